@@ -1,13 +1,7 @@
 #include "foundation/data_pipeline.h"
 
-#include <algorithm>
-#include <cstring>
-
 void CopyDataIntoRange(OutputRange& output, ConstData& input) {
-    std::size_t count = std::min(input.Length(), output.Room());
-    if (count != 0) std::memmove(output.begin, input.begin, count);
-    output.begin += count;
-    input.begin += count;
+    CopyBytesIntoRange(output, input);
 }
 
 void DataReader::ReadInto(Byte* begin, Byte* end) {
@@ -18,4 +12,6 @@ void DataReader::ReadInto(Byte* begin, Byte* end) {
     }
 }
 
-void DataFilter::Filter(ConstData& input, OutputRange& output) { CopyDataIntoRange(output, input); }
+void DataFilter::Filter(ConstData& input, OutputRange& output) {
+    CopyDataIntoRange(output, input);
+}
