@@ -165,6 +165,7 @@ ConstDataBuffer<11> AppendSignedDecimal(std::int32_t value, unsigned minWidth) {
 }
 
 void IntegerText::WriteDigits(std::uint64_t magnitude, unsigned radix, bool negative) {
+    KVR_REQUIRE(radix >= 2 && radix <= 36);
     unsigned position = sizeof m_buffer;
     do {
         m_buffer[--position] = static_cast<Byte>(HexDigitChar(static_cast<unsigned>(magnitude % radix)));

@@ -61,7 +61,7 @@ ConstDataBuffer<8> AppendHex(std::uint32_t value, unsigned minWidth);
 ConstDataBuffer<11> AppendSignedDecimal(std::int32_t value, unsigned minWidth);
 
 // An integer as text in radix 2 to 36 (digits above 9 are lower-case letters), "-" before a negative
-// value. Copyable; GetText() points into the object.
+// value; another radix raises RequirementFailure. Copyable; GetText() points into the object.
 class IntegerText {
   public:
     static constexpr unsigned kMaxDigits = 64;

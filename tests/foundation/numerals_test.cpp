@@ -207,3 +207,9 @@ TEST(IntegerTextTest, PaddingBeyondTheBufferThrows) {
     EXPECT_THROW(text.PadWithZeros(IntegerText::kMaxDigits + 1), ConstDataCapacityExceeded);
     EXPECT_THROW(IntegerText(1).PadWithZeros(1000), ConstDataCapacityExceeded);
 }
+
+TEST(IntegerTextTest, RadixOutsideTwoToThirtySixIsRefused) {
+    EXPECT_THROW(IntegerText(5, 0), RequirementFailure);
+    EXPECT_THROW(IntegerText(5, 1), RequirementFailure);
+    EXPECT_THROW(IntegerText(5, 37), RequirementFailure);
+}
