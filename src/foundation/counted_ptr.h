@@ -23,7 +23,7 @@
 #include "foundation/const_data.h"
 
 class SharedCount {
-public:
+  public:
     SharedCount() : m_count(new std::atomic<std::int32_t>(1)) {}
     SharedCount(const SharedCount& other) : m_count(other.m_count) {
         if (m_count) m_count->fetch_add(1, std::memory_order_relaxed);
@@ -42,13 +42,13 @@ public:
     bool IsUnique() const { return m_count && m_count->load(std::memory_order_acquire) == 1; }
     void Swap(SharedCount& other) noexcept { std::swap(m_count, other.m_count); }
 
-private:
+  private:
     std::atomic<std::int32_t>* m_count;
 };
 
 template <class T>
 class CountedPtr {
-public:
+  public:
     CountedPtr() = default;
     explicit CountedPtr(std::unique_ptr<T> object) : m_object(object.release()) {}
     CountedPtr(const CountedPtr&) = default;
@@ -69,7 +69,7 @@ public:
     explicit operator bool() const { return m_object != nullptr; }
     bool IsUnique() const { return m_count.IsUnique(); }
 
-private:
+  private:
     T* m_object = nullptr;
     SharedCount m_count;
 };

@@ -11,7 +11,7 @@
 
 template <std::size_t N>
 class DataRangeList {
-public:
+  public:
     explicit DataRangeList(ConstData range) requires(N == 1) : m_ranges{range} {}
     // The ranges of a shorter list, in order, and one more range last.
     DataRangeList(const DataRangeList<N - 1>& earlier, ConstData last) requires(N > 1) {
@@ -21,7 +21,7 @@ public:
 
     std::span<const ConstData, N> Ranges() const { return m_ranges; }
 
-private:
+  private:
     std::array<ConstData, N> m_ranges;
 };
 
