@@ -9,18 +9,18 @@
 // Thread-safety: handles sharing one count may be copied, released and destroyed on different threads
 // at once (each handle itself is used by one thread at a time). The shared object is not guarded.
 //
-// GuardedCount is a count with the lock that guards it, for counts that threads read and change
-// under that lock (the running requests of the HTTP server and its plug-ins).
+// GuardedCount is a count with the critical section that guards it, read and changed through
+// LockObject (the running requests of the HTTP server and its plug-ins).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "foundation/const_data.h"
+#include "foundation/locked_object.h"
 
 class SharedCount {
   public:
@@ -77,7 +77,4 @@ class CountedPtr {
 // A byte buffer shared by reference count; the last holder frees it.
 using CountedBuffer = CountedPtr<std::vector<Byte>>;
 
-struct GuardedCount {
-    std::int32_t value = 0;
-    std::recursive_mutex section;
-};
+using GuardedCount = Guarded<std::int32_t>;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "foundation/const_data.h"
@@ -33,3 +34,12 @@ OutputRange CopyDataRanges(OutputRange output, std::span<const ConstData> ranges
 
 // The ranges joined into a new vector of exactly the total length.
 std::vector<Byte> JoinDataRanges(std::span<const ConstData> ranges);
+
+// The ranges joined into one string.
+std::string JoinDataRangesToString(std::span<const ConstData> ranges);
+
+// The concatenation lists through which callers join a handful of text pieces into one string.
+using FormatArgs4 = DataRangeList<4>;
+using FormatArgs5 = DataRangeList<5>;
+using FormatArgs6 = DataRangeList<6>;
+using FormatArgs7 = DataRangeList<7>;
