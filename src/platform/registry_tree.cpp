@@ -1,6 +1,7 @@
 #include "platform/registry_tree.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace PosixPlatform {
 namespace {
