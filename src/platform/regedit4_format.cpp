@@ -12,7 +12,9 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::size_t kHexLineWidth = 77;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -34,7 +36,7 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 // Reads a .reg text line by line, keeping the line number for error messages. Hostile input is
 // expected: every read is bounded by the current line and every failure throws RegistryTextError.
 class RegistryTextParser {
-public:
+  public:
     explicit RegistryTextParser(std::string_view text) : m_rest(text) {}
 
     RegistryScript Parse() {
@@ -57,7 +59,7 @@ public:
         return script;
     }
 
-private:
+  private:
     [[noreturn]] void Fail(const std::string& reason) {
         throw RegistryTextError("line " + std::to_string(m_lineNumber) + ": " + reason);
     }
@@ -90,8 +92,10 @@ private:
         std::size_t separator = name.find('\\');
         std::string_view rootName = name.substr(0, separator);
         if (!ParseRegistryRootName(rootName, key.root))
-            Fail("unknown root key '" + std::string(rootName) + "' (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER)");
-        std::string_view path = separator == std::string_view::npos ? std::string_view() : name.substr(separator + 1);
+            Fail("unknown root key '" + std::string(rootName) +
+                 "' (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER)");
+        std::string_view path =
+            separator == std::string_view::npos ? std::string_view() : name.substr(separator + 1);
         if (!ParseRegistryPath(path, key.path)) Fail("invalid key path");
         if (key.remove && key.path.empty()) Fail("a root key cannot be deleted");
         return key;
@@ -287,7 +291,9 @@ bool ParseRegistryRootName(std::string_view name, RegistryRoot& root) {
     return false;
 }
 
-RegistryScript ParseRegistryText(std::string_view text) { return RegistryTextParser(text).Parse(); }
+RegistryScript ParseRegistryText(std::string_view text) {
+    return RegistryTextParser(text).Parse();
+}
 
 void ApplyRegistryScript(const RegistryScript& script, RegistryRoot root, RegistryKeyNode& hive) {
     for (const RegistryScriptKey& key : script) {
@@ -318,9 +324,12 @@ RegistryKeyNode ParseRegistryHiveText(std::string_view text, RegistryRoot root) 
     return hive;
 }
 
-std::string RegistryTextHeader() { return std::string(kHeader) + "\n\n"; }
+std::string RegistryTextHeader() {
+    return std::string(kHeader) + "\n\n";
+}
 
-void AppendRegistryText(std::string& text, const RegistryKeyNode& key, RegistryRoot root, const RegistryPath& path) {
+void AppendRegistryText(std::string& text, const RegistryKeyNode& key, RegistryRoot root,
+                        const RegistryPath& path) {
     if (!path.empty() || !key.Values().empty()) {
         text += '[';
         text += RegistryRootName(root);

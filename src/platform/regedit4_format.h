@@ -43,7 +43,7 @@ bool ParseRegistryRootName(std::string_view name, RegistryRoot& root);
 
 // A .reg file that is not valid REGEDIT4; the message names the line and what is wrong.
 class RegistryTextError : public ExceptionPL {
-public:
+  public:
     using ExceptionPL::ExceptionPL;
 };
 
@@ -78,6 +78,7 @@ std::string RegistryTextHeader();
 // Appends `key`, found at `path` in the hive of `root`, and every key below it, each key line
 // followed by its values and a blank line. The line of the hive's root itself is left out when it
 // holds no values.
-void AppendRegistryText(std::string& text, const RegistryKeyNode& key, RegistryRoot root, const RegistryPath& path);
+void AppendRegistryText(std::string& text, const RegistryKeyNode& key, RegistryRoot root,
+                        const RegistryPath& path);
 
 }  // namespace PosixPlatform

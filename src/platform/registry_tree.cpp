@@ -24,8 +24,8 @@ bool HasControlByte(std::string_view name) {
 }  // namespace
 
 bool RegistryNamesEqual(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char x, char y) { return FoldCase(x) == FoldCase(y); });
 }
 
 bool IsValidRegistryKeyName(std::string_view name) {
@@ -62,9 +62,11 @@ std::string RegistryPathText(const RegistryPath& path) {
     return text;
 }
 
-RegistryKeyNode::RegistryKeyNode(const RegistryKeyNode& other) : m_name(other.m_name), m_values(other.m_values) {
+RegistryKeyNode::RegistryKeyNode(const RegistryKeyNode& other)
+    : m_name(other.m_name), m_values(other.m_values) {
     m_subkeys.reserve(other.m_subkeys.size());
-    for (const auto& subkey : other.m_subkeys) m_subkeys.push_back(std::make_unique<RegistryKeyNode>(*subkey));
+    for (const auto& subkey : other.m_subkeys)
+        m_subkeys.push_back(std::make_unique<RegistryKeyNode>(*subkey));
 }
 
 const RegistryValue* RegistryKeyNode::FindValue(std::string_view name) const {
@@ -85,8 +87,9 @@ void RegistryKeyNode::SetValue(std::string_view name, RegistryType type, std::st
 }
 
 bool RegistryKeyNode::DeleteValue(std::string_view name) {
-    auto found = std::find_if(m_values.begin(), m_values.end(),
-                              [&](const RegistryValue& value) { return RegistryNamesEqual(value.name, name); });
+    auto found = std::find_if(m_values.begin(), m_values.end(), [&](const RegistryValue& value) {
+        return RegistryNamesEqual(value.name, name);
+    });
     if (found == m_values.end()) return false;
     m_values.erase(found);
     return true;
@@ -102,7 +105,8 @@ std::vector<std::unique_ptr<RegistryKeyNode>>::const_iterator RegistryKeyNode::S
 
 const RegistryKeyNode* RegistryKeyNode::FindSubkey(std::string_view name) const {
     auto position = SubkeyPosition(name);
-    return position != m_subkeys.end() && RegistryNamesEqual((*position)->m_name, name) ? position->get() : nullptr;
+    return position != m_subkeys.end() && RegistryNamesEqual((*position)->m_name, name) ? position->get()
+                                                                                        : nullptr;
 }
 
 RegistryKeyNode* RegistryKeyNode::FindSubkey(std::string_view name) {

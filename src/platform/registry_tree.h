@@ -51,9 +51,10 @@ bool ParseRegistryPath(std::string_view text, RegistryPath& path);
 std::string RegistryPathText(const RegistryPath& path);
 
 class RegistryKeyNode {
-public:
+  public:
     explicit RegistryKeyNode(std::string name) : m_name(std::move(name)) {}
     RegistryKeyNode(const RegistryKeyNode& other);
+    RegistryKeyNode(RegistryKeyNode&&) = default;
     RegistryKeyNode& operator=(const RegistryKeyNode&) = delete;
 
     const std::string& Name() const { return m_name; }
@@ -81,7 +82,7 @@ public:
     // The key at `path`, with every missing key on the way added.
     RegistryKeyNode& EnsureKey(const RegistryPath& path);
 
-private:
+  private:
     std::vector<std::unique_ptr<RegistryKeyNode>>::const_iterator SubkeyPosition(std::string_view name) const;
 
     std::string m_name;
