@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -141,4 +142,121 @@ IPAddress ApplyMask(const IPAddress& address, const IPAddress& mask, bool comple
 
 IPAddress NetworkPart(const IPAddress& address, unsigned prefixLength, bool complement) {
     return ApplyMask(address, PrefixMask(address, prefixLength), complement);
+}
+
+namespace {
+
+// The value of a numeral of the radix, or -1 when the token is empty, holds another byte, or
+// exceeds the limit.
+long TokenValue(std::string_view token, unsigned radix, unsigned long limit) {
+    if (token.empty()) return -1;
+    unsigned long value = 0;
+    for (char c : token) {
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (radix == 16 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'))
+            digit = static_cast<unsigned>((c | 0x20) - 'a' + 10);
+        else
+            return -1;
+        value = value * radix + digit;
+        if (value > limit) return -1;
+    }
+    return static_cast<long>(value);
+}
+
+// Splits at `separator`; empty pieces are kept.
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    for (;;) {
+        std::size_t end = text.find(separator);
+        pieces.push_back(text.substr(0, end));
+        if (end == std::string_view::npos) return pieces;
+        text.remove_prefix(end + 1);
+    }
+}
+
+// Four decimal bytes joined by "."; writes them to `bytes`.
+bool ParseDottedBytes(std::string_view text, Byte* bytes) {
+    std::vector<std::string_view> parts = Split(text, '.');
+    if (parts.size() != 4) return false;
+    for (std::size_t i = 0; i < 4; ++i) {
+        long value = TokenValue(parts[i], 10, 255);
+        if (value < 0) return false;
+        bytes[i] = static_cast<Byte>(value);
+    }
+    return true;
+}
+
+// The IPv6 part of an address text (without its zone) into 16 bytes.
+bool ParseIPv6Bytes(std::string_view text, std::array<Byte, 16>& bytes) {
+    std::vector<std::string_view> fields = Split(text, ':');
+    // A "::" at either end shows as two empty fields there; inside, as one.
+    std::size_t first = 0, last = fields.size();
+    bool compressed = false;
+    if (fields[0].empty()) {
+        if (fields.size() < 3 || !fields[1].empty()) return false;
+        first = 1;
+    }
+    if (fields.back().empty()) {
+        if (last - first < 2 || !fields[last - 2].empty()) return false;
+        --last;
+    }
+    bool dottedTail = fields[last - 1].find('.') != std::string_view::npos;
+    std::size_t groupFields = dottedTail ? last - 1 : last;
+    std::size_t expectedGroups = dottedTail ? 6 : 8;
+
+    std::vector<std::uint16_t> before, after;
+    for (std::size_t i = first; i < groupFields; ++i) {
+        if (fields[i].empty()) {
+            if (compressed) return false;
+            compressed = true;
+            continue;
+        }
+        long value = TokenValue(fields[i], 16, 0xFFFF);
+        if (value < 0) return false;
+        (compressed ? after : before).push_back(static_cast<std::uint16_t>(value));
+    }
+    std::size_t groups = before.size() + after.size();
+    if (groups > expectedGroups || (groups < expectedGroups && !compressed)) return false;
+
+    bytes.fill(0);
+    if (dottedTail && !ParseDottedBytes(fields[last - 1], &bytes[12])) return false;
+    std::size_t groupsEnd = expectedGroups * 2;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        bytes[2 * i] = static_cast<Byte>(before[i] >> 8);
+        bytes[2 * i + 1] = static_cast<Byte>(before[i]);
+    }
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        std::size_t at = groupsEnd - 2 * (after.size() - i);
+        bytes[at] = static_cast<Byte>(after[i] >> 8);
+        bytes[at + 1] = static_cast<Byte>(after[i]);
+    }
+    return true;
+}
+
+}  // namespace
+
+IPAddress TryParseIPAddress(std::string_view text) {
+    if (text.empty()) return IPAddress(0, 0, 0, 0);
+    std::size_t percent = text.find('%');
+    std::string_view address = text.substr(0, percent);
+    std::string_view zone = percent == std::string_view::npos ? std::string_view() : text.substr(percent + 1);
+
+    if (address.find(':') == std::string_view::npos) {
+        Byte dotted[4];
+        if (!ParseDottedBytes(address, dotted)) return IPAddress();
+        IPAddress result(dotted[0], dotted[1], dotted[2], dotted[3]);
+        result.SetZone(zone);
+        return result;
+    }
+    std::array<Byte, 16> bytes;
+    if (!ParseIPv6Bytes(address, bytes)) return IPAddress();
+    return IPAddress(bytes, zone);
+}
+
+IPAddress ParseIPAddress(std::string_view text) {
+    IPAddress address = TryParseIPAddress(text);
+    if (text.empty() || !address.IsValid()) throw NotAnIPAddress();
+    return address;
 }

@@ -60,6 +60,7 @@ public:
 private:
     friend IPAddress PrefixMask(const IPAddress& address, unsigned prefixLength);
     friend IPAddress ApplyMask(const IPAddress& address, const IPAddress& mask, bool complement);
+    friend IPAddress TryParseIPAddress(std::string_view text);
 
     void SetZone(std::string_view zone);
 
@@ -71,6 +72,14 @@ private:
 
 // ::1
 IPAddress IPv6Loopback();
+
+// Address text: dotted IPv4 ("a.b.c.d", four decimal bytes), IPv6 groups of at most 0xFFFF with one
+// "::" for a run of zero groups and an optional dotted IPv4 tail, then an optional "%zone". Leading
+// zeros are allowed in bytes and groups. Throws NotAnIPAddress for any other text, the empty one
+// included.
+IPAddress ParseIPAddress(std::string_view text);
+// The same, answering an invalid value instead of throwing; the empty text gives 0.0.0.0.
+IPAddress TryParseIPAddress(std::string_view text);
 
 // An address of the same family whose first `prefixLength` bits are 1 (the length is first capped
 // at 32 for IPv4 and 128 for IPv6).
