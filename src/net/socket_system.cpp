@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <cerrno>
 #include <chrono>
 #include <thread>
@@ -128,4 +129,28 @@ std::vector<int> AddressFamilyOrder(int choice, const SocketSystem& system) {
         return family == AF_INET ? !system.IsIPv4Available() : !system.IsIPv6Available();
     });
     return wanted;
+}
+
+namespace {
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(x) == lower(y);
+           });
+}
+
+}  // namespace
+
+int ParseAddressFamilyChoice(std::string_view text) {
+    if (EqualsIgnoringCase(text, "Ipv6ThenIpv4")) return 1;
+    if (EqualsIgnoringCase(text, "OnlyIpv4")) return 3;
+    return 0;
+}
+
+bool IsLocalHostName(std::string_view name, bool allowMachineName) {
+    if (EqualsIgnoringCase(name, "..localmachine")) return true;
+    if (!allowMachineName) return false;
+    std::optional<std::string> machine = PosixPlatform::LocalHostName();
+    return machine && EqualsIgnoringCase(name, *machine);  // host names ignore case
 }
