@@ -134,7 +134,7 @@ namespace {
 // Consumes nothing and produces nothing: what a decompressor past the end of its stream does with
 // trailing bytes.
 class StuckFilter : public DataFilter {
-public:
+  public:
     void Filter(ConstData&, OutputRange&) override {}
     bool IsComplete() override { return !holdsOutput; }
     bool holdsOutput = false;
@@ -142,7 +142,7 @@ public:
 
 // Doubles every byte, holding the second copy when the output is full.
 class DoublingFilter : public DataFilter {
-public:
+  public:
     void Filter(ConstData& input, OutputRange& output) override {
         while (!output.IsFull()) {
             if (m_pending != 0) {
@@ -159,7 +159,7 @@ public:
     bool IsComplete() override { return m_pending == 0; }
     void Finish(OutputRange& output) override { Filter(m_none, output); }
 
-private:
+  private:
     Byte m_pending = 0;
     ConstData m_none;
 };
