@@ -1,0 +1,21 @@
+#include "foundation/file_item.h"
+
+FileAttributes::FileAttributes(const FileLocation& location) {
+    if (!location.IsEmpty()) PosixPlatform::LookUpPath(location.CString(), m_status);
+}
+
+FileItem::FileItem(const FileLocation& location) {
+    Lookup(location);
+    RequireExists();
+}
+
+bool FileItem::Lookup(const FileLocation& location) {
+    m_location = location;
+    m_status = PosixPlatform::PathStatus();
+    if (!location.IsEmpty()) PosixPlatform::LookUpPath(location.CString(), m_status);
+    return Exists();
+}
+
+void FileItem::RequireExists() const {
+    if (!Exists()) throw FileItemError(m_location.GetConstData(), 0);
+}
