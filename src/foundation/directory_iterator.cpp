@@ -4,21 +4,29 @@
 #include <mutex>
 #include <set>
 
+#include "foundation/character_classes.h"
+#include "foundation/critical_log.h"
+
 namespace {
 
 constexpr const char* kAllNames = "*.*";
 // Foreign names remembered so that each is logged once; past this many, no more are logged.
 constexpr std::size_t kMaximumRememberedForeignNames = 1024;
 
-char FoldedAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+Byte Folded(char c) { return Ascii::LowerCaseTable()[static_cast<Byte>(c)]; }
 
-// Logs, once per process, the path of an entry that cannot be a FileName.
+// Logs, once per process, the path of an entry that cannot be a FileName. A name met while the log is
+// off is not remembered, so that it is logged once the log is on.
 void NoteForeignName(const FileLocation& directory, const char* name) {
     static std::mutex lock;
     static std::set<std::string> remembered;
+    if (!CriticalLogEnabled()) return;
     std::string path = directory.GetPathString() + "/" + name;
-    std::lock_guard<std::mutex> guard(lock);
-    if (remembered.size() >= kMaximumRememberedForeignNames || !remembered.insert(path).second) return;
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        if (remembered.size() >= kMaximumRememberedForeignNames || !remembered.insert(path).second) return;
+    }
+    WriteCriticalLog("Skipping a directory entry whose name is not a valid file name: " + path);
 }
 
 }  // namespace
@@ -34,7 +42,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
         if (p < pattern.size() && pattern[p] == '*') {
             starAt = p++;
             resumeAt = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || FoldedAscii(pattern[p]) == FoldedAscii(name[n]))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || Folded(pattern[p]) == Folded(name[n]))) {
             ++p;
             ++n;
         } else if (starAt != std::string_view::npos) {

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "foundation/file_location.h"
+#include "foundation/time_value.h"
 #include "platform/directory_listing.h"
 #include "platform/file_system.h"
 
@@ -34,6 +35,7 @@ public:
     bool IsDirectory() const { return m_status.Is(PosixPlatform::kFileAttributeDirectory); }
     bool IsReparsePoint() const { return m_status.Is(PosixPlatform::kFileAttributeReparsePoint); }
     std::uint64_t GetSize() const { return m_status.size; }
+    TimeValue GetLastWriteTime() const { return m_status.lastWriteTime; }
 
 private:
     FileLocation m_location;

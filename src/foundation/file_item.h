@@ -1,5 +1,5 @@
 // Looking paths up: FileAttributes answers what kind of thing a path is, FileItem also gives its size
-// and time and sets its time.
+// and last-write time and sets that time.
 //
 // A symbolic link is seen as what it points at, marked as a reparse point (IsReparsePoint); a dangling
 // link is a reparse point and nothing else. Values: each holds what the look-up found when it was
@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "foundation/file_location.h"
+#include "foundation/time_value.h"
 #include "platform/file_system.h"
 
 class FileAttributes {
@@ -47,8 +48,14 @@ public:
     std::uint32_t GetAttributes() const { return m_status.attributes; }
     bool IsDirectory() const { return m_status.Is(PosixPlatform::kFileAttributeDirectory); }
     std::uint64_t GetSize() const { return m_status.size; }
+    TimeValue GetLastWriteTime() const { return m_status.lastWriteTime; }
+    // Sets the file's last-write time (the access time stays); FileItemError (path, errno) on failure.
+    void SetLastWriteTime(TimeValue time);
 
 private:
     FileLocation m_location;
     PosixPlatform::PathStatus m_status;
 };
+
+// The time rounded down to an even number of whole seconds, the resolution of FAT file times.
+TimeValue TruncateToTwoSeconds(TimeValue time);

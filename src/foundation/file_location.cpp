@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/character_classes.h"
 #include "platform/file_system.h"
 
 namespace {
@@ -33,39 +34,46 @@ FileLocation::FileLocation(const FileLocation& parent, const FileName& name) {
     if (parent.IsEmpty()) throw EmptyFileLocationError();
     m_text = parent.m_text;
     if (name.IsEmpty()) return;
-    if (m_text.back() != kSeparator) m_text += kSeparator;
-    m_text.append(name.CString(), name.Length());
+    if (!parent.IsRoot()) m_text += kSeparator;
+    m_text += name.GetConstData();
 }
 
 void FileLocation::Assign(const char* text, std::size_t length) {
-    m_text = length == 0 ? std::string_view() : HeldText(text, length);
+    std::string_view held = length == 0 ? std::string_view() : HeldText(text, length);
+    m_text = Stringy(held.data(), static_cast<unsigned>(held.size()));
 }
 
 FileLocation FileLocation::MakeChild(const char* name) const { return FileLocation(*this, FileName(name)); }
 
 FileName FileLocation::GetName() const {
     if (IsEmpty()) return FileName();
-    std::size_t separator = m_text.rfind(kSeparator);
-    std::size_t start = separator == std::string::npos ? 0 : separator + 1;
-    return FileName(m_text.data() + start, m_text.size() - start);
+    std::string_view text = GetConstData().View();
+    std::size_t separator = text.rfind(kSeparator);
+    std::size_t start = separator == std::string_view::npos ? 0 : separator + 1;
+    return FileName(text.data() + start, text.size() - start);
 }
 
 FileLocation FileLocation::GetParent() const {
     if (IsRoot()) throw RootHasNoParent(GetConstData(), 0);
-    std::size_t separator = m_text.rfind(kSeparator);
-    if (separator == std::string::npos) throw InvalidFileLocation(GetConstData(), 0);
+    std::string_view text = GetConstData().View();
+    std::size_t separator = text.rfind(kSeparator);
+    if (separator == std::string_view::npos) throw InvalidFileLocation(GetConstData(), 0);
     // "/a" has the root as its parent, so the separator at position 0 is kept.
-    return FileLocation(m_text.data(), separator == 0 ? 1 : separator);
+    return FileLocation(text.data(), separator == 0 ? 1 : separator);
 }
 
 bool FileLocation::IsRoot() const {
     if (IsEmpty()) throw EmptyFileLocationError();
-    return m_text.size() == 1 && m_text[0] == kSeparator;
+    return Length() == 1 && CString()[0] == kSeparator;
 }
 
 FileLocation FileLocationFromText(ConstData text) { return FileLocation(text); }
 
 FileLocation ChildFileLocation(const FileLocation& parent, const char* name) { return parent.MakeChild(name); }
+
+bool CompareFileLocationText(const FileLocation& location, const char* text) {
+    return Ascii::EqualIgnoringCase(location.GetConstData(), ConstData(text ? std::string_view(text) : ""));
+}
 
 FileLocation GetContainingFolder(const FileLocation& location) {
     if (!location.IsRoot() && location.GetConstData().View().find(kSeparator) == std::string_view::npos) {

@@ -20,6 +20,7 @@
 #include "foundation/const_data.h"
 #include "foundation/file_errors.h"
 #include "foundation/file_name.h"
+#include "foundation/stringy.h"
 
 class FileLocation {
 public:
@@ -35,12 +36,12 @@ public:
     // Replaces the text; trailing separators are stripped as at construction.
     void Assign(const char* text, std::size_t length);
 
-    bool IsEmpty() const { return m_text.empty(); }
-    std::size_t Length() const { return m_text.size(); }
-    const char* CString() const { return m_text.c_str(); }
-    ConstData GetConstData() const { return ConstData(m_text.data(), m_text.size()); }
-    std::string GetPathString() const { return m_text; }
-    std::string ToString() const { return m_text; }
+    bool IsEmpty() const { return m_text.IsNull(); }
+    std::size_t Length() const { return m_text.Length(); }
+    const char* CString() const { return m_text.GetCString(); }
+    ConstData GetConstData() const { return m_text.GetConstData(); }
+    std::string GetPathString() const { return std::string(GetConstData().View()); }
+    std::string ToString() const { return GetPathString(); }
 
     // The child named by `name`, validated as a FileName first (IllegalFileName for "a/b").
     FileLocation MakeChild(const char* name) const;
@@ -57,7 +58,7 @@ public:
     friend bool operator==(const FileLocation&, const FileLocation&) = default;
 
 private:
-    std::string m_text;
+    Stringy m_text;  // paths of up to 127 bytes need no heap block
 };
 
 using OptionalFileLocation = std::optional<FileLocation>;

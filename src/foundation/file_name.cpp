@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "foundation/character_classes.h"
+
 namespace {
 
 bool IsForbiddenNameByte(unsigned char c) {
@@ -31,12 +33,19 @@ FileName::FileName(const char* text, std::size_t length) {
     std::string_view name(text, length);
     if (!HasValidNameLength(name)) throw IllegalFileNameLength();
     if (!HasValidNameBytes(name)) throw IllegalFileName();
-    m_text = name;
+    m_text = Stringy(text, static_cast<unsigned>(length));
 }
 
 bool IsValidFileName(std::string_view text) { return HasValidNameLength(text) && HasValidNameBytes(text); }
 
 FileName::FileName(ConstData text) : FileName(text.Chars(), text.Length()) {}
+
+bool FileName::StartsWith(const char* text, bool ignoreCase) const {
+    std::string_view prefix = TextOf(text);
+    if (prefix.size() > Length()) return false;
+    ConstData start(CString(), prefix.size());
+    return ignoreCase ? Ascii::EqualIgnoringCase(start, ConstData(prefix)) : start.View() == prefix;
+}
 
 namespace {
 

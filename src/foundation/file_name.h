@@ -15,6 +15,7 @@
 
 #include "foundation/const_data.h"
 #include "foundation/exceptions.h"
+#include "foundation/stringy.h"
 
 class IllegalFileName : public DebuggableException {};
 class IllegalFileNameLength : public DebuggableException {};
@@ -31,13 +32,13 @@ public:
     explicit FileName(ConstData text);
 
     // Back to the empty name.
-    void Reset() { m_text.clear(); }
+    void Reset() { m_text = Stringy(); }
 
-    bool IsEmpty() const { return m_text.empty(); }
-    std::size_t Length() const { return m_text.size(); }
-    const char* CString() const { return m_text.c_str(); }
-    ConstData GetConstData() const { return ConstData(m_text.data(), m_text.size()); }
-    std::string ToString() const { return m_text; }
+    bool IsEmpty() const { return m_text.IsNull(); }
+    std::size_t Length() const { return m_text.Length(); }
+    const char* CString() const { return m_text.GetCString(); }
+    ConstData GetConstData() const { return m_text.GetConstData(); }
+    std::string ToString() const { return std::string(GetConstData().View()); }
 
     // True when the name begins with `text`, byte for byte or ignoring ASCII case.
     bool StartsWith(const char* text, bool ignoreCase) const;
@@ -45,7 +46,7 @@ public:
     friend bool operator==(const FileName&, const FileName&) = default;
 
 private:
-    std::string m_text;
+    Stringy m_text;
 };
 
 // True when `text` is a valid name (what the constructors accept).

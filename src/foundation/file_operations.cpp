@@ -24,7 +24,7 @@ void CopyIntoPlace(const FileLocation& from, const FileLocation& to, bool replac
     copy.GetPath().SetMode(status.mode);
     copy.GetPath().Flush();
     ThrowFileIOErrorForCode(copy.GetLocation(),
-                            PosixPlatform::SetLastWriteTime(copy.GetLocation(), status.lastWriteMicroseconds));
+                            PosixPlatform::SetLastWriteTime(copy.GetLocation(), status.lastWriteTime));
     if (replace) {
         copy.ReplaceTo(to);
     } else {

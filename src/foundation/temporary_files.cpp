@@ -43,10 +43,10 @@ FileLocation MakeTemporaryDirectoryIn(const FileLocation& parent, const char* pr
 }
 
 TemporaryFileLocation::TemporaryFileLocation()
-    : m_owner(std::make_shared<Owner>(Owner{MakeTemporaryFileLocation(kTemporaryFilePrefix)})) {}
+    : m_owner(std::make_shared<Owner>(MakeTemporaryFileLocation(kTemporaryFilePrefix))) {}
 
 TemporaryFileLocation::TemporaryFileLocation(const FileLocation& directory)
-    : m_owner(std::make_shared<Owner>(Owner{MakeTemporaryFileLocationIn(directory, kTemporaryFilePrefix)})) {}
+    : m_owner(std::make_shared<Owner>(MakeTemporaryFileLocationIn(directory, kTemporaryFilePrefix))) {}
 
 TemporaryFileLocation::Owner::~Owner() {
     try {

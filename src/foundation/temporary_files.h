@@ -42,8 +42,12 @@ public:
 
 private:
     struct Owner {
-        FileLocation location;
+        explicit Owner(FileLocation created) : location(std::move(created)) {}
+        Owner(const Owner&) = delete;
+        Owner& operator=(const Owner&) = delete;
         ~Owner();
+
+        FileLocation location;
     };
     std::shared_ptr<const Owner> m_owner;
 };

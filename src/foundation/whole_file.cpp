@@ -2,6 +2,7 @@
 
 #include "foundation/file_reader.h"
 #include "foundation/file_replacing_data_sink.h"
+#include "foundation/line_maker.h"
 #include "platform/file_paths.h"
 
 namespace {
@@ -48,15 +49,18 @@ void FeedFileSectionToReceiver(const FileLocation& location, DataReceiver& recei
     Feed(path, receiver, start, end);
 }
 
+void ReadFileLines(const FileLocation& location, LineReceiver& receiver, std::uint64_t start) {
+    LineMaker maker(receiver);
+    FeedFileToReceiver(location, maker, start);
+}
+
 std::vector<Byte> ReadWholeFile(const FileLocation& location) { return ReadAll<std::vector<Byte>>(location); }
 
 std::string ReadFileText(const FileLocation& location) { return ReadAll<std::string>(location); }
 
 void WriteWholeFile(ConstData data, const FileLocation& location) {
     FileReplacingDataSink sink(location);
-    sink.Begin();
-    sink.Receive(data);
-    sink.End();
+    ReceiveComplete(sink, data);
 }
 
 void WriteWholeFile(const std::vector<Byte>& data, const FileLocation& location) {

@@ -19,6 +19,8 @@ void FeedFileToReceiver(const FileLocation& location, DataReceiver& receiver, st
 // Begin, the bytes [start, end), End.
 void FeedFileSectionToReceiver(const FileLocation& location, DataReceiver& receiver, std::uint64_t start,
                                std::uint64_t end);
+// Begin, the bytes from `start` to the end of the file cut into lines by a LineMaker, End.
+void ReadFileLines(const FileLocation& location, LineReceiver& receiver, std::uint64_t start = 0);
 std::vector<Byte> ReadWholeFile(const FileLocation& location);
 std::string ReadFileText(const FileLocation& location);
 // Writes `data` as the whole content of the file, through a temporary file beside it that replaces

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "platform/directory_listing.h"
 #include "platform/system_error.h"
@@ -35,36 +34,9 @@ std::uint32_t EventsFor(std::uint32_t filter) {
 
 }  // namespace
 
-ChangeNotificationHandle::ChangeNotificationHandle(ChangeNotificationHandle&& other) noexcept
-    : m_descriptor(std::exchange(other.m_descriptor, -1)),
-      m_watchSubtree(other.m_watchSubtree),
-      m_mask(other.m_mask),
-      m_watchedDirectories(std::move(other.m_watchedDirectories)) {}
-
-ChangeNotificationHandle& ChangeNotificationHandle::operator=(ChangeNotificationHandle&& other) noexcept {
-    if (this != &other) {
-        Close();
-        m_descriptor = std::exchange(other.m_descriptor, -1);
-        m_watchSubtree = other.m_watchSubtree;
-        m_mask = other.m_mask;
-        m_watchedDirectories = std::move(other.m_watchedDirectories);
-    }
-    return *this;
-}
-
-ChangeNotificationHandle::~ChangeNotificationHandle() { Close(); }
-
-// Closing an inotify descriptor cannot fail in a way the owner could act on, and a destructor must
-// not throw: the result is not checked.
-void ChangeNotificationHandle::Close() {
-    if (m_descriptor >= 0) ::close(m_descriptor);
-    m_descriptor = -1;
-    m_watchedDirectories.clear();
-}
-
 // Directories that vanish or cannot be read while the tree is walked are passed over.
 void ChangeNotificationHandle::WatchTree(const FileLocation& directory) {
-    int watch = ::inotify_add_watch(m_descriptor, directory.CString(), m_mask);
+    int watch = ::inotify_add_watch(m_descriptor.Get(), directory.CString(), m_mask);
     if (watch < 0) return;
     m_watchedDirectories[watch] = directory;
     PosixPlatform::DirectoryListing listing;
@@ -81,11 +53,11 @@ void ChangeNotificationHandle::WatchTree(const FileLocation& directory) {
 ChangeNotificationHandle StartChangeNotification(const FileLocation& directory, bool watchSubtree,
                                                  std::uint32_t filter) {
     ChangeNotificationHandle handle;
-    handle.m_descriptor = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (handle.m_descriptor < 0) throw Posix::Error(errno);
+    handle.m_descriptor = PosixPlatform::FileDescriptor(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!handle.m_descriptor.IsValid()) throw Posix::Error(errno);
     handle.m_watchSubtree = watchSubtree;
     handle.m_mask = EventsFor(filter) | IN_ONLYDIR | (watchSubtree ? IN_CREATE | IN_MOVED_TO : 0);
-    int watch = ::inotify_add_watch(handle.m_descriptor, directory.CString(), handle.m_mask);
+    int watch = ::inotify_add_watch(handle.m_descriptor.Get(), directory.CString(), handle.m_mask);
     if (watch < 0) throw Posix::Error(errno);
     if (watchSubtree) handle.WatchTree(directory);
     return handle;
@@ -94,7 +66,7 @@ ChangeNotificationHandle StartChangeNotification(const FileLocation& directory, 
 void ContinueChangeNotification(ChangeNotificationHandle& handle) {
     alignas(struct inotify_event) char buffer[4096];
     while (true) {
-        ssize_t length = ::read(handle.m_descriptor, buffer, sizeof buffer);
+        ssize_t length = ::read(handle.m_descriptor.Get(), buffer, sizeof buffer);
         if (length < 0 && errno == EINTR) continue;
         if (length < 0 && errno == EAGAIN) return;
         if (length <= 0) throw Posix::Error(length < 0 ? errno : EIO);

@@ -16,6 +16,7 @@
 #include <map>
 
 #include "foundation/file_location.h"
+#include "platform/file_descriptor.h"
 
 // Filter bits: which changes signal the handle.
 constexpr std::uint32_t kChangeNotifyFileName = 0x001;       // a file created, deleted, renamed
@@ -31,23 +32,22 @@ class ChangeNotificationHandle {
 public:
     // No notification.
     ChangeNotificationHandle() = default;
-    ChangeNotificationHandle(ChangeNotificationHandle&& other) noexcept;
-    ChangeNotificationHandle& operator=(ChangeNotificationHandle&& other) noexcept;
+    ChangeNotificationHandle(ChangeNotificationHandle&&) noexcept = default;
+    ChangeNotificationHandle& operator=(ChangeNotificationHandle&&) noexcept = default;
     // Ends the notification.
-    ~ChangeNotificationHandle();
+    ~ChangeNotificationHandle() = default;
 
-    bool IsValid() const { return m_descriptor >= 0; }
+    bool IsValid() const { return m_descriptor.IsValid(); }
     // Readable while changes are pending; -1 when there is no notification.
-    int Descriptor() const { return m_descriptor; }
+    int Descriptor() const { return m_descriptor.Get(); }
 
 private:
     friend ChangeNotificationHandle StartChangeNotification(const FileLocation&, bool, std::uint32_t);
     friend void ContinueChangeNotification(ChangeNotificationHandle&);
 
-    void Close();
     void WatchTree(const FileLocation& directory);
 
-    int m_descriptor = -1;
+    PosixPlatform::FileDescriptor m_descriptor;
     bool m_watchSubtree = false;
     std::uint32_t m_mask = 0;
     std::map<int, FileLocation> m_watchedDirectories;  // watch descriptor -> directory (subtree only)

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "foundation/file_errors.h"
+#include "platform/system_error.h"
 
 namespace PosixPlatform {
 namespace {
@@ -30,10 +32,6 @@ void CheckOffset(const FileLocation& location, std::uint64_t offset) {
 
 FileReadingPath::FileReadingPath(const FileLocation& location) { FileReadingPath::Open(location); }
 
-FileReadingPath::~FileReadingPath() {
-    if (m_descriptor >= 0) ::close(m_descriptor);
-}
-
 void FileReadingPath::Open(const FileLocation& location) {
     OpenWith(location, false, Disposition::OpenExisting);
 }
@@ -47,44 +45,39 @@ void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Di
     int flags = (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (disposition == Disposition::OpenAlways) flags |= O_CREAT;
     if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
-    int descriptor;
-    do descriptor = ::open(location.CString(), flags, 0666);
-    while (descriptor < 0 && errno == EINTR);
-    if (descriptor < 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
+    int opened;
+    do opened = ::open(location.CString(), flags, 0666);
+    while (opened < 0 && errno == EINTR);
+    if (opened < 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
+    FileDescriptor descriptor(opened);
 
     struct stat status;
-    if (::fstat(descriptor, &status) != 0) {
-        int code = errno;
-        ::close(descriptor);
-        ThrowMapped(location, code, FileErrorMap::OpenPath);
-    }
-    if (!S_ISREG(status.st_mode)) {
-        ::close(descriptor);
-        throw FilePermissionError(location.GetConstData(), EACCES);
-    }
-    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    if (::fstat(descriptor.Get(), &status) != 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
+    if (!S_ISREG(status.st_mode)) throw FilePermissionError(location.GetConstData(), EACCES);
+    ::fcntl(descriptor.Get(), F_SETFL, ::fcntl(descriptor.Get(), F_GETFL) & ~O_NONBLOCK);
     m_location = location;
-    m_descriptor = descriptor;
+    m_descriptor = std::move(descriptor);
 }
 
 void FileReadingPath::Close() {
-    if (m_descriptor < 0) return;
-    int descriptor = m_descriptor;
-    m_descriptor = -1;
-    // Linux releases the descriptor even when close reports EINTR.
-    if (::close(descriptor) != 0 && errno != EINTR) ThrowMapped(m_location, errno, FileErrorMap::OpenPath);
+    try {
+        m_descriptor.Close();
+    } catch (const Posix::Error& error) {
+        // Linux releases the descriptor even when close reports EINTR: nothing was lost then.
+        if (error.Code() != EINTR) ThrowMapped(m_location, error.Code(), FileErrorMap::OpenPath);
+    }
 }
 
 std::uint64_t FileReadingPath::GetSize() const {
     struct stat status;
-    if (::fstat(m_descriptor, &status) != 0) ThrowMapped(m_location, errno, FileErrorMap::OpenPath);
+    if (::fstat(Descriptor(), &status) != 0) ThrowMapped(m_location, errno, FileErrorMap::OpenPath);
     return static_cast<std::uint64_t>(status.st_size);
 }
 
 std::size_t FileReadingPath::ReadAt(std::uint64_t position, Byte* buffer, std::size_t count) const {
     CheckOffset(m_location, position);
     ssize_t read;
-    do read = ::pread(m_descriptor, buffer, count, static_cast<off_t>(position));
+    do read = ::pread(Descriptor(), buffer, count, static_cast<off_t>(position));
     while (read < 0 && errno == EINTR);
     if (read < 0) ThrowMapped(m_location, errno, FileErrorMap::Reading);
     return static_cast<std::size_t>(read);
@@ -96,7 +89,7 @@ void FileReadingPath::CopyContentTo(FileWritingPath& target) const {
     std::uint64_t size = GetSize();
     off_t from = 0, to = 0;
     while (static_cast<std::uint64_t>(from) < size) {
-        ssize_t copied = ::copy_file_range(m_descriptor, &from, target.Descriptor(), &to,
+        ssize_t copied = ::copy_file_range(Descriptor(), &from, target.Descriptor(), &to,
                                            size - static_cast<std::uint64_t>(from), 0);
         if (copied > 0) continue;
         if (copied == 0) throw EndOfFileError(m_location.GetConstData(), 0);

@@ -16,6 +16,7 @@
 
 #include "foundation/const_data.h"
 #include "foundation/file_location.h"
+#include "platform/file_descriptor.h"
 
 namespace PosixPlatform {
 
@@ -27,14 +28,14 @@ public:
     FileReadingPath(const FileReadingPath&) = delete;
     FileReadingPath& operator=(const FileReadingPath&) = delete;
     // Closes; a failing close is not reported.
-    virtual ~FileReadingPath();
+    virtual ~FileReadingPath() = default;
 
     // Closes what is open, then opens `location`: for reading here, for reading and writing in
     // FileWritingPath.
     virtual void Open(const FileLocation& location);
     void Close();
 
-    bool IsOpen() const { return m_descriptor >= 0; }
+    bool IsOpen() const { return m_descriptor.IsValid(); }
     const FileLocation& GetLocation() const { return m_location; }
     std::uint64_t GetSize() const;
 
@@ -48,11 +49,11 @@ protected:
     // How OpenWith treats an existing or missing file.
     enum class Disposition { OpenExisting, OpenAlways, CreateNew };
     void OpenWith(const FileLocation& location, bool forWriting, Disposition disposition);
-    int Descriptor() const { return m_descriptor; }
+    int Descriptor() const { return m_descriptor.Get(); }
 
 private:
     FileLocation m_location;
-    int m_descriptor = -1;
+    FileDescriptor m_descriptor;
 };
 
 class FileWritingPath : public FileReadingPath {

@@ -13,8 +13,6 @@
 namespace PosixPlatform {
 namespace {
 
-constexpr std::int64_t kMicrosecondsPerSecond = 1000000;
-
 // `own` describes the entry itself (lstat), `target` what a link points at (stat; null when the link
 // dangles or the entry is no link).
 PathStatus StatusOf(const struct stat& own, const struct stat* target) {
@@ -25,7 +23,7 @@ PathStatus StatusOf(const struct stat& own, const struct stat* target) {
     if (S_ISDIR(seen.st_mode)) status.attributes |= kFileAttributeDirectory;
     if ((seen.st_mode & S_IWUSR) == 0) status.attributes |= kFileAttributeReadOnly;
     status.size = S_ISREG(seen.st_mode) ? static_cast<std::uint64_t>(seen.st_size) : 0;
-    status.lastWriteMicroseconds =
+    status.lastWriteTime =
         static_cast<std::int64_t>(seen.st_mtim.tv_sec) * kMicrosecondsPerSecond + seen.st_mtim.tv_nsec / 1000;
     status.mode = seen.st_mode & 07777;
     return status;
@@ -106,9 +104,9 @@ int SetPathMode(const FileLocation& location, unsigned mode) {
     return ResultOf(::chmod(location.CString(), mode));
 }
 
-int SetLastWriteTime(const FileLocation& location, std::int64_t microseconds) {
-    std::int64_t seconds = microseconds / kMicrosecondsPerSecond;
-    std::int64_t rest = microseconds % kMicrosecondsPerSecond;
+int SetLastWriteTime(const FileLocation& location, TimeValue time) {
+    std::int64_t seconds = time / kMicrosecondsPerSecond;
+    std::int64_t rest = time % kMicrosecondsPerSecond;
     if (rest < 0) {
         rest += kMicrosecondsPerSecond;
         --seconds;

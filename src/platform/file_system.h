@@ -9,6 +9,7 @@
 #include <string>
 
 #include "foundation/file_location.h"
+#include "foundation/time_value.h"
 
 namespace PosixPlatform {
 
@@ -23,7 +24,7 @@ constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 struct PathStatus {
     std::uint32_t attributes = kInvalidFileAttributes;
     std::uint64_t size = 0;
-    std::int64_t lastWriteMicroseconds = 0;  // since 1970-01-01 00:00:00 UTC
+    TimeValue lastWriteTime;
     unsigned mode = 0;                       // permission bits
 
     bool Exists() const { return attributes != kInvalidFileAttributes; }
@@ -47,7 +48,7 @@ int MakeDirectory(const FileLocation& location);
 // Gives a path these permission bits.
 int SetPathMode(const FileLocation& location, unsigned mode);
 // Sets the last-write time, keeping the access time.
-int SetLastWriteTime(const FileLocation& location, std::int64_t microseconds);
+int SetLastWriteTime(const FileLocation& location, TimeValue time);
 // Flushes a file's data, or a directory's entries, to the disk.
 int SyncPath(const FileLocation& location);
 

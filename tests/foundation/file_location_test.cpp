@@ -108,3 +108,18 @@ TEST(FileLocation, CurrentDirectoryIsAbsolute) {
     ASSERT_FALSE(current.IsEmpty());
     EXPECT_EQ(current.CString()[0], '/');
 }
+
+TEST(FileName, StartsWithExactlyOrIgnoringCase) {
+    EXPECT_TRUE(FileName("_x.log").StartsWith("_", false));
+    EXPECT_FALSE(FileName("_").StartsWith("_x", false));
+    EXPECT_TRUE(FileName("Archive_1").StartsWith("archive_", true));
+    EXPECT_FALSE(FileName("Archive_1").StartsWith("archive_", false));
+    EXPECT_TRUE(FileName("a").StartsWith(nullptr, false));
+}
+
+TEST(FileLocation, TextComparisonIgnoresAsciiCase) {
+    EXPECT_TRUE(CompareFileLocationText(FileLocation("/Data/A.txt"), "/data/a.TXT"));
+    EXPECT_FALSE(CompareFileLocationText(FileLocation("/data/a"), "/data/a/"));
+    EXPECT_TRUE(CompareFileLocationText(FileLocation(), nullptr));
+    EXPECT_FALSE(CompareFileLocationText(FileLocation("/\xc3\x89"), "/\xc3\xa9"));
+}
