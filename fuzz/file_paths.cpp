@@ -38,7 +38,8 @@ void CheckLocation(ConstData input) {
     Check(text.find('\0') == std::string_view::npos);
     Check(text.size() <= 1 || text.back() != '/');
     try {
-        if (!location.IsEmpty() && !location.IsRoot()) Check(location.GetParent().Length() < location.Length());
+        if (!location.IsEmpty() && !location.IsRoot())
+            Check(location.GetParent().Length() < location.Length());
     } catch (const InvalidFileLocation&) {
     }
 }

@@ -13,7 +13,9 @@ constexpr const char* kAllNames = "*.*";
 // Foreign names remembered so that each is logged once; past this many, no more are logged.
 constexpr std::size_t kMaximumRememberedForeignNames = 1024;
 
-Byte Folded(char c) { return Ascii::LowerCaseTable()[static_cast<Byte>(c)]; }
+Byte Folded(char c) {
+    return Ascii::LowerCaseTable()[static_cast<Byte>(c)];
+}
 
 // Logs, once per process, the path of an entry that cannot be a FileName. A name met while the log is
 // off is not remembered, so that it is logged once the log is on.

@@ -21,7 +21,7 @@
 #include "platform/file_system.h"
 
 class DirectoryEntry {
-public:
+  public:
     // The empty entry: not valid, empty path, nothing found.
     DirectoryEntry() = default;
     DirectoryEntry(FileLocation location, const PosixPlatform::PathStatus& status)
@@ -37,13 +37,13 @@ public:
     std::uint64_t GetSize() const { return m_status.size; }
     TimeValue GetLastWriteTime() const { return m_status.lastWriteTime; }
 
-private:
+  private:
     FileLocation m_location;
     PosixPlatform::PathStatus m_status;
 };
 
 class DirectoryIterator {
-public:
+  public:
     DirectoryIterator() = default;
 
     // Ends any walk in progress and starts one over `directory`; the first matching entry becomes
@@ -55,7 +55,7 @@ public:
     bool IsValid() const { return m_current.IsValid(); }
     const DirectoryEntry& Current() const { return m_current; }
 
-private:
+  private:
     FileLocation m_directory;
     std::string m_pattern;
     PosixPlatform::DirectoryListing m_listing;
@@ -65,7 +65,7 @@ private:
 // A DirectoryIterator opened at construction:
 //     for (DirectoryScan scan(folder, "*.log"); scan.IsValid(); scan.Next()) use(scan.Current());
 class DirectoryScan {
-public:
+  public:
     explicit DirectoryScan(const FileLocation& directory, const char* pattern = nullptr) {
         m_iterator.Open(directory, pattern);
     }
@@ -74,7 +74,7 @@ public:
     void Next() { m_iterator.Next(); }
     const DirectoryEntry& Current() const { return m_iterator.Current(); }
 
-private:
+  private:
     DirectoryIterator m_iterator;
 };
 

@@ -14,7 +14,9 @@ struct FileIOError::Detail {
     std::string message;
 };
 
-FileIOError::FileIOError(int code) : m_detail(std::make_unique<Detail>()) { m_detail->code = code; }
+FileIOError::FileIOError(int code) : m_detail(std::make_unique<Detail>()) {
+    m_detail->code = code;
+}
 
 FileIOError::FileIOError(ConstData path, int code) : FileIOError(code) {
     m_detail->firstPath.assign(path.Chars(), path.Length());
@@ -29,9 +31,15 @@ FileIOError::FileIOError(const FileIOError& other)
 
 FileIOError::~FileIOError() = default;
 
-int FileIOError::Code() const { return m_detail->code; }
-const std::string& FileIOError::FirstPath() const { return m_detail->firstPath; }
-const std::string& FileIOError::SecondPath() const { return m_detail->secondPath; }
+int FileIOError::Code() const {
+    return m_detail->code;
+}
+const std::string& FileIOError::FirstPath() const {
+    return m_detail->firstPath;
+}
+const std::string& FileIOError::SecondPath() const {
+    return m_detail->secondPath;
+}
 
 const char* FileIOError::what() const noexcept {
     // DebuggableException::what() gives "class Kind"; the message quotes the bare kind name.
@@ -43,7 +51,8 @@ const char* FileIOError::what() const noexcept {
         if (kind.starts_with("class ")) kind.remove_prefix(6);
         message.append("File error \"").append(kind).append("\"");
         if (!m_detail->firstPath.empty()) message.append(" on \"").append(m_detail->firstPath).append("\"");
-        if (!m_detail->secondPath.empty()) message.append(" and \"").append(m_detail->secondPath).append("\"");
+        if (!m_detail->secondPath.empty())
+            message.append(" and \"").append(m_detail->secondPath).append("\"");
         if (m_detail->code != 0) message.append(": ").append(Posix::Error(m_detail->code).what());
         return message.c_str();
     } catch (...) {
@@ -77,9 +86,17 @@ struct CodeRow {
 const CodeRow kCodeRows[] = {
     {{ENOENT, EBADF}, Kind::FileNotFound, Kind::FileNotFound, Kind::FileNotFound, Kind::Base, Kind::Base},
     {{ENOTDIR, ENAMETOOLONG, ELOOP},
-     Kind::DirectoryNotFound, Kind::DirectoryNotFound, Kind::DirectoryNotFound, Kind::Base, Kind::Base},
+     Kind::DirectoryNotFound,
+     Kind::DirectoryNotFound,
+     Kind::DirectoryNotFound,
+     Kind::Base,
+     Kind::Base},
     {{EACCES, EPERM, EROFS, EISDIR, EBUSY},
-     Kind::Permission, Kind::Permission, Kind::Permission, Kind::Permission, Kind::Base},
+     Kind::Permission,
+     Kind::Permission,
+     Kind::Permission,
+     Kind::Permission,
+     Kind::Base},
     {{EEXIST}, Kind::Permission, Kind::Permission, Kind::FileFound, Kind::Permission, Kind::Base},
     {{ETXTBSY}, Kind::Base, Kind::Base, Kind::Base, Kind::Permission, Kind::Permission},
     {{ENOLCK, EWOULDBLOCK, EDEADLK}, Kind::Lock, Kind::Lock, Kind::Lock, Kind::Lock, Kind::Permission},
@@ -89,11 +106,16 @@ const CodeRow kCodeRows[] = {
 
 Kind KindInMap(const CodeRow& row, FileErrorMap map) {
     switch (map) {
-        case FileErrorMap::General: return row.general;
-        case FileErrorMap::OpenPath: return row.openPath;
-        case FileErrorMap::Writing: return row.writing;
-        case FileErrorMap::Reading: return row.reading;
-        case FileErrorMap::Writer: return row.writer;
+        case FileErrorMap::General:
+            return row.general;
+        case FileErrorMap::OpenPath:
+            return row.openPath;
+        case FileErrorMap::Writing:
+            return row.writing;
+        case FileErrorMap::Reading:
+            return row.reading;
+        case FileErrorMap::Writer:
+            return row.writer;
     }
     return Kind::Base;
 }
@@ -118,14 +140,22 @@ bool FolderOfLocationExists(const FileLocation& location) {
 
 [[noreturn]] void ThrowKind(Kind kind, ConstData path, int code) {
     switch (kind) {
-        case Kind::FileNotFound: throw FileNotFoundError(path, code);
-        case Kind::DirectoryNotFound: throw DirectoryNotFoundError(path, code);
-        case Kind::Permission: throw FilePermissionError(path, code);
-        case Kind::FileFound: throw FileFoundError(path, code);
-        case Kind::Seek: throw FileSeekError(path, code);
-        case Kind::Lock: throw FileLockError(path, code);
-        case Kind::DiskFull: throw DiskFullError(path, code);
-        case Kind::Base: break;
+        case Kind::FileNotFound:
+            throw FileNotFoundError(path, code);
+        case Kind::DirectoryNotFound:
+            throw DirectoryNotFoundError(path, code);
+        case Kind::Permission:
+            throw FilePermissionError(path, code);
+        case Kind::FileFound:
+            throw FileFoundError(path, code);
+        case Kind::Seek:
+            throw FileSeekError(path, code);
+        case Kind::Lock:
+            throw FileLockError(path, code);
+        case Kind::DiskFull:
+            throw DiskFullError(path, code);
+        case Kind::Base:
+            break;
     }
     throw FileIOError(path, code);
 }

@@ -18,7 +18,7 @@
 class FileLocation;
 
 class FileIOError : public DebuggableException {
-public:
+  public:
     explicit FileIOError(int code = 0);
     FileIOError(ConstData path, int code);
     FileIOError(ConstData firstPath, ConstData secondPath, int code);
@@ -32,16 +32,16 @@ public:
     // Composed on the first call and kept; never throws (falls back to the class name).
     const char* what() const noexcept override;
 
-private:
+  private:
     struct Detail;
     std::unique_ptr<Detail> m_detail;
 };
 
 // The kinds. Each adds nothing but its class; the comment says when the file operations throw it.
-#define KVR_FILE_IO_ERROR_KIND(Kind)         \
-    class Kind : public FileIOError {        \
-    public:                                  \
-        using FileIOError::FileIOError;      \
+#define KVR_FILE_IO_ERROR_KIND(Kind)    \
+    class Kind : public FileIOError {   \
+      public:                           \
+        using FileIOError::FileIOError; \
     }
 
 KVR_FILE_IO_ERROR_KIND(EmptyFileLocationError);  // an operation was given an empty location
@@ -62,7 +62,7 @@ KVR_FILE_IO_ERROR_KIND(FileSeekError);           // a failed positioning, an I/O
 KVR_FILE_IO_ERROR_KIND(FileLockError);           // a lock conflict
 KVR_FILE_IO_ERROR_KIND(DiskFullError);           // no space left, quota exceeded, file too large
 KVR_FILE_IO_ERROR_KIND(EndOfFileError);          // a read found the end of the file first
-KVR_FILE_IO_ERROR_KIND(FileItemError);           // a looked-up file does not exist or its time could not be set
+KVR_FILE_IO_ERROR_KIND(FileItemError);           // a looked-up file is missing, or its time cannot be set
 
 #undef KVR_FILE_IO_ERROR_KIND
 
@@ -73,4 +73,5 @@ enum class FileErrorMap { General, OpenPath, Writing, Reading, Writer };
 // Throws the kind that `map` gives for `code`, carrying the location's text and the code; does nothing
 // for code 0. ENOENT is FileNotFoundError when the location's folder exists and DirectoryNotFoundError
 // when it does not.
-void ThrowFileIOErrorForCode(const FileLocation& location, int code, FileErrorMap map = FileErrorMap::General);
+void ThrowFileIOErrorForCode(const FileLocation& location, int code,
+                             FileErrorMap map = FileErrorMap::General);

@@ -13,7 +13,7 @@
 #include "platform/file_system.h"
 
 class FileAttributes {
-public:
+  public:
     // The attributes of `location`; Exists() is false for an unset or missing location.
     explicit FileAttributes(const FileLocation& location);
 
@@ -27,12 +27,12 @@ public:
     // Permission bits (0 when the path does not exist).
     unsigned Mode() const { return m_status.mode; }
 
-private:
+  private:
     PosixPlatform::PathStatus m_status;
 };
 
 class FileItem {
-public:
+  public:
     // A looked-up nothing: Exists() is false until Lookup finds a path.
     FileItem() = default;
     // Looks `location` up; FileItemError when it does not exist.
@@ -52,7 +52,7 @@ public:
     // Sets the file's last-write time (the access time stays); FileItemError (path, errno) on failure.
     void SetLastWriteTime(TimeValue time);
 
-private:
+  private:
     FileLocation m_location;
     PosixPlatform::PathStatus m_status;
 };

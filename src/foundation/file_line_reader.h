@@ -19,7 +19,7 @@
 #include "platform/file_paths.h"
 
 class FileLineReader {
-public:
+  public:
     // Opens the file and makes its first line current (FileIOError kinds when it cannot be opened).
     explicit FileLineReader(const FileLocation& location);
 
@@ -29,10 +29,10 @@ public:
     // Makes the next line current; after the last line HasLine is false.
     void Next();
 
-private:
+  private:
     // Collects the lines the line maker completes.
     class LineCollector : public LineReceiver {
-    public:
+      public:
         void Begin(std::uint64_t) override {}
         void ReceiveText(const Byte* begin, const Byte* end) override;
         void EndLine(std::uint64_t, std::uint64_t) override;
@@ -40,7 +40,7 @@ private:
 
         std::deque<std::string> lines;
 
-    private:
+      private:
         std::string m_current;
         bool m_hasText = false;
     };

@@ -26,7 +26,9 @@ FileLocation::FileLocation(const char* text) {
     if (text) Assign(text, std::strlen(text));
 }
 
-FileLocation::FileLocation(const char* text, std::size_t length) { Assign(text, length); }
+FileLocation::FileLocation(const char* text, std::size_t length) {
+    Assign(text, length);
+}
 
 FileLocation::FileLocation(ConstData text) : FileLocation(text.Chars(), text.Length()) {}
 
@@ -43,7 +45,9 @@ void FileLocation::Assign(const char* text, std::size_t length) {
     m_text = Stringy(held.data(), static_cast<unsigned>(held.size()));
 }
 
-FileLocation FileLocation::MakeChild(const char* name) const { return FileLocation(*this, FileName(name)); }
+FileLocation FileLocation::MakeChild(const char* name) const {
+    return FileLocation(*this, FileName(name));
+}
 
 FileName FileLocation::GetName() const {
     if (IsEmpty()) return FileName();
@@ -67,9 +71,13 @@ bool FileLocation::IsRoot() const {
     return Length() == 1 && CString()[0] == kSeparator;
 }
 
-FileLocation FileLocationFromText(ConstData text) { return FileLocation(text); }
+FileLocation FileLocationFromText(ConstData text) {
+    return FileLocation(text);
+}
 
-FileLocation ChildFileLocation(const FileLocation& parent, const char* name) { return parent.MakeChild(name); }
+FileLocation ChildFileLocation(const FileLocation& parent, const char* name) {
+    return parent.MakeChild(name);
+}
 
 bool CompareFileLocationText(const FileLocation& location, const char* text) {
     return Ascii::EqualIgnoringCase(location.GetConstData(), ConstData(text ? std::string_view(text) : ""));
@@ -102,6 +110,7 @@ FileLocation ResolveRelativePath(const FileLocation& base, ConstData relative) {
         rest.remove_prefix(separator + 1);
     }
     FileLocation result = base;
-    for (std::string_view segment : kept) result = FileLocation(result, FileName(segment.data(), segment.size()));
+    for (std::string_view segment : kept)
+        result = FileLocation(result, FileName(segment.data(), segment.size()));
     return result;
 }

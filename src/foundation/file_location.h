@@ -23,7 +23,7 @@
 #include "foundation/stringy.h"
 
 class FileLocation {
-public:
+  public:
     FileLocation() = default;
     // A null text gives the unset location.
     explicit FileLocation(const char* text);
@@ -57,7 +57,7 @@ public:
 
     friend bool operator==(const FileLocation&, const FileLocation&) = default;
 
-private:
+  private:
     Stringy m_text;  // paths of up to 127 bytes need no heap block
 };
 

@@ -19,9 +19,13 @@ bool HasValidNameBytes(std::string_view text) {
     return true;
 }
 
-bool HasValidNameLength(std::string_view text) { return !text.empty() && text.size() <= FileName::kMaximumLength; }
+bool HasValidNameLength(std::string_view text) {
+    return !text.empty() && text.size() <= FileName::kMaximumLength;
+}
 
-std::string_view TextOf(const char* text) { return text ? std::string_view(text) : std::string_view(); }
+std::string_view TextOf(const char* text) {
+    return text ? std::string_view(text) : std::string_view();
+}
 
 }  // namespace
 
@@ -36,7 +40,9 @@ FileName::FileName(const char* text, std::size_t length) {
     m_text = Stringy(text, static_cast<unsigned>(length));
 }
 
-bool IsValidFileName(std::string_view text) { return HasValidNameLength(text) && HasValidNameBytes(text); }
+bool IsValidFileName(std::string_view text) {
+    return HasValidNameLength(text) && HasValidNameBytes(text);
+}
 
 FileName::FileName(ConstData text) : FileName(text.Chars(), text.Length()) {}
 

@@ -21,7 +21,7 @@ class IllegalFileName : public DebuggableException {};
 class IllegalFileNameLength : public DebuggableException {};
 
 class FileName {
-public:
+  public:
     static constexpr std::size_t kMaximumLength = 257;
     static constexpr std::size_t kMaximumConcatenatedLength = 256;
 
@@ -45,7 +45,7 @@ public:
 
     friend bool operator==(const FileName&, const FileName&) = default;
 
-private:
+  private:
     Stringy m_text;
 };
 

@@ -88,7 +88,8 @@ void ReplacePath(const FileLocation& from, const FileLocation& to) {
     RequireBoth(from, to);
     FileAttributes source(from);
     if (!source.Exists()) throw FileNotFoundError(from.GetConstData(), 0);
-    if (FileAttributes(to).IsDirectory()) throw DirectoryFoundError(from.GetConstData(), to.GetConstData(), 0);
+    if (FileAttributes(to).IsDirectory())
+        throw DirectoryFoundError(from.GetConstData(), to.GetConstData(), 0);
     if (!source.IsDirectory()) ThrowFileIOErrorForCode(from, PosixPlatform::SyncPath(from));
     int code = PosixPlatform::RenameReplacing(from, to);
     if (code == EXDEV) {
@@ -108,7 +109,8 @@ void RemoveFile(const FileLocation& location) {
     if (int code = PosixPlatform::LookUpPath(location.CString(), status)) {
         throw FileNotFoundError(location.GetConstData(), code);
     }
-    if (status.Is(PosixPlatform::kFileAttributeDirectory) && !status.Is(PosixPlatform::kFileAttributeReparsePoint)) {
+    if (status.Is(PosixPlatform::kFileAttributeDirectory) &&
+        !status.Is(PosixPlatform::kFileAttributeReparsePoint)) {
         throw FileNotFoundError(location.GetConstData(), 0);
     }
     ThrowFileIOErrorForCode(location, PosixPlatform::RemoveFileEntry(location));
@@ -116,7 +118,8 @@ void RemoveFile(const FileLocation& location) {
 
 void RemoveEmptyDirectory(const FileLocation& location) {
     if (!FileAttributes(location).IsRealDirectory()) throw DirectoryNotFoundError(location.GetConstData(), 0);
-    if (int code = PosixPlatform::RemoveDirectoryEntry(location)) throw FileIOError(location.GetConstData(), code);
+    if (int code = PosixPlatform::RemoveDirectoryEntry(location))
+        throw FileIOError(location.GetConstData(), code);
 }
 
 void RemoveFileOrEmptyDirectory(const FileLocation& location) {

@@ -20,7 +20,8 @@ void FileReader::ReadInto(Byte* begin, Byte* end) {
 
 namespace {
 
-std::uint64_t StretchLength(const PosixPlatform::FileReadingPath& path, std::uint64_t start, std::uint64_t end) {
+std::uint64_t StretchLength(const PosixPlatform::FileReadingPath& path, std::uint64_t start,
+                            std::uint64_t end) {
     if (start > end) throw FileReadingLoopEndOfFileError(path.GetLocation().GetConstData(), 0);
     return end - start;
 }

@@ -15,12 +15,12 @@
 // The file ended before the stretch a FileReadingLoop was set up to read: it shrank meanwhile, or the
 // stretch lies beyond its end.
 class FileReadingLoopEndOfFileError : public FileIOError {
-public:
+  public:
     using FileIOError::FileIOError;
 };
 
 class FileReader : public DataReader {
-public:
+  public:
     // Reads from `start` to the size the file has now.
     explicit FileReader(const PosixPlatform::FileReadingPath& path, std::uint64_t start = 0);
 
@@ -34,7 +34,7 @@ public:
     std::uint64_t GetPosition() const { return m_position; }
     std::uint64_t GetSize() const { return m_size; }
 
-private:
+  private:
     const PosixPlatform::FileReadingPath* m_path;
     std::uint64_t m_position;
     std::uint64_t m_size;
@@ -44,7 +44,7 @@ private:
 //     for (FileReadingLoop loop(buffer, path, start); loop.HasChunk(); loop.Advance()) use(loop.Chunk());
 // FileReadingLoopEndOfFileError when the file ends before `end`, or when `start` lies past `end`.
 class FileReadingLoop {
-public:
+  public:
     // From `start` to the size the file has now.
     FileReadingLoop(OutputRange buffer, const PosixPlatform::FileReadingPath& path, std::uint64_t start);
     FileReadingLoop(OutputRange buffer, const PosixPlatform::FileReadingPath& path, std::uint64_t start,
@@ -55,7 +55,7 @@ public:
     ConstData Chunk() const { return m_chunk; }
     void Advance();
 
-private:
+  private:
     void ReadChunk();
 
     OutputRange m_buffer;

@@ -31,7 +31,9 @@ void FileReplacingDataSink::Begin() {
     m_writer.Attach(m_temporary->GetPath(), 0);
 }
 
-void FileReplacingDataSink::Receive(const Byte* begin, const Byte* end) { m_writer.Write(begin, end); }
+void FileReplacingDataSink::Receive(const Byte* begin, const Byte* end) {
+    m_writer.Write(begin, end);
+}
 
 void FileReplacingDataSink::End() {
     if (m_target.IsEmpty() || !m_temporary) throw EmptyFileLocationError();

@@ -15,7 +15,7 @@
 #include "foundation/temporary_files.h"
 
 class FileReplacingDataSink : public DataReceiver, public DataWriter {
-public:
+  public:
     FileReplacingDataSink() = default;
     explicit FileReplacingDataSink(const FileLocation& target, const FileLocation& temporaryFolder = {}) {
         Open(target, temporaryFolder);
@@ -35,7 +35,7 @@ public:
     // Replaces the target. EmptyFileLocationError when no target was set.
     void End() override;
 
-private:
+  private:
     FileLocation m_target;
     FileLocation m_temporaryFolder;
     std::optional<TemporaryFile> m_temporary;

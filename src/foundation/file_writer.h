@@ -11,7 +11,7 @@
 #include "platform/file_paths.h"
 
 class FileWriter : public DataWriter {
-public:
+  public:
     FileWriter() = default;
     FileWriter(PosixPlatform::FileWritingPath& path, std::uint64_t position) { Attach(path, position); }
 
@@ -25,13 +25,13 @@ public:
 
     std::uint64_t GetPosition() const { return m_position; }
 
-private:
+  private:
     PosixPlatform::FileWritingPath* m_path = nullptr;
     std::uint64_t m_position = 0;
 };
 
 class FileDataSink : public DataReceiver, public DataWriter {
-public:
+  public:
     // `flushAtEnd` false leaves the data to the kernel's own pace (for files that need no durability).
     FileDataSink(PosixPlatform::FileWritingPath& path, std::uint64_t start, bool flushAtEnd = true)
         : m_path(&path), m_start(start), m_flushAtEnd(flushAtEnd) {}
@@ -41,7 +41,7 @@ public:
     using DataReceiver::Receive;
     void End() override;
 
-private:
+  private:
     PosixPlatform::FileWritingPath* m_path;
     std::uint64_t m_start;
     bool m_flushAtEnd;

@@ -30,7 +30,8 @@ FileLocation MakeTemporaryFileLocation(const char* prefix) {
 }
 
 FileLocation MakeTemporaryFileLocationNear(const FileLocation& location, const char* prefix) {
-    FileLocation directory = FileAttributes(location).IsDirectory() ? location : GetContainingFolder(location);
+    FileLocation directory =
+        FileAttributes(location).IsDirectory() ? location : GetContainingFolder(location);
     return MakeTemporaryFileLocationIn(directory, prefix);
 }
 
@@ -55,7 +56,9 @@ TemporaryFileLocation::Owner::~Owner() {
     }
 }
 
-TemporaryFile::TemporaryFile() { Create(MakeTemporaryFileLocation(kTemporaryFilePrefix)); }
+TemporaryFile::TemporaryFile() {
+    Create(MakeTemporaryFileLocation(kTemporaryFilePrefix));
+}
 
 TemporaryFile::TemporaryFile(const FileLocation& directory) {
     Create(MakeTemporaryFileLocationNear(directory, kTemporaryFilePrefix));

@@ -32,7 +32,7 @@ FileLocation MakeTemporaryDirectoryIn(const FileLocation& parent, const char* pr
 // The location of a new temporary file; copies share it, and the last copy to go deletes the file
 // (failures ignored). Copies may live on different threads.
 class TemporaryFileLocation {
-public:
+  public:
     // A new file "veltra..." in the system temporary folder.
     TemporaryFileLocation();
     // A new file "veltra..." in `directory`.
@@ -40,7 +40,7 @@ public:
 
     const FileLocation& GetLocation() const { return m_owner->location; }
 
-private:
+  private:
     struct Owner {
         explicit Owner(FileLocation created) : location(std::move(created)) {}
         Owner(const Owner&) = delete;
@@ -55,7 +55,7 @@ private:
 // A new temporary file "veltra...", open for writing, that is either kept under a target name
 // (MoveTo, ReplaceTo) or deleted (Discard, or destruction). Not copyable; one thread at a time.
 class TemporaryFile {
-public:
+  public:
     // In the system temporary folder.
     TemporaryFile();
     // In `directory` when that is an existing directory, else in the folder holding it.
@@ -76,7 +76,7 @@ public:
     // Closes and deletes the file.
     void Discard();
 
-private:
+  private:
     void Create(const FileLocation& location);
 
     FileLocation m_location;
@@ -87,7 +87,7 @@ private:
 // A new, uniquely named directory "temp..." that is deleted with all its contents when the owner goes,
 // unless Keep was called. A failed deletion is logged at "debug", never thrown.
 class TemporaryDirectoryLocation {
-public:
+  public:
     // EmptyFileLocationError for an unset parent.
     explicit TemporaryDirectoryLocation(const FileLocation& parent);
     TemporaryDirectoryLocation(const TemporaryDirectoryLocation&) = delete;
@@ -97,7 +97,7 @@ public:
     const FileLocation& GetLocation() const { return m_location; }
     void Keep() { m_keep = true; }
 
-private:
+  private:
     FileLocation m_location;
     bool m_keep = false;
 };

@@ -11,7 +11,8 @@ constexpr std::size_t kChunkSize = 4096;
 
 // Hands every chunk of the bytes [start, end) to `use`.
 template <class Use>
-void ForEachChunk(const PosixPlatform::FileReadingPath& path, std::uint64_t start, std::uint64_t end, Use use) {
+void ForEachChunk(const PosixPlatform::FileReadingPath& path, std::uint64_t start, std::uint64_t end,
+                  Use use) {
     Byte buffer[kChunkSize];
     for (FileReadingLoop loop(OutputRange(buffer, sizeof buffer), path, start, end); loop.HasChunk();
          loop.Advance()) {
@@ -54,9 +55,13 @@ void ReadFileLines(const FileLocation& location, LineReceiver& receiver, std::ui
     FeedFileToReceiver(location, maker, start);
 }
 
-std::vector<Byte> ReadWholeFile(const FileLocation& location) { return ReadAll<std::vector<Byte>>(location); }
+std::vector<Byte> ReadWholeFile(const FileLocation& location) {
+    return ReadAll<std::vector<Byte>>(location);
+}
 
-std::string ReadFileText(const FileLocation& location) { return ReadAll<std::string>(location); }
+std::string ReadFileText(const FileLocation& location) {
+    return ReadAll<std::string>(location);
+}
 
 void WriteWholeFile(ConstData data, const FileLocation& location) {
     FileReplacingDataSink sink(location);

@@ -44,7 +44,8 @@ void ChangeNotificationHandle::WatchTree(const FileLocation& directory) {
     while (const char* name = listing.NextName()) {
         PosixPlatform::PathStatus status;
         if (listing.LookUp(name, status) != 0) continue;
-        if (status.Is(PosixPlatform::kFileAttributeDirectory) && !status.Is(PosixPlatform::kFileAttributeReparsePoint)) {
+        if (status.Is(PosixPlatform::kFileAttributeDirectory) &&
+            !status.Is(PosixPlatform::kFileAttributeReparsePoint)) {
             WatchTree(FileLocation((directory.GetPathString() + "/" + name).c_str()));
         }
     }

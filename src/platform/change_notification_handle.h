@@ -29,7 +29,7 @@ constexpr std::uint32_t kChangeNotifyCreation = 0x040;       // an entry created
 constexpr std::uint32_t kChangeNotifySecurity = 0x100;       // permissions or owner changed
 
 class ChangeNotificationHandle {
-public:
+  public:
     // No notification.
     ChangeNotificationHandle() = default;
     ChangeNotificationHandle(ChangeNotificationHandle&&) noexcept = default;
@@ -41,7 +41,7 @@ public:
     // Readable while changes are pending; -1 when there is no notification.
     int Descriptor() const { return m_descriptor.Get(); }
 
-private:
+  private:
     friend ChangeNotificationHandle StartChangeNotification(const FileLocation&, bool, std::uint32_t);
     friend void ContinueChangeNotification(ChangeNotificationHandle&);
 

@@ -21,7 +21,8 @@ const char* DirectoryListing::NextName() {
     while (m_stream) {
         const struct dirent* entry = ::readdir(m_stream);
         if (!entry) break;
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) return entry->d_name;
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            return entry->d_name;
     }
     Close();
     return nullptr;

@@ -11,7 +11,7 @@
 namespace PosixPlatform {
 
 class DirectoryListing {
-public:
+  public:
     DirectoryListing() = default;
     DirectoryListing(const DirectoryListing&) = delete;
     DirectoryListing& operator=(const DirectoryListing&) = delete;
@@ -29,7 +29,7 @@ public:
     // Looks the entry `name` of the open directory up (LookUpPath for entries).
     int LookUp(const char* name, PathStatus& status) const;
 
-private:
+  private:
     DIR* m_stream = nullptr;
 };
 

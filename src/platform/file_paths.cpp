@@ -30,7 +30,9 @@ void CheckOffset(const FileLocation& location, std::uint64_t offset) {
 
 }  // namespace
 
-FileReadingPath::FileReadingPath(const FileLocation& location) { FileReadingPath::Open(location); }
+FileReadingPath::FileReadingPath(const FileLocation& location) {
+    FileReadingPath::Open(location);
+}
 
 void FileReadingPath::Open(const FileLocation& location) {
     OpenWith(location, false, Disposition::OpenExisting);
@@ -99,7 +101,8 @@ void FileReadingPath::CopyContentTo(FileWritingPath& target) const {
         }
         std::vector<Byte> buffer(kCopyChunk);
         for (std::uint64_t position = static_cast<std::uint64_t>(from); position < size;) {
-            std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, size - position));
+            std::size_t wanted =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, size - position));
             std::size_t read = ReadAt(position, buffer.data(), wanted);
             if (read == 0) throw EndOfFileError(m_location.GetConstData(), 0);
             target.WriteAt(position, buffer.data(), buffer.data() + read);
@@ -109,7 +112,9 @@ void FileReadingPath::CopyContentTo(FileWritingPath& target) const {
     }
 }
 
-FileWritingPath::FileWritingPath(const FileLocation& location) { OpenCreateAlways(location); }
+FileWritingPath::FileWritingPath(const FileLocation& location) {
+    OpenCreateAlways(location);
+}
 
 void FileWritingPath::Open(const FileLocation& location) {
     OpenWith(location, true, Disposition::OpenExisting);

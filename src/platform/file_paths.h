@@ -21,7 +21,7 @@
 namespace PosixPlatform {
 
 class FileReadingPath {
-public:
+  public:
     FileReadingPath() = default;
     // Opens `location` for reading (FileNotFoundError when it does not exist).
     explicit FileReadingPath(const FileLocation& location);
@@ -45,19 +45,19 @@ public:
     // can). EndOfFileError when the file shrinks meanwhile.
     void CopyContentTo(class FileWritingPath& target) const;
 
-protected:
+  protected:
     // How OpenWith treats an existing or missing file.
     enum class Disposition { OpenExisting, OpenAlways, CreateNew };
     void OpenWith(const FileLocation& location, bool forWriting, Disposition disposition);
     int Descriptor() const { return m_descriptor.Get(); }
 
-private:
+  private:
     FileLocation m_location;
     FileDescriptor m_descriptor;
 };
 
 class FileWritingPath : public FileReadingPath {
-public:
+  public:
     FileWritingPath() = default;
     // Opens `location` with OpenCreateAlways: created when missing, emptied when present.
     explicit FileWritingPath(const FileLocation& location);

@@ -39,25 +39,8 @@ int LookUpAt(int directoryDescriptor, const char* name, PathStatus& status) {
     return 0;
 }
 
-int ResultOf(int callResult) { return callResult == 0 ? 0 : errno; }
-
-// Where the file system cannot rename without replacing, the target name is taken first: a hard
-// link for a file, an empty directory (which rename may replace) for a directory.
-int RenameNoReplaceByTakingTheName(const FileLocation& from, const FileLocation& to) {
-    PathStatus source;
-    if (int code = LookUpPath(from.CString(), source)) return code;
-    if (source.Is(kFileAttributeDirectory) && !source.Is(kFileAttributeReparsePoint)) {
-        if (::mkdir(to.CString(), 0700) != 0) return errno;
-        if (::rename(from.CString(), to.CString()) == 0) return 0;
-        int code = errno;
-        ::rmdir(to.CString());
-        return code;
-    }
-    if (::link(from.CString(), to.CString()) != 0) return errno;
-    if (::unlink(from.CString()) == 0) return 0;
-    int code = errno;
-    ::unlink(to.CString());
-    return code;
+int ResultOf(int callResult) {
+    return callResult == 0 ? 0 : errno;
 }
 
 int MakeUnique(const FileLocation& folder, const char* prefix, const char* suffix, FileLocation& created,
@@ -78,7 +61,9 @@ int MakeUnique(const FileLocation& folder, const char* prefix, const char* suffi
 
 }  // namespace
 
-int LookUpPath(const char* path, PathStatus& status) { return LookUpAt(AT_FDCWD, path, status); }
+int LookUpPath(const char* path, PathStatus& status) {
+    return LookUpAt(AT_FDCWD, path, status);
+}
 
 int LookUpEntry(int directoryDescriptor, const char* name, PathStatus& status) {
     return LookUpAt(directoryDescriptor, name, status);
@@ -94,11 +79,36 @@ int RenameNoReplace(const FileLocation& from, const FileLocation& to) {
     return RenameNoReplaceByTakingTheName(from, to);
 }
 
-int RemoveFileEntry(const FileLocation& location) { return ResultOf(::unlink(location.CString())); }
+// rename may replace an empty directory, so a directory claims its new name with one; a link is moved
+// as a link, never followed.
+int RenameNoReplaceByTakingTheName(const FileLocation& from, const FileLocation& to) {
+    PathStatus source;
+    if (int code = LookUpPath(from.CString(), source)) return code;
+    if (source.Is(kFileAttributeDirectory) && !source.Is(kFileAttributeReparsePoint)) {
+        if (::mkdir(to.CString(), 0700) != 0) return errno;
+        if (::rename(from.CString(), to.CString()) == 0) return 0;
+        int code = errno;
+        ::rmdir(to.CString());
+        return code;
+    }
+    if (::link(from.CString(), to.CString()) != 0) return errno;
+    if (::unlink(from.CString()) == 0) return 0;
+    int code = errno;
+    ::unlink(to.CString());
+    return code;
+}
 
-int RemoveDirectoryEntry(const FileLocation& location) { return ResultOf(::rmdir(location.CString())); }
+int RemoveFileEntry(const FileLocation& location) {
+    return ResultOf(::unlink(location.CString()));
+}
 
-int MakeDirectory(const FileLocation& location) { return ResultOf(::mkdir(location.CString(), 0777)); }
+int RemoveDirectoryEntry(const FileLocation& location) {
+    return ResultOf(::rmdir(location.CString()));
+}
+
+int MakeDirectory(const FileLocation& location) {
+    return ResultOf(::mkdir(location.CString(), 0777));
+}
 
 int SetPathMode(const FileLocation& location, unsigned mode) {
     return ResultOf(::chmod(location.CString(), mode));

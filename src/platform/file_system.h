@@ -14,8 +14,8 @@
 namespace PosixPlatform {
 
 // Attribute bits of a path, as the callers test them.
-constexpr std::uint32_t kFileAttributeReadOnly = 0x01;     // no write permission for the owner
-constexpr std::uint32_t kFileAttributeDirectory = 0x10;    // a directory, or a link to one
+constexpr std::uint32_t kFileAttributeReadOnly = 0x01;       // no write permission for the owner
+constexpr std::uint32_t kFileAttributeDirectory = 0x10;      // a directory, or a link to one
 constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;  // a symbolic link
 constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
 
@@ -25,7 +25,7 @@ struct PathStatus {
     std::uint32_t attributes = kInvalidFileAttributes;
     std::uint64_t size = 0;
     TimeValue lastWriteTime;
-    unsigned mode = 0;                       // permission bits
+    unsigned mode = 0;  // permission bits
 
     bool Exists() const { return attributes != kInvalidFileAttributes; }
     bool Is(std::uint32_t attribute) const { return Exists() && (attributes & attribute) != 0; }
@@ -41,6 +41,10 @@ int RenameReplacing(const FileLocation& from, const FileLocation& to);
 // Renames without ever replacing: EEXIST when the target exists, decided atomically
 // (renameat2(RENAME_NOREPLACE), or link and unlink where the file system refuses that flag).
 int RenameNoReplace(const FileLocation& from, const FileLocation& to);
+// What RenameNoReplace does where the file system refuses RENAME_NOREPLACE: it takes the target name
+// first (a hard link to a file, an empty directory for a directory), then gives up the old name.
+// Callable on any file system, so that it can be tested.
+int RenameNoReplaceByTakingTheName(const FileLocation& from, const FileLocation& to);
 int RemoveFileEntry(const FileLocation& location);
 int RemoveDirectoryEntry(const FileLocation& location);
 // Creates a directory, mode 0777 less the umask.

@@ -38,12 +38,21 @@ TEST(Wildcards, MatchLikeTheScansMatch) {
         const char* name;
         bool matches;
     } cases[] = {
-        {"*.*", "noextension", true}, {"*.log", "a.log", true},     {"*.log", "a.LOG", true},
-        {"*.log", "a.log.old", false}, {"archive_*", "archive_", true}, {"archive_*", "archive", false},
-        {"a?c", "abc", true},          {"a?c", "ac", false},         {"*", "", true},
-        {"*a*b*", "xxaxxbxx", true},   {"*a*b", "ba", false},        {"plugin_*", "Plugin_7", true},
+        {"*.*", "noextension", true},
+        {"*.log", "a.log", true},
+        {"*.log", "a.LOG", true},
+        {"*.log", "a.log.old", false},
+        {"archive_*", "archive_", true},
+        {"archive_*", "archive", false},
+        {"a?c", "abc", true},
+        {"a?c", "ac", false},
+        {"*", "", true},
+        {"*a*b*", "xxaxxbxx", true},
+        {"*a*b", "ba", false},
+        {"plugin_*", "Plugin_7", true},
     };
-    for (const Case& c : cases) EXPECT_EQ(MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
 }
 
 TEST(DirectoryScan, GivesEveryMatchingEntryWithItsFullPath) {

@@ -12,7 +12,9 @@
 
 namespace {
 
-ConstData Path(const char* text) { return ConstData(std::string_view(text)); }
+ConstData Path(const char* text) {
+    return ConstData(std::string_view(text));
+}
 
 // The class name of what ThrowFileIOErrorForCode throws, or "" when it throws nothing.
 std::string ThrownKind(const FileLocation& location, int code, FileErrorMap map = FileErrorMap::General) {
@@ -29,8 +31,9 @@ std::string ThrownKind(const FileLocation& location, int code, FileErrorMap map 
 }  // namespace
 
 TEST(FileErrorText, NamesKindPathsAndSystemError) {
-    EXPECT_STREQ(FileMoveError(Path("/d/a"), Path("/d/b"), EACCES).what(),
-                 "File error \"FileMoveError\" on \"/d/a\" and \"/d/b\": System Error: 13: Permission denied");
+    EXPECT_STREQ(
+        FileMoveError(Path("/d/a"), Path("/d/b"), EACCES).what(),
+        "File error \"FileMoveError\" on \"/d/a\" and \"/d/b\": System Error: 13: Permission denied");
     EXPECT_STREQ(FileIOError().what(), "File error \"FileIOError\"");
     EXPECT_STREQ(FileNotFoundError(Path("/x"), 0).what(), "File error \"FileNotFoundError\" on \"/x\"");
     FileNotFoundError original(Path("/x"), ENOENT);
@@ -75,6 +78,7 @@ TEST(FileErrorCodes, OpenFileMapsDifferPerCall) {
 TEST(FileErrorCodes, MissingEntryIsFileOrDirectoryNotFoundByItsFolder) {
     TemporaryFolder folder;
     EXPECT_EQ(ThrownKind(FileLocation((folder / "missing").c_str()), ENOENT), "class FileNotFoundError");
-    EXPECT_EQ(ThrownKind(FileLocation((folder / "no/missing").c_str()), ENOENT), "class DirectoryNotFoundError");
+    EXPECT_EQ(ThrownKind(FileLocation((folder / "no/missing").c_str()), ENOENT),
+              "class DirectoryNotFoundError");
     EXPECT_EQ(ThrownKind(FileLocation("relative-name"), ENOENT), "class FileNotFoundError");
 }

@@ -35,7 +35,8 @@ TEST(FileItem, LooksPathsUpWithSizeTypeAndTime) {
     EXPECT_TRUE(dangling.IsReparsePoint());
     EXPECT_FALSE(dangling.IsDirectory());
     EXPECT_FALSE(FileAttributes(FileLocation()).Exists());
-    EXPECT_EQ(FileAttributes(FileLocation((folder / "missing").c_str())).Word(), PosixPlatform::kInvalidFileAttributes);
+    EXPECT_EQ(FileAttributes(FileLocation((folder / "missing").c_str())).Word(),
+              PosixPlatform::kInvalidFileAttributes);
 
     FileItem item;
     EXPECT_FALSE(item.Lookup(FileLocation((folder / "missing").c_str())));

@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string Text(const FileLocation& location) { return location.GetPathString(); }
+std::string Text(const FileLocation& location) {
+    return location.GetPathString();
+}
 
 FileLocation Resolved(const char* base, const char* relative) {
     return ResolveRelativePath(FileLocation(base), ConstData(std::string_view(relative)));
@@ -18,7 +20,8 @@ TEST(FileName, AcceptsOrdinaryNamesAndRefusesSeparatorsControlsAndDots) {
     for (const char* good : {"a.txt", "_x.log", "name with blanks", "\xc3\xa9t\xc3\xa9", "...", ".hidden"}) {
         EXPECT_EQ(FileName(good).ToString(), good);
     }
-    for (const char* bad : {".", "..", "a/b", "a\\b", "a:b", "a*", "a?", "a<b", "a>b", "a|b", "a\"b", "tab\there"}) {
+    for (const char* bad :
+         {".", "..", "a/b", "a\\b", "a:b", "a*", "a?", "a<b", "a>b", "a|b", "a\"b", "tab\there"}) {
         EXPECT_THROW(FileName{bad}, IllegalFileName) << bad;
     }
     EXPECT_THROW(FileName("a\0b", 3), IllegalFileName);
@@ -46,7 +49,7 @@ TEST(FileLocation, TrailingSeparatorsAreStrippedButTheRootStays) {
         const char* text;
         const char* held;
     } cases[] = {
-        {"/tmp/dir/", "/tmp/dir"}, {"/tmp//", "/tmp"}, {"/", "/"}, {"///", "/"},
+        {"/tmp/dir/", "/tmp/dir"}, {"/tmp//", "/tmp"}, {"/", "/"},     {"///", "/"},
         {"rel/", "rel"},           {"", ""},           {"a\\", "a\\"},
     };
     for (const Case& c : cases) EXPECT_EQ(Text(FileLocation(c.text)), c.held) << c.text;
@@ -93,9 +96,14 @@ TEST(FileLocation, ResolveRelativePathNeverRisesAboveItsBase) {
         const char* relative;
         const char* resolved;
     } cases[] = {
-        {"a/./b/../c", "/root/a/c"}, {"../../x", "/root/x"}, {"a/../../b", "/root/b"},
-        {"//a//b/", "/root/a/b"},    {"", "/root"},          {"a/b/../..", "/root"},
-        {"..", "/root"},             {"./.", "/root"},
+        {"a/./b/../c", "/root/a/c"},
+        {"../../x", "/root/x"},
+        {"a/../../b", "/root/b"},
+        {"//a//b/", "/root/a/b"},
+        {"", "/root"},
+        {"a/b/../..", "/root"},
+        {"..", "/root"},
+        {"./.", "/root"},
     };
     for (const Case& c : cases) EXPECT_EQ(Text(Resolved("/root", c.relative)), c.resolved) << c.relative;
     EXPECT_THROW(Resolved("/root", "a/b:c"), IllegalFileName);

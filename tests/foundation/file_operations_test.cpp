@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class FileOperations : public ::testing::Test {
-protected:
+  protected:
     FileLocation At(const std::string& name) { return FileLocation((m_folder / name).c_str()); }
     FileLocation Write(const std::string& name, const std::string& content) {
         std::ofstream(m_folder / name, std::ios::binary) << content;
@@ -36,7 +36,9 @@ protected:
             fs::last_write_time(m_folder / name).time_since_epoch());
     }
     // Names in the folder other than the ones a test made: what an operation left behind.
-    int CountEntries() { return static_cast<int>(std::distance(fs::directory_iterator(m_folder.Path()), {})); }
+    int CountEntries() {
+        return static_cast<int>(std::distance(fs::directory_iterator(m_folder.Path()), {}));
+    }
 
     TemporaryFolder m_folder;
 };
@@ -195,8 +197,8 @@ TEST_F(FileOperations, CopyDirectoryTreeSkipsLinkedDirectories) {
 // Moving and replacing across file systems copies; this needs a second file system (/dev/shm).
 TEST_F(FileOperations, AcrossFileSystemsMovesAndReplacesStillWork) {
     struct stat here, shm;
-    if (::stat("/dev/shm", &shm) != 0 || ::stat(m_folder.Path().c_str(), &here) != 0 || shm.st_dev == here.st_dev ||
-        ::access("/dev/shm", W_OK) != 0) {
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(m_folder.Path().c_str(), &here) != 0 ||
+        shm.st_dev == here.st_dev || ::access("/dev/shm", W_OK) != 0) {
         GTEST_SKIP() << "no second writable file system at /dev/shm";
     }
     FileLocation elsewhere("/dev/shm");

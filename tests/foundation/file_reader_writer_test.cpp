@@ -25,14 +25,14 @@ std::string CallSizes(const RecordingReceiver& receiver) {
 
 // Truncates its file to `cutTo` bytes after the first chunk.
 class TruncatingReceiver : public RecordingReceiver {
-public:
+  public:
     TruncatingReceiver(std::string path, off_t cutTo) : m_path(std::move(path)), m_cutTo(cutTo) {}
     void Receive(const Byte* begin, const Byte* end) override {
         RecordingReceiver::Receive(begin, end);
         ASSERT_EQ(::truncate(m_path.c_str(), m_cutTo), 0);
     }
 
-private:
+  private:
     std::string m_path;
     off_t m_cutTo;
 };
@@ -47,7 +47,7 @@ std::string LinesOf(const FileLocation& location) {
 }
 
 class FileStreams : public ::testing::Test {
-protected:
+  protected:
     FileLocation Write(const char* name, const std::string& content) {
         std::ofstream(m_folder / name, std::ios::binary) << content;
         return At(name);
@@ -167,5 +167,6 @@ TEST_F(FileStreams, LineReaderTakesEveryKindOfLineEnd) {
 TEST_F(FileStreams, ReadFileLinesFeedsALineReceiver) {
     RecordingLineReceiver receiver;
     ReadFileLines(Write("f", "skip\na\r\nb"), receiver, 5);
-    EXPECT_EQ(receiver.calls, (std::vector<std::string>{"Begin(0)", "Text(a)", "EndLine(1,3)", "Text(b)", "End(4)"}));
+    EXPECT_EQ(receiver.calls,
+              (std::vector<std::string>{"Begin(0)", "Text(a)", "EndLine(1,3)", "Text(b)", "End(4)"}));
 }

@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class TemporaryFiles : public ::testing::Test {
-protected:
+  protected:
     FileLocation Folder() { return FileLocation(m_folder.Path().c_str()); }
     FileLocation At(const std::string& name) { return FileLocation((m_folder / name).c_str()); }
     FileLocation Write(const std::string& name, const std::string& content) {
@@ -30,7 +30,8 @@ protected:
     }
     std::vector<std::string> Names() {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(m_folder.Path())) names.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(m_folder.Path()))
+            names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -42,7 +43,9 @@ protected:
     TemporaryFolder m_folder;
 };
 
-void Feed(DataReceiver& receiver, const std::string& text) { receiver.Receive(ConstData(std::string_view(text))); }
+void Feed(DataReceiver& receiver, const std::string& text) {
+    receiver.Receive(ConstData(std::string_view(text)));
+}
 
 }  // namespace
 

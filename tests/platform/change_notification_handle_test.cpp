@@ -25,8 +25,8 @@ constexpr int kChangeArrives = 5000;  // ms; a bound for slow machines, met at o
 
 TEST(ChangeNotification, SignalsOnceForChangesAndRearms) {
     TemporaryFolder folder;
-    ChangeNotificationHandle handle =
-        StartChangeNotification(FileLocation(folder.Path().c_str()), false, kChangeNotifyFileName | kChangeNotifySize);
+    ChangeNotificationHandle handle = StartChangeNotification(FileLocation(folder.Path().c_str()), false,
+                                                              kChangeNotifyFileName | kChangeNotifySize);
     EXPECT_FALSE(Signalled(handle));
     std::ofstream(folder / "a") << "x";
     std::ofstream(folder / "b") << "y";
@@ -67,9 +67,11 @@ TEST(ChangeNotification, SubtreeWatchFollowsNewDirectories) {
 TEST(ChangeNotification, MissingDirectoryOrFileIsRefused) {
     TemporaryFolder folder;
     std::ofstream(folder / "file") << "x";
-    EXPECT_THROW(StartChangeNotification(FileLocation((folder / "missing").c_str()), false, kChangeNotifyFileName),
-                 Posix::Error);
-    EXPECT_THROW(StartChangeNotification(FileLocation((folder / "file").c_str()), false, kChangeNotifyFileName),
-                 Posix::Error);
+    EXPECT_THROW(
+        StartChangeNotification(FileLocation((folder / "missing").c_str()), false, kChangeNotifyFileName),
+        Posix::Error);
+    EXPECT_THROW(
+        StartChangeNotification(FileLocation((folder / "file").c_str()), false, kChangeNotifyFileName),
+        Posix::Error);
     EXPECT_FALSE(ChangeNotificationHandle().IsValid());
 }

@@ -13,7 +13,9 @@
 
 namespace {
 
-void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 std::string ReadAt(const PosixPlatform::FileReadingPath& path, std::uint64_t position, std::size_t count) {
     std::string bytes(count, '\0');
@@ -22,7 +24,7 @@ std::string ReadAt(const PosixPlatform::FileReadingPath& path, std::uint64_t pos
 }
 
 class OpenFiles : public ::testing::Test {
-protected:
+  protected:
     FileLocation At(const char* name) { return FileLocation((m_folder / name).c_str()); }
     TemporaryFolder m_folder;
 };
@@ -77,8 +79,10 @@ TEST_F(OpenFiles, WritingDispositions) {
 TEST_F(OpenFiles, WritesLengthsAndCopies) {
     PosixPlatform::FileWritingPath writing(At("f"));
     std::string text = "hello world";
-    writing.WriteAt(6, reinterpret_cast<const Byte*>(text.data()), reinterpret_cast<const Byte*>(text.data()) + 5);
-    writing.WriteAt(0, reinterpret_cast<const Byte*>(text.data()), reinterpret_cast<const Byte*>(text.data()) + 5);
+    writing.WriteAt(6, reinterpret_cast<const Byte*>(text.data()),
+                    reinterpret_cast<const Byte*>(text.data()) + 5);
+    writing.WriteAt(0, reinterpret_cast<const Byte*>(text.data()),
+                    reinterpret_cast<const Byte*>(text.data()) + 5);
     EXPECT_EQ(ReadAt(writing, 0, 20), std::string("hello\0hello", 11));
     writing.SetLength(5);
     EXPECT_EQ(writing.GetSize(), 5u);

@@ -10,7 +10,8 @@ TemporaryFolder::TemporaryFolder() {
     std::filesystem::path base = root && *root ? root : std::filesystem::temp_directory_path().string();
     std::filesystem::create_directories(base);
     std::string pattern = (base / "testXXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a test folder under " + base.string());
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot make a test folder under " + base.string());
     m_path = pattern;
 }
 

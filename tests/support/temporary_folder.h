@@ -5,7 +5,7 @@
 #include <string>
 
 class TemporaryFolder {
-public:
+  public:
     TemporaryFolder();
     TemporaryFolder(const TemporaryFolder&) = delete;
     TemporaryFolder& operator=(const TemporaryFolder&) = delete;
@@ -15,6 +15,6 @@ public:
     // Path() + "/" + name.
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
