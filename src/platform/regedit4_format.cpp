@@ -244,35 +244,6 @@ void AppendHexBytes(std::string& text, std::string_view data, std::size_t column
     }
 }
 
-void AppendValue(std::string& text, const RegistryValue& value) {
-    std::size_t lineStart = text.size();
-    if (value.name.empty())
-        text += '@';
-    else
-        AppendQuoted(text, value.name);
-    text += '=';
-    if (value.type == RegistryType::String && FitsBetweenQuotes(value.data)) {
-        AppendQuoted(text, value.data);
-    } else if (value.type == RegistryType::DWord && value.data.size() == 4) {
-        std::uint32_t number = 0;
-        for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
-        char digits[9];
-        std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(number));
-        text += "dword:";
-        text += digits;
-    } else {
-        if (value.type == RegistryType::Binary) {
-            text += "hex:";
-        } else {
-            char prefix[16];
-            std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
-            text += prefix;
-        }
-        AppendHexBytes(text, value.data, text.size() - lineStart);
-    }
-    text += '\n';
-}
-
 }  // namespace
 
 const char* RegistryRootName(RegistryRoot root) {
@@ -324,6 +295,35 @@ RegistryKeyNode ParseRegistryHiveText(std::string_view text, RegistryRoot root) 
     return hive;
 }
 
+void AppendRegistryValueText(std::string& text, const RegistryValue& value) {
+    std::size_t lineStart = text.size();
+    if (value.name.empty())
+        text += '@';
+    else
+        AppendQuoted(text, value.name);
+    text += '=';
+    if (value.type == RegistryType::String && FitsBetweenQuotes(value.data)) {
+        AppendQuoted(text, value.data);
+    } else if (value.type == RegistryType::DWord && value.data.size() == 4) {
+        std::uint32_t number = 0;
+        for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
+        char digits[9];
+        std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(number));
+        text += "dword:";
+        text += digits;
+    } else {
+        if (value.type == RegistryType::Binary) {
+            text += "hex:";
+        } else {
+            char prefix[16];
+            std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
+            text += prefix;
+        }
+        AppendHexBytes(text, value.data, text.size() - lineStart);
+    }
+    text += '\n';
+}
+
 std::string RegistryTextHeader() {
     return std::string(kHeader) + "\n\n";
 }
@@ -338,7 +338,7 @@ void AppendRegistryText(std::string& text, const RegistryKeyNode& key, RegistryR
             text += name;
         }
         text += "]\n";
-        for (const RegistryValue& value : key.Values()) AppendValue(text, value);
+        for (const RegistryValue& value : key.Values()) AppendRegistryValueText(text, value);
         text += '\n';
     }
     RegistryPath subkeyPath = path;
