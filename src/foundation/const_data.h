@@ -46,3 +46,56 @@ struct OutputRange {
     std::size_t Room() const { return static_cast<std::size_t>(end - begin); }
     bool IsFull() const { return begin == end; }
 };
+
+// The range [s, s + strlen(s)); a null pointer gives the empty range.
+ConstData ConstDataOfCString(const char* s);
+
+bool ConstDataEqual(ConstData a, ConstData b);
+bool ConstDataStartsWith(ConstData a, ConstData prefix);
+// Byte-wise order, bytes compared as unsigned values; a proper prefix is less than the longer range.
+bool ConstDataLess(ConstData a, ConstData b);
+
+// Copies min(range length, buffer length) bytes into [bufferBegin, bufferEnd); returns the part of
+// the range that was not copied.
+ConstData ConstDataCopyOut(ConstData range, Byte* bufferBegin, Byte* bufferEnd);
+// Copies min(room, source length) bytes to the front of the output; returns the unfilled rest of the
+// output and leaves `output` itself as it was.
+OutputRange CopyIntoRangeRest(OutputRange output, ConstData source);
+// The same copy, advancing output.begin past the copied bytes.
+void CopyIntoOutputRange(OutputRange& output, ConstData source);
+// Copies min(room, source length) bytes (the two may overlap) and advances both ranges.
+void CopyBytesIntoRange(OutputRange& output, ConstData& source);
+
+std::string StringFromConstData(ConstData range);
+
+// An owned heap block of bytes, [Begin(), End()). Move-only: moving hands the block over and leaves
+// the source empty.
+class OwnedByteRange {
+  public:
+    OwnedByteRange() = default;
+    OwnedByteRange(OwnedByteRange&& other) noexcept;
+    OwnedByteRange& operator=(OwnedByteRange&& other) noexcept;
+    ~OwnedByteRange();
+
+    Byte* Begin() const { return m_begin; }
+    Byte* End() const { return m_end; }
+    std::size_t Length() const { return static_cast<std::size_t>(m_end - m_begin); }
+    ConstData Data() const { return {m_begin, m_end}; }
+    OutputRange Output() const { return {m_begin, m_end}; }
+
+  private:
+    friend OwnedByteRange AllocateByteRange(std::size_t n);
+    OwnedByteRange(Byte* begin, Byte* end) : m_begin(begin), m_end(end) {}
+
+    Byte* m_begin = nullptr;
+    Byte* m_end = nullptr;
+};
+
+// An owned block of n uninitialised bytes.
+OwnedByteRange AllocateByteRange(std::size_t n);
+
+// True when the sum or product of two unsigned values does not wrap.
+bool AddFitsIn32(std::uint32_t a, std::uint32_t b);
+bool AddFitsIn64(std::uint64_t a, std::uint64_t b);
+bool MultiplyFitsIn32(std::uint32_t a, std::uint32_t b);
+bool MultiplyFitsIn64(std::uint64_t a, std::uint64_t b);

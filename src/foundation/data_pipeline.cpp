@@ -1,13 +1,7 @@
 #include "foundation/data_pipeline.h"
 
-#include <algorithm>
-#include <cstring>
-
 void CopyDataIntoRange(OutputRange& output, ConstData& input) {
-    std::size_t count = std::min(input.Length(), output.Room());
-    if (count != 0) std::memmove(output.begin, input.begin, count);
-    output.begin += count;
-    input.begin += count;
+    CopyBytesIntoRange(output, input);
 }
 
 void DataReader::ReadInto(Byte* begin, Byte* end) {
@@ -18,4 +12,39 @@ void DataReader::ReadInto(Byte* begin, Byte* end) {
     }
 }
 
-void DataFilter::Filter(ConstData& input, OutputRange& output) { CopyDataIntoRange(output, input); }
+void DataFilter::Filter(ConstData& input, OutputRange& output) {
+    CopyDataIntoRange(output, input);
+}
+
+void DataFilter::FilterInto(ConstData input, OutputRange& output) {
+    if (input.IsEmpty()) return;
+    Filter(input, output);
+}
+
+void DataReceiver::ReceiveEach(std::span<const ConstData> ranges) {
+    for (ConstData range : ranges) Receive(range);
+}
+
+void PumpData(DataReader& reader, DataReceiver& receiver) {
+    constexpr std::size_t kPumpBufferBytes = 4096;
+    receiver.Begin();
+    Byte buffer[kPumpBufferBytes];
+    while (reader.HasMore()) {
+        OutputRange free(buffer, sizeof buffer);
+        reader.ReadSome(free);
+        receiver.Receive(buffer, free.begin);
+    }
+    receiver.End();
+}
+
+void ReceiveComplete(DataReceiver& receiver, ConstData data) {
+    receiver.Begin();
+    receiver.Receive(data);
+    receiver.End();
+}
+
+void ReceiveCompleteEach(DataReceiver& receiver, std::span<const ConstData> ranges) {
+    receiver.Begin();
+    receiver.ReceiveEach(ranges);
+    receiver.End();
+}

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "foundation/const_data.h"
 #include "foundation/exceptions.h"
@@ -35,6 +36,8 @@ public:
     virtual void End() = 0;
 
     void Receive(ConstData data) { Receive(data.begin, data.end); }
+    // One Receive per range, in order, without Begin or End.
+    void ReceiveEach(std::span<const ConstData> ranges);
 };
 
 class NoMoreData : public DebuggableException {};
@@ -60,6 +63,10 @@ public:
     virtual bool IsComplete() { return true; }
     // Writes pending output after the input has ended.
     virtual void Finish(OutputRange& output) {}
+
+    // One Filter call over a copy of the input (the caller's range does not move); an empty input
+    // does nothing.
+    void FilterInto(ConstData input, OutputRange& output);
 };
 
 class LineReceiver {
@@ -77,3 +84,12 @@ public:
 
 // Copies min(input length, output room) bytes and advances both ranges.
 void CopyDataIntoRange(OutputRange& output, ConstData& input);
+
+// Begin, then ReadSome into a 4,096-byte stack buffer and Receive of what was read (also when
+// nothing was) while the reader has more, then End.
+void PumpData(DataReader& reader, DataReceiver& receiver);
+
+// A whole stream of one range: Begin, one Receive, End.
+void ReceiveComplete(DataReceiver& receiver, ConstData data);
+// A whole stream of several ranges: Begin, one Receive per range in order, End.
+void ReceiveCompleteEach(DataReceiver& receiver, std::span<const ConstData> ranges);

@@ -2,11 +2,45 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <typeindex>
+#include <vector>
+
+#include "foundation/critical_log.h"
+#include "platform/system_error.h"
+
+namespace {
+
+// The registry is built on first use with the two captures that every process needs, so they are
+// in place whatever the order of static initialisation, and the std::exception capture is always
+// the oldest entry. It is never destroyed: threads may still capture while the process exits.
+struct ExceptionTypeRegistry {
+    std::mutex lock;
+    std::vector<ExceptionCaptureFunction> captures{CatchCurrentException,
+                                                   CaptureExceptionOfType<Posix::Error>};
+};
+
+ExceptionTypeRegistry& Registry() {
+    static auto* registry = new ExceptionTypeRegistry;
+    return *registry;
+}
+
+std::string_view FileNameOf(const char* path) {
+    std::string_view text = path ? path : "";
+    std::size_t separator = text.find_last_of("/\\");
+    return separator == std::string_view::npos ? text : text.substr(separator + 1);
+}
+
+std::string SourcePlace(const char* file, int line) {
+    return std::string(FileNameOf(file)) + ":" + std::to_string(line);
+}
+
+}  // namespace
 
 std::string ClassNameText(const std::type_info& type) {
     int status = 0;
@@ -31,3 +65,55 @@ const char* DebuggableException::what() const noexcept {
 }
 
 ExceptionPL::ExceptionPL(const char* message) : m_message(message ? message : "") {}
+
+std::string CurrentExceptionText() {
+    if (!std::current_exception()) return "No diagnostic message available";
+    try {
+        throw;
+    } catch (const std::exception& exception) {
+        return exception.what();
+    } catch (...) {
+        return "No diagnostic message available";
+    }
+}
+
+std::unique_ptr<CaughtException> CatchCurrentException() {
+    return CaptureExceptionOfType<std::exception>();
+}
+
+void RegisterExceptionType(ExceptionCaptureFunction capture) {
+    ExceptionTypeRegistry& registry = Registry();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    if (std::find(registry.captures.begin(), registry.captures.end(), capture) == registry.captures.end())
+        registry.captures.push_back(capture);
+}
+
+std::unique_ptr<CaughtException> CaptureCurrentException() {
+    ExceptionTypeRegistry& registry = Registry();
+    {
+        std::lock_guard<std::mutex> guard(registry.lock);
+        // Newest first, so that a specific type is taken before the std::exception capture. A
+        // capture function that does not recognise the exception lets the rethrown copy escape; it
+        // is dropped here and the next one is tried.
+        for (auto capture = registry.captures.rbegin(); capture != registry.captures.rend(); ++capture) {
+            try {
+                if (std::unique_ptr<CaughtException> caught = (*capture)()) return caught;
+            } catch (...) {
+            }
+        }
+    }
+    return std::make_unique<CaughtExceptionOfType<ExceptionCannotBeCopied>>(ExceptionCannotBeCopied());
+}
+
+void LogRequirementFailure(const char* file, int line, const char* text) {
+    if (!CriticalLogEnabled()) return;
+    WriteCriticalLog(std::string("REQUIREMENT FAILURE: ") + (text ? text : "") + " (" +
+                     SourcePlace(file, line) + ")");
+}
+
+void RaiseRequirementFailure(const char* file, int line, const char* text) {
+    // Logged first, so that the failure is on record even when a caller swallows the exception.
+    LogRequirementFailure(file, line, text);
+    throw RequirementFailure("Requirement failure at " + SourcePlace(file, line) + " ( " +
+                             (text ? text : "") + " )");
+}

@@ -1,40 +1,39 @@
-// An owned POSIX file descriptor, closed when its holder goes. -1 means none.
+// Owners of operating-system descriptors.
+//
+// A FileDescriptor owns one open descriptor (or none, -1) and closes it when it dies; it is moved,
+// never copied. Where several owners must hold one descriptor, share a FileDescriptor through a
+// std::shared_ptr. A FileDescriptor is used by one thread at a time; the descriptor it holds may be
+// waited on from any thread while the holder lives.
 #pragma once
-
-#include <unistd.h>
-
-#include <cerrno>
-#include <utility>
 
 namespace PosixPlatform {
 
+constexpr int kNoDescriptor = -1;
+
+// Closes the descriptor unless it is kNoDescriptor; a failed close throws Posix::Error.
+void CloseValidDescriptor(int descriptor);
+
 class FileDescriptor {
   public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    ~FileDescriptor() { Reset(); }
+    FileDescriptor() = default;
+    explicit FileDescriptor(int descriptor) : m_descriptor(descriptor) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : m_descriptor(other.Release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    // Closes the descriptor; a failure of that close is swallowed (use Close to see it).
+    ~FileDescriptor();
 
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-    void Reset() {
-        if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
-    }
-    // Closes now and returns 0 or the errno of close: a failed close can be the first sign of a
-    // failed write.
-    int Close() {
-        int result = ::close(std::exchange(m_fd, -1));
-        return result == 0 ? 0 : errno;
-    }
+    int Get() const { return m_descriptor; }
+    bool IsValid() const { return m_descriptor != kNoDescriptor; }
+    // Gives the descriptor up without closing it; the holder is empty afterwards.
+    int Release();
+    // Closes the descriptor now; the holder is empty afterwards, also when the close failed
+    // (Posix::Error).
+    void Close();
 
   private:
-    int m_fd;
+    int m_descriptor = kNoDescriptor;
 };
 
 }  // namespace PosixPlatform

@@ -1,5 +1,7 @@
 #include "platform/registry_hive.h"
 
+#include "platform/system_error.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -168,7 +170,7 @@ int RegistryHive::LoadFile(FileStamp stamp) {
     if (!stamp.exists) {
         m_tree = std::make_shared<const RegistryKeyNode>(RegistryRootName(m_root));
         m_stamp = stamp;
-        m_file.Reset();
+        m_file = FileDescriptor();
         m_failure.clear();
         return 0;
     }
@@ -264,7 +266,11 @@ int RegistryHive::WriteReplacing(RegistryKeyNode&& tree) {
     }
     if (int result = WriteAll(fd, text)) return result;
     if (::fsync(fd) != 0) return errno;
-    if (int result = temporary.Fd().Close()) return result;
+    try {
+        temporary.Fd().Close();
+    } catch (const Posix::Error& error) {
+        return error.Code();
+    }
     if (int result = temporary.RenameTo(m_path)) return result;
     // The new hive is in place and its contents are on disk; a folder that cannot be synced only
     // leaves the rename to the file system's own schedule, so it does not fail the write.
@@ -273,7 +279,7 @@ int RegistryHive::WriteReplacing(RegistryKeyNode&& tree) {
     // Nobody else replaces the hive while the lock is held, so the file opened now is the one written.
     FileDescriptor written(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat status;
-    if (written.IsOpen() && ::fstat(written.Get(), &status) == 0) {
+    if (written.IsValid() && ::fstat(written.Get(), &status) == 0) {
         std::lock_guard<std::mutex> guard(m_cacheLock);
         m_tree = std::make_shared<const RegistryKeyNode>(std::move(tree));
         m_stamp = StampOf(status);

@@ -1,0 +1,20 @@
+#include "foundation/data_ranges.h"
+
+#include "foundation/data_pipeline.h"
+
+std::size_t TotalDataRangeLength(std::span<const ConstData> ranges) {
+    std::size_t total = 0;
+    for (ConstData range : ranges) total += range.Length();
+    return total;
+}
+
+OutputRange CopyDataRanges(OutputRange output, std::span<const ConstData> ranges) {
+    for (ConstData range : ranges) CopyDataIntoRange(output, range);
+    return output;
+}
+
+std::vector<Byte> JoinDataRanges(std::span<const ConstData> ranges) {
+    std::vector<Byte> joined(TotalDataRangeLength(ranges));
+    CopyDataRanges(OutputRange(joined.data(), joined.size()), ranges);
+    return joined;
+}

@@ -1,0 +1,54 @@
+// Event: a manual-reset event, the one way the relay tells waiting work to go on or to stop.
+//
+// Once Set, every wait returns true at once until Reset; one Set wakes every waiter. Waits take a
+// time-out in microseconds: 0 only looks, kWaitWithoutLimit waits until the event is set, and other
+// values are cut to whole milliseconds as MicrosecondsToWaitMilliseconds says. WaitWithHandle also
+// ends when another descriptor (an inotify descriptor, a pipe, a socket) becomes ready.
+//
+// Set, Reset and every wait may be called from any thread at any time. An Event is not copied: it is
+// shared by reference, and must outlive every wait on it. A platform failure throws Posix::Error.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+
+#include "platform/event_descriptor.h"
+
+constexpr std::int64_t kWaitWithoutLimit = std::numeric_limits<std::int64_t>::max();
+// The longest wait that still has a limit, in milliseconds (about 49.7 days).
+constexpr std::uint32_t kLongestLimitedWaitMilliseconds = 4'294'967'294;
+
+// The platform wait for a time-out in microseconds: kWaitWithoutLimit gives
+// PosixPlatform::kInfiniteWait; otherwise the microseconds divided by 1000, truncated toward zero,
+// with negative results waiting 0 and results beyond kLongestLimitedWaitMilliseconds waiting that.
+std::uint32_t MicrosecondsToWaitMilliseconds(std::int64_t microseconds);
+
+class Event {
+  public:
+    // A clear event.
+    Event() = default;
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+
+    void Set();
+    void Reset();
+    // True when the event is set or becomes set within the time; false on time-out.
+    bool Wait(std::int64_t microseconds);
+    // True when the event is set, or the other descriptor becomes ready, within the time.
+    bool WaitWithHandle(int descriptor, std::int64_t microseconds);
+
+  private:
+    bool IsSetNow() const { return m_isSet.load(std::memory_order_acquire); }
+
+    PosixPlatform::EventDescriptor m_descriptor;
+    // Mirrors the descriptor so that a zero-time poll, the commonest wait, costs no system call.
+    // Its release/acquire pair also orders what the setter wrote before Set before what a waiter
+    // reads after its wait.
+    std::atomic<bool> m_isSet{false};
+    std::mutex m_change;  // keeps the flag and the descriptor in step across concurrent Set and Reset
+};
+
+// The same as event.Wait(microseconds).
+bool WaitOnEvent(Event& event, std::int64_t microseconds);
