@@ -2,7 +2,6 @@
 // What regedit is to an administrator on Windows; `kvrreg --help` lists the commands.
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -12,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/character_classes.h"
+#include "foundation/numerals.h"
 #include "platform/registry.h"
 
 using namespace PosixPlatform;
@@ -94,23 +95,19 @@ RegistryKeyHandle OpenKey(const KeyName& key) {
 }
 
 std::string HexBytes(std::string_view data) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
     for (unsigned char byte : data) {
         if (!text.empty()) text += ',';
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 15];
+        text += HexDigitChar(byte >> 4);
+        text += HexDigitChar(byte & 15);
     }
     return text;
 }
 
 std::string DataText(RegistryType type, const std::string& data) {
+    std::uint32_t number;
     if (type == RegistryType::String) return data;
-    if (type == RegistryType::DWord && data.size() == 4) {
-        std::uint32_t number = 0;
-        for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(data[i]);
-        return std::to_string(number);
-    }
+    if (type == RegistryType::DWord && DWordFromData(data, number)) return std::to_string(number);
     return HexBytes(data);
 }
 
@@ -136,33 +133,31 @@ int Get(const std::vector<std::string>& arguments) {
 
 std::uint32_t ParseDWord(const std::string& text) {
     std::string_view digits = text;
-    int base = 10;
-    if (digits.starts_with("0x") || digits.starts_with("0X")) {
-        digits.remove_prefix(2);
-        base = 16;
-    }
-    std::uint32_t number = 0;
-    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number, base);
-    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+    std::uint64_t number = 0;
+    NumeralStatus status = digits.starts_with("0x") || digits.starts_with("0X")
+                               ? ParseHexUInt64(ConstData(digits.substr(2)), number)
+                               : ParseDecimalUInt64(ConstData(digits), number);
+    if (status != NumeralStatus::Success || number > 0xFFFFFFFF)
         throw UsageError("a dword is a decimal or 0x hex number up to 4294967295: " + text);
-    return number;
+    return static_cast<std::uint32_t>(number);
 }
 
+bool IsHexDigit(char c) {
+    return Ascii::HexDigits().Contains(static_cast<unsigned char>(c));
+}
+
+// "01,02,ff" or "0102ff".
 std::string ParseHexBytes(const std::string& text) {
     std::string bytes;
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        if (rest.front() == ',') {
-            rest.remove_prefix(1);
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == ',') {
+            ++i;
             continue;
         }
-        unsigned byte = 0;
-        auto [end, error] =
-            std::from_chars(rest.data(), rest.data() + std::min<std::size_t>(2, rest.size()), byte, 16);
-        if (error != std::errc() || end != rest.data() + std::min<std::size_t>(2, rest.size()))
+        if (i + 1 == text.size() || !IsHexDigit(text[i]) || !IsHexDigit(text[i + 1]))
             throw UsageError("binary data is hex bytes such as 01,02,ff: " + text);
-        bytes += static_cast<char>(byte);
-        rest.remove_prefix(2);
+        bytes += static_cast<char>(HexDigitValue(text[i]) << 4 | HexDigitValue(text[i + 1]));
+        i += 2;
     }
     return bytes;
 }
@@ -176,10 +171,8 @@ int Set(const std::vector<std::string>& arguments) {
     if (RegistryNamesEqual(type, "string") || RegistryNamesEqual(type, "REG_SZ")) {
         value.type = RegistryType::String;
     } else if (RegistryNamesEqual(type, "dword") || RegistryNamesEqual(type, "REG_DWORD")) {
-        std::uint32_t number = ParseDWord(data);
         value.type = RegistryType::DWord;
-        value.data.clear();
-        for (int i = 0; i < 4; ++i) value.data += static_cast<char>(number >> (8 * i));
+        value.data = DWordData(ParseDWord(data));
     } else if (RegistryNamesEqual(type, "binary") || RegistryNamesEqual(type, "REG_BINARY")) {
         value.type = RegistryType::Binary;
         value.data = ParseHexBytes(data);
