@@ -8,7 +8,6 @@ namespace {
 constexpr const char* kSettingsRoot = "Software\\Veltra\\";
 constexpr const char* kClientSettingsKey = "Software\\Veltra\\DaruraviduClient\\Settings\\Client\\_";
 constexpr const char* kClientSettingValue = "value";
-constexpr std::uint32_t kNumber64Size = 8;
 
 // Where a setting of one mode lives.
 struct SettingAddress {
@@ -93,19 +92,13 @@ ConfigurationNumber64::ConfigurationNumber64(int mode, const char* component, co
 void ConfigurationNumber64::Reload() {
     SettingAddress address;
     if (!AddressOf(m_mode, m_component, m_section, m_name, true, address)) return;
+    std::uint64_t value;
     if (!address.isClientSetting) {
-        unsigned char bytes[kNumber64Size];
-        std::uint32_t size = kNumber64Size;
-        if (!ReadRegistryBinary(address.root, address.keyPath.GetCString(), address.valueName, bytes, size) ||
-            size != kNumber64Size)
-            return;
-        std::uint64_t value = 0;
-        for (int i = kNumber64Size - 1; i >= 0; --i) value = value << 8 | bytes[i];
-        m_value = value;
+        if (ReadRegistryNumber64(address.root, address.keyPath.GetCString(), address.valueName, value))
+            m_value = value;
         return;
     }
     Stringy text;
-    std::uint64_t value;
     if (ReadText(address, text) && ParseDecimalUInt64(text.GetConstData(), value) == NumeralStatus::Success)
         m_value = value;
 }
@@ -115,11 +108,7 @@ void ConfigurationNumber64::Set(std::uint64_t value) {
     bool written = false;
     if (m_mode == 0 || m_mode == 1) {
         AddressOf(m_mode, m_component, m_section, m_name, true, address);
-        unsigned char bytes[kNumber64Size];
-        for (std::uint32_t i = 0; i < kNumber64Size; ++i)
-            bytes[i] = static_cast<unsigned char>(value >> (8 * i));
-        written = WriteRegistryBinary(address.root, address.keyPath.GetCString(), address.valueName, bytes,
-                                      kNumber64Size);
+        written = WriteRegistryNumber64(address.root, address.keyPath.GetCString(), address.valueName, value);
     } else if (m_mode == 2) {
         AddressOf(m_mode, m_component, m_section, m_name, true, address);
         written = WriteText(address, FormatDecimalDigits(value, 1).GetCString());

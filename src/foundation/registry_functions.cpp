@@ -9,6 +9,8 @@ using PosixPlatform::RegistryKeyNode;
 
 namespace {
 
+constexpr std::uint32_t kNumber64Size = 8;
+
 std::string_view TextOf(const char* text) {
     return text ? std::string_view(text) : std::string_view();
 }
@@ -105,6 +107,21 @@ bool ReadRegistryDWORD(RegistryRoot root, const char* subkey, const char* name, 
     PosixPlatform::DWordFromData(std::string_view(reinterpret_cast<char*>(bytes), 4), number);
     value = static_cast<int>(number);
     return true;
+}
+
+bool ReadRegistryNumber64(RegistryRoot root, const char* subkey, const char* name, std::uint64_t& value) {
+    unsigned char bytes[kNumber64Size];
+    std::uint32_t size = kNumber64Size;
+    if (!ReadRegistryBinary(root, subkey, name, bytes, size) || size != kNumber64Size) return false;
+    value = 0;
+    for (int i = kNumber64Size - 1; i >= 0; --i) value = value << 8 | bytes[i];
+    return true;
+}
+
+bool WriteRegistryNumber64(RegistryRoot root, const char* subkey, const char* name, std::uint64_t value) {
+    unsigned char bytes[kNumber64Size];
+    for (std::uint32_t i = 0; i < kNumber64Size; ++i) bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    return WriteRegistryBinary(root, subkey, name, bytes, kNumber64Size);
 }
 
 // Every write is on disk when it returns, so `flush` asks for nothing more. (A failed write is a

@@ -58,6 +58,8 @@ bool ReadRegistryString(RegistryRoot root, const char* subkey, const char* name,
                         std::uint32_t& size);
 // A 4-byte REG_DWORD.
 bool ReadRegistryDWORD(RegistryRoot root, const char* subkey, const char* name, int& value);
+// A REG_BINARY of exactly 8 bytes, little-endian: how a 64-bit number is stored.
+bool ReadRegistryNumber64(RegistryRoot root, const char* subkey, const char* name, std::uint64_t& value);
 
 // The writers create the key when missing.
 // With `flush`, the write must also reach the disk (every write does).
@@ -65,6 +67,7 @@ bool WriteRegistryDWORD(RegistryRoot root, const char* subkey, const char* name,
                         bool flush);
 bool WriteRegistryBinary(RegistryRoot root, const char* subkey, const char* name, const void* bytes,
                          std::uint32_t count);
+bool WriteRegistryNumber64(RegistryRoot root, const char* subkey, const char* name, std::uint64_t value);
 // REG_SZ of the text's bytes, without a NUL; a null text writes the empty text.
 bool WriteRegistryString(RegistryRoot root, const char* subkey, const char* name, const char* text);
 
