@@ -59,16 +59,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t split = data[1] | (data[2] << 8);
     std::vector<Byte> bytes(data + 3, data + size);
     switch (data[0] % 5) {
-        case 0: Check<UTF16, UTF8>(bytes, split); break;
+        case 0:
+            Check<UTF16, UTF8>(bytes, split);
+            break;
         case 1: {
             std::vector<char16_t> units(bytes.size() / 2);
             if (!units.empty()) std::memcpy(units.data(), bytes.data(), units.size() * 2);
             Check<UTF8, UTF16>(units, split);
             break;
         }
-        case 2: Check<UTF8, USAscii>(bytes, split); break;
-        case 3: Check<UTF16, USAscii>(bytes, split); break;
-        default: Check<UTF8, Latin1>(bytes, split); break;
+        case 2:
+            Check<UTF8, USAscii>(bytes, split);
+            break;
+        case 3:
+            Check<UTF16, USAscii>(bytes, split);
+            break;
+        default:
+            Check<UTF8, Latin1>(bytes, split);
+            break;
     }
     return 0;
 }

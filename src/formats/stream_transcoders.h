@@ -26,14 +26,14 @@
 // Common part of the transcoders: the target and the units of an incomplete character.
 template <class Target, class Source>
 class GenericTranscoder : public UTextReceiver<Source> {
-public:
+  public:
     explicit GenericTranscoder(UTextReceiver<Target>* target) : m_target(target) {}
     void SetTarget(UTextReceiver<Target>* target) { m_target = target; }
 
     void Begin() override;
     void End() override;
 
-protected:
+  protected:
     UTextReceiver<Target>* m_target;
     std::uint32_t m_carriedCount = 0;
     // At most 3 bytes of a UTF-8 sequence (or one high surrogate) are carried between calls; the
@@ -47,7 +47,7 @@ class StreamTranscoder;
 // UTF-8 bytes into UTF-16 units.
 template <>
 class StreamTranscoder<UTF16, UTF8> : public GenericTranscoder<UTF16, UTF8> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF16>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const Byte* begin, const Byte* end) override;
 };
@@ -55,7 +55,7 @@ public:
 // UTF-16 units into UTF-8 bytes.
 template <>
 class StreamTranscoder<UTF8, UTF16> : public GenericTranscoder<UTF8, UTF16> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF8>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const char16_t* begin, const char16_t* end) override;
 };
@@ -64,7 +64,7 @@ public:
 // chunk holding a byte of 128 or more is refused before any of it is passed on.
 template <>
 class StreamTranscoder<UTF8, USAscii> : public GenericTranscoder<UTF8, USAscii> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF8>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const Byte* begin, const Byte* end) override;
 };
@@ -72,7 +72,7 @@ public:
 // US-ASCII into UTF-16 units.
 template <>
 class StreamTranscoder<UTF16, USAscii> : public GenericTranscoder<UTF16, USAscii> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF16>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const Byte* begin, const Byte* end) override;
 };
@@ -80,7 +80,7 @@ public:
 // ISO-8859-1 into UTF-8; every byte is valid.
 template <>
 class StreamTranscoder<UTF8, Latin1> : public GenericTranscoder<UTF8, Latin1> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF8>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const Byte* begin, const Byte* end) override;
 };

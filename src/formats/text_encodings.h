@@ -43,7 +43,7 @@ class InvalidTextEncoding : public DebuggableException {};
 
 template <class E>
 class UTextReceiver {
-public:
+  public:
     using Unit = typename E::Unit;
 
     virtual ~UTextReceiver() = default;
@@ -57,7 +57,7 @@ public:
 // chunk does not fit, the capacity becomes the larger of twice itself and the length needed.
 template <class E>
 class UStringBuilder : public UTextReceiver<E> {
-public:
+  public:
     using Unit = typename E::Unit;
 
     explicit UStringBuilder(std::size_t initialCapacity = 0) : m_initialCapacity(initialCapacity) {}
@@ -69,7 +69,7 @@ public:
     // Hands the collected text over without copying it; the builder is empty afterwards.
     CopiedUString<E> Take() { return std::move(m_text); }
 
-private:
+  private:
     std::size_t m_initialCapacity;
     CopiedUString<E> m_text;
 };
@@ -78,7 +78,7 @@ private:
 // target unchanged.
 template <class E>
 class TextEncodingDataLabeller : public DataReceiver, public DataWriter {
-public:
+  public:
     explicit TextEncodingDataLabeller(UTextReceiver<E>* target = nullptr) : m_target(target) {}
     void SetTarget(UTextReceiver<E>* target) { m_target = target; }
 
@@ -86,13 +86,13 @@ public:
     void Receive(const Byte* begin, const Byte* end) override { m_target->Receive(begin, end); }
     void End() override { m_target->End(); }
 
-private:
+  private:
     UTextReceiver<E>* m_target;
 };
 
 // The reverse of the labeller: passes UTF-8 text on as plain bytes.
 class TextEncodingDataRemover : public UTextReceiver<UTF8> {
-public:
+  public:
     explicit TextEncodingDataRemover(DataReceiver* target = nullptr) : m_target(target) {}
     void SetTarget(DataReceiver* target) { m_target = target; }
 
@@ -100,19 +100,19 @@ public:
     void Receive(const Byte* begin, const Byte* end) override { m_target->Receive(begin, end); }
     void End() override { m_target->End(); }
 
-private:
+  private:
     DataReceiver* m_target;
 };
 
 // Passes text on and ignores Begin and End, so that several text streams join into one.
 class UTextConcatenator : public UTextReceiver<UTF8> {
-public:
+  public:
     explicit UTextConcatenator(UTextReceiver<UTF8>* target = nullptr) : m_target(target) {}
     void SetTarget(UTextReceiver<UTF8>* target) { m_target = target; }
 
     void Receive(const Byte* begin, const Byte* end) override { m_target->Receive(begin, end); }
 
-private:
+  private:
     UTextReceiver<UTF8>* m_target;
 };
 
@@ -120,7 +120,7 @@ private:
 // between plain text). Between Begin and End the producer asks for the byte receiver of each piece,
 // begins it, feeds it and ends it.
 class MulticharsetTextReceiver {
-public:
+  public:
     virtual ~MulticharsetTextReceiver() = default;
     virtual void Begin() = 0;
     // The receiver of text in the header's default character set.
