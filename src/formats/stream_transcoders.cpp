@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "formats/charset_names.h"
+
 namespace {
 
 // Output of one Receive call. Units are gathered in a fixed buffer and pushed to the target when
@@ -224,4 +226,40 @@ void StreamTranscoder<UTF8, Latin1>::Receive(const Byte* begin, const Byte* end)
     UTF8Output output(m_target);
     for (const Byte* next = begin; next != end; ++next) PutUTF8(output, *next);
     output.Flush();
+}
+
+void StreamTranscoder<UTF8, IANANamedTextEncoding>::SetTarget(UTextReceiver<UTF8>* target) {
+    m_fromUTF8.SetTarget(target);
+    m_latin1Labeller.SetTarget(&m_fromLatin1);
+    m_fromLatin1.SetTarget(target);
+    m_asciiLabeller.SetTarget(&m_fromASCII);
+    m_fromASCII.SetTarget(target);
+}
+
+void StreamTranscoder<UTF8, IANANamedTextEncoding>::Begin(const IANANamedTextEncoding& encoding) {
+    m_path = nullptr;
+    std::string name = CanonicalCharsetName(encoding.name.GetConstData());
+    if (name == "utf-8") {
+        m_path = &m_fromUTF8;
+    } else if (name == "iso-8859-1") {
+        m_path = &m_latin1Labeller;
+    } else if (name == "us-ascii") {
+        m_path = &m_asciiLabeller;
+    } else {
+        throw EncodingUnknownToSimpleIANATranscoder();
+    }
+    m_path->Begin();
+}
+
+void StreamTranscoder<UTF8, IANANamedTextEncoding>::Receive(const Byte* begin, const Byte* end) {
+    ChosenPath().Receive(begin, end);
+}
+
+void StreamTranscoder<UTF8, IANANamedTextEncoding>::End() {
+    ChosenPath().End();
+}
+
+DataReceiver& StreamTranscoder<UTF8, IANANamedTextEncoding>::ChosenPath() {
+    if (!m_path) throw EncodingUnknownToSimpleIANATranscoder();
+    return *m_path;
 }

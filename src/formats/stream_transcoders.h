@@ -85,6 +85,37 @@ class StreamTranscoder<UTF8, Latin1> : public GenericTranscoder<UTF8, Latin1> {
     void Receive(const Byte* begin, const Byte* end) override;
 };
 
+// A character set that StreamTranscoder<UTF8, IANANamedTextEncoding> does not convert.
+class EncodingUnknownToSimpleIANATranscoder : public DebuggableException {};
+
+// Bytes in a character set named in Begin into UTF-8. It knows UTF-8 (passed on unchecked),
+// ISO-8859-1 and US-ASCII, under their IANA aliases and ignoring case ("Latin1", "US", "ISO_8859-1");
+// Begin raises EncodingUnknownToSimpleIANATranscoder for any other name, "UTF8" included, and the
+// stream is then refused until the next successful Begin.
+template <>
+class StreamTranscoder<UTF8, IANANamedTextEncoding> : public UTextReceiver<IANANamedTextEncoding> {
+  public:
+    explicit StreamTranscoder(UTextReceiver<UTF8>* target = nullptr) { SetTarget(target); }
+    StreamTranscoder(const StreamTranscoder&) = delete;
+    StreamTranscoder& operator=(const StreamTranscoder&) = delete;
+    void SetTarget(UTextReceiver<UTF8>* target);
+
+    void Begin(const IANANamedTextEncoding& encoding) override;
+    void Receive(const Byte* begin, const Byte* end) override;
+    void End() override;
+
+  private:
+    DataReceiver& ChosenPath();
+
+    // The paths, one per character set; m_path is the one chosen by Begin.
+    TextEncodingDataLabeller<UTF8> m_fromUTF8;
+    TextEncodingDataLabeller<Latin1> m_latin1Labeller;
+    StreamTranscoder<UTF8, Latin1> m_fromLatin1;
+    TextEncodingDataLabeller<USAscii> m_asciiLabeller;
+    StreamTranscoder<UTF8, USAscii> m_fromASCII;
+    DataReceiver* m_path = nullptr;
+};
+
 // Writes the UTF-8 form of a code point of at most U+10FFFF (1 to 4 bytes) at `out` and returns the
 // number of bytes written.
 std::size_t EncodeUTF8(char32_t codePoint, Byte* out);

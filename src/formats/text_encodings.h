@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <string>
 
+#include "foundation/const_data_buffer.h"
 #include "foundation/data_pipeline.h"
 #include "foundation/exceptions.h"
 
@@ -32,6 +33,17 @@ struct USAscii {
 };
 struct Latin1 {
     using Unit = Byte;
+};
+// Bytes in a character set named at run time. A value of this type carries the name (an IANA label of
+// at most 48 bytes) and is what UTextReceiver<IANANamedTextEncoding>::Begin takes.
+struct IANANamedTextEncoding {
+    using Unit = Byte;
+
+    IANANamedTextEncoding() = default;
+    // ConstDataCapacityExceeded for a name longer than 48 bytes.
+    explicit IANANamedTextEncoding(ConstData name) : name(name) {}
+
+    ConstDataBuffer<48> name;
 };
 
 // An owned string of encoding E; it may hold NUL units, and its c_str() is terminated by a zero unit.
@@ -50,6 +62,16 @@ class UTextReceiver {
     virtual void Begin() {}
     // One chunk of units; valid only during the call.
     virtual void Receive(const Unit* begin, const Unit* end) {}
+    virtual void End() {}
+};
+
+// Text in a named character set: Begin carries the name.
+template <>
+class UTextReceiver<IANANamedTextEncoding> {
+  public:
+    virtual ~UTextReceiver() = default;
+    virtual void Begin(const IANANamedTextEncoding& encoding) {}
+    virtual void Receive(const Byte* begin, const Byte* end) {}
     virtual void End() {}
 };
 
@@ -88,6 +110,25 @@ class TextEncodingDataLabeller : public DataReceiver, public DataWriter {
 
   private:
     UTextReceiver<E>* m_target;
+};
+
+// Turns a plain byte stream into text of a named character set: Begin passes the name it holds.
+template <>
+class TextEncodingDataLabeller<IANANamedTextEncoding> : public DataReceiver, public DataWriter {
+  public:
+    explicit TextEncodingDataLabeller(UTextReceiver<IANANamedTextEncoding>* target = nullptr)
+        : m_target(target) {}
+    void SetTarget(UTextReceiver<IANANamedTextEncoding>* target) { m_target = target; }
+    // The name passed in the next Begin; ConstDataCapacityExceeded for a name longer than 48 bytes.
+    void SetEncodingName(ConstData name) { m_encoding.name.Assign(name); }
+
+    void Begin() override { m_target->Begin(m_encoding); }
+    void Receive(const Byte* begin, const Byte* end) override { m_target->Receive(begin, end); }
+    void End() override { m_target->End(); }
+
+  private:
+    UTextReceiver<IANANamedTextEncoding>* m_target;
+    IANANamedTextEncoding m_encoding;
 };
 
 // The reverse of the labeller: passes UTF-8 text on as plain bytes.

@@ -165,3 +165,71 @@ TEST(StreamTranscoders, BeginForgetsAnIncompleteCharacter) {
     EXPECT_EQ(sink.units, std::vector<char16_t>{u'A'});
     EXPECT_EQ(sink.ends, 1);
 }
+
+namespace {
+
+ChunkedOutcome<Byte> TranscodeNamed(const std::string& charset, const std::vector<Byte>& input,
+                                    const std::vector<std::size_t>& cutting) {
+    RecordingTextReceiver<UTF8> sink;
+    StreamTranscoder<UTF8, IANANamedTextEncoding> transcoder(&sink);
+    ChunkedOutcome<Byte> outcome;
+    try {
+        transcoder.Begin(IANANamedTextEncoding(ConstData(charset)));
+        std::size_t from = 0;
+        for (std::size_t to : cutting) {
+            transcoder.Receive(input.data() + from, input.data() + to);
+            from = to;
+        }
+        transcoder.End();
+    } catch (const DebuggableException& error) {
+        outcome.error = error.what();
+    }
+    outcome.output = sink.units;
+    outcome.ended = sink.ends == 1;
+    return outcome;
+}
+
+}  // namespace
+
+TEST(StreamTranscoders, NamedCharsets) {
+    struct Case {
+        std::string charset;
+        std::vector<Byte> input;
+        std::vector<Byte> expected;
+        const char* error = "";
+    };
+    const char* unknown = "class EncodingUnknownToSimpleIANATranscoder";
+    for (const Case& test : std::vector<Case>{
+             {"Latin1", Bytes("caf\xE9"), Bytes("caf\xC3\xA9")},
+             {"ISO_8859-1:1987", Bytes("\xFF"), Bytes("\xC3\xBF")},
+             {"iso-8859-1", Bytes("\xE9"), Bytes("\xC3\xA9")},
+             {"UTF-8", Bytes("\xF0\x9F\x98\x80"), Bytes("\xF0\x9F\x98\x80")},
+             {"US", Bytes("plain"), Bytes("plain")},
+             {"ANSI_X3.4-1968", Bytes("x"), Bytes("x")},
+             {"us-ascii", Bytes("\xE9"), {}, kInvalid},
+             {"UTF8", Bytes("x"), {}, unknown},
+             {"windows-1252", Bytes("x"), {}, unknown},
+             {"", Bytes("x"), {}, unknown},
+         }) {
+        SCOPED_TRACE(test.charset);
+        auto outcome = ExpectSameOutcomeForAllCuttings<Byte>(
+            test.input.size(), [&](const std::vector<std::size_t>& cutting) {
+                return TranscodeNamed(test.charset, test.input, cutting);
+            });
+        EXPECT_EQ(outcome.error, test.error);
+        if (*test.error == '\0') {
+            EXPECT_EQ(outcome.output, test.expected);
+            EXPECT_TRUE(outcome.ended);
+        }
+    }
+}
+
+TEST(StreamTranscoders, NamedCharsetRefusedStaysRefused) {
+    RecordingTextReceiver<UTF8> sink;
+    StreamTranscoder<UTF8, IANANamedTextEncoding> transcoder(&sink);
+    const Byte text[] = {'a'};
+    EXPECT_THROW(transcoder.Begin(IANANamedTextEncoding(ConstData(std::string_view("koi8-r")))),
+                 EncodingUnknownToSimpleIANATranscoder);
+    EXPECT_THROW(transcoder.Receive(text, text + 1), EncodingUnknownToSimpleIANATranscoder);
+    EXPECT_TRUE(sink.units.empty());
+}
