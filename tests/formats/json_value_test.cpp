@@ -92,7 +92,7 @@ TEST(JSONValue, DeepTreeIsReleasedWithoutRecursion) {
     // Far deeper than any stack could follow one frame per level.
     SharingPtr<JSONValue> root = std::make_shared<JSONArray>();
     JSONValue* innermost = root.get();
-    for (int level = 0; level < 200000; ++level) {
+    for (int level = 0; level < 100000; ++level) {
         auto next = level % 2 ? SharingPtr<JSONValue>(std::make_shared<JSONArray>())
                               : SharingPtr<JSONValue>(std::make_shared<JSONObject>());
         level % 2 ? innermost->AddPair("k", next) : innermost->AddValue(next);
