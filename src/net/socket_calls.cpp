@@ -1,7 +1,6 @@
 #include "net/socket_calls.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include "net/socket_errors.h"
 
@@ -18,29 +17,6 @@ bool WaitFor(int socket, short events, int timeoutMilliseconds) {
 }
 
 }  // namespace
-
-SocketHandle& SocketHandle::operator=(SocketHandle&& other) noexcept {
-    if (this != &other) {
-        if (IsValid()) ::close(m_descriptor);
-        m_descriptor = other.Release();
-    }
-    return *this;
-}
-
-SocketHandle::~SocketHandle() {
-    if (IsValid()) ::close(m_descriptor);
-}
-
-int SocketHandle::Release() {
-    int descriptor = m_descriptor;
-    m_descriptor = -1;
-    return descriptor;
-}
-
-// Linux releases the descriptor even when close() reports an error, so it must never be retried.
-void SocketHandle::Close() {
-    if (IsValid()) Checked(::close(Release()));
-}
 
 SocketHandle OpenSocket(int family, int type, int protocol) {
     return SocketHandle(Checked(::socket(family, type | SOCK_CLOEXEC, protocol)));
