@@ -1,0 +1,1 @@
+kvr_add_fuzzer(regedit4_format platform)

@@ -1,0 +1,25 @@
+// A registry folder of the test's own: made with mkdtemp under $KVR_TEST_TMPDIR (else /tmp), named in
+// VELTRA_REGISTRY_DIR for as long as the object lives, then removed with everything in it.
+#pragma once
+
+#include <string>
+
+class TemporaryRegistry {
+  public:
+    TemporaryRegistry();
+    ~TemporaryRegistry();
+    TemporaryRegistry(const TemporaryRegistry&) = delete;
+    TemporaryRegistry& operator=(const TemporaryRegistry&) = delete;
+
+    const std::string& Folder() const { return m_folder; }
+    // The machine hive's file.
+    std::string MachineHivePath() const { return m_folder + "/HKLM.reg"; }
+
+  private:
+    std::string m_folder;
+};
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+// Replaces a file by a new one, as an editor saving it would; a test failure when that cannot be done.
+void WriteWholeFile(const std::string& path, const std::string& content);
