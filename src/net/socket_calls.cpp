@@ -11,9 +11,11 @@ int Checked(int result) {
     return result;
 }
 
+// As with select, a socket in error or hung up counts as ready: the next call on it answers at once.
 bool WaitFor(int socket, short events, int timeoutMilliseconds) {
     pollfd entry{socket, events, 0};
-    return PollSockets(&entry, 1, timeoutMilliseconds) == 1 && (entry.revents & events) != 0;
+    return PollSockets(&entry, 1, timeoutMilliseconds) == 1 &&
+           (entry.revents & (events | POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 }  // namespace
