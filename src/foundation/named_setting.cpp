@@ -64,22 +64,6 @@ bool RegImpSetting::IsDeleted() {
     return m_valueState == ValueState::Absent && m_dateState == ValueState::Loaded;
 }
 
-void RegImpSetting::RememberWritten(const Stringy& value, TimeValue date) {
-    m_keyState = KeyState::Present;
-    m_value = value;
-    m_valueState = ValueState::Loaded;
-    m_date = date;
-    m_dateState = ValueState::Loaded;
-}
-
-void RegImpSetting::RememberDeleted(TimeValue date) {
-    m_keyState = KeyState::Present;
-    m_value = Stringy();
-    m_valueState = ValueState::Absent;
-    m_date = date;
-    m_dateState = ValueState::Loaded;
-}
-
 bool PosixSetting::Load() {
     bool value = m_valueState == ValueState::NotLookedAt;
     bool date = m_dateState == ValueState::NotLookedAt;
@@ -119,19 +103,6 @@ bool PosixSetting::LoadParts(bool value, bool date) {
         loaded = loaded && found;
     }
     return loaded;
-}
-
-bool PosixSetting::DeleteValue() {
-    int result =
-        PosixPlatform::UpdateRegistryKey(m_root, m_keyPath.GetConstData().View(), [](RegistryKeyNode& key) {
-            key.DeleteValue(kSettingValueName);
-            return 0;
-        });
-    if (result != 0) return false;
-    m_keyState = KeyState::Present;
-    m_value = Stringy();
-    m_valueState = ValueState::Absent;
-    return true;
 }
 
 bool PosixSetting::DeleteEffectiveDate() {

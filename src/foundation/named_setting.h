@@ -34,7 +34,6 @@ class RegImpSetting {
     virtual ~RegImpSetting() = default;
 
     const Stringy& GetName() const { return m_name; }
-    const Stringy& GetKeyPath() const { return m_keyPath; }
 
     // Loaded as needed: the text of "value" (null when absent), the date (kNoEffectiveDate when none).
     const Stringy& GetValue();
@@ -48,16 +47,10 @@ class RegImpSetting {
     virtual bool Load() = 0;
     virtual bool LoadValue() = 0;
     virtual bool LoadDate() = 0;
-    // Deletes "value" (creating the key first); true when it was deleted or was not there.
-    virtual bool DeleteValue() = 0;
     // Deletes "effective date"; true when deleted or not there, false when the key is missing.
     virtual bool DeleteEffectiveDate() = 0;
     // Deletes the setting's key; true when deleted or not there.
     virtual bool DeleteKey() = 0;
-
-    // The record after a write of both values, or of a tombstone.
-    void RememberWritten(const Stringy& value, TimeValue date);
-    void RememberDeleted(TimeValue date);
 
   protected:
     PosixPlatform::RegistryRoot m_root;
@@ -78,7 +71,6 @@ class PosixSetting final : public RegImpSetting {
     bool Load() override;
     bool LoadValue() override;
     bool LoadDate() override;
-    bool DeleteValue() override;
     bool DeleteEffectiveDate() override;
     bool DeleteKey() override;
 
