@@ -216,6 +216,9 @@ TEST(DataRangeList, JoinsAndCopiesPieces) {
     std::vector<Byte> joined = JoinDataRanges(three.Ranges());
     EXPECT_EQ(std::string(joined.begin(), joined.end()), "/usr/lib");
 
+    FormatArgs4 four(three, ConstData(std::string_view("/x")));
+    EXPECT_EQ(JoinDataRangesToString(FormatArgs5(four, ConstData()).Ranges()), "/usr/lib/x");
+
     Byte small[6];
     OutputRange rest = CopyDataRanges(OutputRange(small, sizeof small), three.Ranges());
     EXPECT_EQ(std::string(small, rest.begin), "/usr/l");
