@@ -1,9 +1,12 @@
-// Numeral parsers over arbitrary bytes: they must never crash, and whatever they accept must come
-// back unchanged through the digit writers.
+// Numeral and floating-point parsers over arbitrary bytes: they must never crash, and whatever they
+// accept must come back through the writers (integers unchanged, floating-point values within the
+// uncertainty their text expressed).
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 
+#include "foundation/floating_point_text.h"
 #include "foundation/numerals.h"
 
 namespace {
@@ -31,9 +34,29 @@ void CheckIntegers(ConstData input) {
         Check(DecimalToUInt32(AppendDecimal(unsigned32, 1).GetConstData()) == unsigned32);
 }
 
+void CheckFloatingPoint(ConstData input) {
+    ParsedFloatingPoint parsed;
+    try {
+        parsed = ParseFloatingPoint(input);
+    } catch (const NotAFloatingPoint&) {
+        return;
+    }
+    if (!std::isfinite(parsed.value) || !std::isfinite(parsed.uncertainty)) return;
+    FloatingPointText text;
+    try {
+        text = FormatFloatingPoint(parsed.value, parsed.uncertainty);
+    } catch (const TooLargeForStandardNotation&) {
+        Check(std::fabs(parsed.value) >= 9e52);
+        return;
+    }
+    ParsedFloatingPoint again = ParseFloatingPoint(text.GetConstData());
+    Check(std::fabs(again.value - parsed.value) <= parsed.uncertainty);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckIntegers(ConstData(data, size));
+    CheckFloatingPoint(ConstData(data, size));
     return 0;
 }

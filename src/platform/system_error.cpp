@@ -7,9 +7,13 @@
 namespace Posix {
 namespace {
 
-bool IsTrimmedByte(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+bool IsTrimmedByte(char c) {
+    return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
 
-std::string SystemDescription(int code) {
+}  // namespace
+
+std::string ErrorDescription(int code) {
     char buffer[256];
     // GNU strerror_r returns the text, which may or may not be in the buffer; it says "Unknown error N"
     // for a code the system does not describe.
@@ -26,12 +30,10 @@ std::string SystemDescription(int code) {
     return description.substr(first, last - first);
 }
 
-}  // namespace
-
 const char* Error::what() const noexcept {
     if (m_text.empty()) {
         try {
-            m_text = "System Error: " + std::to_string(m_code) + ": " + SystemDescription(m_code);
+            m_text = "System Error: " + std::to_string(m_code) + ": " + ErrorDescription(m_code);
         } catch (...) {
             return "System Error";
         }

@@ -24,6 +24,10 @@ private:
     mutable std::string m_text;  // built by the first what() and kept
 };
 
+// The system's description of an errno value with surrounding whitespace cut, or
+// "unknown error 0x<code in hex>" when the system has none.
+std::string ErrorDescription(int code);
+
 // Throws Error(errno) when errno is not 0; does nothing otherwise.
 void ThrowLastError();
 // When `succeeded` is false and errno is not 0, throws Error(errno); otherwise does nothing.

@@ -1,0 +1,52 @@
+#include "net/socket_connection.h"
+
+#include "net/socket_errors.h"
+
+SocketConnection::SocketConnection(SocketHandle socket, std::unique_ptr<TLSConnection> tls,
+                                   const IPAddress& peer, std::shared_ptr<LingeringCloser> closer)
+    : m_socket(std::move(socket)), m_tls(std::move(tls)), m_peer(peer), m_closer(std::move(closer)) {}
+
+SocketConnection& SocketConnection::operator=(SocketConnection&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_socket = std::move(other.m_socket);
+        m_tls = std::move(other.m_tls);
+        m_peer = other.m_peer;
+        m_closer = std::move(other.m_closer);
+    }
+    return *this;
+}
+
+SocketConnection::~SocketConnection() { Close(); }
+
+bool SocketConnection::HasPendingTLSData() const { return m_tls && m_tls->PendingBytes() > 0; }
+
+std::size_t SocketConnection::Read(OutputRange& range) {
+    if (range.IsFull()) return 0;
+    if (m_tls) return m_tls->Read(range);
+    std::size_t count = ReceiveFromSocket(m_socket.Get(), range);
+    if (count == 0) throw SocketClosedError();
+    return count;
+}
+
+std::size_t SocketConnection::Write(ConstData& range) {
+    if (range.IsEmpty()) return 0;
+    if (m_tls) return m_tls->Write(range);
+    return SendOnSocket(m_socket.Get(), range);
+}
+
+// A failed shutdown (the peer reset the connection, say) changes nothing about what must follow:
+// the socket is given up either way, and closed at once when it can't linger.
+void SocketConnection::Close() noexcept {
+    try {
+        if (m_tls) m_tls->Shutdown();
+        if (m_socket.IsValid()) ShutdownSocket(m_socket.Get(), 1);
+    } catch (...) {
+    }
+    m_tls.reset();
+    try {
+        if (m_closer && m_socket.IsValid()) m_closer->Close(std::move(m_socket));
+    } catch (...) {
+    }
+    m_socket = SocketHandle();
+}

@@ -1,0 +1,45 @@
+// One accepted server connection: its socket, its TLS session when the listener has TLS, and the
+// peer's address. Moved, never copied; used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+
+#include "foundation/const_data.h"
+#include "net/ip_address.h"
+#include "net/lingering_closer.h"
+#include "net/socket_calls.h"
+#include "net/tls_hooks.h"
+
+class SocketConnection {
+public:
+    SocketConnection() = default;
+    SocketConnection(SocketHandle socket, std::unique_ptr<TLSConnection> tls, const IPAddress& peer,
+                     std::shared_ptr<LingeringCloser> closer);
+    SocketConnection(SocketConnection&&) noexcept = default;
+    SocketConnection& operator=(SocketConnection&& other) noexcept;
+    // Closes the connection (see Close).
+    ~SocketConnection();
+
+    int Handle() const { return m_socket.Get(); }
+    bool IsOpen() const { return m_socket.IsValid(); }
+    const IPAddress& Peer() const { return m_peer; }
+
+    // True when the TLS session holds decrypted bytes that can be read without waiting.
+    bool HasPendingTLSData() const;
+    // Reads once into the range, advancing its begin; answers the count (0 for an empty range).
+    // A plain socket whose peer has closed throws SocketClosedError; a TLS read of 0 bytes does not.
+    std::size_t Read(OutputRange& range);
+    // Writes once from the range, advancing its begin; answers the count (0 for an empty range).
+    std::size_t Write(ConstData& range);
+    // Ends the TLS session, shuts the sending side down and hands the socket to the lingering
+    // closer, so the peer receives every byte written before the end. Never throws; does nothing
+    // when already closed.
+    void Close() noexcept;
+
+private:
+    SocketHandle m_socket;
+    std::unique_ptr<TLSConnection> m_tls;
+    IPAddress m_peer;
+    std::shared_ptr<LingeringCloser> m_closer;
+};

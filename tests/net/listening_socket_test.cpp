@@ -1,0 +1,141 @@
+#include "net/listening_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "loopback_client.h"
+#include "net/socket_errors.h"
+
+namespace {
+
+SocketConnection AcceptWhenReady(ListeningSocket& listener) {
+    EXPECT_TRUE(WaitReadable(listener.Handle(), 5000));
+    return listener.Accept();
+}
+
+TEST(ListeningSocket, DualStackAcceptsBothFamiliesAndReportsIPv4PeersUnmapped) {
+    if (!HasIPv6Loopback()) GTEST_SKIP() << "no IPv6 on this host";
+    ListeningSocket listener;
+    listener.Open(0, false);
+    std::uint16_t port = listener.LocalPort();
+    ASSERT_NE(port, 0);
+
+    SocketHandle ipv4Client = ConnectTo("127.0.0.1", port);
+    SocketConnection ipv4Peer = AcceptWhenReady(listener);
+    EXPECT_FALSE(ipv4Peer.Peer().IsIPv6());
+    EXPECT_EQ(ipv4Peer.Peer(), IPAddress(127, 0, 0, 1));
+    EXPECT_TRUE(ipv4Peer.Peer().IsLoopback());
+
+    SocketHandle ipv6Client = ConnectTo("::1", port);
+    SocketConnection ipv6Peer = AcceptWhenReady(listener);
+    EXPECT_EQ(ipv6Peer.Peer(), IPv6Loopback());
+}
+
+TEST(ListeningSocket, LoopbackOnlyListensOnIPv4LoopbackAlone) {
+    ListeningSocket listener;
+    listener.Open(0, true);
+    std::uint16_t port = listener.LocalPort();
+    SocketHandle client = ConnectTo("127.0.0.1", port);
+    EXPECT_EQ(AcceptWhenReady(listener).Peer(), IPAddress(127, 0, 0, 1));
+    if (HasIPv6Loopback()) {
+        EXPECT_THROW(ConnectTo("::1", port), std::runtime_error);
+    }
+}
+
+TEST(ListeningSocket, TakenPortThrowsAddrInUse) {
+    ListeningSocket first;
+    first.Open(0, false);
+    for (bool loopbackOnly : {false, true}) {
+        ListeningSocket second;
+        EXPECT_THROW(second.Open(first.LocalPort(), loopbackOnly), SocketAddrInUse);
+        EXPECT_FALSE(second.IsOpen());
+    }
+}
+
+TEST(ListeningSocket, AcceptWithoutPendingConnectionIsASocketError) {
+    ListeningSocket listener;
+    listener.Open(0, true);
+    EXPECT_THROW(listener.Accept(), SocketError);
+}
+
+TEST(SocketConnection, ReadsWritesAndReportsThePeersClose) {
+    ListeningSocket listener;
+    listener.Open(0, true);
+    SocketHandle client = ConnectTo("127.0.0.1", listener.LocalPort());
+    SocketConnection connection = AcceptWhenReady(listener);
+
+    std::string request = "GET / HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(::send(client.Get(), request.data(), request.size(), 0), ssize_t(request.size()));
+    char buffer[64];
+    OutputRange into(buffer, sizeof buffer);
+    ASSERT_TRUE(WaitReadable(connection.Handle(), 5000));
+    EXPECT_EQ(connection.Read(into), request.size());
+    EXPECT_EQ(std::string(buffer, into.begin - reinterpret_cast<Byte*>(buffer)), request);
+
+    OutputRange empty(buffer, buffer);
+    EXPECT_EQ(connection.Read(empty), 0u);
+    ConstData nothing;
+    EXPECT_EQ(connection.Write(nothing), 0u);
+
+    ConstData reply("OK", 2);
+    EXPECT_EQ(connection.Write(reply), 2u);
+    EXPECT_TRUE(reply.IsEmpty());
+    EXPECT_EQ(::recv(client.Get(), buffer, sizeof buffer, 0), 2);
+
+    client.Close();
+    ASSERT_TRUE(WaitReadable(connection.Handle(), 5000));
+    OutputRange rest(buffer, sizeof buffer);
+    EXPECT_THROW(connection.Read(rest), SocketClosedError);
+}
+
+// The server writes a 10 MiB reply and closes at once, with request bytes of the client still unread
+// and most of the reply still in the kernel's buffers. The client must still receive every byte and
+// then the end of the stream, never a reset.
+TEST(SocketConnection, CloseRightAfterTheLastWriteLosesNoReplyBytes) {
+    constexpr std::size_t kReplySize = 10 * 1024 * 1024;
+    ListeningSocket listener;
+    listener.Open(0, true);
+    SocketHandle client = ConnectTo("127.0.0.1", listener.LocalPort());
+    std::string unreadRequest(4096, 'r');
+    ASSERT_EQ(::send(client.Get(), unreadRequest.data(), unreadRequest.size(), 0), ssize_t(unreadRequest.size()));
+
+    std::vector<Byte> reply(kReplySize);
+    for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<Byte>(i * 7 + i / 4093);
+
+    std::thread server([&] {
+        SocketConnection connection = AcceptWhenReady(listener);
+        ConstData rest(reply.data(), reply.size());
+        while (!rest.IsEmpty()) {
+            ASSERT_TRUE(WaitWritable(connection.Handle(), 10000));
+            connection.Write(rest);
+        }
+        connection.Close();
+    });
+
+    std::vector<Byte> received;
+    received.reserve(kReplySize);
+    Byte buffer[65536];
+    for (;;) {
+        ssize_t count = ::recv(client.Get(), buffer, sizeof buffer, 0);
+        ASSERT_GE(count, 0) << "receive failed: " << std::strerror(errno);
+        if (count == 0) break;
+        received.insert(received.end(), buffer, buffer + count);
+        if (received.size() < kReplySize / 2) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    server.join();
+    ASSERT_EQ(received.size(), reply.size());
+    EXPECT_TRUE(received == reply);
+
+    client.Close();
+    for (int i = 0; i < 500 && listener.ClosingConnections().Count() > 0; ++i) {
+        listener.ClosingConnections().Pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(listener.ClosingConnections().Count(), 0u);
+}
+
+}  // namespace
