@@ -6,6 +6,7 @@
 #include "foundation/character_classes.h"
 #include "foundation/data_pipeline.h"
 #include "foundation/endian.h"
+#include "foundation/file_reader.h"
 #include "foundation/floating_point_text.h"
 #include "foundation/numerals.h"
 
@@ -434,4 +435,10 @@ SharingPtr<JSONValue> ParseJSON(DataReader& reader) {
     TextEncodingDataLabeller<UTF8> labeller(&parser);
     PumpData(reader, labeller);
     return maker.Result();
+}
+
+SharingPtr<JSONValue> ParseJSONFile(const FileLocation& location) {
+    PosixPlatform::FileReadingPath path(location);
+    FileReader reader(path);
+    return ParseJSON(reader);
 }
