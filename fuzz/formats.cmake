@@ -1,1 +1,2 @@
 kvr_add_fuzzer(stream_transcoders formats)
+kvr_add_fuzzer(xml_tree_parser formats)
