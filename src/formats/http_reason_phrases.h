@@ -14,7 +14,7 @@ ConstData HTTPReasonPhrase(int code);
 // what() reads "Unexpected HTTP response: <code> <reason>" with the whole reason; Reason() keeps at
 // most its first 128 bytes.
 class UnexpectedHTTPResponse : public ExceptionPL {
-public:
+  public:
     static constexpr std::size_t kReasonCapacity = 128;
 
     UnexpectedHTTPResponse(std::int32_t code, ConstData reason);
@@ -23,7 +23,7 @@ public:
     // NUL-terminated.
     const char* Reason() const { return m_reason; }
 
-private:
+  private:
     std::int32_t m_code;
     char m_reason[kReasonCapacity + 1];
 };

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 
+#include "formats/charset_names.h"
+
 namespace {
 
 // Output of one Receive call. Units are gathered in a fixed buffer and pushed to the target when
 // fewer than `Reserve` units of room remain (the most one character needs) and when the call ends.
 template <class E, std::size_t Capacity, std::size_t Reserve>
 class OutputBuffer {
-public:
+  public:
     using Unit = typename E::Unit;
 
     explicit OutputBuffer(UTextReceiver<E>* target) : m_target(target) {}
@@ -29,7 +31,7 @@ public:
         m_count = 0;
     }
 
-private:
+  private:
     UTextReceiver<E>* m_target;
     std::size_t m_count = 0;
     Unit m_units[Capacity];
@@ -38,8 +40,12 @@ private:
 using UTF16Output = OutputBuffer<UTF16, 2048, 2>;
 using UTF8Output = OutputBuffer<UTF8, 4096, 4>;
 
-bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 // The length of the UTF-8 sequence that `lead` starts, or 0 when no sequence starts with it. Lead
 // bytes 0xF5 and above would encode values beyond U+10FFFF.
@@ -59,21 +65,28 @@ bool FitsSequence(Byte lead, std::size_t position, Byte byte) {
     if ((byte & 0xC0) != 0x80) return false;
     if (position != 1) return true;
     switch (lead) {
-        case 0xED: return byte <= 0x9F;
-        case 0xF0: return byte >= 0x90;
-        case 0xF4: return byte <= 0x8F;
-        default: return true;
+        case 0xED:
+            return byte <= 0x9F;
+        case 0xF0:
+            return byte >= 0x90;
+        case 0xF4:
+            return byte <= 0x8F;
+        default:
+            return true;
     }
 }
 
 char32_t DecodeSequence(const Byte* bytes, std::size_t length) {
     switch (length) {
-        case 2: return (char32_t(bytes[0] & 0x1F) << 6) | (bytes[1] & 0x3F);
-        case 3: return (char32_t(bytes[0] & 0x0F) << 12) | (char32_t(bytes[1] & 0x3F) << 6) | (bytes[2] & 0x3F);
+        case 2:
+            return (char32_t(bytes[0] & 0x1F) << 6) | (bytes[1] & 0x3F);
+        case 3:
+            return (char32_t(bytes[0] & 0x0F) << 12) | (char32_t(bytes[1] & 0x3F) << 6) | (bytes[2] & 0x3F);
         case 4:
             return (char32_t(bytes[0] & 0x07) << 18) | (char32_t(bytes[1] & 0x3F) << 12) |
                    (char32_t(bytes[2] & 0x3F) << 6) | (bytes[3] & 0x3F);
-        default: return bytes[0];
+        default:
+            return bytes[0];
     }
 }
 
@@ -90,7 +103,9 @@ void PutUTF16(UTF16Output& output, char32_t codePoint) {
     }
 }
 
-void PutUTF8(UTF8Output& output, char32_t codePoint) { output.Advance(EncodeUTF8(codePoint, output.Room())); }
+void PutUTF8(UTF8Output& output, char32_t codePoint) {
+    output.Advance(EncodeUTF8(codePoint, output.Room()));
+}
 
 }  // namespace
 
@@ -211,4 +226,40 @@ void StreamTranscoder<UTF8, Latin1>::Receive(const Byte* begin, const Byte* end)
     UTF8Output output(m_target);
     for (const Byte* next = begin; next != end; ++next) PutUTF8(output, *next);
     output.Flush();
+}
+
+void StreamTranscoder<UTF8, IANANamedTextEncoding>::SetTarget(UTextReceiver<UTF8>* target) {
+    m_fromUTF8.SetTarget(target);
+    m_latin1Labeller.SetTarget(&m_fromLatin1);
+    m_fromLatin1.SetTarget(target);
+    m_asciiLabeller.SetTarget(&m_fromASCII);
+    m_fromASCII.SetTarget(target);
+}
+
+void StreamTranscoder<UTF8, IANANamedTextEncoding>::Begin(const IANANamedTextEncoding& encoding) {
+    m_path = nullptr;
+    std::string name = CanonicalCharsetName(encoding.name.GetConstData());
+    if (name == "utf-8") {
+        m_path = &m_fromUTF8;
+    } else if (name == "iso-8859-1") {
+        m_path = &m_latin1Labeller;
+    } else if (name == "us-ascii") {
+        m_path = &m_asciiLabeller;
+    } else {
+        throw EncodingUnknownToSimpleIANATranscoder();
+    }
+    m_path->Begin();
+}
+
+void StreamTranscoder<UTF8, IANANamedTextEncoding>::Receive(const Byte* begin, const Byte* end) {
+    ChosenPath().Receive(begin, end);
+}
+
+void StreamTranscoder<UTF8, IANANamedTextEncoding>::End() {
+    ChosenPath().End();
+}
+
+DataReceiver& StreamTranscoder<UTF8, IANANamedTextEncoding>::ChosenPath() {
+    if (!m_path) throw EncodingUnknownToSimpleIANATranscoder();
+    return *m_path;
 }

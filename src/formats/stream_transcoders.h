@@ -26,14 +26,14 @@
 // Common part of the transcoders: the target and the units of an incomplete character.
 template <class Target, class Source>
 class GenericTranscoder : public UTextReceiver<Source> {
-public:
+  public:
     explicit GenericTranscoder(UTextReceiver<Target>* target) : m_target(target) {}
     void SetTarget(UTextReceiver<Target>* target) { m_target = target; }
 
     void Begin() override;
     void End() override;
 
-protected:
+  protected:
     UTextReceiver<Target>* m_target;
     std::uint32_t m_carriedCount = 0;
     // At most 3 bytes of a UTF-8 sequence (or one high surrogate) are carried between calls; the
@@ -47,7 +47,7 @@ class StreamTranscoder;
 // UTF-8 bytes into UTF-16 units.
 template <>
 class StreamTranscoder<UTF16, UTF8> : public GenericTranscoder<UTF16, UTF8> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF16>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const Byte* begin, const Byte* end) override;
 };
@@ -55,7 +55,7 @@ public:
 // UTF-16 units into UTF-8 bytes.
 template <>
 class StreamTranscoder<UTF8, UTF16> : public GenericTranscoder<UTF8, UTF16> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF8>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const char16_t* begin, const char16_t* end) override;
 };
@@ -64,7 +64,7 @@ public:
 // chunk holding a byte of 128 or more is refused before any of it is passed on.
 template <>
 class StreamTranscoder<UTF8, USAscii> : public GenericTranscoder<UTF8, USAscii> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF8>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const Byte* begin, const Byte* end) override;
 };
@@ -72,7 +72,7 @@ public:
 // US-ASCII into UTF-16 units.
 template <>
 class StreamTranscoder<UTF16, USAscii> : public GenericTranscoder<UTF16, USAscii> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF16>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const Byte* begin, const Byte* end) override;
 };
@@ -80,9 +80,40 @@ public:
 // ISO-8859-1 into UTF-8; every byte is valid.
 template <>
 class StreamTranscoder<UTF8, Latin1> : public GenericTranscoder<UTF8, Latin1> {
-public:
+  public:
     explicit StreamTranscoder(UTextReceiver<UTF8>* target = nullptr) : GenericTranscoder(target) {}
     void Receive(const Byte* begin, const Byte* end) override;
+};
+
+// A character set that StreamTranscoder<UTF8, IANANamedTextEncoding> does not convert.
+class EncodingUnknownToSimpleIANATranscoder : public DebuggableException {};
+
+// Bytes in a character set named in Begin into UTF-8. It knows UTF-8 (passed on unchecked),
+// ISO-8859-1 and US-ASCII, under their IANA aliases and ignoring case ("Latin1", "US", "ISO_8859-1");
+// Begin raises EncodingUnknownToSimpleIANATranscoder for any other name, "UTF8" included, and the
+// stream is then refused until the next successful Begin.
+template <>
+class StreamTranscoder<UTF8, IANANamedTextEncoding> : public UTextReceiver<IANANamedTextEncoding> {
+  public:
+    explicit StreamTranscoder(UTextReceiver<UTF8>* target = nullptr) { SetTarget(target); }
+    StreamTranscoder(const StreamTranscoder&) = delete;
+    StreamTranscoder& operator=(const StreamTranscoder&) = delete;
+    void SetTarget(UTextReceiver<UTF8>* target);
+
+    void Begin(const IANANamedTextEncoding& encoding) override;
+    void Receive(const Byte* begin, const Byte* end) override;
+    void End() override;
+
+  private:
+    DataReceiver& ChosenPath();
+
+    // The paths, one per character set; m_path is the one chosen by Begin.
+    TextEncodingDataLabeller<UTF8> m_fromUTF8;
+    TextEncodingDataLabeller<Latin1> m_latin1Labeller;
+    StreamTranscoder<UTF8, Latin1> m_fromLatin1;
+    TextEncodingDataLabeller<USAscii> m_asciiLabeller;
+    StreamTranscoder<UTF8, USAscii> m_fromASCII;
+    DataReceiver* m_path = nullptr;
 };
 
 // Writes the UTF-8 form of a code point of at most U+10FFFF (1 to 4 bytes) at `out` and returns the

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "formats/stream_transcoders.h"
+#include "foundation/numerals.h"
 #include "platform/code_pages.h"
 
 namespace {
@@ -15,7 +16,9 @@ constexpr char kDecimalSeparator = '.';
 constexpr char kThousandsSeparator = ',';
 constexpr std::size_t kGroupSize = 3;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 struct DecimalNumber {
     bool negative = false;
@@ -77,9 +80,13 @@ std::string WideToMultiByte(unsigned codePage, std::u16string_view text) {
     return PosixPlatform::EncodeCodePage(codePage, text);
 }
 
-CopiedUString<UTF16> UTF8ToUTF16(ConstData text) { return MultiByteToWide(kUTF8CodePage, text); }
+CopiedUString<UTF16> UTF8ToUTF16(ConstData text) {
+    return MultiByteToWide(kUTF8CodePage, text);
+}
 
-CopiedUString<UTF8> UTF16ToUTF8(std::u16string_view text) { return WideToMultiByte(kUTF8CodePage, text); }
+CopiedUString<UTF8> UTF16ToUTF8(std::u16string_view text) {
+    return WideToMultiByte(kUTF8CodePage, text);
+}
 
 CopiedUString<UTF16> ASCIIToUTF16(ConstData text) {
     UStringBuilder<UTF16> builder(text.Length());
@@ -121,6 +128,5 @@ CopiedUString<UTF8> FormatNumberForLocale(ConstData text, unsigned fractionDigit
 }
 
 CopiedUString<UTF8> FormatIntegerForLocale(std::uint64_t value) {
-    std::string digits = std::to_string(value);
-    return FormatNumberForLocale(ConstData(digits), 0);
+    return FormatNumberForLocale(FormatDecimalDigits(value, 1).GetConstData(), 0);
 }

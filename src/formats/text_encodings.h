@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <string>
 
+#include "foundation/const_data_buffer.h"
 #include "foundation/data_pipeline.h"
 #include "foundation/exceptions.h"
 
@@ -33,6 +34,17 @@ struct USAscii {
 struct Latin1 {
     using Unit = Byte;
 };
+// Bytes in a character set named at run time. A value of this type carries the name (an IANA label of
+// at most 48 bytes) and is what UTextReceiver<IANANamedTextEncoding>::Begin takes.
+struct IANANamedTextEncoding {
+    using Unit = Byte;
+
+    IANANamedTextEncoding() = default;
+    // ConstDataCapacityExceeded for a name longer than 48 bytes.
+    explicit IANANamedTextEncoding(ConstData name) : name(name) {}
+
+    ConstDataBuffer<48> name;
+};
 
 // An owned string of encoding E; it may hold NUL units, and its c_str() is terminated by a zero unit.
 template <class E>
@@ -43,7 +55,7 @@ class InvalidTextEncoding : public DebuggableException {};
 
 template <class E>
 class UTextReceiver {
-public:
+  public:
     using Unit = typename E::Unit;
 
     virtual ~UTextReceiver() = default;
@@ -53,11 +65,21 @@ public:
     virtual void End() {}
 };
 
+// Text in a named character set: Begin carries the name.
+template <>
+class UTextReceiver<IANANamedTextEncoding> {
+  public:
+    virtual ~UTextReceiver() = default;
+    virtual void Begin(const IANANamedTextEncoding& encoding) {}
+    virtual void Receive(const Byte* begin, const Byte* end) {}
+    virtual void End() {}
+};
+
 // Collects a text into a string. Begin empties the text and reserves the initial capacity; when a
 // chunk does not fit, the capacity becomes the larger of twice itself and the length needed.
 template <class E>
 class UStringBuilder : public UTextReceiver<E> {
-public:
+  public:
     using Unit = typename E::Unit;
 
     explicit UStringBuilder(std::size_t initialCapacity = 0) : m_initialCapacity(initialCapacity) {}
@@ -69,7 +91,7 @@ public:
     // Hands the collected text over without copying it; the builder is empty afterwards.
     CopiedUString<E> Take() { return std::move(m_text); }
 
-private:
+  private:
     std::size_t m_initialCapacity;
     CopiedUString<E> m_text;
 };
@@ -78,7 +100,7 @@ private:
 // target unchanged.
 template <class E>
 class TextEncodingDataLabeller : public DataReceiver, public DataWriter {
-public:
+  public:
     explicit TextEncodingDataLabeller(UTextReceiver<E>* target = nullptr) : m_target(target) {}
     void SetTarget(UTextReceiver<E>* target) { m_target = target; }
 
@@ -86,13 +108,32 @@ public:
     void Receive(const Byte* begin, const Byte* end) override { m_target->Receive(begin, end); }
     void End() override { m_target->End(); }
 
-private:
+  private:
     UTextReceiver<E>* m_target;
+};
+
+// Turns a plain byte stream into text of a named character set: Begin passes the name it holds.
+template <>
+class TextEncodingDataLabeller<IANANamedTextEncoding> : public DataReceiver, public DataWriter {
+  public:
+    explicit TextEncodingDataLabeller(UTextReceiver<IANANamedTextEncoding>* target = nullptr)
+        : m_target(target) {}
+    void SetTarget(UTextReceiver<IANANamedTextEncoding>* target) { m_target = target; }
+    // The name passed in the next Begin; ConstDataCapacityExceeded for a name longer than 48 bytes.
+    void SetEncodingName(ConstData name) { m_encoding.name.Assign(name); }
+
+    void Begin() override { m_target->Begin(m_encoding); }
+    void Receive(const Byte* begin, const Byte* end) override { m_target->Receive(begin, end); }
+    void End() override { m_target->End(); }
+
+  private:
+    UTextReceiver<IANANamedTextEncoding>* m_target;
+    IANANamedTextEncoding m_encoding;
 };
 
 // The reverse of the labeller: passes UTF-8 text on as plain bytes.
 class TextEncodingDataRemover : public UTextReceiver<UTF8> {
-public:
+  public:
     explicit TextEncodingDataRemover(DataReceiver* target = nullptr) : m_target(target) {}
     void SetTarget(DataReceiver* target) { m_target = target; }
 
@@ -100,19 +141,19 @@ public:
     void Receive(const Byte* begin, const Byte* end) override { m_target->Receive(begin, end); }
     void End() override { m_target->End(); }
 
-private:
+  private:
     DataReceiver* m_target;
 };
 
 // Passes text on and ignores Begin and End, so that several text streams join into one.
 class UTextConcatenator : public UTextReceiver<UTF8> {
-public:
+  public:
     explicit UTextConcatenator(UTextReceiver<UTF8>* target = nullptr) : m_target(target) {}
     void SetTarget(UTextReceiver<UTF8>* target) { m_target = target; }
 
     void Receive(const Byte* begin, const Byte* end) override { m_target->Receive(begin, end); }
 
-private:
+  private:
     UTextReceiver<UTF8>* m_target;
 };
 
@@ -120,7 +161,7 @@ private:
 // between plain text). Between Begin and End the producer asks for the byte receiver of each piece,
 // begins it, feeds it and ends it.
 class MulticharsetTextReceiver {
-public:
+  public:
     virtual ~MulticharsetTextReceiver() = default;
     virtual void Begin() = 0;
     // The receiver of text in the header's default character set.

@@ -8,7 +8,7 @@
 #include "foundation/data_pipeline.h"
 
 class ChecksumReceiver : public DataReceiver, public DataWriter {
-public:
+  public:
     // Begin resets the running value to all ones.
     void Begin() override { m_crc = 0xFFFFFFFFu; }
     void Receive(const Byte* begin, const Byte* end) override;
@@ -19,7 +19,7 @@ public:
     // The finished CRC of what was received since Begin.
     std::uint32_t Checksum() const { return ~m_crc; }
 
-private:
+  private:
     std::uint32_t m_crc = 0xFFFFFFFFu;
 };
 

@@ -9,21 +9,21 @@
 // Thread-safety: handles sharing one count may be copied, released and destroyed on different threads
 // at once (each handle itself is used by one thread at a time). The shared object is not guarded.
 //
-// GuardedCount is a count with the lock that guards it, for counts that threads read and change
-// under that lock (the running requests of the HTTP server and its plug-ins).
+// GuardedCount is a count with the critical section that guards it, read and changed through
+// LockObject (the running requests of the HTTP server and its plug-ins).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "foundation/const_data.h"
+#include "foundation/locked_object.h"
 
 class SharedCount {
-public:
+  public:
     SharedCount() : m_count(new std::atomic<std::int32_t>(1)) {}
     SharedCount(const SharedCount& other) : m_count(other.m_count) {
         if (m_count) m_count->fetch_add(1, std::memory_order_relaxed);
@@ -42,13 +42,13 @@ public:
     bool IsUnique() const { return m_count && m_count->load(std::memory_order_acquire) == 1; }
     void Swap(SharedCount& other) noexcept { std::swap(m_count, other.m_count); }
 
-private:
+  private:
     std::atomic<std::int32_t>* m_count;
 };
 
 template <class T>
 class CountedPtr {
-public:
+  public:
     CountedPtr() = default;
     explicit CountedPtr(std::unique_ptr<T> object) : m_object(object.release()) {}
     CountedPtr(const CountedPtr&) = default;
@@ -69,7 +69,7 @@ public:
     explicit operator bool() const { return m_object != nullptr; }
     bool IsUnique() const { return m_count.IsUnique(); }
 
-private:
+  private:
     T* m_object = nullptr;
     SharedCount m_count;
 };
@@ -77,7 +77,4 @@ private:
 // A byte buffer shared by reference count; the last holder frees it.
 using CountedBuffer = CountedPtr<std::vector<Byte>>;
 
-struct GuardedCount {
-    std::int32_t value = 0;
-    std::recursive_mutex section;
-};
+using GuardedCount = Guarded<std::int32_t>;

@@ -11,7 +11,7 @@
 #include "foundation/data_pipeline.h"
 
 class DataBuffererBase : public DataReceiver, public DataWriter {
-public:
+  public:
     DataBuffererBase(Byte* bufferBegin, Byte* bufferEnd)
         : m_bufferBegin(bufferBegin), m_bufferEnd(bufferEnd), m_position(bufferBegin) {}
     DataBuffererBase(const DataBuffererBase&) = delete;
@@ -26,7 +26,7 @@ public:
     // Passes the buffered bytes on (also when there are none), empties the buffer, ends the target.
     void End() override;
 
-private:
+  private:
     DataReceiver* m_target = nullptr;
     Byte* m_bufferBegin;
     Byte* m_bufferEnd;
@@ -35,10 +35,10 @@ private:
 
 template <std::size_t N>
 class DataBufferer : public DataBuffererBase {
-public:
+  public:
     DataBufferer() : DataBuffererBase(m_buffer, m_buffer + N) {}
     explicit DataBufferer(DataReceiver& target) : DataBufferer() { SetUp(target); }
 
-private:
+  private:
     Byte m_buffer[N];
 };

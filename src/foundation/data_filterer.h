@@ -13,7 +13,7 @@
 class DataFilterStalled : public DebuggableException {};
 
 class DataFilterer : public DataReceiver, public DataWriter {
-public:
+  public:
     DataFilterer() = default;
     DataFilterer(DataFilter& filter, DataReceiver& target) : m_target(&target), m_filter(&filter) {}
 
@@ -26,7 +26,7 @@ public:
     void Receive(const Byte* begin, const Byte* end) override;
     void End() override;
 
-private:
+  private:
     DataReceiver* m_target = nullptr;
     DataFilter* m_filter = nullptr;
 };

@@ -18,3 +18,9 @@ std::vector<Byte> JoinDataRanges(std::span<const ConstData> ranges) {
     CopyDataRanges(OutputRange(joined.data(), joined.size()), ranges);
     return joined;
 }
+
+std::string JoinDataRangesToString(std::span<const ConstData> ranges) {
+    std::string joined(TotalDataRangeLength(ranges), '\0');
+    CopyDataRanges(OutputRange(joined.data(), joined.size()), ranges);
+    return joined;
+}

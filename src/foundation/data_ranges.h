@@ -5,13 +5,14 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "foundation/const_data.h"
 
 template <std::size_t N>
 class DataRangeList {
-public:
+  public:
     explicit DataRangeList(ConstData range) requires(N == 1) : m_ranges{range} {}
     // The ranges of a shorter list, in order, and one more range last.
     DataRangeList(const DataRangeList<N - 1>& earlier, ConstData last) requires(N > 1) {
@@ -21,7 +22,7 @@ public:
 
     std::span<const ConstData, N> Ranges() const { return m_ranges; }
 
-private:
+  private:
     std::array<ConstData, N> m_ranges;
 };
 
@@ -33,3 +34,12 @@ OutputRange CopyDataRanges(OutputRange output, std::span<const ConstData> ranges
 
 // The ranges joined into a new vector of exactly the total length.
 std::vector<Byte> JoinDataRanges(std::span<const ConstData> ranges);
+
+// The ranges joined into one string.
+std::string JoinDataRangesToString(std::span<const ConstData> ranges);
+
+// The concatenation lists through which callers join a handful of text pieces into one string.
+using FormatArgs4 = DataRangeList<4>;
+using FormatArgs5 = DataRangeList<5>;
+using FormatArgs6 = DataRangeList<6>;
+using FormatArgs7 = DataRangeList<7>;

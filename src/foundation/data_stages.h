@@ -14,7 +14,7 @@
 
 // A reader that is always at its end.
 class EmptyDataReader : public DataReader {
-public:
+  public:
     static EmptyDataReader& Instance();
 
     bool AtEnd() override { return true; }
@@ -23,7 +23,7 @@ public:
 
 // A receiver that discards everything.
 class IgnoreDataReceiver : public DataReceiver, public DataWriter {
-public:
+  public:
     static IgnoreDataReceiver& Instance();
 
     void Begin() override {}
@@ -33,7 +33,7 @@ public:
 
 // Collects a stream into a caller-owned string: Begin clears it, each chunk is appended.
 class StringReceiver : public DataReceiver, public DataWriter {
-public:
+  public:
     StringReceiver() = default;
     explicit StringReceiver(std::string& target) : m_target(&target) {}
 
@@ -43,14 +43,14 @@ public:
     void Receive(const Byte* begin, const Byte* end) override;
     void End() override {}
 
-private:
+  private:
     std::string* m_target = nullptr;
 };
 
 // Passes chunks on to a target without its Begin and End: appends one stream to another that the
 // caller has begun and will end.
 class DataAppender : public DataReceiver, public DataWriter {
-public:
+  public:
     DataAppender& SetTarget(DataReceiver& target) {
         m_target = &target;
         return *this;
@@ -60,7 +60,7 @@ public:
     void Receive(const Byte* begin, const Byte* end) override;
     void End() override {}
 
-private:
+  private:
     DataReceiver* m_target = nullptr;
 };
 
@@ -68,7 +68,7 @@ private:
 // also when it is empty: a text ending with a line end yields an empty last entry, and an empty text
 // yields one empty entry.
 class LineListMaker : public LineReceiver {
-public:
+  public:
     LineListMaker() = default;
     explicit LineListMaker(std::vector<std::string>& target) : m_target(&target) {}
 
@@ -79,7 +79,7 @@ public:
     void EndLine(std::uint64_t terminatorStart, std::uint64_t terminatorEnd) override;
     void End(std::uint64_t total) override;
 
-private:
+  private:
     std::vector<std::string>* m_target = nullptr;
     std::string m_line;
 };

@@ -6,7 +6,7 @@
 
 template <class T>
 class DuplicatingPtr {
-public:
+  public:
     DuplicatingPtr() = default;
     explicit DuplicatingPtr(std::unique_ptr<T> value) : m_value(std::move(value)) {}
     DuplicatingPtr(const DuplicatingPtr& other)
@@ -23,6 +23,6 @@ public:
     T* operator->() const { return m_value.get(); }
     explicit operator bool() const { return m_value != nullptr; }
 
-private:
+  private:
     std::unique_ptr<T> m_value;
 };

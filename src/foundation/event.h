@@ -5,14 +5,15 @@
 // values are cut to whole milliseconds as MicrosecondsToWaitMilliseconds says. WaitWithHandle also
 // ends when another descriptor (an inotify descriptor, a pipe, a socket) becomes ready.
 //
-// Set, Reset and every wait may be called from any thread at any time. An Event is not copied: it is
-// shared by reference, and must outlive every wait on it. A platform failure throws Posix::Error.
+// Set, Reset and every wait may be called from any thread at any time; what a thread wrote before
+// Set is visible to a waiter whose wait returned true. An Event is not copied: it is shared by
+// reference, and must outlive every Set and wait on it. A platform failure throws Posix::Error.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <limits>
-#include <mutex>
+#include <span>
 
 #include "platform/event_descriptor.h"
 
@@ -40,14 +41,10 @@ class Event {
     bool WaitWithHandle(int descriptor, std::int64_t microseconds);
 
   private:
-    bool IsSetNow() const { return m_isSet.load(std::memory_order_acquire); }
+    bool WaitForDescriptors(std::span<const int> descriptors, std::int64_t microseconds);
 
-    PosixPlatform::EventDescriptor m_descriptor;
-    // Mirrors the descriptor so that a zero-time poll, the commonest wait, costs no system call.
-    // Its release/acquire pair also orders what the setter wrote before Set before what a waiter
-    // reads after its wait.
+    PosixPlatform::EventDescriptor m_descriptor;  // readable exactly while the event is set
     std::atomic<bool> m_isSet{false};
-    std::mutex m_change;  // keeps the flag and the descriptor in step across concurrent Set and Reset
 };
 
 // The same as event.Wait(microseconds).

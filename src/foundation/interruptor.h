@@ -7,15 +7,20 @@
 //   stopping the process.
 //
 // StopRequest is the orderly way out of work: loops that catch it end without reporting an error,
-// and, being a NonDumpableException, it never writes a crash report. CheckForInterruption may be
-// called from any thread; the event or interruptor must outlive the work that asks it.
+// and, being a NonDumpableException, it never writes a crash report. A StopRequest captured on one
+// thread (CaptureCurrentException) comes out of Rethrow on another as a StopRequest again.
+// CheckForInterruption may be called from any thread; the event or interruptor must outlive the work that
+// asks it.
 #pragma once
 
 #include "foundation/event.h"
 #include "foundation/exceptions.h"
 #include "foundation/locked_object.h"
 
-class StopRequest : public DebuggableException, public NonDumpableException {};
+class StopRequest : public DebuggableException, public NonDumpableException {
+  public:
+    StopRequest();
+};
 
 class Interruptor {
   public:

@@ -18,7 +18,7 @@
 #include "foundation/data_pipeline.h"
 
 class LineMaker : public DataReceiver, public DataWriter {
-public:
+  public:
     LineMaker() = default;
     explicit LineMaker(LineReceiver& receiver) : m_receiver(&receiver) {}
 
@@ -30,14 +30,14 @@ public:
     // Reports a line end still pending as one byte long, then the receiver's End(total bytes).
     void End() override;
 
-private:
+  private:
     LineReceiver* m_receiver = nullptr;
     std::uint64_t m_position = 0;
     Byte m_pendingLineEnd = 0;
 };
 
 class LineFlattener : public LineReceiver {
-public:
+  public:
     LineFlattener() = default;
     LineFlattener(DataReceiver& target, ConstData separator) : m_separator(separator), m_target(&target) {}
 
@@ -53,7 +53,7 @@ public:
     // Ends the target and forgets it.
     void End(std::uint64_t total) override;
 
-private:
+  private:
     ConstData m_separator;
     DataReceiver* m_target = nullptr;
 };

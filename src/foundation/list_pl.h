@@ -15,13 +15,13 @@ template <class First, class Second>
 using Pair = std::pair<First, Second>;
 
 class NoMoreItemsException : public ExceptionPL {
-public:
+  public:
     NoMoreItemsException() : ExceptionPL("A ListPL iterator walked off the end of the list.") {}
 };
 
 template <class T>
 class ListPL {
-public:
+  public:
     ListPL() = default;
     ListPL(const ListPL& other) : m_values(other.m_values) {}
     ListPL& operator=(const ListPL& other) {
@@ -56,7 +56,7 @@ public:
     auto begin() const { return m_values.begin(); }
     auto end() const { return m_values.end(); }
 
-private:
+  private:
     std::list<T> m_values;
     typename std::list<T>::iterator m_cursor = m_values.end();
 };

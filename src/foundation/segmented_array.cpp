@@ -1,7 +1,6 @@
 #include "foundation/segmented_array.h"
 
 #include <bit>
-#include <stdexcept>
 
 unsigned HighestZeroBit(std::uint32_t x) {
     if (x == 0xFFFFFFFFu) return 32;
@@ -19,8 +18,7 @@ SegmentedArray::SegmentedArray(std::uint32_t elementSize, Byte* firstBlockBegin,
     : m_elementSize(elementSize),
       m_firstBlockBytes(static_cast<std::uint32_t>(firstBlockEnd - firstBlockBegin)),
       m_firstBlock(firstBlockBegin) {
-    if (elementSize == 0 || m_firstBlockBytes == 0 || m_firstBlockBytes % elementSize != 0)
-        throw std::invalid_argument("SegmentedArray: first block not a multiple of the element size");
+    KVR_REQUIRE(elementSize != 0 && m_firstBlockBytes != 0 && m_firstBlockBytes % elementSize == 0);
 }
 
 // Block k covers the offsets [f * (2^k - 1), f * (2^(k+1) - 1)), so the block of an offset is the
@@ -49,7 +47,7 @@ Byte* SegmentedArray::AllocateNext() {
 // The block that would hold twice the remaining bytes is the last one kept: alternating adds and
 // removes at a block boundary then do not allocate and free a block each time.
 void SegmentedArray::Shrink(std::uint32_t n) {
-    if (n > m_count) throw std::out_of_range("SegmentedArray: shrinking by more than the count");
+    KVR_REQUIRE(n <= m_count);
     m_count -= n;
     std::uint32_t keep = HighestSetBit(2 * std::uint64_t{m_count} * m_elementSize / m_firstBlockBytes + 1);
     for (std::uint32_t block = keep + 1; block < kMaximumBlocks && m_blocks[block]; ++block)

@@ -17,7 +17,7 @@
 class SegmentedArrayFull : public DebuggableException {};
 
 class SegmentedArray {
-public:
+  public:
     static constexpr std::size_t kMaximumBlocks = 24;
 
     // The size of the first block must be a non-zero multiple of the element size, so that no
@@ -40,7 +40,7 @@ public:
     // Blocks in place, block 0 included.
     std::size_t BlockCount() const;
 
-private:
+  private:
     // The block holding the byte at `offset`, and where that block starts.
     std::uint32_t BlockOfOffset(std::uint64_t offset) const;
     std::uint64_t BlockStart(std::uint32_t block) const {

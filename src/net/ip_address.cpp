@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "foundation/numerals.h"
+
 namespace {
 
 constexpr std::size_t kIPv4Offset = 12;
@@ -146,23 +148,15 @@ IPAddress NetworkPart(const IPAddress& address, unsigned prefixLength, bool comp
 
 namespace {
 
-// The value of a numeral of the radix, or -1 when the token is empty, holds another byte, or
-// exceeds the limit.
-long TokenValue(std::string_view token, unsigned radix, unsigned long limit) {
-    if (token.empty()) return -1;
-    unsigned long value = 0;
-    for (char c : token) {
-        unsigned digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (radix == 16 && ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'))
-            digit = static_cast<unsigned>((c | 0x20) - 'a' + 10);
-        else
-            return -1;
-        value = value * radix + digit;
-        if (value > limit) return -1;
-    }
-    return static_cast<long>(value);
+// A hexadecimal group (at most 0xFFFF) or a decimal byte (at most 255); -1 for any other token.
+long GroupValue(std::string_view token) {
+    std::uint64_t value;
+    return ParseHexUInt64(ConstData(token), value) == NumeralStatus::Success && value <= 0xFFFF ? long(value) : -1;
+}
+
+long ByteValue(std::string_view token) {
+    std::uint64_t value;
+    return ParseDecimalUInt64(ConstData(token), value) == NumeralStatus::Success && value <= 255 ? long(value) : -1;
 }
 
 // Splits at `separator`; empty pieces are kept.
@@ -181,7 +175,7 @@ bool ParseDottedBytes(std::string_view text, Byte* bytes) {
     std::vector<std::string_view> parts = Split(text, '.');
     if (parts.size() != 4) return false;
     for (std::size_t i = 0; i < 4; ++i) {
-        long value = TokenValue(parts[i], 10, 255);
+        long value = ByteValue(parts[i]);
         if (value < 0) return false;
         bytes[i] = static_cast<Byte>(value);
     }
@@ -213,7 +207,7 @@ bool ParseIPv6Bytes(std::string_view text, std::array<Byte, 16>& bytes) {
             compressed = true;
             continue;
         }
-        long value = TokenValue(fields[i], 16, 0xFFFF);
+        long value = GroupValue(fields[i]);
         if (value < 0) return false;
         (compressed ? after : before).push_back(static_cast<std::uint16_t>(value));
     }

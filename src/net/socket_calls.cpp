@@ -1,7 +1,6 @@
 #include "net/socket_calls.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include "net/socket_errors.h"
 
@@ -12,35 +11,14 @@ int Checked(int result) {
     return result;
 }
 
+// As with select, a socket in error or hung up counts as ready: the next call on it answers at once.
 bool WaitFor(int socket, short events, int timeoutMilliseconds) {
     pollfd entry{socket, events, 0};
-    return PollSockets(&entry, 1, timeoutMilliseconds) == 1 && (entry.revents & events) != 0;
+    return PollSockets(&entry, 1, timeoutMilliseconds) == 1 &&
+           (entry.revents & (events | POLLERR | POLLHUP | POLLNVAL)) != 0;
 }
 
 }  // namespace
-
-SocketHandle& SocketHandle::operator=(SocketHandle&& other) noexcept {
-    if (this != &other) {
-        if (IsValid()) ::close(m_descriptor);
-        m_descriptor = other.Release();
-    }
-    return *this;
-}
-
-SocketHandle::~SocketHandle() {
-    if (IsValid()) ::close(m_descriptor);
-}
-
-int SocketHandle::Release() {
-    int descriptor = m_descriptor;
-    m_descriptor = -1;
-    return descriptor;
-}
-
-// Linux releases the descriptor even when close() reports an error, so it must never be retried.
-void SocketHandle::Close() {
-    if (IsValid()) Checked(::close(Release()));
-}
 
 SocketHandle OpenSocket(int family, int type, int protocol) {
     return SocketHandle(Checked(::socket(family, type | SOCK_CLOEXEC, protocol)));

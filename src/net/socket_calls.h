@@ -9,29 +9,10 @@
 #include <cstddef>
 
 #include "foundation/const_data.h"
+#include "platform/file_descriptor.h"
 
 // An owned socket descriptor (-1 when none), closed when destroyed; moved, never copied.
-class SocketHandle {
-public:
-    SocketHandle() = default;
-    explicit SocketHandle(int descriptor) : m_descriptor(descriptor) {}
-    SocketHandle(SocketHandle&& other) noexcept : m_descriptor(other.Release()) {}
-    SocketHandle& operator=(SocketHandle&& other) noexcept;
-    SocketHandle(const SocketHandle&) = delete;
-    SocketHandle& operator=(const SocketHandle&) = delete;
-    // Closes the descriptor; a failure of close() is ignored here (use Close to see it).
-    ~SocketHandle();
-
-    int Get() const { return m_descriptor; }
-    bool IsValid() const { return m_descriptor >= 0; }
-    // Gives up ownership and answers the descriptor.
-    int Release();
-    // Closes the descriptor now (it is given up even when close() fails); throws the error kind.
-    void Close();
-
-private:
-    int m_descriptor = -1;
-};
+using SocketHandle = PosixPlatform::FileDescriptor;
 
 SocketHandle OpenSocket(int family, int type, int protocol);
 // accept4 into a non-blocking, close-on-exec socket; `peer` receives the peer's address.

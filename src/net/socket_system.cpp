@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "foundation/character_classes.h"
 #include "platform/host_name.h"
 #include "platform/socket_process_setup.h"
 
@@ -134,10 +135,7 @@ std::vector<int> AddressFamilyOrder(int choice, const SocketSystem& system) {
 namespace {
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
-               return lower(x) == lower(y);
-           });
+    return Ascii::EqualIgnoringCase(ConstData(a), ConstData(b));
 }
 
 }  // namespace

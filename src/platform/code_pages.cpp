@@ -17,20 +17,27 @@ constexpr const char* kNativeUTF16 = std::endian::native == std::endian::little 
 
 std::string IconvName(unsigned codePage) {
     switch (codePage) {
-        case kUTF8CodePage: return "UTF-8";
-        case 1200: return "UTF-16LE";
-        case 1201: return "UTF-16BE";
-        case 20127: return "US-ASCII";
-        case 54936: return "GB18030";
-        default: break;
+        case kUTF8CodePage:
+            return "UTF-8";
+        case 1200:
+            return "UTF-16LE";
+        case 1201:
+            return "UTF-16BE";
+        case 20127:
+            return "US-ASCII";
+        case 54936:
+            return "GB18030";
+        default:
+            break;
     }
     if (codePage >= 28591 && codePage <= 28599) return "ISO-8859-" + std::to_string(codePage - 28590);
     return "CP" + std::to_string(codePage);
 }
 
 class IconvHandle {
-public:
-    IconvHandle(const std::string& to, const std::string& from) : m_handle(iconv_open(to.c_str(), from.c_str())) {
+  public:
+    IconvHandle(const std::string& to, const std::string& from)
+        : m_handle(iconv_open(to.c_str(), from.c_str())) {
         if (m_handle == reinterpret_cast<iconv_t>(-1)) throw Posix::Error(errno == 0 ? EINVAL : errno);
     }
     ~IconvHandle() { iconv_close(m_handle); }
@@ -66,22 +73,27 @@ public:
         output.append(tail, (sizeof tail - room) / sizeof(Char));
     }
 
-private:
+  private:
     iconv_t m_handle;
 };
 
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
 
 }  // namespace
 
 std::u16string DecodeCodePage(unsigned codePage, ConstData bytes) {
     IconvHandle handle(kNativeUTF16, IconvName(codePage));
     std::u16string text;
-    handle.ConvertInto(text, bytes.Chars(), bytes.Length(), [](std::u16string& output, const char*, std::size_t) {
-        output.push_back(u'\uFFFD');
-        return std::size_t{1};
-    });
+    handle.ConvertInto(text, bytes.Chars(), bytes.Length(),
+                       [](std::u16string& output, const char*, std::size_t) {
+                           output.push_back(u'\uFFFD');
+                           return std::size_t{1};
+                       });
     return text;
 }
 
@@ -100,7 +112,8 @@ std::string EncodeCodePage(unsigned codePage, std::u16string_view text) {
         bool pair = left >= 4 && IsHighSurrogate(unit[0]) && IsLowSurrogate(unit[1]);
         return std::min(left, pair ? std::size_t{4} : std::size_t{2});
     };
-    handle.ConvertInto(bytes, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t), replace);
+    handle.ConvertInto(bytes, reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t),
+                       replace);
     return bytes;
 }
 

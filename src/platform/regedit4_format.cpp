@@ -1,7 +1,9 @@
 #include "platform/regedit4_format.h"
 
 #include <cstdint>
-#include <cstdio>
+
+#include "foundation/character_classes.h"
+#include "foundation/numerals.h"
 
 namespace PosixPlatform {
 namespace {
@@ -10,17 +12,18 @@ constexpr std::string_view kHeader = "REGEDIT4";
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // Hex byte lines are cut before this column, as regedit does.
 constexpr std::size_t kHexLineWidth = 77;
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
+    return Ascii::Blanks().Contains(static_cast<unsigned char>(c));
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
+bool IsHexDigit(char c) {
+    return Ascii::HexDigits().Contains(static_cast<unsigned char>(c));
+}
+
+// A byte that cannot stand between quotes: a line holds one value, and a tab is kept as it is.
+bool IsUnquotable(char c) {
+    return c != '\t' && Ascii::Control().Contains(static_cast<unsigned char>(c));
 }
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -125,7 +128,7 @@ class RegistryTextParser {
             value.type = RegistryType::Binary;
             value.data = ReadHexBytes();
         } else if (TakeWord("hex(")) {
-            value.type = static_cast<RegistryType>(ReadHexNumber());
+            value.type = static_cast<RegistryType>(ReadHexDigits(8));
             if (!Take(')') || !Take(':')) Fail("\"hex(N):\" expected");
             value.data = ReadHexBytes();
         } else {
@@ -162,7 +165,7 @@ class RegistryTextParser {
             if (c == '\\') {
                 if (AtLineEnd() || (Peek() != '\\' && Peek() != '"')) Fail("only \\\\ and \\\" are escapes");
                 c = m_line[m_position++];
-            } else if (static_cast<unsigned char>(c) < 32 && c != '\t') {
+            } else if (IsUnquotable(c)) {
                 Fail("a control byte inside quotes");
             }
             text += c;
@@ -173,21 +176,14 @@ class RegistryTextParser {
     std::uint32_t ReadHexDigits(std::size_t limit) {
         std::uint32_t number = 0;
         std::size_t count = 0;
-        for (int digit; count < limit && (digit = HexDigitValue(Peek())) >= 0; ++count, ++m_position)
-            number = number << 4 | static_cast<std::uint32_t>(digit);
+        for (; count < limit && IsHexDigit(Peek()); ++count, ++m_position)
+            number = number << 4 | HexDigitValue(static_cast<Byte>(Peek()));
         if (count == 0) Fail("hex digits expected");
-        if (HexDigitValue(Peek()) >= 0) Fail("too many hex digits");
+        if (IsHexDigit(Peek())) Fail("too many hex digits");
         return number;
     }
 
-    std::uint32_t ReadHexNumber() { return ReadHexDigits(8); }
-
-    std::string ReadDWord() {
-        std::uint32_t number = ReadHexDigits(8);
-        std::string data(4, '\0');
-        for (int i = 0; i < 4; ++i) data[i] = static_cast<char>(number >> (8 * i));
-        return data;
-    }
+    std::string ReadDWord() { return DWordData(ReadHexDigits(8)); }
 
     // Bytes "01,02,..."; a "\" at the end of a line continues the list on the next line.
     std::string ReadHexBytes() {
@@ -225,15 +221,15 @@ void AppendQuoted(std::string& text, std::string_view raw) {
 
 bool FitsBetweenQuotes(std::string_view data) {
     for (char c : data)
-        if (static_cast<unsigned char>(c) < 32 && c != '\t') return false;
+        if (IsUnquotable(c)) return false;
     return true;
 }
 
 void AppendHexBytes(std::string& text, std::string_view data, std::size_t column) {
     for (std::size_t i = 0; i < data.size(); ++i) {
         unsigned char byte = static_cast<unsigned char>(data[i]);
-        text += kHexDigits[byte >> 4];
-        text += kHexDigits[byte & 15];
+        text += HexDigitChar(byte >> 4);
+        text += HexDigitChar(byte & 15);
         column += 2;
         if (i + 1 == data.size()) break;
         text += ',';
@@ -242,35 +238,6 @@ void AppendHexBytes(std::string& text, std::string_view data, std::size_t column
             column = 2;
         }
     }
-}
-
-void AppendValue(std::string& text, const RegistryValue& value) {
-    std::size_t lineStart = text.size();
-    if (value.name.empty())
-        text += '@';
-    else
-        AppendQuoted(text, value.name);
-    text += '=';
-    if (value.type == RegistryType::String && FitsBetweenQuotes(value.data)) {
-        AppendQuoted(text, value.data);
-    } else if (value.type == RegistryType::DWord && value.data.size() == 4) {
-        std::uint32_t number = 0;
-        for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
-        char digits[9];
-        std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(number));
-        text += "dword:";
-        text += digits;
-    } else {
-        if (value.type == RegistryType::Binary) {
-            text += "hex:";
-        } else {
-            char prefix[16];
-            std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned>(value.type));
-            text += prefix;
-        }
-        AppendHexBytes(text, value.data, text.size() - lineStart);
-    }
-    text += '\n';
 }
 
 }  // namespace
@@ -324,6 +291,31 @@ RegistryKeyNode ParseRegistryHiveText(std::string_view text, RegistryRoot root) 
     return hive;
 }
 
+void AppendRegistryValueText(std::string& text, const RegistryValue& value) {
+    std::size_t lineStart = text.size();
+    if (value.name.empty())
+        text += '@';
+    else
+        AppendQuoted(text, value.name);
+    text += '=';
+    if (value.type == RegistryType::String && FitsBetweenQuotes(value.data)) {
+        AppendQuoted(text, value.data);
+    } else if (std::uint32_t number; value.type == RegistryType::DWord && DWordFromData(value.data, number)) {
+        text += "dword:";
+        text += FormatHexDigits(number, 8).View();
+    } else {
+        if (value.type == RegistryType::Binary) {
+            text += "hex:";
+        } else {
+            text += "hex(";
+            text += FormatHexDigits(static_cast<std::uint32_t>(value.type), 1).View();
+            text += "):";
+        }
+        AppendHexBytes(text, value.data, text.size() - lineStart);
+    }
+    text += '\n';
+}
+
 std::string RegistryTextHeader() {
     return std::string(kHeader) + "\n\n";
 }
@@ -338,7 +330,7 @@ void AppendRegistryText(std::string& text, const RegistryKeyNode& key, RegistryR
             text += name;
         }
         text += "]\n";
-        for (const RegistryValue& value : key.Values()) AppendValue(text, value);
+        for (const RegistryValue& value : key.Values()) AppendRegistryValueText(text, value);
         text += '\n';
     }
     RegistryPath subkeyPath = path;

@@ -73,6 +73,9 @@ void ApplyRegistryScript(const RegistryScript& script, RegistryRoot root, Regist
 // The tree of a hive file's text. Throws RegistryTextError, also when a key lies in another hive.
 RegistryKeyNode ParseRegistryHiveText(std::string_view text, RegistryRoot root);
 
+// One value line: the name ("@" for the unnamed value), "=" and the data, and the line end.
+void AppendRegistryValueText(std::string& text, const RegistryValue& value);
+
 // "REGEDIT4" and a blank line.
 std::string RegistryTextHeader();
 // Appends `key`, found at `path` in the hive of `root`, and every key below it, each key line

@@ -1,16 +1,16 @@
 #include "platform/registry_hive.h"
 
-#include "platform/system_error.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <map>
+
+#include "foundation/critical_log.h"
+#include "platform/system_error.h"
 
 namespace PosixPlatform {
 namespace {
@@ -96,8 +96,9 @@ bool SameTime(const timespec& a, const timespec& b) {
 }
 
 void ReportUnparsableHive(const std::string& path, const std::string& failure) {
-    std::fprintf(stderr, "Registry hive %s cannot be parsed (%s); it is left as it is and not written\n",
-                 path.c_str(), failure.c_str());
+    if (CriticalLogEnabled())
+        WriteCriticalLog("Registry hive " + path + " cannot be parsed (" + failure +
+                         "); it is left as it is and not written");
 }
 
 }  // namespace

@@ -3,29 +3,42 @@
 #include <algorithm>
 #include <utility>
 
+#include "foundation/character_classes.h"
+
 namespace PosixPlatform {
 namespace {
 
-unsigned char FoldCase(char c) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+ConstData Bytes(std::string_view text) {
+    return ConstData(text);
 }
 
-// Orders names as the registry enumerates them: byte by byte after folding ASCII letters.
+// Orders names as the registry enumerates them: byte by byte after lower-casing ASCII letters.
 bool NameLess(std::string_view a, std::string_view b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                        [](char x, char y) { return FoldCase(x) < FoldCase(y); });
+    return Ascii::CompareIgnoringCase(Bytes(a), Bytes(b)) < 0;
 }
 
 bool HasControlByte(std::string_view name) {
-    return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+    return std::any_of(name.begin(), name.end(),
+                       [](char c) { return Ascii::Control().Contains(static_cast<unsigned char>(c)); });
 }
 
 }  // namespace
 
 bool RegistryNamesEqual(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return FoldCase(x) == FoldCase(y); });
+    return Ascii::EqualIgnoringCase(Bytes(a), Bytes(b));
+}
+
+std::string DWordData(std::uint32_t number) {
+    std::string data(4, '\0');
+    for (int i = 0; i < 4; ++i) data[i] = static_cast<char>(number >> (8 * i));
+    return data;
+}
+
+bool DWordFromData(std::string_view data, std::uint32_t& number) {
+    if (data.size() != 4) return false;
+    number = 0;
+    for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(data[i]);
+    return true;
 }
 
 bool IsValidRegistryKeyName(std::string_view name) {
@@ -33,7 +46,7 @@ bool IsValidRegistryKeyName(std::string_view name) {
            name.find('\\') == std::string_view::npos;
 }
 
-// Control bytes are refused because a hive file holds one name per line.
+// Control bytes are refused: a hive file holds one name per line.
 bool IsValidRegistryValueName(std::string_view name) {
     return name.size() <= kRegistryValueNameLimit && !HasControlByte(name);
 }

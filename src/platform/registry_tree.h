@@ -26,13 +26,18 @@ enum class RegistryType : std::uint32_t {
     DWord = 4,   // REG_DWORD: 4 bytes, little-endian
 };
 
+// The stored bytes of a REG_DWORD: 4 bytes, little-endian.
+std::string DWordData(std::uint32_t number);
+// The number of a REG_DWORD's bytes; false unless there are exactly 4.
+bool DWordFromData(std::string_view data, std::uint32_t& number);
+
 struct RegistryValue {
     std::string name;
     RegistryType type = RegistryType::None;
     std::string data;  // the stored bytes, exactly
 };
 
-// Names longer than these, or holding a byte below 32 (a key name also no "\"), are refused.
+// Names longer than these, or holding a control byte (0-31, 127; a key name also "\"), are refused.
 inline constexpr std::size_t kRegistryKeyNameLimit = 255;
 inline constexpr std::size_t kRegistryValueNameLimit = 16383;
 inline constexpr std::size_t kRegistryDepthLimit = 512;

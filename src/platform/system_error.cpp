@@ -7,7 +7,9 @@
 namespace Posix {
 namespace {
 
-bool IsTrimmedByte(char c) { return c == '\t' || c == '\n' || c == '\r' || c == ' '; }
+bool IsTrimmedByte(char c) {
+    return c == '\t' || c == '\n' || c == '\r' || c == ' ';
+}
 
 }  // namespace
 

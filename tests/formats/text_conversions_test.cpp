@@ -23,13 +23,18 @@ TEST(TextConversions, MalformedTextIsReplacedNotRefused) {
         std::u16string expected;
     };
     for (const Case& test : {
-             Case{"a\xFF" "b", u"a\uFFFDb"},
+             Case{"a\xFF"
+                  "b",
+                  u"a\uFFFDb"},
              Case{"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
              Case{"ab\xE2\x82", u"ab\uFFFD\uFFFD"},
          }) {
         EXPECT_EQ(UTF8ToUTF16(ConstData(test.utf8)), test.expected) << test.utf8;
     }
-    EXPECT_EQ(UTF16ToUTF8(u"a\xDC00" "b"), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(UTF16ToUTF8(u"a\xDC00"
+                          "b"),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(UTF16ToUTF8(u"a\xD800"), "a\xEF\xBF\xBD");
 }
 
@@ -79,7 +84,8 @@ TEST(TextConversions, FormatNumberForLocale) {
              Case{"1e5", 0, "1e5"},
              Case{"-", 0, "-"},
          }) {
-        EXPECT_EQ(FormatNumberForLocale(ConstData(std::string_view(test.number)), test.fractionDigits), test.expected)
+        EXPECT_EQ(FormatNumberForLocale(ConstData(std::string_view(test.number)), test.fractionDigits),
+                  test.expected)
             << test.number;
     }
     EXPECT_THROW(FormatNumberForLocale(ConstData("1\xE9"s), 0), InvalidTextEncoding);

@@ -195,3 +195,13 @@ TEST(SegmentedArray, ShrinkKeepsOneSpareBlock) {
     EXPECT_EQ(array.BlockCount(), 1u);
     EXPECT_EQ(array.AllocateNext(), first);
 }
+
+TEST(SegmentedArray, RefusesAMisfitFirstBlockAndOvershrinking) {
+    Byte first[64];
+    EXPECT_THROW(SegmentedArray(24, first, first + sizeof first), RequirementFailure);
+    EXPECT_THROW(SegmentedArray(16, first, first), RequirementFailure);
+    SegmentedArray array(16, first, first + sizeof first);
+    array.AllocateNext();
+    EXPECT_THROW(array.Shrink(2), RequirementFailure);
+    EXPECT_EQ(array.Count(), 1u);
+}

@@ -134,7 +134,7 @@ namespace {
 // Consumes nothing and produces nothing: what a decompressor past the end of its stream does with
 // trailing bytes.
 class StuckFilter : public DataFilter {
-public:
+  public:
     void Filter(ConstData&, OutputRange&) override {}
     bool IsComplete() override { return !holdsOutput; }
     bool holdsOutput = false;
@@ -142,7 +142,7 @@ public:
 
 // Doubles every byte, holding the second copy when the output is full.
 class DoublingFilter : public DataFilter {
-public:
+  public:
     void Filter(ConstData& input, OutputRange& output) override {
         while (!output.IsFull()) {
             if (m_pending != 0) {
@@ -159,7 +159,7 @@ public:
     bool IsComplete() override { return m_pending == 0; }
     void Finish(OutputRange& output) override { Filter(m_none, output); }
 
-private:
+  private:
     Byte m_pending = 0;
     ConstData m_none;
 };
@@ -215,6 +215,9 @@ TEST(DataRangeList, JoinsAndCopiesPieces) {
     EXPECT_EQ(TotalDataRangeLength(three.Ranges()), 8u);
     std::vector<Byte> joined = JoinDataRanges(three.Ranges());
     EXPECT_EQ(std::string(joined.begin(), joined.end()), "/usr/lib");
+
+    FormatArgs4 four(three, ConstData(std::string_view("/x")));
+    EXPECT_EQ(JoinDataRangesToString(FormatArgs5(four, ConstData()).Ranges()), "/usr/lib/x");
 
     Byte small[6];
     OutputRange rest = CopyDataRanges(OutputRange(small, sizeof small), three.Ranges());

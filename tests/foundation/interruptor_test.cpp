@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 
 TEST(Interruptor, StopRequestIsAnOrderlyNonDumpableEnd) {
@@ -46,4 +47,21 @@ TEST(Interruptor, ThreadInterruptorStopsOneWorkerWithoutTheStopEvent) {
     EXPECT_TRUE(interruptor.IsStopFlagSet());
     interruptor.SetStopFlag(false);
     EXPECT_NO_THROW(interruptor.CheckForInterruption());
+}
+
+TEST(Interruptor, CapturedStopRequestComesBackAsStopRequest) {
+    std::unique_ptr<CaughtException> captured;
+    std::thread worker([&] {
+        try {
+            Event stop;
+            stop.Set();
+            EventInterruptor(stop).CheckForInterruption();
+        } catch (...) {
+            captured = CaptureCurrentException();
+        }
+    });
+    worker.join();
+    ASSERT_NE(captured, nullptr);
+    EXPECT_STREQ(captured->What(), "class StopRequest");
+    EXPECT_THROW(captured->Rethrow(), StopRequest);
 }

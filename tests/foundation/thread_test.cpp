@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -148,30 +149,32 @@ TEST(AbandonableCall, RunsOnA512KiBStackAndReportsCompletion) {
         &lookup);
     ASSERT_NE(call, nullptr);
     WaitUntil([&] { return call->IsFinished(); });
+#ifdef __SANITIZE_THREAD__
+    EXPECT_GE(lookup.stackBytes, kAbandonableCallStackBytes);  // ThreadSanitizer adds room of its own
+#else
     EXPECT_EQ(lookup.stackBytes, kAbandonableCallStackBytes);
+#endif
 }
 
 TEST(AbandonableCall, CallerMayLetGoBeforeTheFunctionReturns) {
     // The function owns its argument, as a caller that may walk away requires.
-    struct Hanging {
-        Event release;
-        std::atomic<bool>* returned;
-    };
+    static Event release;
     static std::atomic<bool> returned{false};
-    auto* hanging = new Hanging{{}, &returned};
-    Event* release = &hanging->release;
+    struct Hanging {
+        std::string host = "hangs.example";
+    };
     auto call = AbandonableCall::Create(
         [](void* argument) {
             std::unique_ptr<Hanging> owned(static_cast<Hanging*>(argument));
-            owned->release.Wait(kWaitWithoutLimit);
-            *owned->returned = true;
+            release.Wait(kWaitWithoutLimit);
+            returned = true;
             throw std::runtime_error("discarded");
         },
-        hanging);
+        new Hanging);
     ASSERT_NE(call, nullptr);
     EXPECT_FALSE(call->IsFinished());
     call.reset();  // walk away; the thread frees the call when its function returns
-    release->Set();
+    release.Set();
     WaitUntil([&] { return returned.load(); });
 }
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "support/capturing_critical_log.h"
 #include "support/temporary_registry.h"
 
 using namespace PosixPlatform;
@@ -173,6 +174,7 @@ TEST_F(RegistryTest, AnUnparsableHiveKeepsTheLastGoodTreeAndIsNeverOverwritten) 
     ASSERT_EQ(key.SetValue("Name", RegistryType::String, "good"), 0);
     const std::string broken = "REGEDIT4\n[HKLM\\Software\\Veltra]\n\"Name\"=\"half written\n";
     WriteWholeFile(m_registry.MachineHivePath(), broken);
+    CapturingCriticalLog log;
 
     RegistryType type;
     std::string data;
@@ -183,6 +185,9 @@ TEST_F(RegistryTest, AnUnparsableHiveKeepsTheLastGoodTreeAndIsNeverOverwritten) 
               kRegistryHiveUnparsable);
     EXPECT_EQ(ReadWholeFile(m_registry.MachineHivePath()), broken);
     EXPECT_EQ(RegistryHive::Of(kMachine)->ParseFailure(), "line 3: missing closing '\"'");
+    EXPECT_EQ(log.entries, std::vector<std::string>{"Registry hive " + m_registry.MachineHivePath() +
+                                                    " cannot be parsed (line 3: missing closing '\"'); it is "
+                                                    "left as it is and not written"});
 
     // A process that never saw a good tree gets the error instead of settings.
     RegistryHive fresh(m_registry.Folder(), "HKLM.reg", kMachine);

@@ -9,7 +9,7 @@
 
 // Records "Begin", "Receive(<bytes>)" and "End", one entry per call.
 class RecordingReceiver : public DataReceiver, public DataWriter {
-public:
+  public:
     void Begin() override { calls.push_back("Begin"); }
     void Receive(const Byte* begin, const Byte* end) override {
         calls.push_back("Receive(" + std::string(begin, end) + ")");
@@ -21,7 +21,7 @@ public:
 
 // Records "Begin(0)", "Text(<bytes>)", "EndLine(1,3)" and "End(4)", one entry per call.
 class RecordingLineReceiver : public LineReceiver {
-public:
+  public:
     void Begin(std::uint64_t start) override { calls.push_back("Begin(" + std::to_string(start) + ")"); }
     void ReceiveText(const Byte* begin, const Byte* end) override {
         calls.push_back("Text(" + std::string(begin, end) + ")");
@@ -36,13 +36,13 @@ public:
 
 // Delivers its chunks one per ReadSome call (cut to the room offered), then is at its end.
 class ChunkReader : public DataReader {
-public:
+  public:
     explicit ChunkReader(std::vector<std::string> chunks) : m_chunks(std::move(chunks)) {}
 
     bool AtEnd() override { return m_next == m_chunks.size(); }
     void ReadSome(OutputRange& range) override;
 
-private:
+  private:
     std::vector<std::string> m_chunks;
     std::size_t m_next = 0;
     std::size_t m_offset = 0;

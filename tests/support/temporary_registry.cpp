@@ -15,6 +15,10 @@ TemporaryRegistry::TemporaryRegistry() {
     std::string pattern = parent + "/registry-XXXXXX";
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed under " + parent);
     m_folder = pattern;
+    MakeCurrent();
+}
+
+void TemporaryRegistry::MakeCurrent() const {
     ::setenv("VELTRA_REGISTRY_DIR", m_folder.c_str(), 1);
 }
 

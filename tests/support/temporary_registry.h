@@ -12,6 +12,8 @@ class TemporaryRegistry {
     TemporaryRegistry& operator=(const TemporaryRegistry&) = delete;
 
     const std::string& Folder() const { return m_folder; }
+    // Names this folder in VELTRA_REGISTRY_DIR again (after another TemporaryRegistry took it).
+    void MakeCurrent() const;
     // The machine hive's file.
     std::string MachineHivePath() const { return m_folder + "/HKLM.reg"; }
 

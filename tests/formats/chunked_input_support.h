@@ -1,5 +1,5 @@
-// Test helpers for text stages: a receiver that records what reaches it, and feeding a stage its
-// input whole, one unit at a time and cut at every split point.
+// Test helpers for stages that take their input in chunks: a text receiver that records what reaches
+// it, and running a stage over its input whole, one unit at a time and cut at every split point.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 
 template <class E>
 class RecordingTextReceiver : public UTextReceiver<E> {
-public:
+  public:
     using Unit = typename E::Unit;
 
     void Begin() override {
@@ -27,14 +27,15 @@ public:
     int ends = 0;
 };
 
-// What came out of one run: the units and whether the target was ended, or the text of the exception.
-template <class Unit>
-struct TextOutcome {
-    std::vector<Unit> units;
+// What came out of one run: what the stage produced (units, events) and whether its target was ended,
+// or the text of the exception.
+template <class Item>
+struct ChunkedOutcome {
+    std::vector<Item> output;
     bool ended = false;
     std::string error;
 
-    bool operator==(const TextOutcome&) const = default;
+    bool operator==(const ChunkedOutcome&) const = default;
 };
 
 // The ways to cut an input of `length` units into chunks: whole, one unit per chunk, and two chunks
@@ -50,13 +51,13 @@ inline std::vector<std::vector<std::size_t>> AllCuttings(std::size_t length) {
 
 // Runs `run` over every cutting of an input of `length` units and expects the same outcome each
 // time; for a failure only the exception must agree, since output pushed before it may differ.
-template <class Unit>
-TextOutcome<Unit> ExpectSameOutcomeForAllCuttings(
-    std::size_t length, const std::function<TextOutcome<Unit>(const std::vector<std::size_t>&)>& run) {
+template <class Item>
+ChunkedOutcome<Item> ExpectSameOutcomeForAllCuttings(
+    std::size_t length, const std::function<ChunkedOutcome<Item>(const std::vector<std::size_t>&)>& run) {
     auto cuttings = AllCuttings(length);
-    TextOutcome<Unit> whole = run(cuttings.front());
+    ChunkedOutcome<Item> whole = run(cuttings.front());
     for (const auto& cutting : cuttings) {
-        TextOutcome<Unit> outcome = run(cutting);
+        ChunkedOutcome<Item> outcome = run(cutting);
         if (!whole.error.empty()) {
             EXPECT_EQ(outcome.error, whole.error) << "chunks: " << cutting.size();
         } else {

@@ -1,0 +1,168 @@
+#include "platform/file_paths.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#include "foundation/file_errors.h"
+#include "platform/system_error.h"
+
+namespace PosixPlatform {
+namespace {
+
+constexpr std::uint64_t kLargestOffset = std::numeric_limits<off_t>::max();
+constexpr std::size_t kCopyChunk = 1 << 16;
+
+[[noreturn]] void ThrowMapped(const FileLocation& location, int code, FileErrorMap map) {
+    ThrowFileIOErrorForCode(location, code, map);
+    throw FileIOError(location.GetConstData(), code);  // not reached: code is never 0 here
+}
+
+void CheckOffset(const FileLocation& location, std::uint64_t offset) {
+    if (offset > kLargestOffset) throw FileSeekError(location.GetConstData(), 0);
+}
+
+}  // namespace
+
+FileReadingPath::FileReadingPath(const FileLocation& location) {
+    FileReadingPath::Open(location);
+}
+
+void FileReadingPath::Open(const FileLocation& location) {
+    OpenWith(location, false, Disposition::OpenExisting);
+}
+
+// The file is opened non-blocking so that a FIFO in its place cannot hang the open; fstat then
+// refuses anything but a regular file, as the relay only ever reads and writes disk files. For a
+// regular file the flag has no effect, and it is cleared anyway.
+void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Disposition disposition) {
+    Close();
+    if (location.IsEmpty()) throw EmptyFileLocationError();
+    int flags = (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (disposition == Disposition::OpenAlways) flags |= O_CREAT;
+    if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
+    int opened;
+    do opened = ::open(location.CString(), flags, 0666);
+    while (opened < 0 && errno == EINTR);
+    if (opened < 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
+    FileDescriptor descriptor(opened);
+
+    struct stat status;
+    if (::fstat(descriptor.Get(), &status) != 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
+    if (!S_ISREG(status.st_mode)) throw FilePermissionError(location.GetConstData(), EACCES);
+    ::fcntl(descriptor.Get(), F_SETFL, ::fcntl(descriptor.Get(), F_GETFL) & ~O_NONBLOCK);
+    m_location = location;
+    m_descriptor = std::move(descriptor);
+}
+
+void FileReadingPath::Close() {
+    try {
+        m_descriptor.Close();
+    } catch (const Posix::Error& error) {
+        // Linux releases the descriptor even when close reports EINTR: nothing was lost then.
+        if (error.Code() != EINTR) ThrowMapped(m_location, error.Code(), FileErrorMap::OpenPath);
+    }
+}
+
+std::uint64_t FileReadingPath::GetSize() const {
+    struct stat status;
+    if (::fstat(Descriptor(), &status) != 0) ThrowMapped(m_location, errno, FileErrorMap::OpenPath);
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+std::size_t FileReadingPath::ReadAt(std::uint64_t position, Byte* buffer, std::size_t count) const {
+    CheckOffset(m_location, position);
+    ssize_t read;
+    do read = ::pread(Descriptor(), buffer, count, static_cast<off_t>(position));
+    while (read < 0 && errno == EINTR);
+    if (read < 0) ThrowMapped(m_location, errno, FileErrorMap::Reading);
+    return static_cast<std::size_t>(read);
+}
+
+// copy_file_range lets the file system share or copy the blocks itself; across file systems, or
+// where it is not offered, the bytes go through a buffer.
+void FileReadingPath::CopyContentTo(FileWritingPath& target) const {
+    std::uint64_t size = GetSize();
+    off_t from = 0, to = 0;
+    while (static_cast<std::uint64_t>(from) < size) {
+        ssize_t copied = ::copy_file_range(Descriptor(), &from, target.Descriptor(), &to,
+                                           size - static_cast<std::uint64_t>(from), 0);
+        if (copied > 0) continue;
+        if (copied == 0) throw EndOfFileError(m_location.GetConstData(), 0);
+        if (errno == EINTR) continue;
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+            ThrowMapped(target.GetLocation(), errno, FileErrorMap::Writer);
+        }
+        std::vector<Byte> buffer(kCopyChunk);
+        for (std::uint64_t position = static_cast<std::uint64_t>(from); position < size;) {
+            std::size_t wanted =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kCopyChunk, size - position));
+            std::size_t read = ReadAt(position, buffer.data(), wanted);
+            if (read == 0) throw EndOfFileError(m_location.GetConstData(), 0);
+            target.WriteAt(position, buffer.data(), buffer.data() + read);
+            position += read;
+        }
+        return;
+    }
+}
+
+FileWritingPath::FileWritingPath(const FileLocation& location) {
+    OpenCreateAlways(location);
+}
+
+void FileWritingPath::Open(const FileLocation& location) {
+    OpenWith(location, true, Disposition::OpenExisting);
+}
+
+void FileWritingPath::OpenAlways(const FileLocation& location) {
+    OpenWith(location, true, Disposition::OpenAlways);
+}
+
+void FileWritingPath::OpenCreateAlways(const FileLocation& location) {
+    OpenWith(location, true, Disposition::OpenAlways);
+    if (::ftruncate(Descriptor(), 0) != 0) {
+        int code = errno;
+        Close();
+        ThrowMapped(location, code, FileErrorMap::OpenPath);
+    }
+}
+
+void FileWritingPath::OpenCreateNew(const FileLocation& location) {
+    OpenWith(location, true, Disposition::CreateNew);
+}
+
+void FileWritingPath::WriteAt(std::uint64_t position, const Byte* begin, const Byte* end) {
+    while (begin != end) {
+        CheckOffset(GetLocation(), position);
+        ssize_t written = ::pwrite(Descriptor(), begin, static_cast<std::size_t>(end - begin),
+                                   static_cast<off_t>(position));
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) ThrowMapped(GetLocation(), errno, FileErrorMap::Writer);
+        if (written == 0) throw FileIOError(GetLocation().GetConstData(), 0);
+        begin += written;
+        position += static_cast<std::uint64_t>(written);
+    }
+}
+
+void FileWritingPath::Flush() {
+    if (::fdatasync(Descriptor()) != 0) ThrowMapped(GetLocation(), errno, FileErrorMap::Writing);
+}
+
+void FileWritingPath::SetLength(std::uint64_t length) {
+    CheckOffset(GetLocation(), length);
+    if (::ftruncate(Descriptor(), static_cast<off_t>(length)) != 0) {
+        ThrowMapped(GetLocation(), errno, FileErrorMap::Writing);
+    }
+}
+
+void FileWritingPath::SetMode(unsigned mode) {
+    if (::fchmod(Descriptor(), mode) != 0) ThrowMapped(GetLocation(), errno, FileErrorMap::Writing);
+}
+
+}  // namespace PosixPlatform

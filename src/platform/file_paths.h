@@ -1,0 +1,84 @@
+// Open files: FileReadingPath holds a file open for reading, FileWritingPath one open for reading and
+// writing. They own the descriptor (closed by Close, by re-opening and by destruction) and nothing
+// else; readers, writers and sinks (file_reader.h, file_writer.h) use them without owning them.
+//
+// Only regular files are opened: a directory, FIFO, device or socket is refused with
+// FilePermissionError (EACCES). A FIFO is opened non-blocking first, so asking for one never hangs.
+// Every read and write names its own 64-bit position, so several readers may share one open path.
+// Descriptors are close-on-exec. Failures throw the FileIOError kinds of the open-file maps
+// (file_errors.h), carrying the path and errno.
+//
+// Not locked: an open path is used by one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "foundation/const_data.h"
+#include "foundation/file_location.h"
+#include "platform/file_descriptor.h"
+
+namespace PosixPlatform {
+
+class FileReadingPath {
+  public:
+    FileReadingPath() = default;
+    // Opens `location` for reading (FileNotFoundError when it does not exist).
+    explicit FileReadingPath(const FileLocation& location);
+    FileReadingPath(const FileReadingPath&) = delete;
+    FileReadingPath& operator=(const FileReadingPath&) = delete;
+    // Closes; a failing close is not reported.
+    virtual ~FileReadingPath() = default;
+
+    // Closes what is open, then opens `location`: for reading here, for reading and writing in
+    // FileWritingPath.
+    virtual void Open(const FileLocation& location);
+    void Close();
+
+    bool IsOpen() const { return m_descriptor.IsValid(); }
+    const FileLocation& GetLocation() const { return m_location; }
+    std::uint64_t GetSize() const;
+
+    // Reads up to `count` bytes at `position`; returns how many were read, 0 at the end of the file.
+    std::size_t ReadAt(std::uint64_t position, Byte* buffer, std::size_t count) const;
+    // Copies the whole file, as long as it is now, to the start of `target` (in the kernel where it
+    // can). EndOfFileError when the file shrinks meanwhile.
+    void CopyContentTo(class FileWritingPath& target) const;
+
+  protected:
+    // How OpenWith treats an existing or missing file.
+    enum class Disposition { OpenExisting, OpenAlways, CreateNew };
+    void OpenWith(const FileLocation& location, bool forWriting, Disposition disposition);
+    int Descriptor() const { return m_descriptor.Get(); }
+
+  private:
+    FileLocation m_location;
+    FileDescriptor m_descriptor;
+};
+
+class FileWritingPath : public FileReadingPath {
+  public:
+    FileWritingPath() = default;
+    // Opens `location` with OpenCreateAlways: created when missing, emptied when present.
+    explicit FileWritingPath(const FileLocation& location);
+
+    // Opens an existing file for reading and writing (FileNotFoundError when it is missing).
+    void Open(const FileLocation& location) override;
+    // Opens the file, creating it when missing; keeps its content.
+    void OpenAlways(const FileLocation& location);
+    // Opens the file, creating it when missing; empties it.
+    void OpenCreateAlways(const FileLocation& location);
+    // Creates the file, which must not exist yet (FileExists otherwise).
+    void OpenCreateNew(const FileLocation& location);
+
+    // Writes the whole range at `position`.
+    void WriteAt(std::uint64_t position, const Byte* begin, const Byte* end);
+    // Makes the written data durable (fdatasync).
+    void Flush();
+    // Cuts or extends the file to `length` bytes.
+    void SetLength(std::uint64_t length);
+    // Gives the file these permission bits.
+    void SetMode(unsigned mode);
+};
+
+}  // namespace PosixPlatform
