@@ -50,7 +50,10 @@ class CheckingReceiver : public MessageReceiver, public DataReceiver {
         record += "$";
     }
 
-    void Begin() override { Check(m_fieldOpen && !m_valueBegun); m_valueBegun = true; }
+    void Begin() override {
+        Check(m_fieldOpen && !m_valueBegun);
+        m_valueBegun = true;
+    }
     void Receive(const Byte* begin, const Byte* end) override {
         Check(m_valueBegun);
         record.append(begin, end);

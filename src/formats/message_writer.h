@@ -13,10 +13,10 @@
 #include <cstdint>
 #include <span>
 
+#include "formats/message_receivers.h"
 #include "foundation/const_data.h"
 #include "foundation/data_pipeline.h"
 #include "foundation/line_maker.h"
-#include "formats/message_receivers.h"
 
 class MessageWriter : public MessageReceiver {
   public:

@@ -14,7 +14,8 @@ void Uint64Maker::Receive(const Byte* begin, const Byte* end) {
     for (const Byte* p = begin; p != end && !m_invalid; ++p) {
         if (Ascii::Blanks().Contains(*p)) continue;
         const std::uint64_t digit = *p - '0';
-        if (!Ascii::Digits().Contains(*p) || !MultiplyFitsIn64(m_value, 10) || !AddFitsIn64(m_value * 10, digit)) {
+        if (!Ascii::Digits().Contains(*p) || !MultiplyFitsIn64(m_value, 10) ||
+            !AddFitsIn64(m_value * 10, digit)) {
             m_invalid = true;
             return;
         }

@@ -120,8 +120,8 @@ TEST(MessageMaker, TurnsHeaderBlockAndBodyIntoCalls) {
     const Case cases[] = {
         {"folded field, second field, body",
          "A: 1\r\n  2\r\nB: 3\r\n\r\nbody\r\n",
-         {"Begin(0)", "Header(0,a)", "Value(1 2)", "EndHeader(9)", "Header(11,b)", "Value(3)", "EndHeader(15)",
-          "Body(19)", "BodyBegin(19)", "Line(body)", "BodyEnd(25)", "End(25)"}},
+         {"Begin(0)", "Header(0,a)", "Value(1 2)", "EndHeader(9)", "Header(11,b)", "Value(3)",
+          "EndHeader(15)", "Body(19)", "BodyBegin(19)", "Line(body)", "BodyEnd(25)", "End(25)"}},
         {"no empty line: all header block, Body at the end",
          "X-One: a\nX-Two:b",
          {"Begin(0)", "Header(0,x-one)", "Value(a)", "EndHeader(8)", "Header(9,x-two)", "Value(b)",
@@ -158,8 +158,9 @@ TEST(MessageMaker, ReadsMessagesFromReadersAndFiles) {
     RecordingMessageReceiver fromReader;
     ChunkReader reader({"Content-Type: text/plain\r\n", "\r\nhello"});
     ReadMessage(reader, fromReader);
-    EXPECT_EQ(fromReader.calls, (Calls{"Begin(0)", "Header(0,content-type)", "Value(text/plain)", "EndHeader(24)",
-                                       "Body(28)", "BodyBegin(28)", "Line(hello)", "BodyEnd(33)", "End(33)"}));
+    EXPECT_EQ(fromReader.calls,
+              (Calls{"Begin(0)", "Header(0,content-type)", "Value(text/plain)", "EndHeader(24)", "Body(28)",
+                     "BodyBegin(28)", "Line(hello)", "BodyEnd(33)", "End(33)"}));
 
     TemporaryFolder folder;
     const FileLocation file((folder / "message.txt").c_str());
@@ -193,9 +194,10 @@ TEST(MessageWriter, WritesFieldsFoldedAndBodyLines) {
     RecordingMessageReceiver reread;
     ChunkReader written({text});
     ReadMessage(written, reread);
-    EXPECT_EQ(reread.calls, (Calls{"Begin(0)", "Header(0,date)", "Value(today)", "EndHeader(11)",
-                                   "Header(13,x-folded)", "Value(multi line value)", "EndHeader(41)", "Body(45)",
-                                   "BodyBegin(45)", "Line(b1)", "Line(b2)", "BodyEnd(51)", "End(51)"}));
+    EXPECT_EQ(reread.calls,
+              (Calls{"Begin(0)", "Header(0,date)", "Value(today)", "EndHeader(11)", "Header(13,x-folded)",
+                     "Value(multi line value)", "EndHeader(41)", "Body(45)", "BodyBegin(45)", "Line(b1)",
+                     "Line(b2)", "BodyEnd(51)", "End(51)"}));
 }
 
 namespace {
@@ -249,7 +251,8 @@ TEST(HeaderParsing, FindsTheValueOfAHeaderLine) {
         {"a: 1\rb: 2\r\n", "b:", "2"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(StringFromConstData(FindHeaderLineValue(c.text, c.name)), c.value) << c.text << " / " << c.name;
+        EXPECT_EQ(StringFromConstData(FindHeaderLineValue(c.text, c.name)), c.value)
+            << c.text << " / " << c.name;
 }
 
 TEST(ValueReceivers, Uint64MakerStoresOnlyValidNumbers) {
@@ -296,7 +299,6 @@ TEST(ValueReceivers, DataCounterCountsEveryStream) {
     counter.Write(bytes, bytes + 3).Write(bytes, bytes);
     EXPECT_EQ(counter.Count(), 3u);
     EXPECT_FALSE(counter.Overflowed());
-
 }
 
 TEST(ValueReceivers, BufferFillerFillsThroughItsFilterAndDropsTheRest) {

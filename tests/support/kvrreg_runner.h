@@ -5,10 +5,8 @@
 #include <string>
 #include <vector>
 
-struct KvrregRun {
-    int exitStatus = -1;  // 128 + the signal when it was killed
-    std::string out;
-    std::string err;
-};
+#include "support/program_runner.h"
+
+using KvrregRun = ProgramRun;
 
 KvrregRun RunKvrreg(const std::vector<std::string>& arguments);
