@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/const_data_buffer.h"
 #include "foundation/exceptions.h"
 #include "net/ip_address.h"
 
@@ -21,6 +22,8 @@ public:
     const IPAddress& Address() const { return m_address; }
     unsigned PrefixLength() const { return m_prefixLength; }
     const IPAddress& Mask() const { return m_mask; }
+    // "<address>/<prefix length>", the address as compressed IPv6 or dotted IPv4 text without zone.
+    ConstDataBuffer<68> ToString() const;
 
     bool operator==(const IPSubnet& other) const = default;
 
