@@ -9,11 +9,14 @@
 
 namespace {
 
-bool IsLocalMachine(std::string_view host) { return IsLocalHostName(host, false); }
+bool IsLocalMachine(std::string_view host) {
+    return IsLocalHostName(host, false);
+}
 
 // The list can only grow at its front; entries found in order are therefore pushed last first.
 void PushInOrder(SocketAddressList& results, std::vector<std::unique_ptr<SocketAddressEntry>>& entries) {
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) results.PushFront(std::move(*entry));
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+        results.PushFront(std::move(*entry));
 }
 
 }  // namespace

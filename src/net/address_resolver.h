@@ -17,7 +17,7 @@
 using SocketAddressList = IteratorSafeList<SocketAddressEntry>;
 
 class AddressResolver {
-public:
+  public:
     // The look-up flag for addresses to bind to rather than connect to.
     static constexpr int kPassive = AI_PASSIVE;
 
@@ -34,7 +34,7 @@ public:
     // The current family's addresses, in the order found.
     SocketAddressList& Results() { return *m_results; }
 
-private:
+  private:
     void ResolveIPv4();
     void ResolveIPv6();
     // A literal address of either family (an IPv4-mapped IPv6 one counts as IPv4); false when the

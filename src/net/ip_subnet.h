@@ -14,7 +14,7 @@ class SubnetPrefixLengthTooLarge : public DebuggableException {};
 class NonCanonicalSubnetAddress : public DebuggableException {};
 
 class IPSubnet {
-public:
+  public:
     // Throws SubnetPrefixLengthTooLarge above 32 (IPv4) or 128 (IPv6) and NonCanonicalSubnetAddress
     // for an IPv4 address with host bits set.
     IPSubnet(const IPAddress& address, unsigned prefixLength);
@@ -27,7 +27,7 @@ public:
 
     bool operator==(const IPSubnet& other) const = default;
 
-private:
+  private:
     IPAddress m_address;
     std::uint16_t m_prefixLength;
     IPAddress m_mask;

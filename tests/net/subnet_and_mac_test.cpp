@@ -145,10 +145,11 @@ TEST(VersionQuad, LessComparesTheCommonParts) {
         const char* b;
         bool less;
     } cases[] = {
-        {"9.5.1", "9.5.2", true}, {"9.5.2", "9.5.1", false}, {"9.5", "9.5.2", false},
-        {"9.5.2", "9.5", false},  {"9.4.9", "9.5", true},    {"10", "9.9", false}, {"", "1", false},
+        {"9.5.1", "9.5.2", true}, {"9.5.2", "9.5.1", false}, {"9.5", "9.5.2", false}, {"9.5.2", "9.5", false},
+        {"9.4.9", "9.5", true},   {"10", "9.9", false},      {"", "1", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(VersionQuadLess(version(c.a), version(c.b)), c.less) << c.a << " < " << c.b;
+    for (const Case& c : cases)
+        EXPECT_EQ(VersionQuadLess(version(c.a), version(c.b)), c.less) << c.a << " < " << c.b;
 }
 
 }  // namespace
