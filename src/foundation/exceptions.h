@@ -50,6 +50,9 @@ class NonDumpableException {
 // "class " + the demangled name of a type, as DebuggableException::what() renders it.
 std::string ClassNameText(const std::type_info& type);
 
+// Malformed input of a reader or parser that has no more specific error for it.
+class FormatError : public DebuggableException {};
+
 // Stands in for a captured exception that no registered capture function recognises.
 class ExceptionCannotBeCopied : public DebuggableException {};
 
