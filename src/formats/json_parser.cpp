@@ -1,12 +1,13 @@
 #include "formats/json_parser.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "formats/stream_transcoders.h"
 #include "foundation/character_classes.h"
 #include "foundation/data_pipeline.h"
 #include "foundation/endian.h"
+#include "foundation/file_reader.h"
+#include "foundation/floating_point_text.h"
 #include "foundation/numerals.h"
 
 // The parser is a state machine with a continuation stack. `m_state` is what runs on the next byte;
@@ -345,10 +346,7 @@ void JSONParser::KeepNumberByte(Byte byte) {
 void JSONParser::FinishNumber() {
     ConstData text(m_number, m_numberLength);
     if (std::find(m_number, m_number + m_numberLength, '.') != m_number + m_numberLength) {
-        double value = 0;
-        auto result = std::from_chars(m_number, m_number + m_numberLength, value);
-        if (result.ec != std::errc()) throw InvalidJSON();
-        m_receiver->Float(value);
+        m_receiver->Float(ParseFloatingPoint(text).value);
     } else {
         std::int64_t value = 0;
         if (ParseDecimalInt64(text, value) != NumeralStatus::Success) throw InvalidJSON();
@@ -437,4 +435,10 @@ SharingPtr<JSONValue> ParseJSON(DataReader& reader) {
     TextEncodingDataLabeller<UTF8> labeller(&parser);
     PumpData(reader, labeller);
     return maker.Result();
+}
+
+SharingPtr<JSONValue> ParseJSONFile(const FileLocation& location) {
+    PosixPlatform::FileReadingPath path(location);
+    FileReader reader(path);
+    return ParseJSON(reader);
 }

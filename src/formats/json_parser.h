@@ -27,6 +27,7 @@
 #include "formats/text_encodings.h"
 
 class DataReader;
+class FileLocation;
 
 // The events of a document, in document order. A key or string arrives as BeginKey/BeginString, zero
 // or more Text runs of its UTF-8 bytes (escapes already decoded), then EndKey/EndString.
@@ -161,3 +162,5 @@ class JSONValueMaker : public JSONReceiver {
 
 // Parses everything the reader holds as one JSON document (UTF-8).
 SharingPtr<JSONValue> ParseJSON(DataReader& reader);
+// Parses the file as one JSON document; the file errors (FileNotFoundError, ...) pass through.
+SharingPtr<JSONValue> ParseJSONFile(const FileLocation& location);

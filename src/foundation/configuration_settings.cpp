@@ -136,3 +136,10 @@ void ConfigurationString::Set(const char* text) {
         throw ConfigurationStringWriteError();
     m_value = text;
 }
+
+FileLocation GetServerStoragePath() {
+    ConfigurationString path(1, "Daruravidu Server", "GlobalOptions", "StoragePath", "");
+    if (path.GetValue().Length() == 0)
+        throw MissingRegistrySetting("Daruravidu Server/StoragePath regkey missing");
+    return FileLocation(path.GetValue().GetConstData());
+}

@@ -25,6 +25,7 @@
 #include <cstdint>
 
 #include "foundation/exceptions.h"
+#include "foundation/file_location.h"
 #include "foundation/stringy.h"
 
 class ConfigurationNumberWriteError : public DebuggableException {};
@@ -93,3 +94,7 @@ class ConfigurationString {
     Stringy m_name;
     Stringy m_value;
 };
+
+// The root server's storage folder: mode 1, component "Daruravidu Server", section "GlobalOptions",
+// name "StoragePath". Throws MissingRegistrySetting when it is missing or empty.
+FileLocation GetServerStoragePath();

@@ -205,8 +205,9 @@ void CreateEmptyFile(const FileLocation& location) {
         file.OpenCreateNew(location);
     } catch (const EmptyFileLocationError&) {
         throw;
+    } catch (const FileExists&) {
+        throw;
     } catch (const FileIOError& error) {
-        if (error.Code() == EEXIST) throw FileExists(location.GetConstData(), EEXIST);
         throw FileCreateFailed(location.GetConstData(), error.Code());
     }
     file.Close();

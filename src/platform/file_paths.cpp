@@ -50,6 +50,9 @@ void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Di
     int opened;
     do opened = ::open(location.CString(), flags, 0666);
     while (opened < 0 && errno == EINTR);
+    if (opened < 0 && errno == EEXIST && disposition == Disposition::CreateNew) {
+        throw FileExists(location.GetConstData(), EEXIST);
+    }
     if (opened < 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
     FileDescriptor descriptor(opened);
 

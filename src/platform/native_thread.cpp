@@ -1,5 +1,7 @@
 #include "platform/native_thread.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 #include "platform/system_error.h"
@@ -58,6 +60,10 @@ ThreadLocalKey::~ThreadLocalKey() {
 
 void ThreadLocalKey::Set(void* value) {
     CheckErrorNumber(::pthread_setspecific(m_key, value));
+}
+
+unsigned long CurrentThreadId() {
+    return static_cast<unsigned long>(::gettid());
 }
 
 }  // namespace PosixPlatform

@@ -38,6 +38,9 @@ void JoinNativeThread(NativeThread thread);
 // A failure throws Posix::Error.
 bool TryJoinNativeThread(NativeThread thread);
 
+// The calling thread's id as the kernel numbers it (what ps and /proc show), for log lines.
+unsigned long CurrentThreadId();
+
 // One thread-local slot. Each thread's value starts null; when a thread ends with a non-null value,
 // the disposer is called with it on that thread. Get and Set act on the calling thread's value.
 class ThreadLocalKey {

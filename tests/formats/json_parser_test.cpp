@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "formats/chunked_input_support.h"
+#include "foundation/file_errors.h"
+#include "foundation/file_location.h"
+#include "foundation/whole_file.h"
 #include "support/pipeline_recorders.h"
+#include "support/temporary_folder.h"
 
 using namespace std::string_literals;
 
@@ -138,6 +142,8 @@ TEST(JSONParser, Numbers) {
         {"9223372036854775807", {"int:9223372036854775807"}},
         {"-9223372036854775808", {"int:-9223372036854775808"}},
         {fraction128, {"float:1"}},
+        {"-1.0e999", {"float:-inf"}},
+        {"1.0e-999", {"float:0"}},
         {"9223372036854775808", {}, kInvalid},
         {"-9223372036854775809", {}, kInvalid},
         {digits128, {}, kInvalid},
@@ -220,4 +226,17 @@ TEST(ParseJSON, ReadsTheWholeReader) {
     EXPECT_THROW(ParseJSON(truncated), InvalidJSON);
     ChunkReader empty({});
     EXPECT_THROW(ParseJSON(empty), InvalidJSON);
+}
+
+TEST(ParseJSONFile, ReadsTheFileAndLetsFileErrorsThrough) {
+    TemporaryFolder folder;
+    const std::string text = "{\"message\" : \"add\", \"protocol\" : \"kvr\"}\n";
+    FileLocation file((folder / "plugin_1").c_str());
+    WriteWholeFile(ConstData(text), file);
+    SharingPtr<JSONValue> document = ParseJSONFile(file);
+    EXPECT_EQ(JSONStringCopy(*GetJSONObject(*document).GetMember("protocol")), "kvr");
+
+    EXPECT_THROW(ParseJSONFile(FileLocation((folder / "missing").c_str())), FileNotFoundError);
+    WriteWholeFile(ConstData(text.substr(0, 10)), file);
+    EXPECT_THROW(ParseJSONFile(file), InvalidJSON);
 }

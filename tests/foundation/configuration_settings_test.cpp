@@ -196,3 +196,19 @@ TEST_F(ConfigurationSettingsTest, AHiveImportedWithKvrregReadsBackThroughTheSett
     EXPECT_EQ(ConfigurationNumber64(1, "KVRRelay", "HTTPServer", "CacheLimit", 0).GetValue(), 0x40000000u);
     EXPECT_EQ(ConfigurationNumber(2, "KVRRelay", "HTTPServer", "WriteMiniDumps", 0).GetValue(), 1u);
 }
+
+TEST_F(ConfigurationSettingsTest, ServerStoragePathIsRequired) {
+    for (const char* hive :
+         {"", "[HKLM\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n\"StoragePath\"=\"\"\n"}) {
+        WriteMachineHive(hive);
+        try {
+            GetServerStoragePath();
+            ADD_FAILURE() << "no exception for " << hive;
+        } catch (const MissingRegistrySetting& error) {
+            EXPECT_STREQ(error.what(), "Daruravidu Server/StoragePath regkey missing");
+        }
+    }
+    WriteMachineHive(
+        "[HKLM\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n\"StoragePath\"=\"/srv/storage/\"\n");
+    EXPECT_EQ(GetServerStoragePath().GetPathString(), "/srv/storage");
+}

@@ -1,18 +1,12 @@
 #include "foundation/event.h"
 
 #include <fcntl.h>
-#include <sys/inotify.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -20,30 +14,6 @@
 #include "platform/file_descriptor.h"
 
 using PosixPlatform::FileDescriptor;
-
-namespace {
-
-// A folder of the test's own, removed with its contents when the test ends.
-class TemporaryFolder {
-  public:
-    TemporaryFolder() {
-        const char* root = std::getenv("KVR_TEST_TMPDIR");
-        std::filesystem::path base = root && *root ? root : std::filesystem::temp_directory_path();
-        std::filesystem::create_directories(base);
-        std::string pattern = (base / "event-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) m_path = pattern;
-    }
-    ~TemporaryFolder() {
-        std::error_code ignored;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
-    }
-    const std::filesystem::path& Path() const { return m_path; }
-
-  private:
-    std::filesystem::path m_path;
-};
-
-}  // namespace
 
 TEST(EventWaitTime, MicrosecondsBecomeTruncatedMilliseconds) {
     const struct {
@@ -130,19 +100,6 @@ TEST(Event, WaitWithHandleEndsOnEitherSide) {
     });
     EXPECT_TRUE(other.WaitWithHandle(idleRead.Get(), kWaitWithoutLimit));
     setter.join();
-}
-
-TEST(Event, WaitWithHandleWatchesADirectory) {
-    TemporaryFolder folder;
-    ASSERT_FALSE(folder.Path().empty());
-    FileDescriptor watch(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK));
-    ASSERT_TRUE(watch.IsValid());
-    ASSERT_GE(::inotify_add_watch(watch.Get(), folder.Path().c_str(), IN_CREATE), 0);
-    Event event;
-    EXPECT_FALSE(event.WaitWithHandle(watch.Get(), 0));
-    std::ofstream(folder.Path() / "new-file") << "x";
-    EXPECT_TRUE(event.WaitWithHandle(watch.Get(), kWaitWithoutLimit));
-    EXPECT_FALSE(event.Wait(0)) << "the descriptor woke the wait, not the event";
 }
 
 TEST(Event, ProcessStopEventIsOneClearEvent) {

@@ -70,7 +70,7 @@ TEST_F(OpenFiles, WritingDispositions) {
     EXPECT_EQ(writing.GetSize(), 11u);
     writing.OpenCreateAlways(At("f"));
     EXPECT_EQ(writing.GetSize(), 0u);
-    EXPECT_THROW(writing.OpenCreateNew(At("f")), FilePermissionError);
+    EXPECT_THROW(writing.OpenCreateNew(At("f")), FileExists);
     EXPECT_FALSE(writing.IsOpen());
     writing.OpenCreateNew(At("new"));
     EXPECT_EQ(writing.GetSize(), 0u);

@@ -6,26 +6,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 
 TemporaryRegistry::TemporaryRegistry() {
-    const char* base = std::getenv("KVR_TEST_TMPDIR");
-    std::string parent = base && *base ? base : "/tmp";
-    std::filesystem::create_directories(parent);
-    std::string pattern = parent + "/registry-XXXXXX";
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed under " + parent);
-    m_folder = pattern;
     MakeCurrent();
 }
 
 void TemporaryRegistry::MakeCurrent() const {
-    ::setenv("VELTRA_REGISTRY_DIR", m_folder.c_str(), 1);
+    ::setenv("VELTRA_REGISTRY_DIR", Folder().c_str(), 1);
 }
 
 TemporaryRegistry::~TemporaryRegistry() {
     ::unsetenv("VELTRA_REGISTRY_DIR");
-    std::error_code ignored;
-    std::filesystem::remove_all(m_folder, ignored);
 }
 
 std::string ReadWholeFile(const std::string& path) {

@@ -1,8 +1,10 @@
-// A registry folder of the test's own: made with mkdtemp under $KVR_TEST_TMPDIR (else /tmp), named in
-// VELTRA_REGISTRY_DIR for as long as the object lives, then removed with everything in it.
+// A registry folder of the test's own: a TemporaryFolder named in VELTRA_REGISTRY_DIR for as long as
+// the object lives.
 #pragma once
 
 #include <string>
+
+#include "support/temporary_folder.h"
 
 class TemporaryRegistry {
   public:
@@ -11,14 +13,14 @@ class TemporaryRegistry {
     TemporaryRegistry(const TemporaryRegistry&) = delete;
     TemporaryRegistry& operator=(const TemporaryRegistry&) = delete;
 
-    const std::string& Folder() const { return m_folder; }
+    const std::string& Folder() const { return m_folder.Path(); }
     // Names this folder in VELTRA_REGISTRY_DIR again (after another TemporaryRegistry took it).
     void MakeCurrent() const;
     // The machine hive's file.
-    std::string MachineHivePath() const { return m_folder + "/HKLM.reg"; }
+    std::string MachineHivePath() const { return m_folder / "HKLM.reg"; }
 
   private:
-    std::string m_folder;
+    TemporaryFolder m_folder;
 };
 
 // The whole content of a file; empty when it cannot be read.
