@@ -18,7 +18,8 @@ TEST(ProcessSetup, EachLockIsOneObjectBuiltOnFirstUseFromAnyThread) {
     EXPECT_EQ(std::set<CriticalSection*>(seen.begin(), seen.end()).size(), 1u);
     EXPECT_EQ(seen[0], &MirrorRequestLock());
 
-    std::set<CriticalSection*> locks{&ClientRegistrationLock(), &RegistrationListLock(), &MirrorRequestLock()};
+    std::set<CriticalSection*> locks{&ClientRegistrationLock(), &RegistrationListLock(),
+                                     &MirrorRequestLock()};
     EXPECT_EQ(locks.size(), 3u);
 }
 
