@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
+#include <cxxabi.h>
 #include <atomic>
 #include <climits>
-#include <cxxabi.h>
 #include <exception>
 #include <typeinfo>
 #include <vector>
@@ -31,7 +31,8 @@ std::atomic<bool> dumpsSuppressed{false};
 
 std::uint32_t ReadNumber(RegistryRoot root, const char* name, std::uint32_t defaultValue) {
     int value = 0;
-    return ReadRegistryDWORD(root, kVeltraKey, name, value) ? static_cast<std::uint32_t>(value) : defaultValue;
+    return ReadRegistryDWORD(root, kVeltraKey, name, value) ? static_cast<std::uint32_t>(value)
+                                                            : defaultValue;
 }
 
 std::size_t LastComponentStart(const std::string& path) {
@@ -117,7 +118,8 @@ std::uint32_t NextDumpNumber(const std::string& path, std::uint32_t max) {
             if (!stored || stored->type != RegistryType::DWord ||
                 !PosixPlatform::DWordFromData(stored->data, taken))
                 taken = 0;
-            std::uint32_t next = max == 0 ? taken + 1 : static_cast<std::uint32_t>((std::uint64_t{taken} + 1) % max);
+            std::uint32_t next =
+                max == 0 ? taken + 1 : static_cast<std::uint32_t>((std::uint64_t{taken} + 1) % max);
             key.SetValue(name, RegistryType::DWord, PosixPlatform::DWordData(next));
             return 0;
         });
@@ -137,7 +139,8 @@ std::string CrashReportBasePath() {
     std::string name = program.substr(LastComponentStart(program));
     if (PosixPlatform::IsServiceAccount()) {
         FileLocation workingFolder = GetCurrentDirectoryLocation();
-        return workingFolder.IsEmpty() ? std::string() : ChildFileLocation(workingFolder, name.c_str()).ToString();
+        return workingFolder.IsEmpty() ? std::string()
+                                       : ChildFileLocation(workingFolder, name.c_str()).ToString();
     }
     std::string stateFolder = PosixPlatform::UserStateFolder();
     if (stateFolder.empty()) return {};

@@ -17,12 +17,13 @@ std::uint64_t LockedCounters::GetUnderscoreCount() {
     return m_counts.underscored;
 }
 
-bool LockedCounters::IsOverLimits(const FileLocation& directory, std::uint64_t maxCount, std::uint64_t maxBytes) {
+bool LockedCounters::IsOverLimits(const FileLocation& directory, std::uint64_t maxCount,
+                                  std::uint64_t maxBytes) {
     return IsOverLimits(directory, FileLocation(), maxCount, maxBytes);
 }
 
-bool LockedCounters::IsOverLimits(const FileLocation& first, const FileLocation& second, std::uint64_t maxCount,
-                                  std::uint64_t maxBytes) {
+bool LockedCounters::IsOverLimits(const FileLocation& first, const FileLocation& second,
+                                  std::uint64_t maxCount, std::uint64_t maxBytes) {
     // A caller that finds another one counting answers from the previous count rather than wait for
     // a full listing of the directory.
     CriticalSectionLock refresh = TryLockCriticalSection(m_refreshLock);

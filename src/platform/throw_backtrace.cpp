@@ -82,7 +82,8 @@ const void* CurrentExceptionObject() {
 
 const RecordedThrow* FindRecordedThrow(const std::type_info& type, const void* object) {
     for (int age = 1; age <= kThrowsKept; ++age) {
-        const RecordedThrow& entry = threadThrows.throws[(threadThrows.next + kThrowsKept - age) % kThrowsKept];
+        const RecordedThrow& entry =
+            threadThrows.throws[(threadThrows.next + kThrowsKept - age) % kThrowsKept];
         if (entry.type == nullptr || *entry.type != type) continue;
         if (object == nullptr || entry.object == object) return &entry;
     }

@@ -138,7 +138,8 @@ TEST_F(CrashReports, TheSettingsAndTheirDefaults) {
 }
 
 TEST_F(CrashReports, NextDumpNumberCountsPerProgramModuloTheLimit) {
-    for (std::uint32_t expected : {0u, 1u, 2u, 0u, 1u}) EXPECT_EQ(NextDumpNumber("/opt/a/kvrrelay", 3), expected);
+    for (std::uint32_t expected : {0u, 1u, 2u, 0u, 1u})
+        EXPECT_EQ(NextDumpNumber("/opt/a/kvrrelay", 3), expected);
     EXPECT_EQ(NextDumpNumber("/elsewhere/other", 3), 0u);
     // 0 counts as no limit rather than dividing by it.
     for (std::uint32_t expected : {0u, 1u, 2u, 3u}) EXPECT_EQ(NextDumpNumber("/opt/unlimited", 0), expected);

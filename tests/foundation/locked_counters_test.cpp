@@ -16,7 +16,9 @@ namespace {
 class BufferDirectory : public ::testing::Test {
   protected:
     FileLocation Location() const { return FileLocation(m_folder.Path().c_str()); }
-    void AddFile(const std::string& name, std::size_t size) { WriteWholeFile(m_folder / name, std::string(size, 'x')); }
+    void AddFile(const std::string& name, std::size_t size) {
+        WriteWholeFile(m_folder / name, std::string(size, 'x'));
+    }
 
     TemporaryFolder m_folder;
 };
@@ -44,7 +46,8 @@ TEST_F(BufferDirectory, TheLimitsAreExceededOnlyWhenPassed) {
     } cases[] = {{3, 30, false}, {2, 30, true}, {3, 29, true}, {10'000, 3'145'728, false}};
     for (const auto& c : cases) {
         LockedCounters counters;
-        EXPECT_EQ(counters.IsOverLimits(Location(), c.maxCount, c.maxBytes), c.over) << c.maxCount << " " << c.maxBytes;
+        EXPECT_EQ(counters.IsOverLimits(Location(), c.maxCount, c.maxBytes), c.over)
+            << c.maxCount << " " << c.maxBytes;
     }
 }
 

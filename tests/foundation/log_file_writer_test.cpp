@@ -47,7 +47,8 @@ TEST_F(LogFile, WritesTimeStampedLinesAndStatusLinesAfterWhatIsThere) {
     LogFileStatusUpdater log(Path().c_str(), 0);
     log.LogMessage("KVR Relay version 8.0.627.0 starting");
     log.LogStatus("ready");
-    EXPECT_TRUE(Matches(ReadWholeFile(Path()), "earlier\r\n" + kTimeStamp + "KVR Relay version 8\\.0\\.627\\.0 starting\r\n" +
+    EXPECT_TRUE(Matches(ReadWholeFile(Path()), "earlier\r\n" + kTimeStamp +
+                                                   "KVR Relay version 8\\.0\\.627\\.0 starting\r\n" +
                                                    "STATUS:" + kTimeStamp + "ready\r\n"))
         << ReadWholeFile(Path());
 }
@@ -86,7 +87,8 @@ TEST_F(LogFile, TheEleventhRotationReplacesTheFirstFileAgain) {
     LogFileStatusUpdater log(Path().c_str(), 1);
     for (int line = 0; line <= 10; ++line) log.LogMessage(("line " + std::to_string(line)).c_str());
     for (unsigned number = 1; number < 10; ++number)
-        EXPECT_TRUE(Matches(ReadWholeFile(Rotated(number)), kTimeStamp + "line " + std::to_string(number) + "\r\n"));
+        EXPECT_TRUE(
+            Matches(ReadWholeFile(Rotated(number)), kTimeStamp + "line " + std::to_string(number) + "\r\n"));
     EXPECT_TRUE(Matches(ReadWholeFile(Rotated(0)), kTimeStamp + "line 10\r\n"));
 }
 
@@ -145,9 +147,9 @@ TEST(LogFileStatusUpdaterLogWriter, TakesCriticalAlwaysAndTheRestOnlyWhenVerbose
 class RelayLog : public LogFile {
   protected:
     static void SetVerbose(const char* value) {
-        ASSERT_TRUE(WriteRegistryString(RegistryRoot::LocalMachine,
-                                        "Software\\Veltra\\DaruraviduClient\\Settings\\Client\\_KVRRelay_Log_Verbose",
-                                        "value", value));
+        ASSERT_TRUE(WriteRegistryString(
+            RegistryRoot::LocalMachine,
+            "Software\\Veltra\\DaruraviduClient\\Settings\\Client\\_KVRRelay_Log_Verbose", "value", value));
     }
     // Logs one "debug" and one "critical" message; returns how many were composed.
     int LogBoth() {
@@ -178,7 +180,8 @@ TEST_F(RelayLog, AVerboseOnlyMessageIsNotComposedWhenVerboseIsOff) {
         StartLogging();
         {
             LogWriterRegistration registration(
-                LogManager::Instance(), std::make_unique<LogFileStatusUpdaterLogWriter>(&file, ReadVerboseLogSetting()));
+                LogManager::Instance(),
+                std::make_unique<LogFileStatusUpdaterLogWriter>(&file, ReadVerboseLogSetting()));
             EXPECT_EQ(LogBoth(), verbose[0] == '1' ? 2 : 1) << "Verbose " << verbose;
         }
         StopLogging();
