@@ -181,15 +181,21 @@ xmlParserInputPtr OnResolveEntity(void*, const xmlChar*, const xmlChar*) {
     return nullptr;
 }
 
-// Keeps the first error-level message with the parser's current position; warnings pass.
+// Keeps the first error-level message with the parser's current position; hands warnings to the
+// handler, dropping whatever it throws.
 void OnParseError(void* context, xmlErrorPtr error) {
     auto& state = *static_cast<ParseState*>(context);
-    if (error->level < XML_ERR_ERROR || state.Stopped()) return;
+    if (state.Stopped()) return;
     try {
-        state.error = SAXParseError{ReasonOf(error), xmlSAX2GetLineNumber(state.parser),
-                                    xmlSAX2GetColumnNumber(state.parser)};
+        SAXParseError report{ReasonOf(error), xmlSAX2GetLineNumber(state.parser),
+                             xmlSAX2GetColumnNumber(state.parser)};
+        if (error->level >= XML_ERR_ERROR) {
+            state.error = std::move(report);
+        } else {
+            state.handler.Warning(report);
+        }
     } catch (...) {
-        state.failure = std::current_exception();
+        if (error->level >= XML_ERR_ERROR) state.failure = std::current_exception();
     }
 }
 
