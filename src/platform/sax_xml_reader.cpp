@@ -103,7 +103,7 @@ struct SchemaParserRelease {
 struct ParseState {
     ParseState(DataReader& reader, SAXContentHandler& handler) : reader(reader), handler(handler) {}
 
-    bool Stopped() const { return error.has_value() || failure != nullptr; }
+    bool HasEnded() const { return error.has_value() || failure != nullptr; }
 
     DataReader& reader;
     SAXContentHandler& handler;
@@ -123,7 +123,7 @@ ParseState& StateOf(void* callbackContext) {
 template <class Event>
 void Deliver(void* callbackContext, Event&& event) {
     ParseState& state = StateOf(callbackContext);
-    if (state.Stopped()) return;
+    if (state.HasEnded()) return;
     try {
         event(state);
     } catch (...) {
@@ -185,7 +185,7 @@ xmlParserInputPtr OnResolveEntity(void*, const xmlChar*, const xmlChar*) {
 // handler, dropping whatever it throws.
 void OnParseError(void* context, xmlErrorPtr error) {
     auto& state = *static_cast<ParseState*>(context);
-    if (state.Stopped()) return;
+    if (state.HasEnded()) return;
     try {
         SAXParseError report{ReasonOf(error), xmlSAX2GetLineNumber(state.parser),
                              xmlSAX2GetColumnNumber(state.parser)};
