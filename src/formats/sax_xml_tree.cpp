@@ -6,6 +6,7 @@
 #include "formats/message_templates.h"
 #include "foundation/const_data_reader.h"
 #include "foundation/file_item.h"
+#include "foundation/log_manager.h"
 #include "foundation/whole_file.h"
 #include "platform/sax_xml_reader.h"
 
@@ -22,7 +23,13 @@ std::string FilledTemplate(const char* templateText, std::initializer_list<std::
     return FormatToString(text, FormatText(text, arguments));
 }
 
-// Hands the parser's events to a receiver, one value per attribute local name.
+std::string ParsingErrorText(const PosixPlatform::SAXParseError& error) {
+    return FilledTemplate(kParsingErrorTemplate,
+                          {error.reason, std::to_string(error.line), std::to_string(error.column)});
+}
+
+// Hands the parser's events to a receiver, one value per attribute local name, and its warnings to
+// the "debug" log.
 class ReceiverForwarder : public PosixPlatform::SAXContentHandler {
   public:
     explicit ReceiverForwarder(XMLReceiver& receiver) : m_receiver(receiver) {}
@@ -36,6 +43,9 @@ class ReceiverForwarder : public PosixPlatform::SAXContentHandler {
     }
     void EndElement() override { m_receiver.EndElement(); }
     void Characters(ConstData text) override { m_receiver.Characters(text); }
+    void Warning(const PosixPlatform::SAXParseError& warning) override {
+        KVR_LOG("debug") << ParsingErrorText(warning);
+    }
 
   private:
     XMLReceiver& m_receiver;
@@ -91,10 +101,7 @@ std::unique_ptr<XMLTreeNode> ParseXMLDocument(ConstData document, const FileLoca
     ConstDataReader reader(document);
     std::optional<PosixPlatform::SAXParseError> error =
         PosixPlatform::ParseXMLWithSAX(reader, forwarder, schema.get());
-    if (error) {
-        throw ExceptionPL(FilledTemplate(kParsingErrorTemplate, {error->reason, std::to_string(error->line),
-                                                                 std::to_string(error->column)}));
-    }
+    if (error) throw ExceptionPL(ParsingErrorText(*error));
     std::unique_ptr<XMLTreeNode> root = builder.TakeRoot();
     if (!root) throw FormatError();
     return root;

@@ -11,6 +11,7 @@
 //   two spaces, the parser's reason, two spaces, "Line <l>, Character <c>", for the first error;
 // - the receiver or the parser fails: that exception, never a half-built tree;
 // - no element at all: FormatError.
+// The parser's warnings go, in the same form as errors, to the "debug" log when it is enabled.
 // Each call works on its own objects; calls may run on several threads at once.
 #pragma once
 

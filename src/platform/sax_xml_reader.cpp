@@ -103,7 +103,7 @@ struct SchemaParserRelease {
 struct ParseState {
     ParseState(DataReader& reader, SAXContentHandler& handler) : reader(reader), handler(handler) {}
 
-    bool Stopped() const { return error.has_value() || failure != nullptr; }
+    bool HasEnded() const { return error.has_value() || failure != nullptr; }
 
     DataReader& reader;
     SAXContentHandler& handler;
@@ -123,7 +123,7 @@ ParseState& StateOf(void* callbackContext) {
 template <class Event>
 void Deliver(void* callbackContext, Event&& event) {
     ParseState& state = StateOf(callbackContext);
-    if (state.Stopped()) return;
+    if (state.HasEnded()) return;
     try {
         event(state);
     } catch (...) {
@@ -181,15 +181,21 @@ xmlParserInputPtr OnResolveEntity(void*, const xmlChar*, const xmlChar*) {
     return nullptr;
 }
 
-// Keeps the first error-level message with the parser's current position; warnings pass.
+// Keeps the first error-level message with the parser's current position; hands warnings to the
+// handler, dropping whatever it throws.
 void OnParseError(void* context, xmlErrorPtr error) {
     auto& state = *static_cast<ParseState*>(context);
-    if (error->level < XML_ERR_ERROR || state.Stopped()) return;
+    if (state.HasEnded()) return;
     try {
-        state.error = SAXParseError{ReasonOf(error), xmlSAX2GetLineNumber(state.parser),
-                                    xmlSAX2GetColumnNumber(state.parser)};
+        SAXParseError report{ReasonOf(error), xmlSAX2GetLineNumber(state.parser),
+                             xmlSAX2GetColumnNumber(state.parser)};
+        if (error->level >= XML_ERR_ERROR) {
+            state.error = std::move(report);
+        } else {
+            state.handler.Warning(report);
+        }
     } catch (...) {
-        state.failure = std::current_exception();
+        if (error->level >= XML_ERR_ERROR) state.failure = std::current_exception();
     }
 }
 

@@ -37,8 +37,15 @@ struct SAXAttribute {
     ConstData value;
 };
 
-// Receives the content of a document. An exception thrown here ends the parse (the handler hears
-// nothing more) and is thrown again by ParseXMLWithSAX.
+// Why and where a parse stopped, or what the parser warns of. Lines and columns count from 1.
+struct SAXParseError {
+    std::string reason;
+    int line = 0;
+    int column = 0;
+};
+
+// Receives the content of a document and the parser's warnings. An exception thrown from a content
+// event ends the parse (the handler hears nothing more) and is thrown again by ParseXMLWithSAX.
 class SAXContentHandler {
   public:
     virtual ~SAXContentHandler() = default;
@@ -48,13 +55,8 @@ class SAXContentHandler {
     virtual void EndElement() = 0;
     // Character data, CDATA sections included, in any number of pieces.
     virtual void Characters(ConstData text) = 0;
-};
-
-// Why and where a parse stopped. Lines and columns count from 1.
-struct SAXParseError {
-    std::string reason;
-    int line = 0;
-    int column = 0;
+    // A warning of the parser, which goes on; an exception thrown here is dropped.
+    virtual void Warning(const SAXParseError& warning) {}
 };
 
 // A schema that cannot be compiled, or whose target namespace is not the one expected.

@@ -9,8 +9,10 @@
 
 #include <string>
 
+#include "foundation/log_manager.h"
 #include "foundation/whole_file.h"
 #include "platform/sax_xml_reader.h"
+#include "support/recording_log_writer.h"
 #include "support/temporary_folder.h"
 
 namespace {
@@ -244,4 +246,19 @@ TEST(SAXXMLTree, ChecksTheSchemaFileBeforeParsing) {
                    broken);
     EXPECT_THROW(ParseXMLDocument(ConstData(std::string_view("<list/>")), broken, ""),
                  PosixPlatform::XMLSchemaError);
+}
+
+TEST(SAXXMLTree, LogsWarningsToTheDebugLogAndGoesOn) {
+    StartLogging();
+    auto* writer = new RecordingLogWriter({"debug"});
+    {
+        LogWriterRegistration registration(LogManager::Instance(), std::unique_ptr<LogWriter>(writer));
+        auto root = Parse("<a xmlns=\"relative\">t</a>");
+        EXPECT_EQ(root->text, "t");
+        LogManager::Instance().Flush();
+        EXPECT_EQ(
+            writer->Written(),
+            std::vector<std::string>{"debug: " + ParsingError("xmlns: URI relative is not absolute", 1, 20)});
+    }
+    StopLogging();
 }

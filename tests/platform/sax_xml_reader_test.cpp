@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/const_data_reader.h"
@@ -129,4 +130,26 @@ TEST(SAXXMLReader, RefusesSchemasThatDoNotCompileOrReachOutside) {
     } catch (const XMLSchemaError& error) {
         EXPECT_STREQ(error.what(), "XML schema with target namespace '' used for 'urn:x'");
     }
+}
+
+// Error handlers are per thread: parses on several threads keep their own errors and content.
+TEST(SAXXMLReader, ParsesOnSeveralThreadsAtOnce) {
+    XMLSchema schema(ConstData(std::string_view(kSchema)), "");
+    std::vector<std::thread> threads;
+    std::vector<int> mistakes(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 50; ++i) {
+                RecordingHandler valid;
+                if (Parse("<a><b>" + std::to_string(i) + "</b></a>", valid, &schema) ||
+                    valid.events.size() != 5)
+                    ++mistakes[t];
+                RecordingHandler broken;
+                auto error = Parse("<a><b>" + std::to_string(t) + "</b>", broken);
+                if (!error || error->reason != "Premature end of data in tag a line 1") ++mistakes[t];
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(mistakes, std::vector<int>(4, 0));
 }
