@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool readable = ReadContent(input, read);
     std::string removed;
     bool removable = RemoveCompression(input, removed);
-    bool compressed = ConstDataStartsWith(input, CompressedFileMarker()) && size >= kCompressedFileHeaderLength;
+    bool compressed =
+        ConstDataStartsWith(input, CompressedFileMarker()) && size >= kCompressedFileHeaderLength;
     if (!compressed) Check(removable && removed == std::string(data, data + size));
     if (compressed && readable && removable) Check(read == removed);
     return 0;

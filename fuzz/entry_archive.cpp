@@ -48,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Every failure of the relay's own is a std::exception; anything else escapes and fails.
     }
     std::filesystem::path root(scratch.GetPathString());
-    for (const auto& entry : std::filesystem::directory_iterator(root)) Check(entry.path().filename() == "dest");
+    for (const auto& entry : std::filesystem::directory_iterator(root))
+        Check(entry.path().filename() == "dest");
     Check(BytesBelow(root) <= kLimit + kOvershoot + size);
     return 0;
 }

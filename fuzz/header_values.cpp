@@ -51,7 +51,9 @@ class PieceRecorder : public MulticharsetTextReceiver {
   public:
     void Begin() override {}
     DataReceiver& TextInDefaultCharset() override { return m_piece.Named(text, ""); }
-    DataReceiver& TextInCharset(ConstData name) override { return m_piece.Named(text, std::string(name.View())); }
+    DataReceiver& TextInCharset(ConstData name) override {
+        return m_piece.Named(text, std::string(name.View()));
+    }
     void End() override {}
 
     std::string text;

@@ -194,7 +194,8 @@ void CompressionRemover::Receive(const Byte* begin, const Byte* end) {
 
 void CompressionRemover::DecideOnHeader() {
     if (ConstDataStartsWith(ConstData(m_header, sizeof m_header), CompressedFileMarker())) {
-        ReadBigEndian32(ConstData(m_header + kChecksumOffset, m_header + sizeof m_header), m_checked.expected);
+        ReadBigEndian32(ConstData(m_header + kChecksumOffset, m_header + sizeof m_header),
+                        m_checked.expected);
         m_inflater.set(m_checked);
         m_inflater.Begin();
         m_current = &m_inflater;

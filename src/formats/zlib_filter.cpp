@@ -15,8 +15,8 @@ uInt ZlibCount(std::size_t length) {
 }  // namespace
 
 ZlibFilter::ZlibFilter(Mode mode) : m_mode(mode) {
-    int result = m_mode == Mode::Decompress ? inflateInit(&m_stream)
-                                            : deflateInit(&m_stream, Z_DEFAULT_COMPRESSION);
+    int result =
+        m_mode == Mode::Decompress ? inflateInit(&m_stream) : deflateInit(&m_stream, Z_DEFAULT_COMPRESSION);
     if (result != Z_OK) throw ZlibInitError();
 }
 

@@ -27,7 +27,8 @@ inline std::string RandomBytes(std::size_t length, unsigned seed = 11) {
 }
 
 // Writes `content` as a "##SC001" file, in chunks of `chunk` bytes, through a file sink.
-inline void WriteCompressedFile(const FileLocation& file, const std::string& content, std::size_t chunk = 4096) {
+inline void WriteCompressedFile(const FileLocation& file, const std::string& content,
+                                std::size_t chunk = 4096) {
     PosixPlatform::FileWritingPath path(file);
     FileDataSink sink(path, 0);
     CompressedFileWriter writer(sink, file);
@@ -39,12 +40,8 @@ inline void WriteCompressedFile(const FileLocation& file, const std::string& con
     writer.End();
 }
 
-// Reads the content of a compressed file through ReadSome ranges of `room` bytes.
-inline std::string ReadCompressedFile(const FileLocation& file, std::size_t room = 4096,
-                                      std::uint64_t limit = 0) {
-    CompressedFileReader reader;
-    reader.SetUntrustedByteLimit(limit);
-    reader.Open(file);
+// Everything the reader still has, read through ReadSome ranges of `room` bytes.
+inline std::string ReadToEnd(DataReader& reader, std::size_t room) {
     std::string content;
     std::string buffer(room, '\0');
     while (reader.HasMore()) {
@@ -53,4 +50,11 @@ inline std::string ReadCompressedFile(const FileLocation& file, std::size_t room
         content.append(buffer.data(), reinterpret_cast<char*>(free.begin));
     }
     return content;
+}
+
+// Reads the content of a compressed file through ReadSome ranges of `room` bytes.
+inline std::string ReadCompressedFile(const FileLocation& file, std::size_t room = 4096) {
+    CompressedFileReader reader;
+    reader.Open(file);
+    return ReadToEnd(reader, room);
 }

@@ -76,7 +76,11 @@ Removed RemoveCompression(const std::string& stream, std::size_t piece) {
 
 const std::vector<std::string>& Contents() {
     static const std::vector<std::string> contents = {
-        "", "a", "123456789", CompressibleText(100'000), RandomBytes(150'000),
+        "",
+        "a",
+        "123456789",
+        CompressibleText(100'000),
+        RandomBytes(150'000),
         CompressibleText(70'000) + RandomBytes(5'000) + std::string(40'000, '\0'),
     };
     return contents;
@@ -94,7 +98,8 @@ TEST(CompressedFile, RoundTripsThroughTheReaderAndTheRemover) {
             std::string bytes = ReadText(file.GetPathString());
             ASSERT_EQ(bytes.substr(0, 8), std::string("##SC001\0", 8));
             EXPECT_EQ(StoredChecksum(bytes), ChecksumOfRange(ConstData(content)));
-            for (std::size_t room : {std::size_t{1}, std::size_t{7}, std::size_t{1024}, std::size_t{100'000}}) {
+            for (std::size_t room :
+                 {std::size_t{1}, std::size_t{7}, std::size_t{1024}, std::size_t{100'000}}) {
                 if (room == 1 && content.size() > 10'000) continue;
                 EXPECT_EQ(ReadCompressedFile(file, room), content) << content.size() << " in " << room;
             }
@@ -175,15 +180,21 @@ TEST(CompressedFile, StoredFilesPassTheRemoverAndTheReaderRefusesThem) {
     UncompressedFileWriter writer(file);
     ReceiveComplete(writer, ConstData(std::string_view("123456789")));
     std::string bytes = ReadText(file.GetPathString());
-    EXPECT_EQ(bytes, std::string("##SN001\0\xfc\x89\x19\x18" "123456789", 21));
+    EXPECT_EQ(bytes, std::string("##SN001\0\xfc\x89\x19\x18"
+                                 "123456789",
+                                 21));
     EXPECT_EQ(RemoveCompression(bytes, 5).content, bytes);
     EXPECT_THROW(ReadCompressedFile(file), FileStartingBytesNotRecognized);
 }
 
 TEST(CompressionRemover, PassesShortAndForeignStreamsUnchanged) {
     const std::string streams[] = {
-        "", "abc", std::string("##SC001\0", 8), std::string("##SC001\0\0\0\0", 11),
-        "plain text that is longer than a header", std::string("##SC002\0\0\0\0\0rest", 16),
+        "",
+        "abc",
+        std::string("##SC001\0", 8),
+        std::string("##SC001\0\0\0\0", 11),
+        "plain text that is longer than a header",
+        std::string("##SC002\0\0\0\0\0rest", 16),
     };
     for (const std::string& stream : streams) {
         for (std::size_t piece : {std::size_t{1}, std::size_t{5}, std::size_t{100}}) {

@@ -57,7 +57,8 @@ std::vector<std::string> Listing(const std::string& folder) {
 std::vector<std::string> RegularFiles(const std::string& folder) {
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        if (entry.is_regular_file()) files.push_back(std::filesystem::relative(entry.path(), folder).string());
+        if (entry.is_regular_file())
+            files.push_back(std::filesystem::relative(entry.path(), folder).string());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -76,13 +77,14 @@ TEST(ExtractArchive, PlainAndCompressedArchivesExtractToTheSameFiles) {
 
     WriteWholeFile(ConstData(archive), FileLocation((folder / "plain.arc").c_str()));
     WriteCompressedFile(FileLocation((folder / "compressed.arc").c_str()), archive);
-    ExtractArchiveFile(FileLocation((folder / "plain.arc").c_str()), FileLocation((folder / "plain").c_str()), 0);
+    ExtractArchiveFile(FileLocation((folder / "plain.arc").c_str()), FileLocation((folder / "plain").c_str()),
+                       0);
     ExtractArchiveFile(FileLocation((folder / "compressed.arc").c_str()),
                        FileLocation((folder / "compressed").c_str()), 1'000'000);
     Extract(archive, folder / "streamed");
 
-    const std::vector<std::string> expected = {"a.txt", "dir", "dir/b.bin", "dir/sub", "dir/sub/c.txt",
-                                               "empty", "untimed"};
+    const std::vector<std::string> expected = {"a.txt",         "dir",   "dir/b.bin", "dir/sub",
+                                               "dir/sub/c.txt", "empty", "untimed"};
     for (const char* extracted : {"plain", "compressed", "streamed"}) {
         std::string root = folder / extracted;
         EXPECT_EQ(Listing(root), expected) << extracted;
@@ -102,8 +104,8 @@ TEST(ExtractArchive, TheEmptyArchiveExtractsNothing) {
     Extract(kEndMark, folder / "plain");
     EXPECT_TRUE(Listing(folder / "plain").empty());
     WriteCompressedFile(FileLocation((folder / "empty.arc").c_str()), kEndMark);
-    ExtractArchiveFile(FileLocation((folder / "empty.arc").c_str()), FileLocation((folder / "compressed").c_str()),
-                       0);
+    ExtractArchiveFile(FileLocation((folder / "empty.arc").c_str()),
+                       FileLocation((folder / "compressed").c_str()), 0);
     EXPECT_TRUE(Listing(folder / "compressed").empty());
 }
 
@@ -125,9 +127,12 @@ TEST(ExtractArchive, ATruncatedArchiveKeepsTheFilesExtractedBeforeIt) {
 
 TEST(ExtractArchive, NamesStayInsideTheDestination) {
     const std::pair<std::string, std::string> names[] = {
-        {"../evil.txt", "evil.txt"},          {"/etc/abs.txt", "etc/abs.txt"},
-        {"..\\..\\win.txt", "win.txt"},       {"a/../../b.txt", "b.txt"},
-        {"./c.txt", "c.txt"},                 {"x\\..\\..\\..\\y.txt", "y.txt"},
+        {"../evil.txt", "evil.txt"},
+        {"/etc/abs.txt", "etc/abs.txt"},
+        {"..\\..\\win.txt", "win.txt"},
+        {"a/../../b.txt", "b.txt"},
+        {"./c.txt", "c.txt"},
+        {"x\\..\\..\\..\\y.txt", "y.txt"},
         {"//double//slash.txt", "double/slash.txt"},
     };
     for (const auto& [name, expected] : names) {

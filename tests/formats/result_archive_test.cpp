@@ -16,14 +16,7 @@
 namespace {
 
 std::string ReadAll(DataReader& reader, std::size_t room = 100) {
-    std::string text;
-    std::string buffer(room, '\0');
-    while (reader.HasMore()) {
-        OutputRange free(buffer.data(), buffer.data() + buffer.size());
-        reader.ReadSome(free);
-        text.append(buffer.data(), reinterpret_cast<char*>(free.begin));
-    }
-    return text;
+    return ReadToEnd(reader, room);
 }
 
 // The sections of an archive, each read whole.
@@ -42,7 +35,8 @@ std::string WriteArchive(const std::vector<std::string>& sections) {
     StringReceiver target(archive);
     ResultArchiveWriter writer(target);
     writer.Begin();
-    for (const std::string& section : sections) ReceiveComplete(writer.Section(section.size()), ConstData(section));
+    for (const std::string& section : sections)
+        ReceiveComplete(writer.Section(section.size()), ConstData(section));
     writer.End();
     return archive;
 }
@@ -52,7 +46,9 @@ std::string WriteArchive(const std::vector<std::string>& sections) {
 TEST(ResultArchive, WritesAndReadsSections) {
     const std::vector<std::string> sections = {"first", "", RandomBytes(10'000), "PRFILE:"};
     std::string archive = WriteArchive(sections);
-    EXPECT_EQ(archive.substr(0, 20), std::string("PRFILE:\0\0\0\0\0\0\0\x05" "first", 20));
+    EXPECT_EQ(archive.substr(0, 20), std::string("PRFILE:\0\0\0\0\0\0\0\x05"
+                                                 "first",
+                                                 20));
     EXPECT_EQ(archive.substr(20, 15), std::string("PRFILE:\0\0\0\0\0\0\0\0", 15));
     EXPECT_EQ(ReadSections(archive), sections);
     EXPECT_TRUE(ReadSections("").empty());
@@ -186,7 +182,8 @@ TEST(PushBackDataReader, HoldsAtMostTheBufferAndNeverLosesRoomWithUse) {
     PushBackDataReader reader(empty);
     const std::string kilobyte(1024, 'k');
     reader.PushBack(ConstData(std::string_view(kilobyte).substr(0, 1000)));
-    EXPECT_THROW(reader.PushBack(ConstData(std::string_view("25 bytes that do not fit!"))), PushBackBufferOverflow);
+    EXPECT_THROW(reader.PushBack(ConstData(std::string_view("25 bytes that do not fit!"))),
+                 PushBackBufferOverflow);
     EXPECT_EQ(ReadAll(reader, 300), kilobyte.substr(0, 1000));
     for (int round = 0; round < 10; ++round) {
         reader.PushBack(ConstData(kilobyte));

@@ -12,7 +12,8 @@ namespace {
 // Records the elements as "kind(content)" words, specials as the character alone.
 class RecordingFieldReceiver : public StructuredFieldReceiver {
   public:
-    explicit RecordingFieldReceiver(const char* extraSpecials) : StructuredFieldReceiver(CharacterClass().Add(extraSpecials)) {}
+    explicit RecordingFieldReceiver(const char* extraSpecials)
+        : StructuredFieldReceiver(CharacterClass().Add(extraSpecials)) {}
 
     void Begin() override { text += "<"; }
     void Special(Byte c) override { text += std::string(1, static_cast<char>(c)) + " "; }
@@ -69,13 +70,15 @@ TEST(StructuredFieldMaker, CutsValuesIntoElementsHoweverTheInputIsCut) {
     };
     const Case cases[] = {
         {"", "", "<>"},
-        {"text/plain; charset=\"ISO_8859-1\" (a comment)", "/=",
-         "<token(text) / token(plain) ; token(charset) = quoted(ISO_8859-1) comment(a comment) >"},
+        {"text/plain; charset=\"ISO_8859-1\" (a comment)",
+         "/=", "<token(text) / token(plain) ; token(charset) = quoted(ISO_8859-1) comment(a comment) >"},
         {"text/plain", "", "<token(text/plain) >"},
         {"\"a\\\"b\" (x (nested) \\) y) [dom\\]ain]", "",
          "<quoted(a\"b) comment(x (nested) ) y) literal(dom]ain) >"},
         {"a.b@c, <d>:e\\f", "", "<token(a) . token(b) @ token(c) , < token(d) > : token(e) \\ token(f) >"},
-        {"a\x01" "b\x7f c\xE9", "", "<token(a) token(b\x7f) token(c\xE9) >"},
+        {"a\x01"
+         "b\x7f c\xE9",
+         "", "<token(a) token(b\x7f) token(c\xE9) >"},
         {"  \t a \t ", "", "<token(a) >"},
         {"\"unclosed \\", "", "<quoted(unclosed ) >"},
         {"(open (comment)", "", "<comment(open (comment)) >"},
@@ -84,9 +87,10 @@ TEST(StructuredFieldMaker, CutsValuesIntoElementsHoweverTheInputIsCut) {
         {"\"\\\\\"", "", "<quoted(\\) >"},
     };
     for (const Case& c : cases) {
-        auto outcome = ExpectSameOutcomeForAllCuttings<char>(c.value.size(), [&](const std::vector<std::size_t>& cutting) {
-            return Tokenize(c.value, c.extraSpecials, cutting);
-        });
+        auto outcome = ExpectSameOutcomeForAllCuttings<char>(
+            c.value.size(), [&](const std::vector<std::size_t>& cutting) {
+                return Tokenize(c.value, c.extraSpecials, cutting);
+            });
         EXPECT_EQ(std::string(outcome.output.begin(), outcome.output.end()), c.elements) << c.value;
     }
 }

@@ -83,10 +83,14 @@ std::string Text(const ChunkedOutcome<char>& outcome) {
 
 TEST(QDecodingDataMaker, DecodesTheSameHoweverTheInputIsCut) {
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},           {"plain text", "plain text"}, {"a_b__", "a b  "},   {"=41", "A"},
-        {"=4a=4A", "JJ"},   {"caf=E9", "caf\xE9"},        {"=", "="},           {"=4", "=4"},
-        {"a=3", "a=3"},     {"=4g", "=4g"},               {"=zz", "=zz"},       {"==41", "=A"},
-        {"=4=41", "=4A"},   {"=_", "= "},                 {"=4_", "=4 "},       {"=\r\n", "=\r\n"},
+        {"", ""},           {"plain text", "plain text"},
+        {"a_b__", "a b  "}, {"=41", "A"},
+        {"=4a=4A", "JJ"},   {"caf=E9", "caf\xE9"},
+        {"=", "="},         {"=4", "=4"},
+        {"a=3", "a=3"},     {"=4g", "=4g"},
+        {"=zz", "=zz"},     {"==41", "=A"},
+        {"=4=41", "=4A"},   {"=_", "= "},
+        {"=4_", "=4 "},     {"=\r\n", "=\r\n"},
         {"=3D=3d", "=="},   {"x=00y", std::string("x\0y", 3)},
     };
     for (const auto& [input, decoded] : cases) {
@@ -126,7 +130,8 @@ TEST(TextHeaderDecoder, DecodesEncodedWordsHoweverTheInputIsCut) {
     };
     for (const auto& [input, decoded] : cases) {
         auto outcome = ExpectSameOutcomeForAllCuttings<char>(
-            input.size(), [&](const std::vector<std::size_t>& cutting) { return DecodeHeader(input, cutting); });
+            input.size(),
+            [&](const std::vector<std::size_t>& cutting) { return DecodeHeader(input, cutting); });
         EXPECT_EQ(Text(outcome), decoded) << input;
     }
 }
@@ -136,6 +141,7 @@ TEST(TextHeaderDecoder, JoinsThePiecesIntoUtf8ThroughTheHeaderTranscoder) {
     HeaderTranscoder transcoder(&text);
     transcoder.SetDefaultCharset(ConstData(std::string_view("iso-8859-1")));
     TextHeaderDecoder decoder(transcoder);
-    ReceiveComplete(decoder, ConstData(std::string_view("Site \xA7 =?iso-8859-1?Q?caf=E9?= =?UTF-8?B?w7w=?=!")));
+    ReceiveComplete(decoder,
+                    ConstData(std::string_view("Site \xA7 =?iso-8859-1?Q?caf=E9?= =?UTF-8?B?w7w=?=!")));
     EXPECT_EQ(std::string(text.units.begin(), text.units.end()), "Site \xC2\xA7 caf\xC3\xA9\xC3\xBC!");
 }
