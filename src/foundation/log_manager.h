@@ -86,14 +86,14 @@ class LogManager : public Callable, private CriticalLogSink {
     void NoteCategory(const std::string& category);
     void RebuildWriterMap();
 
-    CriticalSection m_lock;  // guards everything below except the event and the thread handle
-    std::vector<LogWriter*> m_writers;                              // in the order they were added
+    CriticalSection m_lock;             // guards everything below except the event and the thread handle
+    std::vector<LogWriter*> m_writers;  // in the order they were added
     std::map<std::string, std::vector<LogWriter*>> m_categoryMap;  // category -> writers taking it
     std::map<LogWriter*, std::vector<std::string>> m_queues;
     std::set<std::string> m_knownCategories;
     CriticalLogSink* m_previousCriticalSink = nullptr;
 
-    Event m_stopEvent;  // set while stopped
+    Event m_stopEvent;          // set while stopped
     CriticalSection m_runLock;  // serialises Start and Stop
     ThreadHandle m_thread;
 };
@@ -124,7 +124,7 @@ class LogStream {
 };
 
 // A LogStream for the category when it is enabled; otherwise nothing after it is evaluated.
-#define KVR_LOG(category) \
+#define KVR_LOG(category)                                                                           \
     for (bool kvrLogEnabled = IsLogCategoryEnabled(category); kvrLogEnabled; kvrLogEnabled = false) \
     LogStream(category)
 

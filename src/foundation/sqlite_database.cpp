@@ -53,8 +53,8 @@ void Database::Close() {
 
 Database OpenDatabase(const char* name) {
     sqlite3* connection = nullptr;
-    int result = sqlite3_open_v2(name ? name : "", &connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                                 nullptr);
+    int result =
+        sqlite3_open_v2(name ? name : "", &connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     // Held at once, so that a failed open still closes the half-opened connection on the way out.
     Database database(connection);
     Check(result, connection);

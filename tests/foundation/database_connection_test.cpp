@@ -26,7 +26,8 @@ bool FileExists(const std::string& path) {
 }
 
 long MillisecondsSince(Clock::time_point start) {
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
 TEST(BusyTimeoutMilliseconds, MicrosecondsBecomeMillisecondsWithinTheSignedRange) {
@@ -46,7 +47,8 @@ TEST(BusyTimeoutMilliseconds, MicrosecondsBecomeMillisecondsWithinTheSignedRange
         {kLowHalfIsNegative, 2'147'483'647},
         {2'147'483'647'000, 2'147'483'647},
     };
-    for (const auto& c : cases) EXPECT_EQ(BusyTimeoutMilliseconds(c.microseconds), c.milliseconds) << c.microseconds;
+    for (const auto& c : cases)
+        EXPECT_EQ(BusyTimeoutMilliseconds(c.microseconds), c.milliseconds) << c.microseconds;
 }
 
 TEST(OpenDatabaseWithTimeout, CreatesTheFileUnderItsOwnName) {

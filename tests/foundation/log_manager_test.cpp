@@ -32,133 +32,119 @@ class ThrowingLogWriter : public LogWriter {
     void WriteMessages(std::vector<std::string>&) override { throw std::runtime_error("disk full"); }
 };
 
-TEST(LogManager, NothingIsEnabledOrKeptWhileStopped) {
-    LogManager manager;
-    RecordingLogWriter writer({"critical"});
-    manager.AddWriter(&writer);
-    EXPECT_FALSE(manager.IsCategoryEnabled("critical"));
-    manager.Post("critical", "before start");
+// A manager of the test's own; the writers it is given are stopped and removed when the test ends.
+class LogManagerTest : public ::testing::Test {
+  protected:
+    ~LogManagerTest() override {
+        m_manager.Stop();
+        for (LogWriter* writer : m_added) m_manager.RemoveWriter(writer);
+    }
+    void Add(LogWriter& writer) {
+        m_manager.AddWriter(&writer);
+        m_added.push_back(&writer);
+    }
 
-    manager.Start();
-    EXPECT_TRUE(manager.IsCategoryEnabled("critical"));
-    manager.Stop();
-    EXPECT_FALSE(manager.IsCategoryEnabled("critical"));
-    manager.Post("critical", "after stop");
-    manager.Flush();
+    LogManager m_manager;
+    RecordingLogWriter m_file{{"critical"}};
+    RecordingLogWriter m_debugger{{"debug", "critical"}};
+    ThrowingLogWriter m_failing;
+    std::vector<LogWriter*> m_added;
+};
 
-    EXPECT_EQ(writer.FormatCount(), 0);
-    EXPECT_TRUE(writer.Written().empty());
-    manager.RemoveWriter(&writer);
+TEST_F(LogManagerTest, NothingIsEnabledOrKeptWhileStopped) {
+    Add(m_file);
+    EXPECT_FALSE(m_manager.IsCategoryEnabled("critical"));
+    m_manager.Post("critical", "before start");
+
+    m_manager.Start();
+    EXPECT_TRUE(m_manager.IsCategoryEnabled("critical"));
+    m_manager.Stop();
+    EXPECT_FALSE(m_manager.IsCategoryEnabled("critical"));
+    m_manager.Post("critical", "after stop");
+    m_manager.Flush();
+
+    EXPECT_EQ(m_file.FormatCount(), 0);
+    EXPECT_TRUE(m_file.Written().empty());
 }
 
-TEST(LogManager, RoutesEachCategoryToTheWritersThatTakeIt) {
-    LogManager manager;
-    RecordingLogWriter file({"critical"});
-    RecordingLogWriter debugger({"debug", "critical"});
-    manager.AddWriter(&file);
-    manager.AddWriter(&debugger);
-    manager.Start();
+TEST_F(LogManagerTest, RoutesEachCategoryToTheWritersThatTakeIt) {
+    Add(m_file);
+    Add(m_debugger);
+    m_manager.Start();
 
-    EXPECT_TRUE(manager.IsCategoryEnabled("debug"));
-    EXPECT_FALSE(manager.IsCategoryEnabled("performance"));
-    manager.Post("critical", "one");
-    manager.Post("debug", "two");
-    manager.Post("performance", "three");
+    EXPECT_TRUE(m_manager.IsCategoryEnabled("debug"));
+    EXPECT_FALSE(m_manager.IsCategoryEnabled("performance"));
+    m_manager.Post("critical", "one");
+    m_manager.Post("debug", "two");
+    m_manager.Post("performance", "three");
     // Formatted at posting time, written only when flushed.
-    EXPECT_EQ(file.FormatCount(), 1);
-    EXPECT_EQ(debugger.FormatCount(), 2);
-    EXPECT_TRUE(file.Written().empty());
-    manager.Flush();
+    EXPECT_EQ(m_file.FormatCount(), 1);
+    EXPECT_EQ(m_debugger.FormatCount(), 2);
+    EXPECT_TRUE(m_file.Written().empty());
+    m_manager.Flush();
 
-    EXPECT_EQ(file.Written(), (Messages{"critical: one"}));
-    EXPECT_EQ(debugger.Written(), (Messages{"critical: one", "debug: two"}));
-    manager.Stop();
-    manager.RemoveWriter(&file);
-    manager.RemoveWriter(&debugger);
+    EXPECT_EQ(m_file.Written(), (Messages{"critical: one"}));
+    EXPECT_EQ(m_debugger.Written(), (Messages{"critical: one", "debug: two"}));
 }
 
-TEST(LogManager, ACategoryFirstAskedForAfterTheWritersWereAddedIsMapped) {
-    LogManager manager;
-    RecordingLogWriter writer({"performance"});
-    manager.AddWriter(&writer);
-    manager.Start();
-    EXPECT_TRUE(manager.IsCategoryEnabled("performance"));
-    // Posting a category nobody asked about maps it too.
-    writer.SetCategories({"performance", "timing"});
-    manager.RemoveWriter(&writer);
-    manager.AddWriter(&writer);
-    manager.Post("timing", "unasked");
-    manager.Flush();
-    EXPECT_EQ(writer.Written(), (Messages{"timing: unasked"}));
-    manager.Stop();
-    manager.RemoveWriter(&writer);
+TEST_F(LogManagerTest, ACategoryFirstAskedForOrPostedAfterTheWritersWereAddedIsMapped) {
+    m_debugger.SetCategories({"performance", "timing"});
+    Add(m_debugger);
+    m_manager.Start();
+    EXPECT_TRUE(m_manager.IsCategoryEnabled("performance"));
+    m_manager.Post("timing", "never asked for");
+    m_manager.Flush();
+    EXPECT_EQ(m_debugger.Written(), (Messages{"timing: never asked for"}));
 }
 
-TEST(LogManager, TheThreadFlushesEverySecondAndOnceMoreAtStop) {
-    LogManager manager;
-    RecordingLogWriter writer({"critical"});
-    manager.AddWriter(&writer);
-    manager.Start();
-    manager.Post("critical", "flushed by the thread");
-    EXPECT_TRUE(Eventually([&] { return writer.Written().size() == 1; }));
+TEST_F(LogManagerTest, TheThreadFlushesEverySecondAndOnceMoreAtStop) {
+    Add(m_file);
+    m_manager.Start();
+    m_manager.Post("critical", "flushed by the thread");
+    EXPECT_TRUE(Eventually([&] { return m_file.Written().size() == 1; }));
 
-    manager.Post("critical", "flushed at stop");
-    manager.Stop();
-    EXPECT_EQ(writer.Written(), (Messages{"critical: flushed by the thread", "critical: flushed at stop"}));
-    manager.RemoveWriter(&writer);
+    m_manager.Post("critical", "flushed at stop");
+    m_manager.Stop();
+    EXPECT_EQ(m_file.Written(), (Messages{"critical: flushed by the thread", "critical: flushed at stop"}));
 }
 
-TEST(LogManager, AWriterWhoseAcceptanceChangesIsAskedAgain) {
-    LogManager manager;
-    RecordingLogWriter writer({"critical"});
-    manager.AddWriter(&writer);
-    manager.Start();
-    EXPECT_FALSE(manager.IsCategoryEnabled("debug"));
-    writer.SetCategories({"critical", "debug"});
-    EXPECT_TRUE(Eventually([&] { return manager.IsCategoryEnabled("debug"); }));
-    manager.Stop();
-    manager.RemoveWriter(&writer);
+TEST_F(LogManagerTest, AWriterWhoseAcceptanceChangesIsAskedAgain) {
+    Add(m_file);
+    m_manager.Start();
+    EXPECT_FALSE(m_manager.IsCategoryEnabled("debug"));
+    m_file.SetCategories({"critical", "debug"});
+    EXPECT_TRUE(Eventually([&] { return m_manager.IsCategoryEnabled("debug"); }));
 }
 
-TEST(LogManager, RemovingAWriterHandsItItsQueuedMessages) {
-    LogManager manager;
-    RecordingLogWriter writer({"critical"});
-    manager.AddWriter(&writer);
-    manager.Start();
-    manager.Post("critical", "queued");
-    manager.RemoveWriter(&writer);
-    EXPECT_EQ(writer.Written(), (Messages{"critical: queued"}));
-    EXPECT_FALSE(manager.IsCategoryEnabled("critical"));
-    manager.Stop();
+TEST_F(LogManagerTest, RemovingAWriterHandsItItsQueuedMessages) {
+    m_manager.AddWriter(&m_file);
+    m_manager.Start();
+    m_manager.Post("critical", "queued");
+    m_manager.RemoveWriter(&m_file);
+    EXPECT_EQ(m_file.Written(), (Messages{"critical: queued"}));
+    EXPECT_FALSE(m_manager.IsCategoryEnabled("critical"));
 }
 
-TEST(LogManager, AFailingWriterDoesNotKeepTheOthersFromTheirMessages) {
-    LogManager manager;
-    ThrowingLogWriter failing;
-    RecordingLogWriter writer({"critical"});
-    manager.AddWriter(&failing);
-    manager.AddWriter(&writer);
-    manager.Start();
-    manager.Post("critical", "kept");
-    EXPECT_NO_THROW(manager.Flush());
-    EXPECT_EQ(writer.Written(), (Messages{"critical: kept"}));
-    EXPECT_NO_THROW(manager.RemoveWriter(&failing));
-    manager.Stop();
-    manager.RemoveWriter(&writer);
+TEST_F(LogManagerTest, AFailingWriterDoesNotKeepTheOthersFromTheirMessages) {
+    Add(m_failing);
+    Add(m_file);
+    m_manager.Start();
+    m_manager.Post("critical", "kept");
+    EXPECT_NO_THROW(m_manager.Flush());
+    EXPECT_EQ(m_file.Written(), (Messages{"critical: kept"}));
+    m_manager.Post("critical", "queued for the failing writer");
+    EXPECT_NO_THROW(m_manager.RemoveWriter(&m_failing));
 }
 
-TEST(LogManager, ARunningManagerIsTheCriticalSink) {
-    LogManager manager;
-    RecordingLogWriter writer({"critical"});
-    manager.AddWriter(&writer);
+TEST_F(LogManagerTest, ARunningManagerIsTheCriticalSink) {
+    Add(m_file);
     EXPECT_FALSE(CriticalLogEnabled());
-    manager.Start();
+    m_manager.Start();
     EXPECT_TRUE(CriticalLogEnabled());
     LogRequirementFailure("src/a\\b/parser", 12, "x > 0");
-    manager.Stop();
+    m_manager.Stop();
     EXPECT_FALSE(CriticalLogEnabled());
-    EXPECT_EQ(writer.Written(), (Messages{"critical: REQUIREMENT FAILURE: x > 0 (parser:12)"}));
-    manager.RemoveWriter(&writer);
+    EXPECT_EQ(m_file.Written(), (Messages{"critical: REQUIREMENT FAILURE: x > 0 (parser:12)"}));
 }
 
 // The process-wide manager and the front end that code uses.
