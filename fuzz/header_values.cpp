@@ -1,11 +1,13 @@
-// Header values from the network: the structured-field tokenizer and the encoded-word decoder over
-// arbitrary bytes must never fail and must give the same elements and pieces whether the value
-// arrives whole or in chunks. The first input byte sets the chunk size.
+// Header values from the network: the structured-field tokenizer, the content-type reader and the
+// encoded-word decoder over arbitrary bytes must never fail (a content type's micalg name longer
+// than its buffer excepted) and must give the same result whether the value arrives whole or in
+// chunks. The first input byte sets the chunk size.
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
+#include "formats/content_type.h"
 #include "formats/structured_fields.h"
 #include "formats/text_header_decoder.h"
 
@@ -79,6 +81,20 @@ std::string Fields(ConstData value, std::size_t chunk) {
     return recorder.text;
 }
 
+std::string ContentType(ConstData value, std::size_t chunk) {
+    ContentTypeReceiver receiver;
+    StructuredFieldMaker maker(receiver);
+    try {
+        Feed(maker, value, chunk);
+    } catch (const DataOverflow&) {
+        return "overflow";
+    }
+    return std::to_string(receiver.Type()) + "/" + std::to_string(receiver.Subtype()) + ";" +
+           std::string(receiver.Boundary().View()) + ";" + std::string(receiver.TypeParameter().View()) +
+           ";" + std::string(receiver.Charset().View()) + ";" + std::string(receiver.Protocol().View()) +
+           ";" + std::to_string(receiver.HashAlgorithms());
+}
+
 std::string Pieces(ConstData value, std::size_t chunk) {
     PieceRecorder recorder;
     TextHeaderDecoder decoder(recorder);
@@ -94,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConstData value(data + 1, size - 1);
     std::size_t whole = value.Length() + 1;
     Check(Fields(value, chunk) == Fields(value, whole));
+    Check(ContentType(value, chunk) == ContentType(value, whole));
     Check(Pieces(value, chunk) == Pieces(value, whole));
     return 0;
 }

@@ -16,9 +16,17 @@ bool IsBlank(Byte c) {
     return c == ' ' || c == '\t';
 }
 
+// The bytes of `set` that are not in `removed`.
+CharacterClass Without(const CharacterClass& set, const CharacterClass& removed) {
+    return CharacterClass(set.Complement()).Add(removed).Complement();
+}
+
 }  // namespace
 
 void StructuredFieldMaker::Begin() {
+    m_specials = Without(Specials(), m_target->SpecialsInTokens()).Add(m_target->ExtraSpecials());
+    m_tokenBytes =
+        Without(CharacterClass(TokenBytes()).Add(m_target->SpecialsInTokens()), m_target->ExtraSpecials());
     m_element = nullptr;
     m_state = State::BetweenElements;
     m_escaped = false;
@@ -51,7 +59,7 @@ void StructuredFieldMaker::End() {
 const Byte* StructuredFieldMaker::BetweenElements(const Byte* p, const Byte* end) {
     Byte c = *p;
     if (IsBlank(c)) return p + 1;
-    if (Specials().Contains(c) || m_target->ExtraSpecials().Contains(c)) {
+    if (m_specials.Contains(c)) {
         m_target->Special(c);
         return p + 1;
     }
@@ -69,14 +77,14 @@ const Byte* StructuredFieldMaker::BetweenElements(const Byte* p, const Byte* end
         default:
             break;
     }
-    if (!TokenBytes().Contains(c)) return p + 1;
+    if (!m_tokenBytes.Contains(c)) return p + 1;
     StartElement(State::Token, m_target->Token());
     return p;
 }
 
 const Byte* StructuredFieldMaker::InToken(const Byte* p, const Byte* end) {
     const Byte* run = p;
-    while (p != end && TokenBytes().Contains(*p) && !m_target->ExtraSpecials().Contains(*p)) ++p;
+    while (p != end && m_tokenBytes.Contains(*p)) ++p;
     m_element->Receive(run, p);
     if (p != end) EndElement();
     return p;

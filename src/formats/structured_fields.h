@@ -4,7 +4,8 @@
 //
 // The elements, after RFC 822:
 // - blanks (space, tab) separate elements and are dropped;
-// - specials, each its own element: ) , . : ; < > @ \ ] and any extra specials of the receiver;
+// - specials, each its own element: ) , . : ; < > @ \ ] and any extra specials of the receiver,
+//   less those the receiver reads as token bytes;
 // - tokens: runs of bytes 33-255 other than the specials, " ( and [ (DEL and the bytes from 128 up
 //   are token bytes);
 // - quoted strings "...", comments (...) with nested parentheses, domain literals [...]: their
@@ -23,7 +24,8 @@
 // DomainLiteral, Comment) gets Begin, the element's bytes in one or more Receives, and End.
 class StructuredFieldReceiver {
   public:
-    explicit StructuredFieldReceiver(CharacterClass extraSpecials = {}) : m_extraSpecials(extraSpecials) {}
+    explicit StructuredFieldReceiver(CharacterClass extraSpecials = {}, CharacterClass specialsInTokens = {})
+        : m_extraSpecials(extraSpecials), m_specialsInTokens(specialsInTokens) {}
     virtual ~StructuredFieldReceiver() = default;
 
     virtual void Begin() {}
@@ -37,9 +39,12 @@ class StructuredFieldReceiver {
     // Bytes that this receiver takes as specials besides the common ones ("/" and "=" for a
     // content type).
     const CharacterClass& ExtraSpecials() const { return m_extraSpecials; }
+    // Common specials that this receiver reads as token bytes ("." for a content type).
+    const CharacterClass& SpecialsInTokens() const { return m_specialsInTokens; }
 
   private:
     CharacterClass m_extraSpecials;
+    CharacterClass m_specialsInTokens;
 };
 
 // Tokenizes a value into a receiver, which is not owned and is set before Begin. One thread at a
@@ -69,6 +74,9 @@ class StructuredFieldMaker : public DataReceiver, public DataWriter {
 
     StructuredFieldReceiver* m_target = nullptr;
     DataReceiver* m_element = nullptr;
+    // The specials and token bytes of the common table as the receiver amends them.
+    CharacterClass m_specials;
+    CharacterClass m_tokenBytes;
     State m_state = State::BetweenElements;
     bool m_escaped = false;
     std::uint32_t m_commentDepth = 0;

@@ -12,8 +12,9 @@ namespace {
 // Records the elements as "kind(content)" words, specials as the character alone.
 class RecordingFieldReceiver : public StructuredFieldReceiver {
   public:
-    explicit RecordingFieldReceiver(const char* extraSpecials)
-        : StructuredFieldReceiver(CharacterClass().Add(extraSpecials)) {}
+    explicit RecordingFieldReceiver(const char* extraSpecials, const char* specialsInTokens = "")
+        : StructuredFieldReceiver(CharacterClass().Add(extraSpecials),
+                                  CharacterClass().Add(specialsInTokens)) {}
 
     void Begin() override { text += "<"; }
     void Special(Byte c) override { text += std::string(1, static_cast<char>(c)) + " "; }
@@ -85,6 +86,7 @@ TEST(StructuredFieldMaker, CutsValuesIntoElementsHoweverTheInputIsCut) {
         {"a\"b\"c(d)e[f]g", "", "<token(a) quoted(b) token(c) comment(d) token(e) literal(f) token(g) >"},
         {"x]y)", "", "<token(x) ] token(y) ) >"},
         {"\"\\\\\"", "", "<quoted(\\) >"},
+        {"a.b/c=d.e", "/=", "<token(a) . token(b) / token(c) = token(d) . token(e) >"},
     };
     for (const Case& c : cases) {
         auto outcome = ExpectSameOutcomeForAllCuttings<char>(
@@ -93,6 +95,13 @@ TEST(StructuredFieldMaker, CutsValuesIntoElementsHoweverTheInputIsCut) {
             });
         EXPECT_EQ(std::string(outcome.output.begin(), outcome.output.end()), c.elements) << c.value;
     }
+}
+
+TEST(StructuredFieldMaker, AReceiverMayReadCommonSpecialsAsTokenBytes) {
+    RecordingFieldReceiver receiver("/=", ".");
+    StructuredFieldMaker maker(receiver);
+    ReceiveComplete(maker, ConstData(std::string_view("vnd.ms-excel/x.y=a.b;.")));
+    EXPECT_EQ(receiver.text, "<token(vnd.ms-excel) / token(x.y) = token(a.b) ; token(.) >");
 }
 
 TEST(StructuredFieldMaker, AQuotedStringGoesToTheTokenReceiverByDefault) {
