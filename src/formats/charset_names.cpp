@@ -40,3 +40,7 @@ std::string CanonicalCharsetName(ConstData name) {
     const std::uint32_t* canonical = FindInSortedNameTable(kAliases, ConstData(lowered));
     return canonical ? kCanonicalNames[*canonical] : lowered;
 }
+
+bool SameCharset(ConstData a, ConstData b) {
+    return CanonicalCharsetName(a) == CanonicalCharsetName(b);
+}

@@ -9,3 +9,5 @@
 // The name lower-cased (ASCII letters only) and, when it is an alias of US-ASCII or ISO-8859-1,
 // replaced by "us-ascii" or "iso-8859-1". Other names, "utf-8" among them, stay as lower-cased.
 std::string CanonicalCharsetName(ConstData name);
+// True when the canonical names of the two are equal ignoring ASCII case.
+bool SameCharset(ConstData a, ConstData b);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "formats/charset_names.h"
 #include "formats/chunked_input_support.h"
@@ -56,4 +57,14 @@ TEST(CharsetNames, AliasesTakeTheCanonicalName) {
          }) {
         EXPECT_EQ(CanonicalCharsetName(ConstData(std::string_view(test.name))), test.canonical) << test.name;
     }
+}
+
+TEST(CharsetNames, SameCharsetComparesCanonicalNames) {
+    const std::tuple<const char*, const char*, bool> pairs[] = {
+        {"ISO_8859-1", "latin1", true}, {"iso-8859-1", "ISO-8859-1", true}, {"ascii", "US-ASCII", true},
+        {"UTF-8", "utf-8", true},       {"latin1", "us-ascii", false},      {"utf-8", "utf8", false},
+        {"", "", true},
+    };
+    for (const auto& [a, b, same] : pairs)
+        EXPECT_EQ(SameCharset(ConstDataOfCString(a), ConstDataOfCString(b)), same) << a << " " << b;
 }
