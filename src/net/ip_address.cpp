@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/ip_address_text.h"
 #include "foundation/numerals.h"
 
 namespace {
@@ -121,6 +122,10 @@ bool IPAddress::operator<(const IPAddress& other) const {
 }
 
 IPAddress IPv6Loopback() { return IPAddress(std::array<std::uint16_t, 8>{0, 0, 0, 0, 0, 0, 0, 1}); }
+
+ConstDataBuffer<60> IPAddressText(const IPAddress& address) {
+    return FormatIPAddressText({address.IsIPv6(), address.Bytes(), address.Zone()});
+}
 
 IPAddress PrefixMask(const IPAddress& address, unsigned prefixLength) {
     static constexpr Byte kPartialByte[9] = {0x00, 0x80, 0xC0, 0xE0, 0xF0, 0xF8, 0xFC, 0xFE, 0xFF};

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "foundation/const_data.h"
+#include "foundation/const_data_buffer.h"
 #include "foundation/exceptions.h"
 
 class NotAnIPAddress : public DebuggableException {};
@@ -72,6 +73,9 @@ private:
 
 // ::1
 IPAddress IPv6Loopback();
+
+// The address as the relay writes it in logs and replies: dotted IPv4, compressed IPv6, no zone.
+ConstDataBuffer<60> IPAddressText(const IPAddress& address);
 
 // Address text: dotted IPv4 ("a.b.c.d", four decimal bytes), IPv6 groups of at most 0xFFFF with one
 // "::" for a run of zero groups and an optional dotted IPv4 tail, then an optional "%zone". Leading
