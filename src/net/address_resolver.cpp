@@ -9,11 +9,14 @@
 
 namespace {
 
-bool IsLocalMachine(std::string_view host) { return IsLocalHostName(host, false); }
+bool IsLocalMachine(std::string_view host) {
+    return IsLocalHostName(host, false);
+}
 
 // The list can only grow at its front; entries found in order are therefore pushed last first.
 void PushInOrder(SocketAddressList& results, std::vector<std::unique_ptr<SocketAddressEntry>>& entries) {
-    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) results.PushFront(std::move(*entry));
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry)
+        results.PushFront(std::move(*entry));
 }
 
 }  // namespace
@@ -29,19 +32,7 @@ AddressResolver::AddressResolver(std::string host, std::uint16_t port, int famil
       m_results(std::make_unique<SocketAddressList>()) {
     // A dual-stack IPv6 socket bound to the any-address serves IPv4 as well.
     if (m_ipv6Usable && m_host.empty() && (m_lookUpFlags & kPassive)) familyChoice = 2;
-    switch (familyChoice) {
-        case 1:
-            m_families = {AF_INET6, AF_INET};
-            break;
-        case 2:
-            m_families = {AF_INET6};
-            break;
-        case 3:
-            m_families = {AF_INET};
-            break;
-        default:
-            m_families = {AF_INET, AF_INET6};
-    }
+    m_families = AddressFamilyOrder(familyChoice);
     if (!m_ipv6Usable) std::erase(m_families, AF_INET6);
 }
 

@@ -17,12 +17,12 @@
 using SocketAddressList = IteratorSafeList<SocketAddressEntry>;
 
 class AddressResolver {
-public:
+  public:
     // The look-up flag for addresses to bind to rather than connect to.
     static constexpr int kPassive = AI_PASSIVE;
 
-    // `familyChoice` as ParseAddressFamilyChoice gives it (1 IPv6 then IPv4, 2 IPv6 only, 3 IPv4 only,
-    // else IPv4 then IPv6); IPv6 is tried only when `wantIPv6` and the socket system offers it.
+    // `familyChoice` as ParseAddressFamilyChoice gives it, tried in the order of AddressFamilyOrder
+    // (the families the started socket system offers); IPv6 only when `wantIPv6` too.
     // `lookUpFlags` are getaddrinfo flags; protocol and socket type are the hints of the look-up.
     AddressResolver(std::string host, std::uint16_t port, int familyChoice, bool wantIPv6, int lookUpFlags,
                     int protocol, int socketType);
@@ -34,7 +34,7 @@ public:
     // The current family's addresses, in the order found.
     SocketAddressList& Results() { return *m_results; }
 
-private:
+  private:
     void ResolveIPv4();
     void ResolveIPv6();
     // A literal address of either family (an IPv4-mapped IPv6 one counts as IPv4); false when the

@@ -9,16 +9,21 @@
 
 namespace {
 
-bool WillBeDualStack(bool preferIPv6) { return preferIPv6 && SocketSystem::Instance().IsIPv6Preferred(); }
+bool WillBeDualStack(bool preferIPv6) {
+    return preferIPv6 && SocketSystem::Instance().IsIPv6Preferred();
+}
 
 bool SetTimeOut(int socket, int option, std::int64_t microseconds) {
-    timeval value{static_cast<time_t>(microseconds / 1'000'000), static_cast<suseconds_t>(microseconds % 1'000'000)};
+    timeval value{static_cast<time_t>(microseconds / 1'000'000),
+                  static_cast<suseconds_t>(microseconds % 1'000'000)};
     return ::setsockopt(socket, SOL_SOCKET, option, &value, sizeof value) == 0;
 }
 
 }  // namespace
 
-std::unique_ptr<Socket> SocketOptions::Make() const { return std::make_unique<Socket>(*this); }
+std::unique_ptr<Socket> SocketOptions::Make() const {
+    return std::make_unique<Socket>(*this);
+}
 
 // On Linux SO_SNDTIMEO also bounds a blocking connect.
 SocketHandle CreateSocket(int family, int type, int protocol, std::int64_t timeOut, bool preferIPv6) {
@@ -33,7 +38,8 @@ SocketHandle CreateSocket(int family, int type, int protocol, std::int64_t timeO
     if (!socket.IsValid()) return socket;
     bool configured = true;
     if (timeOut > 0)
-        configured = SetTimeOut(socket.Get(), SO_RCVTIMEO, timeOut) && SetTimeOut(socket.Get(), SO_SNDTIMEO, timeOut);
+        configured =
+            SetTimeOut(socket.Get(), SO_RCVTIMEO, timeOut) && SetTimeOut(socket.Get(), SO_SNDTIMEO, timeOut);
     if (configured && dualStack) {
         int off = 0;
         configured = ::setsockopt(socket.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off) == 0;
@@ -82,8 +88,8 @@ long Socket::SendTo(ConstData bytes, int flags, const SocketAddressEntry& entry)
         m_lastError = ENOTSOCK;
         return -1;
     }
-    ssize_t count = ::sendto(m_socket.Get(), bytes.begin, bytes.Length(), flags | MSG_NOSIGNAL, entry.Address(),
-                             entry.Length());
+    ssize_t count = ::sendto(m_socket.Get(), bytes.begin, bytes.Length(), flags | MSG_NOSIGNAL,
+                             entry.Address(), entry.Length());
     m_lastError = count == -1 ? errno : 0;
     return count;
 }

@@ -18,7 +18,7 @@ class Socket;
 
 // Builds a Socket. Defaults: IPv4, TCP stream, a 30-second send and receive time-out, IPv6 preferred.
 class SocketOptions {
-public:
+  public:
     SocketOptions& IPv4() { return m_family = AF_INET, *this; }
     // Microseconds; 0 or less leaves the system's (no time-out).
     SocketOptions& TimeOut(std::int64_t microseconds) { return m_timeOut = microseconds, *this; }
@@ -28,7 +28,7 @@ public:
 
     std::unique_ptr<Socket> Make() const;
 
-private:
+  private:
     friend class Socket;
     int m_family = AF_INET;
     std::int64_t m_timeOut = 30'000'000;
@@ -43,7 +43,7 @@ private:
 SocketHandle CreateSocket(int family, int type, int protocol, std::int64_t timeOut, bool preferIPv6);
 
 class Socket {
-public:
+  public:
     explicit Socket(const SocketOptions& options);
 
     // Opens a new socket (closing an open one); answers whether it is open.
@@ -65,7 +65,7 @@ public:
     bool IsConnected() const { return m_connected; }
     int LastError() const { return m_lastError; }
 
-private:
+  private:
     int m_family;
     std::int64_t m_timeOut;
     int m_type;

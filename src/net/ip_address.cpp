@@ -98,8 +98,8 @@ void IPAddress::CopyBytes(OutputRange& output) const {
     output.begin += count;
 }
 
-// Windows writes zones as interface numbers; on Linux an interface name ("eth0") is as common, so a
-// zone that is not a number is looked up as one.
+// A zone is an interface number or, as often on Linux, an interface name ("eth0"), which is looked
+// up.
 std::uint32_t IPAddress::ScopeId() const {
     std::string_view zone = Zone();
     if (zone.empty()) return 0;
@@ -121,7 +121,9 @@ bool IPAddress::operator<(const IPAddress& other) const {
     return Zone() < other.Zone();
 }
 
-IPAddress IPv6Loopback() { return IPAddress(std::array<std::uint16_t, 8>{0, 0, 0, 0, 0, 0, 0, 1}); }
+IPAddress IPv6Loopback() {
+    return IPAddress(std::array<std::uint16_t, 8>{0, 0, 0, 0, 0, 0, 0, 1});
+}
 
 ConstDataBuffer<60> IPAddressText(const IPAddress& address) {
     return FormatIPAddressText({address.IsIPv6(), address.Bytes(), address.Zone()});
@@ -156,12 +158,14 @@ namespace {
 // A hexadecimal group (at most 0xFFFF) or a decimal byte (at most 255); -1 for any other token.
 long GroupValue(std::string_view token) {
     std::uint64_t value;
-    return ParseHexUInt64(ConstData(token), value) == NumeralStatus::Success && value <= 0xFFFF ? long(value) : -1;
+    return ParseHexUInt64(ConstData(token), value) == NumeralStatus::Success && value <= 0xFFFF ? long(value)
+                                                                                                : -1;
 }
 
 long ByteValue(std::string_view token) {
     std::uint64_t value;
-    return ParseDecimalUInt64(ConstData(token), value) == NumeralStatus::Success && value <= 255 ? long(value) : -1;
+    return ParseDecimalUInt64(ConstData(token), value) == NumeralStatus::Success && value <= 255 ? long(value)
+                                                                                                 : -1;
 }
 
 // Splits at `separator`; empty pieces are kept.

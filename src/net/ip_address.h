@@ -19,7 +19,7 @@
 class NotAnIPAddress : public DebuggableException {};
 
 class IPAddress {
-public:
+  public:
     static constexpr std::size_t kZoneCapacity = 9;
 
     // All bytes 0, no zone.
@@ -58,7 +58,7 @@ public:
     bool operator!=(const IPAddress& other) const { return !(*this == other); }
     bool operator<(const IPAddress& other) const;
 
-private:
+  private:
     friend IPAddress PrefixMask(const IPAddress& address, unsigned prefixLength);
     friend IPAddress ApplyMask(const IPAddress& address, const IPAddress& mask, bool complement);
     friend IPAddress TryParseIPAddress(std::string_view text);

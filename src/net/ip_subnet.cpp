@@ -1,5 +1,6 @@
 #include "net/ip_subnet.h"
 
+#include "foundation/ip_address_text.h"
 #include "foundation/numerals.h"
 
 namespace {
@@ -14,6 +15,14 @@ IPSubnet::IPSubnet(const IPAddress& address, unsigned prefixLength)
     if (prefixLength > (address.IsIPv6() ? 128u : 32u)) throw SubnetPrefixLengthTooLarge();
     m_prefixLength = static_cast<std::uint16_t>(prefixLength);
     if (!address.IsIPv6() && !ApplyMask(address, m_mask, true).IsZero()) throw NonCanonicalSubnetAddress();
+}
+
+ConstDataBuffer<68> IPSubnet::ToString() const {
+    ConstDataBuffer<68> text(
+        FormatIPAddressText({m_address.IsIPv6(), m_address.Bytes(), m_address.Zone()}).GetConstData());
+    text.Append('/');
+    text.Append(AppendDecimal(m_prefixLength, 1).GetConstData());
+    return text;
 }
 
 IPSubnet ParseIPSubnet(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "foundation/const_data_buffer.h"
 #include "foundation/exceptions.h"
 #include "net/ip_address.h"
 
@@ -13,7 +14,7 @@ class SubnetPrefixLengthTooLarge : public DebuggableException {};
 class NonCanonicalSubnetAddress : public DebuggableException {};
 
 class IPSubnet {
-public:
+  public:
     // Throws SubnetPrefixLengthTooLarge above 32 (IPv4) or 128 (IPv6) and NonCanonicalSubnetAddress
     // for an IPv4 address with host bits set.
     IPSubnet(const IPAddress& address, unsigned prefixLength);
@@ -21,10 +22,12 @@ public:
     const IPAddress& Address() const { return m_address; }
     unsigned PrefixLength() const { return m_prefixLength; }
     const IPAddress& Mask() const { return m_mask; }
+    // "<address>/<prefix length>", the address as compressed IPv6 or dotted IPv4 text without zone.
+    ConstDataBuffer<68> ToString() const;
 
     bool operator==(const IPSubnet& other) const = default;
 
-private:
+  private:
     IPAddress m_address;
     std::uint16_t m_prefixLength;
     IPAddress m_mask;

@@ -64,7 +64,8 @@ void IteratorSafeListBase::PushFrontElement(std::unique_ptr<IteratorSafeListElem
 
 // Iterators standing on the element move past it before it is unlinked, so none is left pointing
 // at an element that its new owner may destroy.
-std::unique_ptr<IteratorSafeListElement> IteratorSafeListBase::RemoveElement(IteratorSafeListElement& element) {
+std::unique_ptr<IteratorSafeListElement> IteratorSafeListBase::RemoveElement(
+    IteratorSafeListElement& element) {
     for (IteratorBase* iterator : m_iterators)
         if (iterator->m_current == &element) iterator->m_current = element.m_next;
     if (element.m_previous)

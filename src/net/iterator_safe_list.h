@@ -16,7 +16,7 @@
 class IteratorSafeListBase;
 
 class IteratorSafeListElement {
-public:
+  public:
     IteratorSafeListElement() = default;
     IteratorSafeListElement(const IteratorSafeListElement&) {}
     IteratorSafeListElement& operator=(const IteratorSafeListElement&) { return *this; }
@@ -27,7 +27,7 @@ public:
     // list.
     std::unique_ptr<IteratorSafeListElement> Unlink();
 
-private:
+  private:
     friend class IteratorSafeListBase;
     IteratorSafeListBase* m_list = nullptr;
     IteratorSafeListElement* m_previous = nullptr;
@@ -36,7 +36,7 @@ private:
 
 // The type-independent part of IteratorSafeList.
 class IteratorSafeListBase {
-public:
+  public:
     IteratorSafeListBase() = default;
     IteratorSafeListBase(const IteratorSafeListBase&) = delete;
     IteratorSafeListBase& operator=(const IteratorSafeListBase&) = delete;
@@ -45,13 +45,13 @@ public:
     // Removes and destroys every element.
     void Clear();
 
-protected:
+  protected:
     class IteratorBase {
-    public:
+      public:
         bool AtEnd() const { return m_current == nullptr; }
         void Next();
 
-    protected:
+      protected:
         explicit IteratorBase(IteratorSafeListBase* list);
         IteratorBase(const IteratorBase& other);
         IteratorBase& operator=(const IteratorBase& other);
@@ -59,7 +59,7 @@ protected:
 
         IteratorSafeListElement* m_current = nullptr;
 
-    private:
+      private:
         friend class IteratorSafeListBase;
         IteratorSafeListBase* m_list;
     };
@@ -68,7 +68,7 @@ protected:
     void PushFrontElement(std::unique_ptr<IteratorSafeListElement> element);
     std::unique_ptr<IteratorSafeListElement> RemoveElement(IteratorSafeListElement& element);
 
-private:
+  private:
     friend class IteratorSafeListElement;
 
     IteratorSafeListElement* m_head = nullptr;
@@ -78,13 +78,13 @@ private:
 
 template <class T>
 class IteratorSafeList : public IteratorSafeListBase {
-public:
+  public:
     class Iterator : public IteratorBase {
-    public:
+      public:
         T& operator*() const { return static_cast<T&>(*m_current); }
         T* operator->() const { return static_cast<T*>(m_current); }
 
-    private:
+      private:
         friend class IteratorSafeList;
         using IteratorBase::IteratorBase;
     };

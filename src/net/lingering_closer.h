@@ -20,7 +20,7 @@
 #include "net/socket_calls.h"
 
 class LingeringCloser {
-public:
+  public:
     static constexpr std::int64_t kDefaultLingerMicroseconds = 2'000'000;
 
     explicit LingeringCloser(std::int64_t lingerMicroseconds = kDefaultLingerMicroseconds);
@@ -34,7 +34,7 @@ public:
     // The number of sockets lingering.
     std::size_t Count() const;
 
-private:
+  private:
     struct Lingering {
         SocketHandle socket;
         std::chrono::steady_clock::time_point deadline;

@@ -70,6 +70,7 @@ std::uint16_t ListeningSocket::LocalPort() const {
     socklen_t length = sizeof address;
     if (getsockname(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
         ThrowLastSocketError();
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
+    if (address.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(&address)->sin6_port);
     return ntohs(reinterpret_cast<const sockaddr_in*>(&address)->sin_port);
 }

@@ -18,7 +18,7 @@
 #include "net/tls_hooks.h"
 
 class ListeningSocket {
-public:
+  public:
     ListeningSocket();
 
     // Binds to the port (0 for one the system chooses) and listens. Throws the socket error kind:
@@ -35,7 +35,7 @@ public:
     std::uint16_t LocalPort() const;
     LingeringCloser& ClosingConnections() { return *m_closer; }
 
-private:
+  private:
     SocketHandle m_socket;
     std::shared_ptr<TLSServerContext> m_tls;
     std::shared_ptr<LingeringCloser> m_closer;

@@ -12,7 +12,7 @@
 class NotAMACAddress : public DebuggableException {};
 
 class MACAddress {
-public:
+  public:
     MACAddress() = default;
     explicit MACAddress(const std::array<Byte, 6>& bytes);
 
@@ -22,7 +22,7 @@ public:
 
     bool operator==(const MACAddress& other) const = default;
 
-private:
+  private:
     std::uint64_t m_value = 0;  // 48 bits
 };
 

@@ -4,9 +4,12 @@
 
 #include "net/socket_system.h"
 
-SocketAddressEntry::SocketAddressEntry() { m_address.ss_family = AF_INET; }
+SocketAddressEntry::SocketAddressEntry() {
+    m_address.ss_family = AF_INET;
+}
 
-SocketAddressEntry::SocketAddressEntry(const addrinfo& resolved, std::uint16_t port, bool map) : SocketAddressEntry() {
+SocketAddressEntry::SocketAddressEntry(const addrinfo& resolved, std::uint16_t port, bool map)
+    : SocketAddressEntry() {
     if (resolved.ai_family == AF_INET && resolved.ai_addrlen >= sizeof(sockaddr_in)) {
         sockaddr_in address = *reinterpret_cast<const sockaddr_in*>(resolved.ai_addr);
         address.sin_port = htons(port);

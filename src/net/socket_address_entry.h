@@ -16,7 +16,7 @@
 #include "net/iterator_safe_list.h"
 
 class SocketAddressEntry : public IteratorSafeListElement {
-public:
+  public:
     // The IPv4 any-address, port 0.
     SocketAddressEntry();
     // A result of getaddrinfo (AF_INET or AF_INET6; any other family gives the empty entry).
@@ -33,7 +33,7 @@ public:
     const sockaddr_in& Alternate() const { return m_alternate; }
     std::uint16_t Port() const;
 
-private:
+  private:
     void SetIPv4(const sockaddr_in& address, bool map);
     void SetIPv6(const sockaddr_in6& address);
 

@@ -38,7 +38,9 @@ void BindSocket(int socket, const sockaddr* address, socklen_t length) {
     Checked(::bind(socket, address, length));
 }
 
-void ListenOnSocket(int socket, int backlog) { Checked(::listen(socket, backlog)); }
+void ListenOnSocket(int socket, int backlog) {
+    Checked(::listen(socket, backlog));
+}
 
 std::size_t ReceiveFromSocket(int socket, OutputRange& range) {
     ssize_t count = ::recv(socket, range.begin, range.Room(), 0);

@@ -17,9 +17,13 @@ SocketConnection& SocketConnection::operator=(SocketConnection&& other) noexcept
     return *this;
 }
 
-SocketConnection::~SocketConnection() { Close(); }
+SocketConnection::~SocketConnection() {
+    Close();
+}
 
-bool SocketConnection::HasPendingTLSData() const { return m_tls && m_tls->PendingBytes() > 0; }
+bool SocketConnection::HasPendingTLSData() const {
+    return m_tls && m_tls->PendingBytes() > 0;
+}
 
 std::size_t SocketConnection::Read(OutputRange& range) {
     if (range.IsFull()) return 0;

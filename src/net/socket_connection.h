@@ -12,7 +12,7 @@
 #include "net/tls_hooks.h"
 
 class SocketConnection {
-public:
+  public:
     SocketConnection() = default;
     SocketConnection(SocketHandle socket, std::unique_ptr<TLSConnection> tls, const IPAddress& peer,
                      std::shared_ptr<LingeringCloser> closer);
@@ -38,7 +38,7 @@ public:
     // when already closed.
     void Close() noexcept;
 
-private:
+  private:
     SocketHandle m_socket;
     std::unique_ptr<TLSConnection> m_tls;
     IPAddress m_peer;

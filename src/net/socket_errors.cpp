@@ -24,4 +24,6 @@ void ThrowSocketError(int code) {
     }
 }
 
-void ThrowLastSocketError() { ThrowSocketError(errno); }
+void ThrowLastSocketError() {
+    ThrowSocketError(errno);
+}

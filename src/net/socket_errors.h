@@ -14,11 +14,11 @@
 #include "foundation/exceptions.h"
 
 class SocketError : public ExceptionPL {
-public:
+  public:
     explicit SocketError(int code);
     int Code() const { return m_code; }
 
-private:
+  private:
     int m_code;
 };
 

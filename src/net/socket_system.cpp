@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <optional>
 #include <cerrno>
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "foundation/character_classes.h"

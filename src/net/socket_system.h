@@ -13,7 +13,7 @@
 #include <vector>
 
 class SocketSystem {
-public:
+  public:
     enum class State { NotStarted = 0, Success = 1, Error = 3, TimedOut = 4, Stopped = 5 };
 
     // Answers 0 when a socket of the family, type and protocol can be made, else the errno value.
@@ -48,7 +48,7 @@ public:
 
     static int ProbeKernelProtocol(int family, int type, int protocol);
 
-private:
+  private:
     struct FamilyCensus {
         bool tcp = false;
         bool udp = false;

@@ -9,7 +9,7 @@
 
 // One TLS session over an accepted socket, used by one thread at a time. Owned by its connection.
 class TLSConnection {
-public:
+  public:
     virtual ~TLSConnection() = default;
     // Decrypted bytes already held, readable without waiting for the socket.
     virtual std::size_t PendingBytes() = 0;
@@ -24,7 +24,7 @@ public:
 // The server side's certificate and settings; makes one session per accepted socket. Shared by the
 // listeners that use it; the sessions it made must stay usable after it is gone.
 class TLSServerContext {
-public:
+  public:
     virtual ~TLSServerContext() = default;
     // The server session over the socket; throws when it can't be made.
     virtual std::unique_ptr<TLSConnection> CreateConnection(int socket) = 0;

@@ -8,9 +8,13 @@
 
 namespace {
 
-std::string TextOf(ConstData range) { return std::string(range.View()); }
+std::string TextOf(ConstData range) {
+    return std::string(range.View());
+}
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
 
 // Drops the last segment of the output: a final "/" first, then everything from the last remaining
 // "/" on (the whole output when it holds none).
@@ -27,7 +31,8 @@ std::string WithSafeFirstSegment(const std::string& path) {
     std::size_t slash = path.find('/');
     std::string first = path.substr(0, slash);
     if (first.find(':') == std::string::npos) return path;
-    return URLEncodeText(ConstData(first), URLPathNoColonCharacters()) + (slash == std::string::npos ? "" : path.substr(slash));
+    return URLEncodeText(ConstData(first), URLPathNoColonCharacters()) +
+           (slash == std::string::npos ? "" : path.substr(slash));
 }
 
 }  // namespace
@@ -64,7 +69,9 @@ std::string RemoveDotSegments(std::string_view path) {
 
 URL::URL(const ByteString& text) : URL(text.GetConstData()) {}
 
-URL::URL(ConstData text) { Assign(URLInfo(text)); }
+URL::URL(ConstData text) {
+    Assign(URLInfo(text));
+}
 
 void URL::Assign(const URLInfo& info) {
     *this = URL();
@@ -137,11 +144,17 @@ std::string URL::ToString() const {
     return text;
 }
 
-URLPathBuilder URL::EditPath() { return URLPathBuilder(*this); }
+URLPathBuilder URL::EditPath() {
+    return URLPathBuilder(*this);
+}
 
-URLQueryEditor URL::EditQuery() { return URLQueryEditor(*this); }
+URLQueryEditor URL::EditQuery() {
+    return URLQueryEditor(*this);
+}
 
-std::string URLDecodeRange(ConstData range) { return URLDecodeText(range); }
+std::string URLDecodeRange(ConstData range) {
+    return URLDecodeText(range);
+}
 
 namespace {
 

@@ -16,7 +16,7 @@ class URLPathBuilder;
 class URLQueryEditor;
 
 class URL {
-public:
+  public:
     URL() = default;
     // Parses the text and takes its parts (see Assign).
     explicit URL(const ByteString& text);
@@ -59,7 +59,7 @@ public:
     // read back as a scheme.
     std::string ToString() const;
 
-private:
+  private:
     std::optional<std::string> m_scheme;
     std::optional<std::string> m_opaquePart;
     std::optional<std::string> m_userInfo;

@@ -11,7 +11,7 @@
 #include "net/url.h"
 
 class URLPathBuilder {
-public:
+  public:
     // Unbound, with an empty path.
     URLPathBuilder() = default;
     // Bound to the URL, starting from its path (empty when it has none).
@@ -28,7 +28,7 @@ public:
     // unbound builder.
     URL& ApplyToURL();
 
-private:
+  private:
     void AppendSeparator();
 
     std::string m_path;
@@ -36,7 +36,7 @@ private:
 };
 
 class URLQueryBuilder {
-public:
+  public:
     URLQueryBuilder() = default;
     explicit URLQueryBuilder(std::string query) : m_query(std::move(query)) {}
 
@@ -45,12 +45,12 @@ public:
     URLQueryBuilder& Add(std::string_view name, std::string_view value);
     const std::string& Text() const { return m_query; }
 
-private:
+  private:
     std::string m_query;
 };
 
 class URLQueryEditor : public URLQueryBuilder {
-public:
+  public:
     // Starts from the URL's query (empty when it has none).
     explicit URLQueryEditor(URL& url);
     URLQueryEditor& Add(std::string_view name, std::string_view value) {
@@ -60,6 +60,6 @@ public:
     // Sets the URL's query to the text built and answers the URL.
     URL& Commit();
 
-private:
+  private:
     URL& m_url;
 };

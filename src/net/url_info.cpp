@@ -60,7 +60,9 @@ URLInfo::URLInfo(ConstData text) : m_begin(text.begin), m_end(text.end) {
     }
 }
 
-bool URLInfo::IsOpaque() const { return m_schemeColon && !m_authorityStart && !m_pathStart; }
+bool URLInfo::IsOpaque() const {
+    return m_schemeColon && !m_authorityStart && !m_pathStart;
+}
 
 const Byte* URLInfo::PartEnd() const {
     if (m_queryMark) return m_queryMark;
@@ -68,7 +70,9 @@ const Byte* URLInfo::PartEnd() const {
     return m_end;
 }
 
-const Byte* URLInfo::AuthorityEnd() const { return m_pathStart ? m_pathStart : PartEnd(); }
+const Byte* URLInfo::AuthorityEnd() const {
+    return m_pathStart ? m_pathStart : PartEnd();
+}
 
 ConstData URLInfo::PathRange() const {
     if (m_pathStart) return {m_pathStart, PartEnd()};
@@ -76,9 +80,13 @@ ConstData URLInfo::PathRange() const {
     return {m_schemeColon ? m_schemeColon + 1 : m_begin, PartEnd()};
 }
 
-bool URLInfo::HasPath() const { return m_pathStart || (!m_authorityStart && !PathRange().IsEmpty()); }
+bool URLInfo::HasPath() const {
+    return m_pathStart || (!m_authorityStart && !PathRange().IsEmpty());
+}
 
-bool URLInfo::HasPort() const { return m_portColon && m_portColon + 1 < AuthorityEnd(); }
+bool URLInfo::HasPort() const {
+    return m_portColon && m_portColon + 1 < AuthorityEnd();
+}
 
 ConstData URLInfo::GetScheme() const {
     if (!m_schemeColon) throw NoSchemeError();
@@ -103,12 +111,14 @@ ConstData URLInfo::GetUserInfo() const {
 
 ConstData URLInfo::GetHost() const {
     if (!m_authorityStart) throw NoHostError();
-    return {m_userInfoEnd ? m_userInfoEnd + 1 : m_authorityStart + 2, m_portColon ? m_portColon : AuthorityEnd()};
+    return {m_userInfoEnd ? m_userInfoEnd + 1 : m_authorityStart + 2,
+            m_portColon ? m_portColon : AuthorityEnd()};
 }
 
 ConstData URLInfo::GetUnbracketedHost() const {
     ConstData host = GetHost();
-    if (host.Length() > 1 && host.begin[0] == '[' && host.end[-1] == ']') return {host.begin + 1, host.end - 1};
+    if (host.Length() > 1 && host.begin[0] == '[' && host.end[-1] == ']')
+        return {host.begin + 1, host.end - 1};
     return host;
 }
 
@@ -116,7 +126,8 @@ ConstData URLInfo::GetUnbracketedHost() const {
 std::uint32_t URLInfo::GetPort() const {
     if (!HasPort()) throw NoPortError();
     std::uint32_t port;
-    if (ParseDecimalUInt32({m_portColon + 1, AuthorityEnd()}, port) != NumeralStatus::Success || port > kLargestPort)
+    if (ParseDecimalUInt32({m_portColon + 1, AuthorityEnd()}, port) != NumeralStatus::Success ||
+        port > kLargestPort)
         throw InvalidPortNumber();
     return port;
 }

@@ -13,50 +13,50 @@
 #include "foundation/exceptions.h"
 
 class InvalidURLInfoUse : public ExceptionPL {
-public:
+  public:
     using ExceptionPL::ExceptionPL;
 };
 
 class NoSchemeError : public InvalidURLInfoUse {
-public:
+  public:
     NoSchemeError() : InvalidURLInfoUse("URLInfo: Attempt to use missing Scheme.") {}
 };
 class NoAuthorityError : public InvalidURLInfoUse {
-public:
+  public:
     NoAuthorityError() : InvalidURLInfoUse("URLInfo: Attempt to use missing Authority.") {}
 };
 class NoUserInfoError : public InvalidURLInfoUse {
-public:
+  public:
     NoUserInfoError() : InvalidURLInfoUse("URLInfo: Attempt to use missing UserInfo.") {}
 };
 class NoHostError : public InvalidURLInfoUse {
-public:
+  public:
     NoHostError() : InvalidURLInfoUse("URLInfo: Attempt to use missing Host.") {}
 };
 class NoPortError : public InvalidURLInfoUse {
-public:
+  public:
     NoPortError() : InvalidURLInfoUse("URLInfo: Attempt to use missing Port.") {}
 };
 class NoPathError : public InvalidURLInfoUse {
-public:
+  public:
     NoPathError() : InvalidURLInfoUse("URLInfo: Attempt to use missing Path.") {}
 };
 class NoQueryError : public InvalidURLInfoUse {
-public:
+  public:
     NoQueryError() : InvalidURLInfoUse("URLInfo: Attempt to use missing Query.") {}
 };
 class NoFragmentError : public InvalidURLInfoUse {
-public:
+  public:
     NoFragmentError() : InvalidURLInfoUse("URLInfo: Attempt to use missing Fragment.") {}
 };
 
 class InvalidPortNumber : public InvalidURLInfoUse {
-public:
+  public:
     InvalidPortNumber() : InvalidURLInfoUse("URLInfo: Invalid port number.") {}
 };
 
 class URLInfo {
-public:
+  public:
     explicit URLInfo(ConstData text);
     explicit URLInfo(const ByteString& text) : URLInfo(text.GetConstData()) {}
 
@@ -95,7 +95,7 @@ public:
     // authority, path, query and fragment, percent-escapes standing for the bytes they encode.
     static bool Equals(const URLInfo& a, const URLInfo& b);
 
-private:
+  private:
     const Byte* AuthorityEnd() const;
     const Byte* PartEnd() const;  // the query mark, else the fragment mark, else the text end
 

@@ -16,7 +16,7 @@ struct URLPathComponent {
 };
 
 class URLPathIterator {
-public:
+  public:
     // At the first component; at the end at once when the path without its leading "/" is empty.
     static URLPathIterator First(ConstData path);
     // At the text after the last "/".
@@ -29,7 +29,7 @@ public:
     // Two iterators at the end are equal; otherwise those whose components begin at the same byte.
     bool operator==(const URLPathIterator& other) const;
 
-private:
+  private:
     URLPathIterator(ConstData path, const Byte* componentBegin);
 
     ConstData m_path;

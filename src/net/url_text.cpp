@@ -21,7 +21,10 @@ bool URLTextLess(const ByteString& a, const ByteString& b) {
 
 ByteString ComposeURLPath(const ByteString& first, const ByteString& second) {
     URL url;
-    url.EditPath().AppendComponent(first.GetConstData().View()).AppendComponent(second.GetConstData().View()).ApplyToURL();
+    url.EditPath()
+        .AppendComponent(first.GetConstData().View())
+        .AppendComponent(second.GetConstData().View())
+        .ApplyToURL();
     std::string text = url.ToString();
     return ByteString(text.data(), text.data() + text.size());
 }

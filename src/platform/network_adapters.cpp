@@ -25,7 +25,7 @@ AdapterKind KindOfHardwareType(unsigned short hardwareType) {
         case ARPHRD_TUNNEL6:
         case ARPHRD_SIT:
         case ARPHRD_IPGRE:
-        case 823:  // ARPHRD_IP6GRE, missing from the C library's header
+        case 823:          // ARPHRD_IP6GRE, missing from the C library's header
         case ARPHRD_NONE:  // tun devices and WireGuard carry no link layer
             return AdapterKind::Tunnel;
         default:

@@ -109,7 +109,8 @@ TEST(AddressFamilyChoice, ParsesIgnoringCase) {
     struct Case {
         const char* text;
         int choice;
-    } cases[] = {{"Ipv6ThenIpv4", 1}, {"ipv6thenipv4", 1}, {"ONLYIPV4", 3}, {"Ipv6", 0}, {"", 0}, {"OnlyIpv4 ", 0}};
+    } cases[] = {{"Ipv6ThenIpv4", 1}, {"ipv6thenipv4", 1}, {"ONLYIPV4", 3}, {"Ipv6", 0}, {"", 0},
+                 {"OnlyIpv4 ", 0}};
     for (const Case& c : cases) EXPECT_EQ(ParseAddressFamilyChoice(c.text), c.choice) << c.text;
 }
 

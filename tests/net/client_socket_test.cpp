@@ -17,7 +17,8 @@ TEST(SocketAddressEntry, IPv4IsMappedOnlyWhenAskedAndIPv6IsPreferred) {
     EXPECT_EQ(mapped.Port(), 80);
     EXPECT_TRUE(mapped.IsNumericHost());
     if (preferred) EXPECT_EQ(IPAddress(mapped.Address()), ParseIPAddress("::ffff:10.0.0.1"));
-    if (preferred) EXPECT_EQ(IPAddress(reinterpret_cast<const sockaddr*>(&mapped.Alternate())), IPAddress(10, 0, 0, 1));
+    if (preferred)
+        EXPECT_EQ(IPAddress(reinterpret_cast<const sockaddr*>(&mapped.Alternate())), IPAddress(10, 0, 0, 1));
 
     SocketAddressEntry plain(IPAddress(10, 0, 0, 1), 80, false);
     EXPECT_FALSE(plain.IsMapped());
@@ -41,7 +42,8 @@ TEST(Socket, ConnectsOverTheDualStackSocketToIPv4AndIPv6Listeners) {
     for (const IPAddress& target : targets) {
         std::unique_ptr<Socket> socket = SocketOptions().TimeOut(5'000'000).Make();
         EXPECT_EQ(socket->LastError(), ENOTSOCK);
-        ASSERT_TRUE(socket->Connect(SocketAddressEntry(target, listener.LocalPort(), true))) << socket->LastError();
+        ASSERT_TRUE(socket->Connect(SocketAddressEntry(target, listener.LocalPort(), true)))
+            << socket->LastError();
         EXPECT_EQ(socket->IsDualStack(), system.IsIPv6Preferred());
         ASSERT_TRUE(WaitReadable(listener.Handle(), 5000));
         EXPECT_EQ(listener.Accept().Peer(), target);

@@ -47,7 +47,8 @@ const ParseCase kParseCases[] = {
     {"::1", true, true, BytesOf({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), true},
     {"1::", true, true, BytesOf({0, 1}), true},
     {"fe80::1%12", true, true, BytesOf({0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}), true},
-    {"2001:db8::1:0:0:1", true, true, BytesOf({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1}), true},
+    {"2001:db8::1:0:0:1", true, true, BytesOf({0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1}),
+     true},
     {"::ffff:1.2.3.4", true, true, BytesOf({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff, 1, 2, 3, 4}), true},
     {"::1.2.3.4", true, true, BytesOf({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4}), true},
     {"1:2:3:4:5:6:7:8", true, true, BytesOf({0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0, 7, 0, 8}), true},
@@ -120,9 +121,14 @@ TEST(IPAddress, LoopbackZeroAndMapping) {
         bool loopback;
         bool zero;
     } cases[] = {
-        {"127.0.0.1", true, false},   {"127.0.0.2", false, false}, {"::1", true, false},
-        {"::ffff:127.0.0.1", true, false}, {"::ffff:127.0.0.2", false, false}, {"0.0.0.0", false, true},
-        {"::", false, true},          {"::2", false, false},
+        {"127.0.0.1", true, false},
+        {"127.0.0.2", false, false},
+        {"::1", true, false},
+        {"::ffff:127.0.0.1", true, false},
+        {"::ffff:127.0.0.2", false, false},
+        {"0.0.0.0", false, true},
+        {"::", false, true},
+        {"::2", false, false},
     };
     for (const Case& c : cases) {
         IPAddress address = ParseIPAddress(c.text);
@@ -145,8 +151,8 @@ TEST(IPAddress, LoopbackZeroAndMapping) {
 }
 
 TEST(IPAddress, OrderPutsIPv4FirstThenBytesThenZone) {
-    const char* ascending[] = {"0.0.0.0", "9.255.255.255", "10.0.0.0", "::", "::1", "fe80::1", "fe80::1%1",
-                               "fe80::1%2"};
+    const char* ascending[] = {
+        "0.0.0.0", "9.255.255.255", "10.0.0.0", "::", "::1", "fe80::1", "fe80::1%1", "fe80::1%2"};
     for (std::size_t i = 0; i + 1 < std::size(ascending); ++i) {
         IPAddress lower = ParseIPAddress(ascending[i]), higher = ParseIPAddress(ascending[i + 1]);
         EXPECT_TRUE(lower < higher) << ascending[i] << " < " << ascending[i + 1];

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -154,7 +153,8 @@ TEST(SocketConnection, CloseRightAfterTheLastWriteLosesNoReplyBytes) {
     listener.Open(0, true);
     SocketHandle client = ConnectTo("127.0.0.1", listener.LocalPort());
     std::string unreadRequest(4096, 'r');
-    ASSERT_EQ(::send(client.Get(), unreadRequest.data(), unreadRequest.size(), 0), ssize_t(unreadRequest.size()));
+    ASSERT_EQ(::send(client.Get(), unreadRequest.data(), unreadRequest.size(), 0),
+              ssize_t(unreadRequest.size()));
 
     std::vector<Byte> reply(kReplySize);
     for (std::size_t i = 0; i < reply.size(); ++i) reply[i] = static_cast<Byte>(i * 7 + i / 4093);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <functional>
 #include <typeindex>
 
 namespace {
@@ -22,9 +21,9 @@ TEST(SocketErrors, EachErrnoMapsToItsKind) {
         int code;
         std::type_index kind;
     } cases[] = {
-        {EINTR, typeid(SocketBusyError)},   {EMFILE, typeid(SocketFileLimit)},
-        {ENFILE, typeid(SocketFileLimit)},  {EADDRINUSE, typeid(SocketAddrInUse)},
-        {EAGAIN, typeid(SocketError)},      {EINPROGRESS, typeid(SocketError)},
+        {EINTR, typeid(SocketBusyError)},  {EMFILE, typeid(SocketFileLimit)},
+        {ENFILE, typeid(SocketFileLimit)}, {EADDRINUSE, typeid(SocketAddrInUse)},
+        {EAGAIN, typeid(SocketError)},     {EINPROGRESS, typeid(SocketError)},
         {ECONNRESET, typeid(SocketError)},
     };
     for (const Case& c : cases) EXPECT_EQ(KindThrownFor(c.code), c.kind) << "errno " << c.code;

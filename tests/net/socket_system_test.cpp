@@ -99,8 +99,9 @@ TEST(SocketSystem, FamilyOrderKeepsOnlyAvailableFamilies) {
         int choice;
         std::vector<int> withBoth, withIPv4Only;
     } cases[] = {
-        {1, {AF_INET6, AF_INET}, {AF_INET}}, {2, {AF_INET6}, {}}, {3, {AF_INET}, {AF_INET}},
-        {0, {AF_INET, AF_INET6}, {AF_INET}}, {7, {AF_INET, AF_INET6}, {AF_INET}},
+        {1, {AF_INET6, AF_INET}, {AF_INET}}, {2, {AF_INET6}, {}},
+        {3, {AF_INET}, {AF_INET}},           {0, {AF_INET, AF_INET6}, {AF_INET}},
+        {7, {AF_INET, AF_INET6}, {AF_INET}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(AddressFamilyOrder(c.choice, both), c.withBoth) << c.choice;

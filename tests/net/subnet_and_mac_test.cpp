@@ -58,6 +58,27 @@ TEST(IPSubnet, ParseTable) {
     EXPECT_FALSE(ParseIPSubnet("10.0.0.0/8") == ParseIPSubnet("10.0.0.0/9"));
 }
 
+TEST(IPSubnet, TextFormRoundTrips) {
+    struct Case {
+        const char* text;
+        const char* written;
+    } cases[] = {
+        {"10.0.0.0/8", "10.0.0.0/8"},
+        {"192.168.064.000/20", "192.168.64.0/20"},
+        {"2001:0db8:0:0:1:0:0:1/64", "2001:db8::1:0:0:1/64"},
+        {"fe80::1%12/10", "fe80::1/10"},
+        {"::/0", "::/0"},
+        {"::ffff:10.0.0.0/104", "::ffff:a00:0/104"},
+    };
+    for (const Case& c : cases) {
+        IPSubnet subnet = ParseIPSubnet(c.text);
+        EXPECT_EQ(subnet.ToString().View(), c.written) << c.text;
+        IPSubnet again = ParseIPSubnet(subnet.ToString().View());
+        EXPECT_EQ(again.Address().Bytes(), subnet.Address().Bytes()) << c.text;
+        EXPECT_EQ(again.PrefixLength(), subnet.PrefixLength()) << c.text;
+    }
+}
+
 TEST(MACAddress, ParseAndFormatTable) {
     struct Case {
         const char* text;
@@ -124,10 +145,11 @@ TEST(VersionQuad, LessComparesTheCommonParts) {
         const char* b;
         bool less;
     } cases[] = {
-        {"9.5.1", "9.5.2", true}, {"9.5.2", "9.5.1", false}, {"9.5", "9.5.2", false},
-        {"9.5.2", "9.5", false},  {"9.4.9", "9.5", true},    {"10", "9.9", false}, {"", "1", false},
+        {"9.5.1", "9.5.2", true}, {"9.5.2", "9.5.1", false}, {"9.5", "9.5.2", false}, {"9.5.2", "9.5", false},
+        {"9.4.9", "9.5", true},   {"10", "9.9", false},      {"", "1", false},
     };
-    for (const Case& c : cases) EXPECT_EQ(VersionQuadLess(version(c.a), version(c.b)), c.less) << c.a << " < " << c.b;
+    for (const Case& c : cases)
+        EXPECT_EQ(VersionQuadLess(version(c.a), version(c.b)), c.less) << c.a << " < " << c.b;
 }
 
 }  // namespace

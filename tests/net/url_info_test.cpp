@@ -61,8 +61,9 @@ TEST(URLInfo, ParseTable) {
         EXPECT_EQ(Part([&] { return info.GetAuthority(); }), c.authority);
         EXPECT_EQ(Part([&] { return info.GetUserInfo(); }), c.userInfo);
         EXPECT_EQ(Part([&] { return info.GetHost(); }), c.host);
-        EXPECT_EQ(c.opaque ? Part([&] { return info.GetOpaquePart(); }) : Part([&] { return info.GetPath(); }),
-                  c.path);
+        EXPECT_EQ(
+            c.opaque ? Part([&] { return info.GetOpaquePart(); }) : Part([&] { return info.GetPath(); }),
+            c.path);
         EXPECT_EQ(info.HasPath(), c.path.rfind("URLInfo:", 0) != 0);
         EXPECT_EQ(Part([&] { return info.GetQuery(); }), c.query);
         EXPECT_EQ(Part([&] { return info.GetFragment(); }), c.fragment);
@@ -76,10 +77,18 @@ TEST(URLInfo, PortsAndBracketedHosts) {
         long port;  // -1: NoPortError, -2: InvalidPortNumber
         const char* unbracketedHost;
     } cases[] = {
-        {"http://u@h:81/p", 81, "h"},      {"http://[::1]:8080/x", 8080, "::1"}, {"http://[::1]/x", -1, "::1"},
-        {"http://h:/", -1, "h"},           {"http://h/", -1, "h"},               {"http://h:x/", -2, "h"},
-        {"http://h:65535", 65535, "h"},    {"http://h:65536", -2, "h"},          {"http://h:99999999999", -2, "h"},
-        {"http://[", -1, "["},             {"http://[]:1", 1, ""},               {"http://[fe80::1%25eth0]:2", 2, "fe80::1%25eth0"},
+        {"http://u@h:81/p", 81, "h"},
+        {"http://[::1]:8080/x", 8080, "::1"},
+        {"http://[::1]/x", -1, "::1"},
+        {"http://h:/", -1, "h"},
+        {"http://h/", -1, "h"},
+        {"http://h:x/", -2, "h"},
+        {"http://h:65535", 65535, "h"},
+        {"http://h:65536", -2, "h"},
+        {"http://h:99999999999", -2, "h"},
+        {"http://[", -1, "["},
+        {"http://[]:1", 1, ""},
+        {"http://[fe80::1%25eth0]:2", 2, "fe80::1%25eth0"},
         {"http://h:1@g:2/", 2, "g"},
     };
     for (const Case& c : cases) {
@@ -100,8 +109,9 @@ TEST(URLText, EqualityDecodesEscapes) {
         const char* b;
         bool equal;
     } cases[] = {
-        {"a%2Fb", "a/b", true}, {"%41", "A", true},  {"%4a", "%4A", true}, {"%4", "%4", true}, {"%4", "J", false},
-        {"%zz", "%zz", true},   {"abc", "ab", false}, {"", "", true},       {"%41%", "A%", true},
+        {"a%2Fb", "a/b", true}, {"%41", "A", true}, {"%4a", "%4A", true},
+        {"%4", "%4", true},     {"%4", "J", false}, {"%zz", "%zz", true},
+        {"abc", "ab", false},   {"", "", true},     {"%41%", "A%", true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(URLTextEquals(ConstData(std::string_view(c.a)), ConstData(std::string_view(c.b))), c.equal)
@@ -115,9 +125,15 @@ TEST(URLPath, EqualityComparesComponents) {
         const char* b;
         bool equal;
     } cases[] = {
-        {"/a/b", "a/b", false},     {"/a/b", "/a/b", true},      {"/a/%62", "/a/b", true},
-        {"/a;x/b", "/a;x/b", true}, {"/a;%78/b", "/a;x/b", false}, {"/a/b/", "/a/b", false},
-        {"/a%2fb", "/a/b", false},  {"", "", true},               {"a", "%61", true},
+        {"/a/b", "a/b", false},
+        {"/a/b", "/a/b", true},
+        {"/a/%62", "/a/b", true},
+        {"/a;x/b", "/a;x/b", true},
+        {"/a;%78/b", "/a;x/b", false},
+        {"/a/b/", "/a/b", false},
+        {"/a%2fb", "/a/b", false},
+        {"", "", true},
+        {"a", "%61", true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(URLPathEquals(ConstData(std::string_view(c.a)), ConstData(std::string_view(c.b))), c.equal)

@@ -8,7 +8,9 @@
 
 namespace {
 
-URLInfo Info(const char* text) { return URLInfo(ConstData(std::string_view(text))); }
+URLInfo Info(const char* text) {
+    return URLInfo(ConstData(std::string_view(text)));
+}
 
 TEST(URL, AssignTakesThePartsAndWritesThemBack) {
     struct Case {
@@ -25,7 +27,8 @@ TEST(URL, AssignTakesThePartsAndWritesThemBack) {
         {"?q#f", "?q#f"},
         {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(URL(ConstData(std::string_view(c.text))).ToString(), c.written) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(URL(ConstData(std::string_view(c.text))).ToString(), c.written) << c.text;
 
     URL url(ConstData(std::string_view("http://u@h:81/p?q#f")));
     EXPECT_EQ(url.Scheme(), "http");
@@ -82,9 +85,15 @@ TEST(URL, SetAuthorityReadsUserHostAndPort) {
         const char* host;
         int port;  // -1: absent
     } cases[] = {
-        {"u@h:81", "u", "h", 81},   {"h", nullptr, "h", -1},     {"[::1]:8080", nullptr, "[::1]", 8080},
-        {"[::1]", nullptr, "[::1]", -1}, {"h:x", nullptr, "h", -1}, {"h:", nullptr, "h", -1},
-        {"a@b@c:1", "a", "b@c", 1}, {"[fe80::1", nullptr, "[fe80::1", -1}, {"", nullptr, "", -1},
+        {"u@h:81", "u", "h", 81},
+        {"h", nullptr, "h", -1},
+        {"[::1]:8080", nullptr, "[::1]", 8080},
+        {"[::1]", nullptr, "[::1]", -1},
+        {"h:x", nullptr, "h", -1},
+        {"h:", nullptr, "h", -1},
+        {"a@b@c:1", "a", "b@c", 1},
+        {"[fe80::1", nullptr, "[fe80::1", -1},
+        {"", nullptr, "", -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.authority);
@@ -103,9 +112,18 @@ TEST(URL, DotSegmentRemoval) {
         const char* path;
         const char* result;
     } cases[] = {
-        {"/a/b/c/./../../g", "/a/g"}, {"mid/content=5/../6", "mid/6"}, {"/a/./b", "/a/b"}, {"/a/.", "/a/"},
-        {"/a/b/..", "/a/"},           {"/..", "/"},                     {"../a", "a"},       {"./a", "a"},
-        {".", ""},                    {"..", ""},                       {"/a/b/", "/a/b/"},  {"", ""},
+        {"/a/b/c/./../../g", "/a/g"},
+        {"mid/content=5/../6", "mid/6"},
+        {"/a/./b", "/a/b"},
+        {"/a/.", "/a/"},
+        {"/a/b/..", "/a/"},
+        {"/..", "/"},
+        {"../a", "a"},
+        {"./a", "a"},
+        {".", ""},
+        {"..", ""},
+        {"/a/b/", "/a/b/"},
+        {"", ""},
         {"/a//../b", "/b"},  // ".." takes an empty segment together with the one before it (RFC 3986: "/a/b")
     };
     for (const Case& c : cases) EXPECT_EQ(RemoveDotSegments(c.path), c.result) << c.path;
@@ -128,7 +146,8 @@ TEST(URL, ResolutionOfThePartsExamples) {
         {"/gathercache/", "http://127.0.0.1:52311", "http://127.0.0.1:52311/gathercache/"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ResolveURLReference(Info(c.reference), Info(c.base)), c.result) << c.reference << " on " << c.base;
+        EXPECT_EQ(ResolveURLReference(Info(c.reference), Info(c.base)), c.result)
+            << c.reference << " on " << c.base;
 }
 
 // RFC 3986 section 5.4; the rules here agree with every normal and abnormal example (strict parsing).
@@ -183,7 +202,11 @@ TEST(URL, ResolutionOfTheRFC3986Examples) {
 
 TEST(URLBuilders, PathComponentsAreEscapedAndJoined) {
     URL url(ConstData(std::string_view("http://h/base")));
-    url.EditPath().AppendComponent("a b/c").AppendRawComponent("d%20e").AppendComponent("caf\xc3\xa9;v=1").ApplyToURL();
+    url.EditPath()
+        .AppendComponent("a b/c")
+        .AppendRawComponent("d%20e")
+        .AppendComponent("caf\xc3\xa9;v=1")
+        .ApplyToURL();
     EXPECT_EQ(url.ToString(), "http://h/base/a%20b%2fc/d%20e/caf%c3%a9;v=1");
 
     URL trailing(ConstData(std::string_view("http://h/dir/")));
@@ -215,7 +238,9 @@ TEST(URLBuilders, QueryPairs) {
     EXPECT_EQ(empty.ToString(), "?~.-_=%2f%3f%3d");
 }
 
-ByteString Text(std::string_view text) { return ByteString(text.data(), text.data() + text.size()); }
+ByteString Text(std::string_view text) {
+    return ByteString(text.data(), text.data() + text.size());
+}
 
 TEST(URLText, ResolveAndOrder) {
     ByteString resolved = ResolveURLText(Text("http://h/a/b"), Text("c?x"));
@@ -227,8 +252,8 @@ TEST(URLText, ResolveAndOrder) {
         const char* b;
         bool less, greater;
     } cases[] = {
-        {"http://h/a", "http://h/a", false, false},   {"http://h/%41", "http://h/A", false, false},
-        {"http://h/a", "http://h/b", true, false},    {"http://h/a", "HTTP://h/a", false, true},
+        {"http://h/a", "http://h/a", false, false},      {"http://h/%41", "http://h/A", false, false},
+        {"http://h/a", "http://h/b", true, false},       {"http://h/a", "HTTP://h/a", false, true},
         {"http://h/a%2fb", "http://h/a/b", true, false},
     };
     for (const Case& c : cases) {
