@@ -21,7 +21,9 @@ std::string DayFileName(std::uint32_t year, std::uint32_t month, std::uint32_t d
     return name;
 }
 
-CalendarDate LocalDate(const AccessLogTime& time) { return CalendarTime(time.utc, time.zone).date; }
+CalendarDate LocalDate(const AccessLogTime& time) {
+    return CalendarTime(time.utc, time.zone).date;
+}
 
 // The date a day file's name stands for; an invalid date for any other name.
 CalendarDate DateOfDayFile(std::string_view name) {
@@ -48,7 +50,9 @@ void AppendLine(const FileLocation& file, const std::string& line) {
 
 }  // namespace
 
-AccessLogTime AccessLogTime::Now() { return {GetCurrentUTCTime(), GetLocalZoneOffset()}; }
+AccessLogTime AccessLogTime::Now() {
+    return {GetCurrentUTCTime(), GetLocalZoneOffset()};
+}
 
 AccessLogPurgeSchedule& AccessLogPurgeSchedule::Process() {
     static AccessLogPurgeSchedule schedule;
@@ -93,8 +97,8 @@ void WriteAccessLogLine(const FileLocation& directory, std::uint32_t expirationD
     }
 }
 
-void PurgeExpiredAccessLogs(const FileLocation& directory, std::uint32_t expirationDays, const AccessLogTime& time,
-                            AccessLogPurgeSchedule& schedule) {
+void PurgeExpiredAccessLogs(const FileLocation& directory, std::uint32_t expirationDays,
+                            const AccessLogTime& time, AccessLogPurgeSchedule& schedule) {
     try {
         if (!schedule.IsDue(time.utc) || expirationDays == 0) return;
         CalendarDate today = LocalDate(time);

@@ -65,5 +65,5 @@ void WriteAccessLogLine(const FileLocation& directory, std::uint32_t expirationD
 // directory (a name that "%04u%02u%02u.log" of a valid date rebuilds exactly) dated more than
 // `expirationDays` days before the local date, or after it. Other files are never touched.
 // Failures are swallowed.
-void PurgeExpiredAccessLogs(const FileLocation& directory, std::uint32_t expirationDays, const AccessLogTime& time,
-                            AccessLogPurgeSchedule& schedule);
+void PurgeExpiredAccessLogs(const FileLocation& directory, std::uint32_t expirationDays,
+                            const AccessLogTime& time, AccessLogPurgeSchedule& schedule);

@@ -32,7 +32,9 @@ void ArrivalTimeWriter::ReceiveArrival(std::uint64_t offset, std::uint64_t bytes
     } while (bytes != 0);
 }
 
-void ArrivalTimeWriter::FinishArrivals() { m_target.End(); }
+void ArrivalTimeWriter::FinishArrivals() {
+    m_target.End();
+}
 
 void ArrivalTimeReader::Begin() {
     m_recordLength = 0;
@@ -51,7 +53,8 @@ void ArrivalTimeReader::Receive(const Byte* begin, const Byte* end) {
     }
     if (m_version != kBackChannelVersion) return;
     while (begin != end) {
-        std::size_t taken = std::min<std::size_t>(static_cast<std::size_t>(end - begin), kRecordSize - m_recordLength);
+        std::size_t taken =
+            std::min<std::size_t>(static_cast<std::size_t>(end - begin), kRecordSize - m_recordLength);
         std::copy(begin, begin + taken, m_record.begin() + m_recordLength);
         begin += taken;
         m_recordLength += taken;
@@ -71,10 +74,13 @@ void ArrivalTimeReader::ReceiveRecord() {
     m_target.ReceiveArrival(offset, bytes, (m_wraps << 32) + time);
 }
 
-void ArrivalTimeReader::End() { m_target.FinishArrivals(); }
+void ArrivalTimeReader::End() {
+    m_target.FinishArrivals();
+}
 
 ArrivalTimeMaker::ArrivalTimeMaker()
-    : m_throttle(m_policy, kReserveFactor, kHalfLife, kMinimumChunk, kMaximumChunk, kDebtCap), m_reader(m_policy) {}
+    : m_throttle(m_policy, kReserveFactor, kHalfLife, kMinimumChunk, kMaximumChunk, kDebtCap),
+      m_reader(m_policy) {}
 
 void ArrivalTimeMaker::ReceiveAt(std::uint64_t now, ConstData bytes) {
     m_policy.SetReportTime(now);

@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::size_t kSmallestBlock = 4096;
 
-bool IsWouldBlock(int code) { return code == EAGAIN || code == EWOULDBLOCK; }
+bool IsWouldBlock(int code) {
+    return code == EAGAIN || code == EWOULDBLOCK;
+}
 
 }  // namespace
 
@@ -35,7 +37,9 @@ std::size_t AsyncSocketWriter::SendFile(const PosixPlatform::FileReadingPath& fi
     return sent;
 }
 
-void AsyncDataReceiver::Begin() { m_start = m_end = 0; }
+void AsyncDataReceiver::Begin() {
+    m_start = m_end = 0;
+}
 
 // The buffered bytes move to the front before the block grows, so a buffer that is written out as
 // fast as it is filled keeps its first block.

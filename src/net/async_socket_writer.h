@@ -37,7 +37,8 @@ class AsyncSocketWriter : public AsyncDataWriter {
     // Sends up to `count` bytes of the file from `position`; answers the bytes taken (0 when the
     // socket is full). Only when CanSendFiles. EndOfFileError when the file ends before `position`
     // + 1; socket failures throw the socket error kind.
-    std::size_t SendFile(const PosixPlatform::FileReadingPath& file, std::uint64_t position, std::size_t count);
+    std::size_t SendFile(const PosixPlatform::FileReadingPath& file, std::uint64_t position,
+                         std::size_t count);
 
   private:
     SocketConnection& m_connection;

@@ -122,7 +122,8 @@ std::int64_t DynamicThrottlePolicy::ExcessTime(double outstanding) const {
     return SaturatedMicroseconds((outstanding - allowance) / m_capacity / 2);
 }
 
-TimeDebtCharge DynamicThrottlePolicy::Charge(std::uint64_t now, std::uint64_t written, std::uint64_t offered) {
+TimeDebtCharge DynamicThrottlePolicy::Charge(std::uint64_t now, std::uint64_t written,
+                                             std::uint64_t offered) {
     std::uint64_t time = now - m_start;
     RecordWrite(written, time);
     TimeDebtCharge charge = m_penalties;
@@ -142,8 +143,9 @@ TimeDebtCharge DynamicThrottlePolicy::Charge(std::uint64_t now, std::uint64_t wr
         std::uint64_t unsent = offered - written;
         double largest = static_cast<double>(m_largestWrite);
         charge.debt = SaturatedAdd(charge.debt, TimeToSend(largest, rate));
-        charge.reserve = SaturatedAdd(
-            charge.reserve, TimeToSend(static_cast<double>(std::min(unsent, m_largestWrite - written)), rate));
+        charge.reserve =
+            SaturatedAdd(charge.reserve,
+                         TimeToSend(static_cast<double>(std::min(unsent, m_largestWrite - written)), rate));
         if (unsent >= written && offered <= m_largestWrite) {
             charge.reserve = SaturatedAdd(charge.reserve, TimeToSend(kUnsentReserveWeight * largest, rate));
         }
@@ -189,7 +191,8 @@ std::int64_t DynamicThrottlePolicy::LatenessPenalty(const WriteRecord& write, st
     return SaturatedMicroseconds(scaled * scaled * e);
 }
 
-void DynamicThrottlePolicy::ReceiveArrival(std::uint64_t offset, std::uint64_t bytes, std::uint64_t arrivalTime) {
+void DynamicThrottlePolicy::ReceiveArrival(std::uint64_t offset, std::uint64_t bytes,
+                                           std::uint64_t arrivalTime) {
     if (bytes == 0) return;
     m_reportedTotal = offset + bytes < offset ? std::numeric_limits<std::uint64_t>::max() : offset + bytes;
     m_largestReport = std::max(m_largestReport, bytes);
@@ -198,11 +201,13 @@ void DynamicThrottlePolicy::ReceiveArrival(std::uint64_t offset, std::uint64_t b
 
     const WriteRecord* write = FindWrite(m_reportedTotal);
     if (write != nullptr) {
-        std::int64_t transit = static_cast<std::int64_t>(arrivalTime) - static_cast<std::int64_t>(write->time);
+        std::int64_t transit =
+            static_cast<std::int64_t>(arrivalTime) - static_cast<std::int64_t>(write->time);
         if (m_anyMatched) MeasureCapacity(*write, bytes, arrivalTime);
         m_bestTransit = m_anyMatched ? std::min(m_bestTransit, transit) : transit;
         m_anyMatched = true;
-        std::int64_t& bucketBest = m_history->bestTransit[std::min<std::uint64_t>(bytes / kBucketWidth, kBucketCount - 1)];
+        std::int64_t& bucketBest =
+            m_history->bestTransit[std::min<std::uint64_t>(bytes / kBucketWidth, kBucketCount - 1)];
         bucketBest = std::min(bucketBest, transit);
 
         MeasureDelay(*write);

@@ -64,9 +64,9 @@ class DynamicThrottlePolicy : public TimeDebtPolicy, public ArrivalTimeReceiver 
 
   private:
     struct WriteRecord {
-        std::uint64_t base;   // bytes sent before the write
+        std::uint64_t base;  // bytes sent before the write
         std::uint64_t bytes;
-        std::uint64_t time;   // since the transfer's start
+        std::uint64_t time;  // since the transfer's start
     };
     struct History {
         std::array<WriteRecord, kHistorySize> writes;

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <string>
 
+#include "formats/url_codec.h"
 #include "foundation/character_classes.h"
 #include "foundation/numerals.h"
 #include "foundation/text_ranges.h"
-#include "formats/url_codec.h"
 #include "net/url_path_iterator.h"
 
 namespace {

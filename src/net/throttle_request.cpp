@@ -33,8 +33,9 @@ DynamicThrottleRequest::DynamicThrottleRequest(bool enabled, std::uint64_t maxim
       minimum(minimum),
       percentage(static_cast<std::uint8_t>(percentage > 99 ? kLargestPercentage : percentage)) {}
 
-ServerThrottleShares ShareServerThrottle(std::uint32_t rateKBPS, std::uint32_t maximumKBPS, std::uint32_t minimumKBPS,
-                                         double fraction, std::size_t writingConnections) {
+ServerThrottleShares ShareServerThrottle(std::uint32_t rateKBPS, std::uint32_t maximumKBPS,
+                                         std::uint32_t minimumKBPS, double fraction,
+                                         std::size_t writingConnections) {
     std::size_t connections = std::max<std::size_t>(writingConnections, 1);
     return {Share(rateKBPS, connections), Share(maximumKBPS, connections), Share(minimumKBPS, connections),
             fraction / static_cast<double>(connections)};

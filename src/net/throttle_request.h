@@ -21,13 +21,14 @@
 
 struct DynamicThrottleRequest {
     bool enabled = false;
-    std::uint64_t maximum = 0;  // bytes per second
-    std::uint64_t minimum = 0;  // bytes per second
+    std::uint64_t maximum = 0;    // bytes per second
+    std::uint64_t minimum = 0;    // bytes per second
     std::uint8_t percentage = 0;  // share of the link, 1 to 100
 
     DynamicThrottleRequest() = default;
     // A percentage above 99 becomes 100.
-    DynamicThrottleRequest(bool enabled, std::uint64_t maximum, std::uint64_t minimum, std::uint64_t percentage);
+    DynamicThrottleRequest(bool enabled, std::uint64_t maximum, std::uint64_t minimum,
+                           std::uint64_t percentage);
 };
 
 struct ThrottleRequest {
@@ -53,8 +54,9 @@ struct ServerThrottleShares {
 // Each limit in KiB per second (0: none) becomes a share of limit x 1024 / connections bytes per
 // second, at least 1; the link fraction is divided by the connections too. With no writing
 // connection the whole limits are the shares.
-ServerThrottleShares ShareServerThrottle(std::uint32_t rateKBPS, std::uint32_t maximumKBPS, std::uint32_t minimumKBPS,
-                                         double fraction, std::size_t writingConnections);
+ServerThrottleShares ShareServerThrottle(std::uint32_t rateKBPS, std::uint32_t maximumKBPS,
+                                         std::uint32_t minimumKBPS, double fraction,
+                                         std::size_t writingConnections);
 
 struct ConnectionThrottle {
     std::uint64_t rate = 0;  // bytes per second; 0: none

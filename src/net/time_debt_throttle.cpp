@@ -40,7 +40,8 @@ TimeDebtDataThrottle::TimeDebtDataThrottle(TimeDebtPolicy& policy, double k, std
                                            std::uint32_t minimumChunk, std::uint32_t maximumChunk,
                                            std::int64_t debtCap)
     : m_decayRate(-std::log(2.0) / static_cast<double>(halfLife)),
-      m_reserveCap(static_cast<std::int64_t>((1.0 - 1.0 / k) / (std::log(2.0) / static_cast<double>(halfLife)))),
+      m_reserveCap(
+          static_cast<std::int64_t>((1.0 - 1.0 / k) / (std::log(2.0) / static_cast<double>(halfLife)))),
       m_minimumChunk(minimumChunk),
       m_maximumChunk(maximumChunk),
       m_debtCap(debtCap),

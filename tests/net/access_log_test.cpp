@@ -26,7 +26,8 @@ AccessLogRequest GetRequest(const char* url, IPAddress client = IPAddress(192, 0
 
 std::set<std::string> FilesIn(const std::string& folder) {
     std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename());
     return names;
 }
 
@@ -43,7 +44,8 @@ TEST(AccessLog, LineCarriesLocalTimeWithItsOffsetClientMethodAndURL) {
                   std::string(test.stamp) + " -- 192.0.2.7 GET /a/b.txt?x=1\n");
     }
     AccessLogTime utc{March9th(), TimeZoneOffset()};
-    EXPECT_EQ(FormatAccessLogLine(GetRequest("/", IPv6Loopback()), utc), "2024-03-09 14:05:31 +0000 -- ::1 GET /\n");
+    EXPECT_EQ(FormatAccessLogLine(GetRequest("/", IPv6Loopback()), utc),
+              "2024-03-09 14:05:31 +0000 -- ::1 GET /\n");
 }
 
 TEST(AccessLog, AppendsToTheFileOfTheLocalDate) {
@@ -64,8 +66,8 @@ TEST(AccessLog, NoDirectoryMeansNoLogAndNoError) {
     AccessLogPurgeSchedule schedule;
     AccessLogTime time{March9th(), TimeZoneOffset()};
     WriteWholeFile(folder / "plain", "x");
-    for (const FileLocation& directory :
-         {FileLocation(), FileLocation((folder / "missing").c_str()), FileLocation((folder / "plain").c_str())}) {
+    for (const FileLocation& directory : {FileLocation(), FileLocation((folder / "missing").c_str()),
+                                          FileLocation((folder / "plain").c_str())}) {
         WriteAccessLogLine(directory, 3, GetRequest("/x"), time, schedule);
     }
     EXPECT_EQ(FilesIn(folder.Path()), std::set<std::string>{"plain"});
@@ -74,9 +76,9 @@ TEST(AccessLog, NoDirectoryMeansNoLogAndNoError) {
 class AccessLogPurge : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* name : {"20240309.log", "20240306.log", "20240305.log", "20240101.log", "20240310.log",
-                                 "20241309.log", "20240230.log", "2024039.log", "20240305.txt", "notes.log",
-                                 "2024030a.log", "+2024030.log"}) {
+        for (const char* name :
+             {"20240309.log", "20240306.log", "20240305.log", "20240101.log", "20240310.log", "20241309.log",
+              "20240230.log", "2024039.log", "20240305.txt", "notes.log", "2024030a.log", "+2024030.log"}) {
             WriteWholeFile(folder / name, "line\n");
         }
         std::filesystem::create_directory(folder / "20240101.log.d");
@@ -92,9 +94,9 @@ class AccessLogPurge : public ::testing::Test {
 TEST_F(AccessLogPurge, DeletesDayFilesOlderThanTheExpirationOrInTheFuture) {
     PurgeExpiredAccessLogs(directory, 3, today, schedule);
     EXPECT_EQ(FilesIn(folder.Path()),
-              (std::set<std::string>{"20240309.log", "20240306.log", "20241309.log", "20240230.log", "2024039.log",
-                                     "20240305.txt", "notes.log", "2024030a.log", "+2024030.log", "20240101.log.d",
-                                     "20240102.log"}));
+              (std::set<std::string>{"20240309.log", "20240306.log", "20241309.log", "20240230.log",
+                                     "2024039.log", "20240305.txt", "notes.log", "2024030a.log",
+                                     "+2024030.log", "20240101.log.d", "20240102.log"}));
 }
 
 TEST_F(AccessLogPurge, RunsOnceADayAtMostAndNotAtAllWithZeroDays) {
@@ -109,7 +111,8 @@ TEST_F(AccessLogPurge, RunsOnceADayAtMostAndNotAtAllWithZeroDays) {
 TEST_F(AccessLogPurge, WritingALinePurgesFirst) {
     WriteAccessLogLine(directory, 3, GetRequest("/x"), today, schedule);
     EXPECT_FALSE(std::filesystem::exists(folder / "20240305.log"));
-    EXPECT_EQ(ReadWholeFile(folder / "20240309.log"), "line\n2024-03-09 14:05:31 +0000 -- 192.0.2.7 GET /x\n");
+    EXPECT_EQ(ReadWholeFile(folder / "20240309.log"),
+              "line\n2024-03-09 14:05:31 +0000 -- 192.0.2.7 GET /x\n");
 }
 
 }  // namespace

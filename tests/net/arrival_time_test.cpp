@@ -14,7 +14,8 @@ class RecordingArrivals : public ArrivalTimeReceiver {
   public:
     void StartArrivals() override { calls.push_back("start"); }
     void ReceiveArrival(std::uint64_t offset, std::uint64_t bytes, std::uint64_t arrivalTime) override {
-        calls.push_back(std::to_string(offset) + "+" + std::to_string(bytes) + "@" + std::to_string(arrivalTime));
+        calls.push_back(std::to_string(offset) + "+" + std::to_string(bytes) + "@" +
+                        std::to_string(arrivalTime));
     }
     void FinishArrivals() override { calls.push_back("finish"); }
 

@@ -16,8 +16,8 @@ TEST(DynamicThrottlePolicy, SettersKeepRatesAndFactorsInRange) {
     struct RateCase {
         double given, stored;
     };
-    for (const RateCase& test : {RateCase{0, 0.0001024}, RateCase{0.00001, 0.0001024}, RateCase{0.0001024, 0.0001024},
-                                 RateCase{0.5, 0.5}}) {
+    for (const RateCase& test : {RateCase{0, 0.0001024}, RateCase{0.00001, 0.0001024},
+                                 RateCase{0.0001024, 0.0001024}, RateCase{0.5, 0.5}}) {
         policy.SetMaximumRate(test.given);
         EXPECT_DOUBLE_EQ(policy.GetMaximumRate(), test.stored) << test.given;
     }

@@ -4,7 +4,8 @@
 
 namespace {
 
-ThrottleRequest RequestOf(std::uint64_t rate, std::string_view group = {}, DynamicThrottleRequest dynamic = {}) {
+ThrottleRequest RequestOf(std::uint64_t rate, std::string_view group = {},
+                          DynamicThrottleRequest dynamic = {}) {
     return ThrottleRequest(rate, ConstData(group), dynamic);
 }
 
@@ -37,8 +38,8 @@ TEST(CombineThrottle, TheStricterOfServerAndRequestWins) {
     struct Case {
         std::uint64_t serverRate, requested, combined;
     };
-    for (const Case& test : {Case{100'000, 0, 100'000}, Case{100'000, 50'000, 50'000}, Case{100'000, 200'000, 100'000},
-                             Case{0, 200'000, 200'000}, Case{0, 0, 0}}) {
+    for (const Case& test : {Case{100'000, 0, 100'000}, Case{100'000, 50'000, 50'000},
+                             Case{100'000, 200'000, 100'000}, Case{0, 200'000, 200'000}, Case{0, 0, 0}}) {
         server.rate = test.serverRate;
         EXPECT_EQ(CombineThrottle(RequestOf(test.requested), server, noGroups).rate, test.combined)
             << test.serverRate << " " << test.requested;
@@ -64,12 +65,14 @@ TEST(CombineThrottle, DynamicLimitsAndTheLinkShare) {
     EXPECT_DOUBLE_EQ(combined.fraction, 0.25);
 
     // A larger share than the server's, or none, leaves the server's.
-    EXPECT_DOUBLE_EQ(CombineThrottle(RequestOf(0, {}, DynamicThrottleRequest(true, 0, 0, 80)), server, groups).fraction,
-                     0.5);
+    EXPECT_DOUBLE_EQ(
+        CombineThrottle(RequestOf(0, {}, DynamicThrottleRequest(true, 0, 0, 80)), server, groups).fraction,
+        0.5);
     EXPECT_DOUBLE_EQ(CombineThrottle(RequestOf(0), server, groups).fraction, 0.5);
     server.fraction = 0;
-    EXPECT_DOUBLE_EQ(CombineThrottle(RequestOf(0, {}, DynamicThrottleRequest(true, 0, 0, 80)), server, groups).fraction,
-                     0.8);
+    EXPECT_DOUBLE_EQ(
+        CombineThrottle(RequestOf(0, {}, DynamicThrottleRequest(true, 0, 0, 80)), server, groups).fraction,
+        0.8);
 }
 
 TEST(ConfigureThrottle, SetsThePolicyForPlainAndDynamicConnections) {

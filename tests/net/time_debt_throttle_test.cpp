@@ -29,7 +29,8 @@ class LinedUpPolicy : public TimeDebtPolicy {
 struct ServedThrottle {
     explicit ServedThrottle(TimeDebtPolicy& policy)
         : throttle(policy, ArrivalTimeMaker::kReserveFactor, ArrivalTimeMaker::kHalfLife,
-                   ArrivalTimeMaker::kMinimumChunk, ArrivalTimeMaker::kMaximumChunk, ArrivalTimeMaker::kDebtCap) {
+                   ArrivalTimeMaker::kMinimumChunk, ArrivalTimeMaker::kMaximumChunk,
+                   ArrivalTimeMaker::kDebtCap) {
         throttle.Start(kStart);
     }
 
