@@ -23,6 +23,7 @@ constexpr ReasonPhrase kReasonPhrases[] = {
     {404, "Not Found"},
     {405, "Method Not Allowed"},
     {414, "Request-URI Too Long"},
+    {416, "Requested Range Not Satisfiable"},
     {500, "Internal Server Error"},
     {501, "Not Implemented"},
     {503, "Service Unavailable"},

@@ -24,6 +24,7 @@ class SocketConnection {
     int Handle() const { return m_socket.Get(); }
     bool IsOpen() const { return m_socket.IsValid(); }
     const IPAddress& Peer() const { return m_peer; }
+    bool HasTLS() const { return m_tls != nullptr; }
 
     // True when the TLS session holds decrypted bytes that can be read without waiting.
     bool HasPendingTLSData() const;

@@ -1,6 +1,7 @@
 #include "platform/file_paths.h"
 
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -86,6 +87,19 @@ std::size_t FileReadingPath::ReadAt(std::uint64_t position, Byte* buffer, std::s
     while (read < 0 && errno == EINTR);
     if (read < 0) ThrowMapped(m_location, errno, FileErrorMap::Reading);
     return static_cast<std::size_t>(read);
+}
+
+int FileReadingPath::SendToSocket(int socket, std::uint64_t position, std::size_t count,
+                                  std::size_t& sent) const {
+    sent = 0;
+    if (position > kLargestOffset) return EINVAL;
+    off_t offset = static_cast<off_t>(position);
+    ssize_t result;
+    do result = ::sendfile(socket, Descriptor(), &offset, count);
+    while (result < 0 && errno == EINTR);
+    if (result < 0) return errno;
+    sent = static_cast<std::size_t>(result);
+    return 0;
 }
 
 // copy_file_range lets the file system share or copy the blocks itself; across file systems, or

@@ -41,6 +41,11 @@ class FileReadingPath {
 
     // Reads up to `count` bytes at `position`; returns how many were read, 0 at the end of the file.
     std::size_t ReadAt(std::uint64_t position, Byte* buffer, std::size_t count) const;
+    // Sends up to `count` bytes at `position` to a socket without copying them through the process
+    // (sendfile); `sent` is the count taken, 0 at the end of the file. Answers 0, or the errno value of
+    // the failure (EAGAIN when a non-blocking socket is full), as socket and file failures are the
+    // caller's to tell apart.
+    int SendToSocket(int socket, std::uint64_t position, std::size_t count, std::size_t& sent) const;
     // Copies the whole file, as long as it is now, to the start of `target` (in the kernel where it
     // can). EndOfFileError when the file shrinks meanwhile.
     void CopyContentTo(class FileWritingPath& target) const;

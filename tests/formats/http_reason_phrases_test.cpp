@@ -20,6 +20,7 @@ TEST(HTTPReasonPhrases, Table) {
              Case{404, "Not Found"},
              Case{405, "Method Not Allowed"},
              Case{414, "Request-URI Too Long"},
+             Case{416, "Requested Range Not Satisfiable"},
              Case{500, "Internal Server Error"},
              Case{501, "Not Implemented"},
              Case{503, "Service Unavailable"},
