@@ -1,1 +1,2 @@
 kvr_add_fuzzer(address_text net)
+kvr_add_fuzzer(response_head net)
