@@ -1,2 +1,3 @@
 kvr_add_fuzzer(address_text net)
 kvr_add_fuzzer(response_head net)
+kvr_add_fuzzer(url_text net)

@@ -93,6 +93,10 @@ JSONTextWriter& JSONTextWriter::WriteString(const ByteString& text) {
     return WriteString(text.GetConstData().View());
 }
 
+JSONTextWriter& JSONTextWriter::WriteString(const DigestRecord& digest) {
+    return WriteString(digest.ToHex());
+}
+
 JSONTextWriter& JSONTextWriter::WriteInteger(std::int64_t value) {
     BeforeValue();
     Write(FormatSignedDecimalDigits(value, 1).View());

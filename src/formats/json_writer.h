@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "formats/digest_record.h"
 #include "formats/text_encodings.h"
 #include "foundation/byte_string.h"
 
@@ -48,6 +49,8 @@ class JSONTextWriter {
     JSONTextWriter& WriteString(std::u16string_view text);
     // A string value from the bytes of a ByteString (UTF-8).
     JSONTextWriter& WriteString(const ByteString& text);
+    // A digest as a string of lower-case hexadecimal digits.
+    JSONTextWriter& WriteString(const DigestRecord& digest);
     JSONTextWriter& WriteInteger(std::int64_t value);
     JSONTextWriter& WriteNull();
 

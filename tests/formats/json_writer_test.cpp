@@ -93,10 +93,12 @@ TEST(JSONTextWriter, Values) {
     writer.WriteInteger(0).WriteInteger(-1).WriteInteger(INT64_MIN).WriteInteger(INT64_MAX);
     writer.WriteString(u"\u00E9\U0001F600").WriteString(u"lone \xD800");
     writer.WriteString(ByteString(ConstData(std::string_view("a/\0b", 4))));
+    const Byte sha1Start[] = {0xDA, 0x39, 0xA3, 0xEE};
+    writer.WriteString(DigestRecord(sha1Start, sha1Start + 4));
     writer.EndArray().Finish();
     EXPECT_EQ(out.Text(),
               "[0, -1, -9223372036854775808, 9223372036854775807, \"\xC3\xA9\xF0\x9F\x98\x80\", "
-              "\"lone \xEF\xBF\xBD\", \"a\\u002F\\u0000b\"]");
+              "\"lone \xEF\xBF\xBD\", \"a\\u002F\\u0000b\", \"da39a3ee\"]");
 }
 
 TEST(JSONTextWriter, Escapes) {

@@ -5,37 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
 #include "platform/debugger_output.h"
 #include "platform/native_thread.h"
+#include "support/captured_standard_error.h"
 
 namespace {
-
-// Sends standard error to a temporary file for its lifetime; Text() is what was written so far.
-class CapturedStandardError {
-  public:
-    CapturedStandardError() : m_file(std::tmpfile()), m_saved(::dup(STDERR_FILENO)) {
-        ::dup2(::fileno(m_file), STDERR_FILENO);
-    }
-    ~CapturedStandardError() {
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        std::fclose(m_file);
-    }
-    std::string Text() {
-        std::string text;
-        char buffer[256];
-        std::rewind(m_file);
-        while (std::size_t count = std::fread(buffer, 1, sizeof buffer, m_file)) text.append(buffer, count);
-        return text;
-    }
-
-  private:
-    std::FILE* m_file;
-    int m_saved;
-};
 
 TEST(OutputDebugStringLogWriter, TakesExactlyItsOwnCategory) {
     OutputDebugStringLogWriter writer("debug");

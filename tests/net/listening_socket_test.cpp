@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 #include <thread>
@@ -9,6 +10,7 @@
 
 #include "loopback_client.h"
 #include "net/socket_errors.h"
+#include "net/tls_hooks.h"
 
 namespace {
 
@@ -90,6 +92,57 @@ TEST(SocketConnection, ReadsWritesAndReportsThePeersClose) {
     ASSERT_TRUE(WaitReadable(connection.Handle(), 5000));
     OutputRange rest(buffer, sizeof buffer);
     EXPECT_THROW(connection.Read(rest), SocketClosedError);
+}
+
+// Stands in for the crypto subsystem's TLS session: passes bytes through the socket unchanged and
+// records what the connection asked of it.
+struct PassThroughSession : TLSConnection {
+    int socket;
+    std::vector<std::string>* calls;
+    std::size_t pending = 0;
+    PassThroughSession(int s, std::vector<std::string>* c) : socket(s), calls(c) {}
+    std::size_t PendingBytes() override { return pending; }
+    std::size_t Read(OutputRange& range) override {
+        calls->push_back("read");
+        ssize_t count = ::recv(socket, range.begin, range.Room(), 0);
+        count = std::max<ssize_t>(count, 0);
+        range.begin += count;
+        return count;
+    }
+    std::size_t Write(ConstData& range) override {
+        calls->push_back("write");
+        return SendOnSocket(socket, range);
+    }
+    void Shutdown() override { calls->push_back("shutdown"); }
+};
+
+struct PassThroughContext : TLSServerContext {
+    std::vector<std::string> calls;
+    std::unique_ptr<TLSConnection> CreateConnection(int socket) override {
+        calls.push_back("session");
+        return std::make_unique<PassThroughSession>(socket, &calls);
+    }
+};
+
+TEST(SocketConnection, GoesThroughTheTLSSessionWhenTheListenerHasOne) {
+    auto context = std::make_shared<PassThroughContext>();
+    ListeningSocket listener;
+    listener.Open(0, true, context);
+    SocketHandle client = ConnectTo("127.0.0.1", listener.LocalPort());
+    SocketConnection connection = AcceptWhenReady(listener);
+    EXPECT_FALSE(connection.HasPendingTLSData());
+
+    ConstData reply("hi", 2);
+    EXPECT_EQ(connection.Write(reply), 2u);
+    char buffer[8];
+    EXPECT_EQ(::recv(client.Get(), buffer, sizeof buffer, 0), 2);
+    client.Close();
+    ASSERT_TRUE(WaitReadable(connection.Handle(), 5000));
+    OutputRange into(buffer, sizeof buffer);
+    EXPECT_EQ(connection.Read(into), 0u);  // the end of a TLS stream is not an exception
+    connection.Close();
+    EXPECT_FALSE(connection.IsOpen());
+    EXPECT_EQ(context->calls, (std::vector<std::string>{"session", "write", "read", "shutdown"}));
 }
 
 // The server writes a 10 MiB reply and closes at once, with request bytes of the client still unread
