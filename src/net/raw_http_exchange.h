@@ -1,0 +1,80 @@
+// The pieces below the outgoing HTTP clients: the HTTP/1.0 request head, and sending and receiving
+// over a plain or TLS socket.
+//
+// The head is written from the request's description alone; every text that goes into it (host,
+// target, authorization values) is refused when it holds CR, LF or NUL, so no input can split the
+// request or add fields to it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "foundation/const_data.h"
+#include "foundation/exceptions.h"
+
+class TLSClientSession;
+
+// A text for the request head holds CR, LF or NUL.
+class UnsafeRequestText : public DebuggableException {};
+// The request line would be longer than kMaxRequestLineLength.
+class RequestLineTooLong : public DebuggableException {};
+
+// Throws UnsafeRequestText when the text holds CR, LF or NUL.
+void RefuseUnsafeRequestText(std::string_view text);
+
+// What the request head says. Texts are borrowed: they must outlive the call that writes the head.
+struct HTTPRequestHead {
+    bool post = false;
+    // Without brackets; an IPv6 literal is bracketed where the head names it.
+    std::string_view host;
+    std::uint16_t port = 80;
+    // The path and query, "/" at least.
+    std::string_view target;
+    bool tls = false;
+    bool viaProxy = false;
+    // A CONNECT to host:port (through a proxy only).
+    bool connect = false;
+    // Sent when not empty.
+    std::string_view authorization;
+    std::string_view proxyAuthorization;
+    // Sent for a POST.
+    std::uint64_t contentLength = 0;
+};
+
+constexpr std::size_t kMaxRequestLineLength = 8192;
+
+// The request target as the request line sends it: the path and query directly, the absolute URL
+// through a proxy, host:port for a CONNECT.
+std::string RequestTargetAsSent(const HTTPRequestHead& head);
+// The request line, "\r\n" at its end: "GET /x HTTP/1.0" directly; through a proxy the absolute
+// form "GET http://h:8080/x HTTP/1.0" (the port only when it is not the scheme's), or
+// "CONNECT h:443 HTTP/1.0".
+std::string WriteHTTPRequestLine(const HTTPRequestHead& head);
+// The request line and the fields, each line ending in "\r\n", without the empty line that ends
+// the head: "Proxy-Connection: Keep-Alive" through a proxy, else "Connection: Keep-Alive";
+// "Content-Length" for a POST; "Host" (without the port); "Accept: */*"; "Authorization" and
+// "Proxy-Authorization" when given.
+std::string WriteHTTPRequestHead(const HTTPRequestHead& head);
+
+// One TLS write (with a session) or one plain send; the count sent, or -1.
+long SendBytes(TLSClientSession* tls, int socket, ConstData bytes);
+
+// The receiving side of one exchange.
+class ExchangeReceiver {
+  public:
+    // `tls` (null for a plain socket) must outlive the receiver.
+    ExchangeReceiver(TLSClientSession* tls, int socket);
+
+    // One TLS read of at most size - 1 bytes (so that the caller can terminate the text), or one
+    // plain receive of at most `size` bytes; the count, 0 at the end of the stream, or -1.
+    long ReceiveBytes(Byte* buffer, std::size_t size);
+
+  private:
+    TLSClientSession* m_tls;
+    int m_socket;
+};
+
+// A random integer in [0, n), from the C library's generator cut to 15 bits and scaled by n.
+unsigned RandomBelow(unsigned n);
