@@ -84,7 +84,7 @@ std::string FormatAccessLogLine(const AccessLogRequest& request, const AccessLog
     return line;
 }
 
-void WriteAccessLogLine(const FileLocation& directory, std::uint32_t expirationDays,
+void WriteAccessLogLine(const FileLocation& directory, const AccessLogExpirationReader& expirationDays,
                         const AccessLogRequest& request, const AccessLogTime& time,
                         AccessLogPurgeSchedule& schedule) {
     try {
@@ -97,10 +97,12 @@ void WriteAccessLogLine(const FileLocation& directory, std::uint32_t expirationD
     }
 }
 
-void PurgeExpiredAccessLogs(const FileLocation& directory, std::uint32_t expirationDays,
+void PurgeExpiredAccessLogs(const FileLocation& directory, const AccessLogExpirationReader& expirationDays,
                             const AccessLogTime& time, AccessLogPurgeSchedule& schedule) {
     try {
-        if (!schedule.IsDue(time.utc) || expirationDays == 0) return;
+        if (!schedule.IsDue(time.utc)) return;
+        std::uint32_t days = expirationDays();
+        if (days == 0) return;
         CalendarDate today = LocalDate(time);
         for (DirectoryScan scan(directory); scan.IsValid(); scan.Next()) {
             const DirectoryEntry& entry = scan.Current();
@@ -108,7 +110,7 @@ void PurgeExpiredAccessLogs(const FileLocation& directory, std::uint32_t expirat
             CalendarDate date = DateOfDayFile(entry.GetFileName().ToString());
             if (!date.IsValid()) continue;
             std::int64_t age = today.DaysSince(date);
-            if (age > static_cast<std::int64_t>(expirationDays) || age < 0) {
+            if (age > static_cast<std::int64_t>(days) || age < 0) {
                 try {
                     RemoveFile(entry.GetLocation());
                 } catch (...) {

@@ -8,12 +8,13 @@
 //
 // The directory and the expiration are the live settings "HttpLogDirectoryPath" (empty or not an
 // existing directory: no log) and "HttpLogExpirationDays" (0: never purge), read by the caller at
-// each use. Writing a line never throws and never holds a file open between lines: a failing log
-// never fails a request. Called on the server's loop thread.
+// each use; the expiration only when a purge is due, once a day. Writing a line never throws and never holds
+// a file open between lines: a failing log never fails a request. Called on the server's loop thread.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "foundation/const_data.h"
@@ -45,6 +46,9 @@ class AccessLogPurgeSchedule {
     std::atomic<std::int64_t> m_lastPurge{0};
 };
 
+// Reads the expiration in days.
+using AccessLogExpirationReader = std::function<std::uint32_t()>;
+
 struct AccessLogRequest {
     ConstData method;
     ConstData url;
@@ -57,13 +61,13 @@ std::string FormatAccessLogLine(const AccessLogRequest& request, const AccessLog
 // Purges the directory when due, then appends the request's line to the day's file, creating it
 // when missing. Nothing when `directory` is unset or not an existing directory; failures are
 // swallowed.
-void WriteAccessLogLine(const FileLocation& directory, std::uint32_t expirationDays,
+void WriteAccessLogLine(const FileLocation& directory, const AccessLogExpirationReader& expirationDays,
                         const AccessLogRequest& request, const AccessLogTime& time = AccessLogTime::Now(),
                         AccessLogPurgeSchedule& schedule = AccessLogPurgeSchedule::Process());
 
-// When the schedule says a purge is due and `expirationDays` is not 0, deletes every day file of the
+// When the schedule says a purge is due and the expiration is not 0 days, deletes every day file of the
 // directory (a name that "%04u%02u%02u.log" of a valid date rebuilds exactly) dated more than
-// `expirationDays` days before the local date, or after it. Other files are never touched.
+// that many days before the local date, or after it. Other files are never touched.
 // Failures are swallowed.
-void PurgeExpiredAccessLogs(const FileLocation& directory, std::uint32_t expirationDays,
+void PurgeExpiredAccessLogs(const FileLocation& directory, const AccessLogExpirationReader& expirationDays,
                             const AccessLogTime& time, AccessLogPurgeSchedule& schedule);

@@ -54,9 +54,8 @@ FileResponseConnection::FileResponseConnection(std::shared_ptr<HTTPRequest> requ
     std::string_view method = m_request->Method().View();
     if (method == "POST") throw HTTPRequestError(405);
     if (method != "GET") throw HTTPRequestError(501);
+    if (location->IsEmpty()) throw HTTPRequestError(404);  // no root, no files
 
-    FileItem item;
-    if (!item.Lookup(*location) || item.IsDirectory()) throw HTTPRequestError(404);
     try {
         m_file.Open(*location);
     } catch (const FileNotFoundError&) {
@@ -64,13 +63,15 @@ FileResponseConnection::FileResponseConnection(std::shared_ptr<HTTPRequest> requ
     } catch (const DirectoryNotFoundError&) {
         throw HTTPRequestError(404);
     } catch (const FilePermissionError&) {
-        throw HTTPRequestError(403);
+        // Only regular files open: a folder is refused like a file without permission.
+        throw HTTPRequestError(FileAttributes(*location).IsDirectory() ? 404 : 403);
     } catch (const std::exception& error) {
         KVR_LOG("debug") << "Error opening " << location->GetPathString() << ": " << error.what();
         throw HTTPRequestError(500);
     }
-    m_lastWriteTime = item.GetLastWriteTime();
-    m_size = m_file.GetSize();
+    PosixPlatform::PathStatus status = m_file.GetStatus();
+    m_lastWriteTime = status.lastWriteTime;
+    m_size = status.size;
     m_start = RangeStart(ConstData(m_request->FirstHeaderValue("Range")));
     // Nothing lies at or past the end: the length would wrap below zero.
     if (m_start != 0 && m_start >= m_size) throw HTTPRequestError(416);
@@ -90,8 +91,9 @@ FileResponseConnection::FileResponseConnection(int status, std::shared_ptr<HTTPR
 FileResponseConnection::~FileResponseConnection() = default;
 
 // A reply that no throttle can ever pace (no server rate, no requested rate, no dynamic throttling)
-// and that needs no encryption leaves the file's bytes to sendfile from the start; every other one
-// buffers its first chunk behind the head.
+// and that needs no encryption leaves the file's bytes to sendfile from the start, unless the file is
+// small: then the head and the whole file go out in one send. Every other reply buffers its first
+// chunk behind the head.
 void FileResponseConnection::WriteHead(int status, std::int64_t now) {
     m_throttleRequest = ReadThrottleRequest(*m_request);
     m_dynamic = m_settings.dynamicThrottleEnabled && m_throttleRequest.dynamic.enabled;
@@ -119,7 +121,7 @@ void FileResponseConnection::WriteHead(int status, std::int64_t now) {
     bool neverPaced = m_settings.throttleKBPS == 0 && m_throttleRequest.rate == 0 && !m_dynamic;
     if (!m_file.IsOpen() || !FileHasMore()) {
         m_responseWriter.EndResponse();
-    } else if (!neverPaced || !m_socketWriter.CanSendFiles()) {
+    } else if (!neverPaced || !m_socketWriter.CanSendFiles() || m_size - m_position <= kSmallFileSize) {
         PumpChunk();
     }
 }

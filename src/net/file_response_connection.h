@@ -41,6 +41,8 @@ class FileResponseConnection {
   public:
     static constexpr const char* kServerName = "VeltraHTTPServer/8.0.627.0";
     static constexpr std::size_t kChunkSize = 65536;
+    // Unpaced files up to this size are sent in one piece with the head, larger ones by sendfile.
+    static constexpr std::uint64_t kSmallFileSize = 16384;
     static constexpr std::size_t kBackChannelReadSize = 1024;
 
     // Serves the file that the request path `path` names under the server root. Throws

@@ -204,7 +204,7 @@ void HTTPServer::DispatchRequest(std::shared_ptr<HTTPRequest> request) {
     const URLInfo url{ConstData(std::string_view(request->URL()))};
     if (!url.HasPathStart()) throw HTTPRequestError(404);
     WriteAccessLogLine(
-        m_settings.AccessLogDirectory(), m_settings.AccessLogExpirationDays(),
+        m_settings.AccessLogDirectory(), [this] { return m_settings.AccessLogExpirationDays(); },
         {request->Method(), ConstData(std::string_view(request->URL())), request->ClientAddress()});
     if (HTTPPlugIn* plugIn = FindPlugIn(m_plugIns, url.PathRange()))
         DispatchToPlugIn(*plugIn, std::move(request));

@@ -41,7 +41,7 @@ void FileReadingPath::Open(const FileLocation& location) {
 
 // The file is opened non-blocking so that a FIFO in its place cannot hang the open; fstat then
 // refuses anything but a regular file, as the relay only ever reads and writes disk files. For a
-// regular file the flag has no effect, and it is cleared anyway.
+// regular file the flag has no effect, so it stays: clearing it would cost two calls per open.
 void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Disposition disposition) {
     Close();
     if (location.IsEmpty()) throw EmptyFileLocationError();
@@ -60,7 +60,6 @@ void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Di
     struct stat status;
     if (::fstat(descriptor.Get(), &status) != 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
     if (!S_ISREG(status.st_mode)) throw FilePermissionError(location.GetConstData(), EACCES);
-    ::fcntl(descriptor.Get(), F_SETFL, ::fcntl(descriptor.Get(), F_GETFL) & ~O_NONBLOCK);
     m_location = location;
     m_descriptor = std::move(descriptor);
 }
@@ -78,6 +77,13 @@ std::uint64_t FileReadingPath::GetSize() const {
     struct stat status;
     if (::fstat(Descriptor(), &status) != 0) ThrowMapped(m_location, errno, FileErrorMap::OpenPath);
     return static_cast<std::uint64_t>(status.st_size);
+}
+
+PathStatus FileReadingPath::GetStatus() const {
+    PathStatus status;
+    int code = LookUpDescriptor(Descriptor(), status);
+    if (code != 0) ThrowMapped(m_location, code, FileErrorMap::OpenPath);
+    return status;
 }
 
 std::size_t FileReadingPath::ReadAt(std::uint64_t position, Byte* buffer, std::size_t count) const {

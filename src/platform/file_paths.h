@@ -17,6 +17,7 @@
 #include "foundation/const_data.h"
 #include "foundation/file_location.h"
 #include "platform/file_descriptor.h"
+#include "platform/file_system.h"
 
 namespace PosixPlatform {
 
@@ -38,6 +39,8 @@ class FileReadingPath {
     bool IsOpen() const { return m_descriptor.IsValid(); }
     const FileLocation& GetLocation() const { return m_location; }
     std::uint64_t GetSize() const;
+    // Size, last-write time and the rest of what a look-up tells, of the open file.
+    PathStatus GetStatus() const;
 
     // Reads up to `count` bytes at `position`; returns how many were read, 0 at the end of the file.
     std::size_t ReadAt(std::uint64_t position, Byte* buffer, std::size_t count) const;

@@ -69,6 +69,14 @@ int LookUpEntry(int directoryDescriptor, const char* name, PathStatus& status) {
     return LookUpAt(directoryDescriptor, name, status);
 }
 
+int LookUpDescriptor(int descriptor, PathStatus& status) {
+    status = PathStatus();
+    struct stat own;
+    if (::fstat(descriptor, &own) != 0) return errno;
+    status = StatusOf(own, nullptr);
+    return 0;
+}
+
 int RenameReplacing(const FileLocation& from, const FileLocation& to) {
     return ResultOf(::rename(from.CString(), to.CString()));
 }

@@ -35,6 +35,8 @@ struct PathStatus {
 int LookUpPath(const char* path, PathStatus& status);
 // The same for the entry `name` of the open directory `directoryDescriptor`.
 int LookUpEntry(int directoryDescriptor, const char* name, PathStatus& status);
+// What the open descriptor refers to (never a link).
+int LookUpDescriptor(int descriptor, PathStatus& status);
 
 // Renames, replacing an existing target atomically.
 int RenameReplacing(const FileLocation& from, const FileLocation& to);

@@ -13,6 +13,7 @@
 namespace {
 
 constexpr std::int64_t kDay = 86'400'000'000;
+const AccessLogExpirationReader kThreeDays = [] { return 3u; };
 
 // 2024-03-09 14:05:31 UTC.
 TimeValue March9th() {
@@ -53,8 +54,8 @@ TEST(AccessLog, AppendsToTheFileOfTheLocalDate) {
     AccessLogPurgeSchedule schedule;
     FileLocation directory(folder.Path().c_str());
     AccessLogTime evening{March9th(), TimeZoneOffset(11 * 3600)};  // already March 10th there
-    WriteAccessLogLine(directory, 3, GetRequest("/first"), evening, schedule);
-    WriteAccessLogLine(directory, 3, GetRequest("/second"), evening, schedule);
+    WriteAccessLogLine(directory, kThreeDays, GetRequest("/first"), evening, schedule);
+    WriteAccessLogLine(directory, kThreeDays, GetRequest("/second"), evening, schedule);
     EXPECT_EQ(FilesIn(folder.Path()), std::set<std::string>{"20240310.log"});
     EXPECT_EQ(ReadWholeFile(folder / "20240310.log"),
               "2024-03-10 01:05:31 +1100 -- 192.0.2.7 GET /first\n"
@@ -68,7 +69,7 @@ TEST(AccessLog, NoDirectoryMeansNoLogAndNoError) {
     WriteWholeFile(folder / "plain", "x");
     for (const FileLocation& directory : {FileLocation(), FileLocation((folder / "missing").c_str()),
                                           FileLocation((folder / "plain").c_str())}) {
-        WriteAccessLogLine(directory, 3, GetRequest("/x"), time, schedule);
+        WriteAccessLogLine(directory, kThreeDays, GetRequest("/x"), time, schedule);
     }
     EXPECT_EQ(FilesIn(folder.Path()), std::set<std::string>{"plain"});
 }
@@ -92,7 +93,7 @@ class AccessLogPurge : public ::testing::Test {
 };
 
 TEST_F(AccessLogPurge, DeletesDayFilesOlderThanTheExpirationOrInTheFuture) {
-    PurgeExpiredAccessLogs(directory, 3, today, schedule);
+    PurgeExpiredAccessLogs(directory, kThreeDays, today, schedule);
     EXPECT_EQ(FilesIn(folder.Path()),
               (std::set<std::string>{"20240309.log", "20240306.log", "20241309.log", "20240230.log",
                                      "2024039.log", "20240305.txt", "notes.log", "2024030a.log",
@@ -100,16 +101,17 @@ TEST_F(AccessLogPurge, DeletesDayFilesOlderThanTheExpirationOrInTheFuture) {
 }
 
 TEST_F(AccessLogPurge, RunsOnceADayAtMostAndNotAtAllWithZeroDays) {
-    PurgeExpiredAccessLogs(directory, 0, today, schedule);  // takes the day's turn, deletes nothing
+    PurgeExpiredAccessLogs(
+        directory, [] { return 0u; }, today, schedule);  // takes the day's turn, deletes nothing
     EXPECT_TRUE(std::filesystem::exists(folder / "20240101.log"));
-    PurgeExpiredAccessLogs(directory, 3, {today.utc + kDay, today.zone}, schedule);
+    PurgeExpiredAccessLogs(directory, kThreeDays, {today.utc + kDay, today.zone}, schedule);
     EXPECT_TRUE(std::filesystem::exists(folder / "20240101.log"));
-    PurgeExpiredAccessLogs(directory, 3, {today.utc + kDay + 1, today.zone}, schedule);
+    PurgeExpiredAccessLogs(directory, kThreeDays, {today.utc + kDay + 1, today.zone}, schedule);
     EXPECT_FALSE(std::filesystem::exists(folder / "20240101.log"));
 }
 
 TEST_F(AccessLogPurge, WritingALinePurgesFirst) {
-    WriteAccessLogLine(directory, 3, GetRequest("/x"), today, schedule);
+    WriteAccessLogLine(directory, kThreeDays, GetRequest("/x"), today, schedule);
     EXPECT_FALSE(std::filesystem::exists(folder / "20240305.log"));
     EXPECT_EQ(ReadWholeFile(folder / "20240309.log"),
               "line\n2024-03-09 14:05:31 +0000 -- 192.0.2.7 GET /x\n");

@@ -110,6 +110,35 @@ TEST_F(FileServing, ReplyHeadByteForByte) {
     EXPECT_EQ(BodyOf(reply), "hello");
 }
 
+TEST_F(FileServing, AFileFromTheFutureIsLastModifiedNow) {
+    WriteFile("future.txt", "f");
+    std::filesystem::last_write_time(root / "future.txt",
+                                     std::filesystem::file_time_type::clock::now() + std::chrono::hours(48));
+    StartServer();
+    std::string head = HeadOf(Exchange(Port(), "GET /future.txt HTTP/1.0\r\nHost: x\r\n\r\n"));
+    std::size_t date = head.find("\r\nDate: ") + 8;
+    std::size_t modified = head.find("\r\nLast-Modified: ") + 17;
+    EXPECT_EQ(head.substr(date, 31), head.substr(modified, 31)) << head;
+}
+
+// A refused request that asked for dynamic throttling gets its status at once; the connection then
+// waits for a back channel that never comes, until the write time-out.
+TEST_F(FileServing, ARefusedDynamicRequestIsAnsweredAndHeldUntilTheWriteTimeOut) {
+    StartServer({{"DynamicThrottleEnabled", "1"}, {"WriteTimeOut", "1"}});
+    SocketHandle client = ConnectTo("127.0.0.1", Port());
+    SendAll(client.Get(), "GET /missing HTTP/1.0\r\nx-kvr-dynamic-enabled: 1\r\n\r\n");
+    ASSERT_TRUE(ReadableWithin(client.Get(), 5000));
+    char buffer[1024];
+    ssize_t got = ::recv(client.Get(), buffer, sizeof buffer, 0);
+    ASSERT_GT(got, 0);
+    EXPECT_TRUE(std::string(buffer, static_cast<std::size_t>(got)).starts_with("HTTP/1.0 404 Not Found\r\n"));
+    auto answered = Clock::now();
+    EXPECT_FALSE(ReadableWithin(client.Get(), 500));
+    EXPECT_TRUE(ReadableWithin(client.Get(), 5000));
+    EXPECT_EQ(::recv(client.Get(), buffer, sizeof buffer, 0), 0);
+    EXPECT_GT(Clock::now() - answered, std::chrono::milliseconds(900));
+}
+
 TEST_F(FileServing, RangeStartsGive206WithContentRange) {
     std::string content = Pattern(1000);
     WriteFile("r.bin", content);
