@@ -92,11 +92,13 @@ SquidProxy::SquidProxy(Scheme scheme) {
     }
 }
 
-SquidProxy::~SquidProxy() { Stop(); }
+SquidProxy::~SquidProxy() {
+    Stop();
+}
 
-std::string SquidProxy::AccessLog() const { return ReadText(m_folder + "/access.log"); }
-
-std::string SquidProxy::CacheLog() const { return ReadText(m_folder + "/cache.log"); }
+std::string SquidProxy::CacheLog() const {
+    return ReadText(m_folder + "/cache.log");
+}
 
 void SquidProxy::WriteFiles(Scheme scheme) {
     m_port = FreeLoopbackPort();
@@ -104,8 +106,8 @@ void SquidProxy::WriteFiles(Scheme scheme) {
     std::string authentication;
     if (scheme == Scheme::Basic) {
         WriteBasicPasswordFile(passwords);
-        authentication = "auth_param basic program " + std::string(kHelperFolder) + "/basic_ncsa_auth " + passwords +
-                         "\nauth_param basic realm " + kRealm + "\n";
+        authentication = "auth_param basic program " + std::string(kHelperFolder) + "/basic_ncsa_auth " +
+                         passwords + "\nauth_param basic realm " + kRealm + "\n";
     } else {
         // digest_file_auth reads "user:password" lines.
         WriteText(passwords, std::string(kUser) + ":" + kPassword + "\n");
@@ -123,22 +125,28 @@ void SquidProxy::WriteFiles(Scheme scheme) {
     }
     ::chmod(m_folder.c_str(), 0755);
     ::chmod(passwords.c_str(), 0644);
-    WriteText(m_folder + "/squid.conf",
-              "http_port 127.0.0.1:" + std::to_string(m_port) + "\n" + user + authentication +
-                  "acl authenticated proxy_auth REQUIRED\n"
-                  "http_access deny !authenticated\n"
-                  "http_access allow all\n"
-                  "cache deny all\n"
-                  "cache_mem 8 MB\n"
-                  "pid_filename " + m_folder + "/squid.pid\n"
-                  "cache_log " + m_folder + "/cache.log\n"
-                  "access_log stdio:" + m_folder + "/access.log\n"
-                  "coredump_dir " + m_folder + "\n"
-                  "netdb_filename none\n"
-                  "pinger_enable off\n"
-                  "shutdown_lifetime 0 seconds\n"
-                  "logfile_rotate 0\n"
-                  "max_filedescriptors 1024\n");
+    WriteText(m_folder + "/squid.conf", "http_port 127.0.0.1:" + std::to_string(m_port) + "\n" + user +
+                                            authentication +
+                                            "acl authenticated proxy_auth REQUIRED\n"
+                                            "http_access deny !authenticated\n"
+                                            "http_access allow all\n"
+                                            "cache deny all\n"
+                                            "cache_mem 8 MB\n"
+                                            "pid_filename " +
+                                            m_folder +
+                                            "/squid.pid\n"
+                                            "cache_log " +
+                                            m_folder +
+                                            "/cache.log\n"
+                                            "access_log none\n"
+                                            "coredump_dir " +
+                                            m_folder +
+                                            "\n"
+                                            "netdb_filename none\n"
+                                            "pinger_enable off\n"
+                                            "shutdown_lifetime 0 seconds\n"
+                                            "logfile_rotate 0\n"
+                                            "max_filedescriptors 1024\n");
 }
 
 void SquidProxy::Start() {
@@ -154,7 +162,8 @@ void SquidProxy::Start() {
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
-            throw std::runtime_error("SquidProxy: squid ended at start (is squid installed?):\n" + CacheLog());
+            throw std::runtime_error("SquidProxy: squid ended at start (is squid installed?):\n" +
+                                     CacheLog());
         }
         if (std::chrono::steady_clock::now() > deadline)
             throw std::runtime_error("SquidProxy: squid does not listen:\n" + CacheLog());

@@ -30,8 +30,6 @@ class SquidProxy {
     SquidProxy& operator=(const SquidProxy&) = delete;
 
     std::uint16_t Port() const { return m_port; }
-    // Squid's access log so far: one line per request it handled.
-    std::string AccessLog() const;
 
   private:
     void WriteFiles(Scheme scheme);
