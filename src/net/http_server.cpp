@@ -4,6 +4,7 @@
 
 #include "foundation/clocks.h"
 #include "foundation/log_manager.h"
+#include "net/access_log.h"
 #include "net/socket_errors.h"
 #include "net/url_info.h"
 
@@ -124,13 +125,23 @@ std::uint32_t HTTPServer::CountConnections() {
 }
 
 // A reply connection is watched only for work it will do now: a socket added with nothing to write
-// would make every poll return at once and the loop spin.
+// (or, for reading, without a back channel to read) would make every poll return at once and the
+// loop spin. The server's throttle limits are shared evenly among the reply connections, and each
+// throttle group's requested rate among the connections of that group.
 void HTTPServer::BuildSocketSets(SocketSet& set) {
     if (CountConnections() < m_settings.maxConnections) set.AddRead(m_listener.Handle());
     for (const auto& connection : m_readingConnections) set.AddRead(connection->Handle());
     const std::int64_t now = GetMonotonicTime();
+    const ServerThrottleShares shares = ShareServerThrottle(
+        m_settings.throttleKBPS, m_settings.dynamicThrottleMaxKBPS, m_settings.dynamicThrottleMinKBPS,
+        m_settings.dynamicThrottleFraction, m_writingConnections.size());
+    ThrottleGroupCounts groups;
     for (const auto& connection : m_writingConnections)
-        if (connection->PrepareToSend(now)) set.AddWrite(connection->Handle());
+        if (!connection->GetThrottleGroup().empty()) ++groups[connection->GetThrottleGroup()];
+    for (const auto& connection : m_writingConnections) {
+        if (connection->WantsBackChannel()) set.AddRead(connection->Handle());
+        if (connection->PrepareToSend(now, shares, groups)) set.AddWrite(connection->Handle());
+    }
 }
 
 void HTTPServer::PumpSockets(SocketSet& set) {
@@ -164,6 +175,7 @@ void HTTPServer::AcceptConnections() {
 
 void HTTPServer::PumpWritingConnections(SocketSet& set) {
     PumpEach(m_writingConnections, "PumpSockets write error: ", [&](FileResponseConnection& connection) {
+        if (set.IsReadable(connection.Handle())) connection.ReadBackChannel(m_passTime);
         if (set.IsWritable(connection.Handle())) connection.WriteStep(m_passTime);
         connection.CheckWriteTimeOut(m_passTime);
     });
@@ -191,6 +203,9 @@ void HTTPServer::DispatchRequest(std::shared_ptr<HTTPRequest> request) {
     BeforeRequest();
     const URLInfo url{ConstData(std::string_view(request->URL()))};
     if (!url.HasPathStart()) throw HTTPRequestError(404);
+    WriteAccessLogLine(
+        m_settings.AccessLogDirectory(), m_settings.AccessLogExpirationDays(),
+        {request->Method(), ConstData(std::string_view(request->URL())), request->ClientAddress()});
     if (HTTPPlugIn* plugIn = FindPlugIn(m_plugIns, url.PathRange()))
         DispatchToPlugIn(*plugIn, std::move(request));
     else
@@ -233,5 +248,6 @@ void HTTPServer::ServeFile(std::shared_ptr<HTTPRequest> request) {
     const ConstData path = url.PathRange();
     std::vector<Byte> rawPath(path.begin, path.end);
     OnFileRequest(rawPath);
-    throw HTTPRequestError(404);
+    m_writingConnections.push_back(std::make_unique<FileResponseConnection>(
+        std::move(request), ConstData(rawPath.data(), rawPath.size()), m_settings, m_passTime));
 }

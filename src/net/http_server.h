@@ -3,7 +3,8 @@
 // Run loops until the stop event is set. Each pass watches the listener (only while connections and
 // running plug-in requests number fewer than MaxConnections), every connection still reading its
 // request head, and every reply connection that has bytes to write; it waits at most 10 ms, then
-// accepts, writes reply steps and reads heads, in that order. A complete head is dispatched: to the
+// accepts, writes reply steps and reads heads, in that order. A complete head with a path is written
+// to the daily access log (access_log.h) and dispatched: to the
 // plug-in its path names (see plugin_path_table.h and http_plugin.h), on a thread of the server's
 // thread group or inline on the loop thread, or else to ServeFile. A refused request
 // (HTTPRequestError) is answered with a status-only reply. One request per connection: the reply
