@@ -4,7 +4,8 @@
 // session's credentials (proxy_authentication.h).
 //
 // Failures are Http_err_* exceptions (http_client_errors.h), or whatever the handler's CheckForStop
-// throws; the connection is closed before any exception leaves. A response head beyond 64 KiB, a
+// throws; the connection is closed before any exception leaves. Any failure while the tunnel of an
+// https request is opened is Http_err_PROXY_CONNECT. A response head beyond 64 KiB, a
 // malformed Content-Length and a request text holding CR, LF or NUL throw their own errors
 // (response_head_parser.h, raw_http_exchange.h). The body handed to the handler never goes past the
 // Content-Length.
