@@ -24,6 +24,7 @@ constexpr const char* kSquidProgram = "/usr/sbin/squid";
 constexpr const char* kHelperFolder = "/usr/lib/squid";
 constexpr auto kStartTimeLimit = std::chrono::seconds(60);
 constexpr auto kStopTimeLimit = std::chrono::seconds(10);
+constexpr int kStartAttempts = 3;
 
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -83,17 +84,30 @@ SquidProxy::SquidProxy(Scheme scheme) {
     std::string pattern = (std::filesystem::temp_directory_path() / "kvr-squid-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("SquidProxy: cannot make a folder");
     m_folder = pattern;
-    try {
-        WriteFiles(scheme);
-        Start();
-    } catch (...) {
-        Stop();
-        throw;
+    // The port is free when chosen but may be taken before Squid binds it: then try another.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            WriteFiles(scheme);
+            Start();
+            return;
+        } catch (...) {
+            Stop();
+            if (attempt == kStartAttempts) {
+                RemoveFolder();
+                throw;
+            }
+        }
     }
 }
 
 SquidProxy::~SquidProxy() {
     Stop();
+    RemoveFolder();
+}
+
+void SquidProxy::RemoveFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_folder, ignored);
 }
 
 std::string SquidProxy::CacheLog() const {
@@ -186,8 +200,6 @@ void SquidProxy::Stop() {
         }
         m_pid = -1;
     }
-    std::error_code ignored;
-    if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
 }
 
 SquidProxy& SharedSquidProxy(SquidProxy::Scheme scheme) {

@@ -35,6 +35,7 @@ class SquidProxy {
     void WriteFiles(Scheme scheme);
     void Start();
     void Stop();
+    void RemoveFolder();
     std::string CacheLog() const;
 
     std::string m_folder;
