@@ -9,15 +9,24 @@ function(kvr_add_subsystem name folder)
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
+# The helpers every test program may use (tests/support), built once.
+function(kvr_add_test_support)
+  file(GLOB helpers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
+  add_library(test_support STATIC ${helpers})
+  target_include_directories(test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(test_support PUBLIC ${ARGN} GTest::gtest)
+  target_compile_definitions(test_support PUBLIC
+    KVR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KVR_BINARY_DIR="${PROJECT_BINARY_DIR}")
+endfunction()
+
 function(kvr_add_subsystem_tests name folder)
   file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${folder}/*_test.cpp)
   if(NOT sources)
     return()
   endif()
-  file(GLOB helpers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
-  add_executable(${name}_tests ${sources} ${helpers})
+  add_executable(${name}_tests ${sources})
   target_include_directories(${name}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name}_tests PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name}_tests PRIVATE ${ARGN} test_support GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name}_tests PRIVATE
     KVR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KVR_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60

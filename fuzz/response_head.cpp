@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Outcome pieces = Parse(data + 1, size - 1, piece);
     Check(whole.failed == pieces.failed);
     if (!whole.failed) {
-        Check(whole.complete == pieces.complete && whole.status == pieces.status && whole.length == pieces.length);
+        Check(whole.complete == pieces.complete && whole.status == pieces.status &&
+              whole.length == pieces.length);
         Check(whole.head == pieces.head && whole.challenges == pieces.challenges);
         Check(whole.bodyComplete == pieces.bodyComplete);
     }

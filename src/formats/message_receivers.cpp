@@ -30,3 +30,14 @@ DataReceiver& HTTPRequestReceiver::ReceiveHeaderName(ConstData) {
 DataReceiver& HTTPRequestReceiver::EndHeaders(std::uint64_t) {
     return IgnoreDataReceiver::Instance();
 }
+
+void SendHeaderField(MessageReceiver& receiver, std::uint64_t start, std::uint64_t end, const char* name,
+                     ConstData value) {
+    SendHeaderFieldRanges(receiver, start, end, name, std::span<const ConstData>(&value, 1));
+}
+
+void SendHeaderFieldRanges(MessageReceiver& receiver, std::uint64_t start, std::uint64_t end,
+                           const char* name, std::span<const ConstData> valueRanges) {
+    ReceiveCompleteEach(receiver.Header(start, ConstDataOfCString(name)), valueRanges);
+    receiver.EndHeader(end);
+}

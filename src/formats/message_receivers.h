@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "foundation/const_data.h"
 #include "foundation/data_pipeline.h"
@@ -34,6 +35,13 @@ class MessageReceiver {
     virtual LineReceiver& Body(std::uint64_t offset) = 0;
     virtual void End(std::uint64_t offset) = 0;
 };
+
+// Sends one whole field to a message receiver: Header(start, name), the value through Begin, one
+// Receive per range and End, then EndHeader(end).
+void SendHeaderField(MessageReceiver& receiver, std::uint64_t start, std::uint64_t end, const char* name,
+                     ConstData value);
+void SendHeaderFieldRanges(MessageReceiver& receiver, std::uint64_t start, std::uint64_t end,
+                           const char* name, std::span<const ConstData> valueRanges);
 
 // A line receiver that drops everything; one process-wide instance.
 class IgnoreLineReceiver : public LineReceiver {

@@ -14,9 +14,13 @@ std::string FieldPrefix(std::string_view name) {
     return prefix;
 }
 
-bool IsLineEnd(Byte c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(Byte c) {
+    return c == '\r' || c == '\n';
+}
 
-const Byte* LineEnd(const Byte* p, const Byte* end) { return std::find_if(p, end, IsLineEnd); }
+const Byte* LineEnd(const Byte* p, const Byte* end) {
+    return std::find_if(p, end, IsLineEnd);
+}
 
 // Where the line after the line end at `p` begins: CR LF is one line end, CR or LF alone another.
 const Byte* NextLine(const Byte* p, const Byte* end) {
@@ -41,7 +45,9 @@ ConstData FindField(ConstData head, const std::string& prefix) {
 
 }  // namespace
 
-ConstData FindHeaderField(ConstData head, std::string_view name) { return FindField(head, FieldPrefix(name)); }
+ConstData FindHeaderField(ConstData head, std::string_view name) {
+    return FindField(head, FieldPrefix(name));
+}
 
 ConstData GetHeaderFieldValue(ConstData head, std::string_view name) {
     std::string prefix = FieldPrefix(name);

@@ -1,10 +1,10 @@
 #include "net/http_client_errors.h"
 
-#include <cstring>
+#include <string_view>
 
 const char* HttpClientError::Name() const noexcept {
     // what() is "class " and the name, interned for the life of the process.
-    static constexpr std::size_t kClassPrefixLength = std::strlen("class ");
+    static constexpr std::size_t kClassPrefixLength = std::string_view("class ").size();
     return what() + kClassPrefixLength;
 }
 

@@ -32,8 +32,8 @@ class Http_err_PROXY_CONNECT : public HttpClientError {};         // the CONNECT
 class Http_err_SOCKET_WSOCK : public HttpClientError {};          // kept for callers
 
 // Two kinds without an error name.
-class Http_err_SOCKET_TIMEOUT : public DebuggableException {};   // kept for callers
-class Http_err_CHUNKED_TRANSFER : public DebuggableException {};  // a chunked body (other than a 401's or 407's)
+class Http_err_SOCKET_TIMEOUT : public DebuggableException {};    // kept for callers
+class Http_err_CHUNKED_TRANSFER : public DebuggableException {};  // a chunked body not being drained
 
 // Only inside a catch handler: the name of the HttpClientError kind being handled. Any other
 // exception, the two kinds without a name included, is thrown on.

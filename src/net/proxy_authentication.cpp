@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "crypto/openssl_hash.h"
+#include "formats/base64_codec.h"
+#include "formats/hex_codec.h"
 #include "foundation/character_classes.h"
 #include "foundation/const_data.h"
 #include "foundation/numerals.h"
-#include "formats/base64_codec.h"
-#include "formats/hex_codec.h"
 
 namespace {
 
@@ -20,7 +20,9 @@ constexpr std::size_t kMaxDigestTextLength = 1023;  // realm, nonce, opaque
 constexpr std::size_t kMaxDigestTokenLength = 19;   // qop, algorithm
 constexpr std::size_t kClientNonceBytes = 16;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return Ascii::EqualIgnoringCase(ConstData(a), ConstData(b));
@@ -57,7 +59,8 @@ bool ParseAuthParameters(std::string_view text, AuthParameters& parameters) {
         while (!text.empty() && (IsBlank(text.front()) || text.front() == ',')) text.remove_prefix(1);
         if (text.empty()) return true;
         std::size_t nameEnd = 0;
-        while (nameEnd < text.size() && text[nameEnd] != '=' && text[nameEnd] != ',' && !IsBlank(text[nameEnd]))
+        while (nameEnd < text.size() && text[nameEnd] != '=' && text[nameEnd] != ',' &&
+               !IsBlank(text[nameEnd]))
             ++nameEnd;
         std::string name(text.substr(0, nameEnd));
         text = SkipBlanks(text.substr(nameEnd));
@@ -142,8 +145,10 @@ bool ParseDigestChallenge(std::string_view parameters, DigestChallenge& challeng
     };
     std::string qopList;
     challenge = DigestChallenge();
-    if (!take("realm", challenge.realm, kMaxDigestTextLength) || !take("nonce", challenge.nonce, kMaxDigestTextLength) ||
-        !take("opaque", challenge.opaque, kMaxDigestTextLength) || !take("qop", qopList, kMaxDigestTokenLength) ||
+    if (!take("realm", challenge.realm, kMaxDigestTextLength) ||
+        !take("nonce", challenge.nonce, kMaxDigestTextLength) ||
+        !take("opaque", challenge.opaque, kMaxDigestTextLength) ||
+        !take("qop", qopList, kMaxDigestTokenLength) ||
         !take("algorithm", challenge.algorithm, kMaxDigestTokenLength))
         return false;
     if (challenge.nonce.empty()) return false;
@@ -165,9 +170,10 @@ std::string MakeDigestAuthorization(const DigestChallenge& challenge, std::strin
         ha1 = DigestHex(hash, {ha1, challenge.nonce, clientNonce});
     std::string ha2 = DigestHex(hash, {method, uri});
     std::string count(FormatHexDigits(nonceCount, 8).View());
-    std::string response = challenge.qop.empty()
-                               ? DigestHex(hash, {ha1, challenge.nonce, ha2})
-                               : DigestHex(hash, {ha1, challenge.nonce, count, clientNonce, challenge.qop, ha2});
+    std::string response =
+        challenge.qop.empty()
+            ? DigestHex(hash, {ha1, challenge.nonce, ha2})
+            : DigestHex(hash, {ha1, challenge.nonce, count, clientNonce, challenge.qop, ha2});
 
     std::vector<std::string> fields = {QuotedField("username", user), QuotedField("realm", challenge.realm),
                                        QuotedField("uri", uri), QuotedField("nonce", challenge.nonce)};
@@ -199,8 +205,9 @@ std::uint32_t NextDigestNonceCount() {
     return ++counter;
 }
 
-HTTPClientSession::HTTPClientSession(std::string proxyUser, std::string proxyPassword, std::string proxyDomain,
-                                     std::string serverUser, std::string serverPassword, std::string proxyHost,
+HTTPClientSession::HTTPClientSession(std::string proxyUser, std::string proxyPassword,
+                                     std::string proxyDomain, std::string serverUser,
+                                     std::string serverPassword, std::string proxyHost,
                                      std::uint16_t proxyPort, bool refuseBasic, int addressFamilyChoice)
     : m_proxyUser(std::move(proxyUser)),
       m_proxyPassword(std::move(proxyPassword)),
@@ -222,16 +229,17 @@ bool HTTPClientSession::AnswerChallenge(std::string_view method, std::string_vie
         std::string_view line = challenges.substr(0, lineEnd);
         challenges.remove_prefix(lineEnd == std::string_view::npos ? challenges.size() : lineEnd + 1);
         bool refused = false;
-        if (AnswerLine(SkipBlanks(line), method, requestURI, authorization, realm, firstAttempt, status, refused))
+        if (AnswerLine(SkipBlanks(line), method, requestURI, authorization, realm, firstAttempt, status,
+                       refused))
             return true;
         if (refused) return false;
     }
     return false;
 }
 
-bool HTTPClientSession::AnswerLine(std::string_view line, std::string_view method, std::string_view requestURI,
-                                   std::string& authorization, std::string& realm, bool firstAttempt, int status,
-                                   bool& refused) {
+bool HTTPClientSession::AnswerLine(std::string_view line, std::string_view method,
+                                   std::string_view requestURI, std::string& authorization,
+                                   std::string& realm, bool firstAttempt, int status, bool& refused) {
     std::size_t wordEnd = 0;
     while (wordEnd < line.size() && !IsBlank(line[wordEnd])) ++wordEnd;
     std::string_view word = line.substr(0, wordEnd);

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool IsLineEnd(Byte c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(Byte c) {
+    return c == '\r' || c == '\n';
+}
 
 bool StartsWithIgnoringCase(ConstData text, std::string_view prefix) {
     return text.Length() >= prefix.size() &&
@@ -40,7 +42,8 @@ unsigned StatusOf(ConstData line) {
     p = SkipBlanks({p, line.end}).begin;
     static constexpr unsigned kStatusLimit = 1'000'000;
     unsigned status = 0;
-    for (; p != line.end && Ascii::Digits().Contains(*p) && status < kStatusLimit; ++p) status = status * 10 + (*p - '0');
+    for (; p != line.end && Ascii::Digits().Contains(*p) && status < kStatusLimit; ++p)
+        status = status * 10 + (*p - '0');
     return status;
 }
 
@@ -48,7 +51,8 @@ std::uint64_t ContentLengthOf(ConstData value) {
     // ParseHeaderDecimal64 answers 0 for bad text too: 0 stands only for a text of zeros and spaces.
     std::string_view text = TrimBlanks(value).View();
     std::uint64_t length = ParseHeaderDecimal64(ConstData(text));
-    bool zero = text.find('0') != std::string_view::npos && text.find_first_not_of("0 ") == std::string_view::npos;
+    bool zero =
+        text.find('0') != std::string_view::npos && text.find_first_not_of("0 ") == std::string_view::npos;
     if (length == 0 && !zero) throw MalformedContentLength();
     return length;
 }

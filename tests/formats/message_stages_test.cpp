@@ -317,3 +317,12 @@ TEST(ValueReceivers, BufferFillerFillsThroughItsFilterAndDropsTheRest) {
     filler.Write(ConstData(std::string_view("Q")));
     EXPECT_EQ(StringFromConstData(buffer.Filled()), "q");
 }
+
+TEST(SendHeaderField, SendsOneWholeFieldWithItsOffsets) {
+    RecordingMessageReceiver receiver;
+    SendHeaderField(receiver, 3, 17, "content-type", ConstData(std::string_view("text/plain")));
+    const ConstData pieces[] = {ConstData(std::string_view("a, ")), ConstData(std::string_view("b"))};
+    SendHeaderFieldRanges(receiver, 0, 0, "x-list", pieces);
+    EXPECT_EQ(receiver.calls, (Calls{"Header(3,content-type)", "Value(text/plain)", "EndHeader(17)",
+                                     "Header(0,x-list)", "Value(a, b)", "EndHeader(0)"}));
+}

@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string Text(ConstData range) { return std::string(range.View()); }
+std::string Text(ConstData range) {
+    return std::string(range.View());
+}
 
 TEST(FindHeaderField, FindsAFieldAtALineStartInAnySpelling) {
     const std::string head = "http/1.0 200 ok\r\ncontent-type: text/plain\r\ny-x-a: 1\r\nx-a: 2\r\n";
@@ -33,7 +35,8 @@ TEST(FindHeaderField, AFoldedFieldRunsOverItsContinuationLines) {
         {"x-a:", ""},
         {"x-a:\r\n", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(Text(GetHeaderFieldValue(ConstData(c.head), "x-a")), c.value) << c.head;
+    for (const Case& c : cases)
+        EXPECT_EQ(Text(GetHeaderFieldValue(ConstData(c.head), "x-a")), c.value) << c.head;
 }
 
 }  // namespace

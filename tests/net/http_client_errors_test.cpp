@@ -56,7 +56,8 @@ TEST(StatusLine, FirstLineAndStatusAfterTheVersion) {
         {"HTTPS/1.0 200 OK", ""},
         {"ICY 200 OK", ""},
     };
-    for (const auto& [line, status] : cases) EXPECT_EQ(text(GetStatusAfterVersion(ConstData(line))), status) << line;
+    for (const auto& [line, status] : cases)
+        EXPECT_EQ(text(GetStatusAfterVersion(ConstData(line))), status) << line;
 }
 
 }  // namespace

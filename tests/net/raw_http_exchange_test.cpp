@@ -4,6 +4,10 @@
 
 #include <string>
 
+#include "formats/message_writer.h"
+#include "foundation/data_stages.h"
+#include "foundation/line_maker.h"
+
 namespace {
 
 TEST(WriteHTTPRequestHead, RequestLinesDirectThroughAProxyAndForATunnel) {
@@ -39,43 +43,75 @@ TEST(WriteHTTPRequestHead, FieldsInTheirOrder) {
     head.host = "h";
     head.port = 8080;
     head.target = "/x";
-    EXPECT_EQ(WriteHTTPRequestHead(head), "GET /x HTTP/1.0\r\nConnection: Keep-Alive\r\nHost: h\r\nAccept: */*\r\n");
+    EXPECT_EQ(WriteHTTPRequestHead(head),
+              "GET /x HTTP/1.0\r\nConnection: Keep-Alive\r\nHost: h\r\nAccept: */*\r\n");
 
     head.post = true;
     head.viaProxy = true;
     head.contentLength = 12345678901;
     head.authorization = "Basic a";
     head.proxyAuthorization = "Basic b";
-    EXPECT_EQ(WriteHTTPRequestHead(head),
-              "POST http://h:8080/x HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nContent-Length: 12345678901\r\n"
-              "Host: h\r\nAccept: */*\r\nAuthorization: Basic a\r\nProxy-Authorization: Basic b\r\n");
+    EXPECT_EQ(
+        WriteHTTPRequestHead(head),
+        "POST http://h:8080/x HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nContent-Length: 12345678901\r\n"
+        "Host: h\r\nAccept: */*\r\nAuthorization: Basic a\r\nProxy-Authorization: Basic b\r\n");
+}
+
+TEST(WriteHTTPRequestFields, WritesTheSameFieldsAsEventsAndAnswersTheRequestLine) {
+    HTTPRequestHead head;
+    head.host = "h";
+    head.port = 8080;
+    head.target = "/x";
+    head.post = true;
+    head.viaProxy = true;
+    head.contentLength = 7;
+    head.authorization = "Digest a";
+    std::string fields;
+    StringReceiver text(fields);
+    LineFlattener lines(text, ConstData(std::string_view("\r\n")));
+    MessageWriter writer(lines);
+    writer.Begin(0);
+    std::string requestLine = WriteHTTPRequestFields(head, writer);
+    writer.Body(0);
+    writer.End(0);
+    EXPECT_EQ(requestLine + fields, WriteHTTPRequestHead(head) + "\r\n");
+}
+
+TEST(RequestFieldGuard, PassesFieldsOnAndRefusesLineBreaksInNamesAndValues) {
+    std::string fields;
+    StringReceiver text(fields);
+    LineFlattener lines(text, ConstData(std::string_view("\r\n")));
+    MessageWriter writer(lines);
+    RequestFieldGuard guard(writer);
+    guard.Begin(0);
+    WriteHeaderField(guard, "User-Agent", ConstData(std::string_view("KVRRelay")));
+    EXPECT_THROW(WriteHeaderField(guard, "X: y", ConstData(std::string_view("v"))), UnsafeHeaderText);
+    EXPECT_THROW(WriteHeaderField(guard, "X\r", ConstData(std::string_view("v"))), UnsafeHeaderText);
+    EXPECT_EQ(fields, "User-Agent: KVRRelay\r\n");
+    EXPECT_THROW(WriteHeaderField(guard, "X", ConstData(std::string_view("a\nb"))), UnsafeHeaderText);
+    EXPECT_THROW(WriteHeaderField(guard, "X", ConstData(std::string_view("a\0b", 3))), UnsafeHeaderText);
 }
 
 TEST(WriteHTTPRequestHead, RefusesTextsThatWouldSplitTheRequest) {
     for (std::string_view bad : {std::string_view("a\r\nX-Injected: 1"), std::string_view("a\nb"),
                                  std::string_view("a\rb"), std::string_view("a\0b", 3)}) {
-        HTTPRequestHead head;
-        head.host = "h";
-        head.target = "/";
-        HTTPRequestHead host = head;
-        host.host = bad;
-        EXPECT_THROW(WriteHTTPRequestHead(host), UnsafeRequestText);
-        HTTPRequestHead target = head;
-        target.target = bad;
-        EXPECT_THROW(WriteHTTPRequestHead(target), UnsafeRequestText);
-        HTTPRequestHead authorization = head;
-        authorization.authorization = bad;
-        EXPECT_THROW(WriteHTTPRequestHead(authorization), UnsafeRequestText);
-        HTTPRequestHead proxyAuthorization = head;
-        proxyAuthorization.proxyAuthorization = bad;
-        EXPECT_THROW(WriteHTTPRequestHead(proxyAuthorization), UnsafeRequestText);
+        for (std::string_view HTTPRequestHead::*text :
+             {&HTTPRequestHead::host, &HTTPRequestHead::target, &HTTPRequestHead::authorization,
+              &HTTPRequestHead::proxyAuthorization}) {
+            HTTPRequestHead head;
+            head.host = "h";
+            head.target = "/";
+            head.*text = bad;
+            EXPECT_THROW(WriteHTTPRequestHead(head), UnsafeHeaderText);
+        }
     }
 }
 
 TEST(WriteHTTPRequestHead, ARequestLineBeyondItsBoundIsRefused) {
     HTTPRequestHead head;
     head.host = "h";
-    std::string target = "/" + std::string(kMaxRequestLineLength - std::string("GET / HTTP/1.0\r\n").size(), 'a');
+    std::string target =
+        "/" + std::string(kMaxRequestLineLength - std::string("GET / HTTP/1.0\r\n").size(), 'a');
     head.target = target;
     EXPECT_EQ(WriteHTTPRequestLine(head).size(), kMaxRequestLineLength);
     target += "a";

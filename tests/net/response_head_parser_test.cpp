@@ -61,10 +61,11 @@ TEST(ResponseHeadParser, ReadsTheHeadInPiecesOfAnySize) {
         EXPECT_TRUE(parsed.keepAlive);
         EXPECT_EQ(parsed.proxyChallenges, "NTLM\rBasic realm=\"squid\"\r");
         EXPECT_EQ(parsed.serverChallenges, "Digest nonce=\"n\"\r");
-        EXPECT_EQ(parsed.head,
-                  "HTTP/1.1 407 Proxy Authentication Required\rContent-Length: 1 2\rProxy-Connection: keep-alive\r"
-                  "Proxy-Authenticate: NTLM\rproxy-authenticate: \t Basic realm=\"squid\" \t\r"
-                  "WWW-Authenticate: Digest nonce=\"n\"\r");
+        EXPECT_EQ(
+            parsed.head,
+            "HTTP/1.1 407 Proxy Authentication Required\rContent-Length: 1 2\rProxy-Connection: keep-alive\r"
+            "Proxy-Authenticate: NTLM\rproxy-authenticate: \t Basic realm=\"squid\" \t\r"
+            "WWW-Authenticate: Digest nonce=\"n\"\r");
     }
 }
 
@@ -117,8 +118,13 @@ TEST(ResponseHeadParser, AHeadBeyond64KiBIsRefused) {
 
 TEST(ParseHeaderDecimal64, SkipsSpacesAndRefusesEverythingElse) {
     const std::pair<std::string_view, std::uint64_t> cases[] = {
-        {"1 2", 12}, {"12a", 0}, {"", 0}, {" 42 ", 42},
-        {"18446744073709551615", 18446744073709551615u}, {"18446744073709551616", 0}, {"99999999999999999999", 0},
+        {"1 2", 12},
+        {"12a", 0},
+        {"", 0},
+        {" 42 ", 42},
+        {"18446744073709551615", 18446744073709551615u},
+        {"18446744073709551616", 0},
+        {"99999999999999999999", 0},
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(ParseHeaderDecimal64(ConstData(text)), value) << text;
 }
@@ -143,13 +149,15 @@ TEST(ChunkedBodyDrain, ReadsToTheLastChunkAndItsTrailers) {
         {"0\r\n", "(incomplete)"},
     };
     for (const auto& [body, rest] : cases) {
-        for (std::size_t piece : {body.size(), std::size_t{1}, std::size_t{3}}) EXPECT_EQ(Drain(body, piece), rest) << body;
+        for (std::size_t piece : {body.size(), std::size_t{1}, std::size_t{3}})
+            EXPECT_EQ(Drain(body, piece), rest) << body;
     }
 }
 
 TEST(ChunkedBodyDrain, RefusesMalformedBodies) {
-    for (const std::string& body : {std::string("x\r\n"), std::string("\r\n"), std::string("5\r\nhelloX\r\n"),
-                                    std::string(1025, '1') + "\r\n", "0\r\n" + std::string(1025, 't') + "\r\n"}) {
+    for (const std::string& body :
+         {std::string("x\r\n"), std::string("\r\n"), std::string("5\r\nhelloX\r\n"),
+          std::string(1025, '1') + "\r\n", "0\r\n" + std::string(1025, 't') + "\r\n"}) {
         EXPECT_THROW(Drain(body, 7), MalformedChunkedBody) << body.substr(0, 20);
     }
     EXPECT_EQ(Drain(std::string(1024, '0') + "\r\n\r\n", 5), "");

@@ -137,6 +137,8 @@ void ScriptedHTTPServer::Serve(int socket) {
     ++m_closedConnections;
 }
 
-std::string MakeHTTPReply(const std::string& body, const std::string& extraHeaders, const std::string& statusLine) {
-    return statusLine + "\r\n" + extraHeaders + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+std::string MakeHTTPReply(const std::string& body, const std::string& extraHeaders,
+                          const std::string& statusLine) {
+    return statusLine + "\r\n" + extraHeaders + "Content-Length: " + std::to_string(body.size()) +
+           "\r\n\r\n" + body;
 }

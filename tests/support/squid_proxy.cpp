@@ -24,6 +24,7 @@ constexpr const char* kSquidProgram = "/usr/sbin/squid";
 constexpr const char* kHelperFolder = "/usr/lib/squid";
 constexpr auto kStartTimeLimit = std::chrono::seconds(60);
 constexpr auto kStopTimeLimit = std::chrono::seconds(10);
+constexpr int kStartAttempts = 3;
 
 void WriteText(const std::string& path, const std::string& text) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -83,20 +84,35 @@ SquidProxy::SquidProxy(Scheme scheme) {
     std::string pattern = (std::filesystem::temp_directory_path() / "kvr-squid-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("SquidProxy: cannot make a folder");
     m_folder = pattern;
-    try {
-        WriteFiles(scheme);
-        Start();
-    } catch (...) {
-        Stop();
-        throw;
+    // The port is free when chosen but may be taken before Squid binds it: then try another.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            WriteFiles(scheme);
+            Start();
+            return;
+        } catch (...) {
+            Stop();
+            if (attempt == kStartAttempts) {
+                RemoveFolder();
+                throw;
+            }
+        }
     }
 }
 
-SquidProxy::~SquidProxy() { Stop(); }
+SquidProxy::~SquidProxy() {
+    Stop();
+    RemoveFolder();
+}
 
-std::string SquidProxy::AccessLog() const { return ReadText(m_folder + "/access.log"); }
+void SquidProxy::RemoveFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_folder, ignored);
+}
 
-std::string SquidProxy::CacheLog() const { return ReadText(m_folder + "/cache.log"); }
+std::string SquidProxy::CacheLog() const {
+    return ReadText(m_folder + "/cache.log");
+}
 
 void SquidProxy::WriteFiles(Scheme scheme) {
     m_port = FreeLoopbackPort();
@@ -104,8 +120,8 @@ void SquidProxy::WriteFiles(Scheme scheme) {
     std::string authentication;
     if (scheme == Scheme::Basic) {
         WriteBasicPasswordFile(passwords);
-        authentication = "auth_param basic program " + std::string(kHelperFolder) + "/basic_ncsa_auth " + passwords +
-                         "\nauth_param basic realm " + kRealm + "\n";
+        authentication = "auth_param basic program " + std::string(kHelperFolder) + "/basic_ncsa_auth " +
+                         passwords + "\nauth_param basic realm " + kRealm + "\n";
     } else {
         // digest_file_auth reads "user:password" lines.
         WriteText(passwords, std::string(kUser) + ":" + kPassword + "\n");
@@ -123,22 +139,28 @@ void SquidProxy::WriteFiles(Scheme scheme) {
     }
     ::chmod(m_folder.c_str(), 0755);
     ::chmod(passwords.c_str(), 0644);
-    WriteText(m_folder + "/squid.conf",
-              "http_port 127.0.0.1:" + std::to_string(m_port) + "\n" + user + authentication +
-                  "acl authenticated proxy_auth REQUIRED\n"
-                  "http_access deny !authenticated\n"
-                  "http_access allow all\n"
-                  "cache deny all\n"
-                  "cache_mem 8 MB\n"
-                  "pid_filename " + m_folder + "/squid.pid\n"
-                  "cache_log " + m_folder + "/cache.log\n"
-                  "access_log stdio:" + m_folder + "/access.log\n"
-                  "coredump_dir " + m_folder + "\n"
-                  "netdb_filename none\n"
-                  "pinger_enable off\n"
-                  "shutdown_lifetime 0 seconds\n"
-                  "logfile_rotate 0\n"
-                  "max_filedescriptors 1024\n");
+    WriteText(m_folder + "/squid.conf", "http_port 127.0.0.1:" + std::to_string(m_port) + "\n" + user +
+                                            authentication +
+                                            "acl authenticated proxy_auth REQUIRED\n"
+                                            "http_access deny !authenticated\n"
+                                            "http_access allow all\n"
+                                            "cache deny all\n"
+                                            "cache_mem 8 MB\n"
+                                            "pid_filename " +
+                                            m_folder +
+                                            "/squid.pid\n"
+                                            "cache_log " +
+                                            m_folder +
+                                            "/cache.log\n"
+                                            "access_log none\n"
+                                            "coredump_dir " +
+                                            m_folder +
+                                            "\n"
+                                            "netdb_filename none\n"
+                                            "pinger_enable off\n"
+                                            "shutdown_lifetime 0 seconds\n"
+                                            "logfile_rotate 0\n"
+                                            "max_filedescriptors 1024\n");
 }
 
 void SquidProxy::Start() {
@@ -154,7 +176,8 @@ void SquidProxy::Start() {
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
-            throw std::runtime_error("SquidProxy: squid ended at start (is squid installed?):\n" + CacheLog());
+            throw std::runtime_error("SquidProxy: squid ended at start (is squid installed?):\n" +
+                                     CacheLog());
         }
         if (std::chrono::steady_clock::now() > deadline)
             throw std::runtime_error("SquidProxy: squid does not listen:\n" + CacheLog());
@@ -177,8 +200,6 @@ void SquidProxy::Stop() {
         }
         m_pid = -1;
     }
-    std::error_code ignored;
-    if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
 }
 
 SquidProxy& SharedSquidProxy(SquidProxy::Scheme scheme) {

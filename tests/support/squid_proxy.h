@@ -30,13 +30,12 @@ class SquidProxy {
     SquidProxy& operator=(const SquidProxy&) = delete;
 
     std::uint16_t Port() const { return m_port; }
-    // Squid's access log so far: one line per request it handled.
-    std::string AccessLog() const;
 
   private:
     void WriteFiles(Scheme scheme);
     void Start();
     void Stop();
+    void RemoveFolder();
     std::string CacheLog() const;
 
     std::string m_folder;

@@ -1,0 +1,353 @@
+#include "net/socket_http_client.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "formats/message_writer.h"
+#include "foundation/character_classes.h"
+#include "foundation/data_stages.h"
+#include "foundation/line_maker.h"
+#include "net/address_resolver.h"
+#include "net/client_socket.h"
+#include "net/http_client_errors.h"
+#include "net/http_handlers.h"
+#include "net/proxy_authentication.h"
+#include "net/raw_http_exchange.h"
+#include "net/response_head_parser.h"
+#include "net/socket_system.h"
+#include "net/tls_client.h"
+#include "net/url_info.h"
+
+namespace {
+
+constexpr std::size_t kReceiveBufferSize = 4096;
+constexpr std::uint16_t kHTTPPort = 80;
+constexpr std::uint16_t kHTTPSPort = 443;
+constexpr unsigned kUnauthorized = 401;
+constexpr unsigned kProxyAuthenticationRequired = 407;
+
+bool EqualsIgnoringCase(ConstData a, std::string_view b) {
+    return Ascii::EqualIgnoringCase(a, ConstData(b));
+}
+
+// The parts of the handler's URL that the request needs.
+struct RequestURL {
+    std::string host;
+    std::uint16_t port = kHTTPPort;
+    // The path and query as the request line sends them.
+    std::string target;
+    bool tls = false;
+};
+
+RequestURL ParseRequestURL(const ByteString& url) {
+    URLInfo info(url);
+    RequestURL parsed;
+    ConstData scheme = info.HasScheme() ? info.GetScheme() : ConstData();
+    if (EqualsIgnoringCase(scheme, "https")) {
+        parsed.tls = true;
+        parsed.port = kHTTPSPort;
+    } else if (!EqualsIgnoringCase(scheme, "http")) {
+        throw Http_err_PROTOCOL();
+    }
+    if (info.HasAuthority()) parsed.host = StringFromConstData(info.GetUnbracketedHost());
+    if (info.HasPort()) {
+        try {
+            parsed.port = static_cast<std::uint16_t>(info.GetPort());
+        } catch (const InvalidURLInfoUse&) {
+            // A port that is not a number keeps the scheme's.
+        }
+    }
+    // The target runs from the path to the end of the query: a fragment is the client's alone.
+    ConstData text = url.GetConstData();
+    const Byte* end = info.HasFragment() ? info.GetFragment().begin - 1 : text.end;
+    if (info.HasPathStart()) {
+        parsed.target = StringFromConstData({info.PathRange().begin, end});
+    } else {
+        parsed.target = "/";
+        if (info.HasQuery()) parsed.target += StringFromConstData({info.GetQuery().begin - 1, end});
+    }
+    return parsed;
+}
+
+// The socket of one call, kept across its rounds (and under the TLS session of a tunnel).
+class ClientConnection {
+  public:
+    explicit ClientConnection(std::uint64_t timeOut)
+        : m_socket(SocketOptions()
+                       .IPv4()
+                       .TimeOut(static_cast<std::int64_t>(timeOut))
+                       .TCP()
+                       .PreferIPv6(true)
+                       .Make()) {}
+    ~ClientConnection() { Close(); }
+
+    Socket& GetSocket() { return *m_socket; }
+    bool IsOpen() const { return m_socket->IsConnected(); }
+    TLSClientSession* TLS() const { return m_tls.get(); }
+    void StartTLS(const TLSClientContext& context, const std::string& host) {
+        m_tls = std::make_unique<TLSClientSession>(context, m_socket->Handle(), host);
+    }
+    void Close() {
+        m_tls.reset();
+        if (m_socket->IsConnected()) m_socket->Close();
+    }
+
+  private:
+    std::unique_ptr<Socket> m_socket;
+    std::unique_ptr<TLSClientSession> m_tls;
+};
+
+enum class Mode { Get, Connect };
+
+struct AttemptResult {
+    unsigned status = 0;
+    std::string serverChallenges;
+    std::string proxyChallenges;
+};
+
+// One PerformHTTPRequest call.
+class SocketHTTPRequest {
+  public:
+    SocketHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session, std::uint64_t timeOut)
+        : m_handler(handler),
+          m_session(session),
+          m_url(ParseRequestURL(handler.GetURL())),
+          m_connection(timeOut) {
+        m_viaProxy = !m_session.ProxyHost().empty() && !IsLocalTargetHost(m_url.host);
+    }
+
+    void Run() {
+        try {
+            RunRounds(Mode::Get);
+        } catch (...) {
+            m_connection.Close();
+            throw;
+        }
+        m_connection.Close();
+    }
+
+  private:
+    unsigned RunRounds(Mode mode);
+    AttemptResult Attempt(Mode mode, const std::string& authorization, const std::string& proxyAuthorization);
+    HTTPRequestHead Head(Mode mode, const std::string& authorization,
+                         const std::string& proxyAuthorization) const;
+    // https through a proxy: the CONNECT rounds that open the tunnel.
+    void OpenTunnel();
+    void Connect();
+    void SendRequest(const HTTPRequestHead& head);
+    AttemptResult ReceiveResponse(Mode mode);
+    void DeliverHead(const ResponseHeadParser& head);
+
+    HttpHandlerBase& m_handler;
+    HTTPClientSession& m_session;
+    RequestURL m_url;
+    bool m_viaProxy = false;
+    ClientConnection m_connection;
+    std::unique_ptr<TLSClientContext> m_tlsContext;
+};
+
+unsigned SocketHTTPRequest::RunRounds(Mode mode) {
+    std::string authorization;
+    std::string proxyAuthorization;
+    if (m_session.KeepsProxyAuthorization())
+        proxyAuthorization =
+            m_session.StoredProxyAuthorization().substr(0, HTTPClientSession::kMaxAuthorizationLength);
+    std::string serverRealm;
+    std::string proxyRealm;
+    bool first401 = true;
+    bool first407 = true;
+    for (;;) {
+        AttemptResult result = Attempt(mode, authorization, proxyAuthorization);
+        const char* method = mode == Mode::Connect ? "CONNECT" : "GET";
+        std::string uri = RequestTargetAsSent(Head(mode, authorization, proxyAuthorization));
+        if (result.status == kUnauthorized) {
+            if (!m_session.AnswerChallenge(method, result.serverChallenges, uri, authorization, serverRealm,
+                                           first401, kUnauthorized))
+                throw Http_err_AuthenticationFailed();
+            first401 = false;
+        } else if (result.status == kProxyAuthenticationRequired) {
+            if (!m_session.AnswerChallenge(method, result.proxyChallenges, uri, proxyAuthorization,
+                                           proxyRealm, first407, kProxyAuthenticationRequired))
+                throw Http_err_AuthenticationFailed();
+            first407 = false;
+        } else {
+            if (result.status < 200 || result.status > 299)
+                m_session.StoreProxyAuthorization({});
+            else if (m_session.KeepsProxyAuthorization() && !proxyAuthorization.empty())
+                m_session.StoreProxyAuthorization(proxyAuthorization);
+            return result.status;
+        }
+    }
+}
+
+AttemptResult SocketHTTPRequest::Attempt(Mode mode, const std::string& authorization,
+                                         const std::string& proxyAuthorization) {
+    m_handler.Progress("Looking up server");
+    if (m_url.tls && !m_tlsContext) m_tlsContext = std::make_unique<TLSClientContext>();
+    if (!m_connection.IsOpen()) {
+        if (mode == Mode::Get && m_url.tls && m_viaProxy)
+            OpenTunnel();
+        else
+            Connect();
+    }
+    if (m_url.tls && mode == Mode::Get && !m_connection.TLS())
+        m_connection.StartTLS(*m_tlsContext, m_url.host);
+    SendRequest(Head(mode, authorization, proxyAuthorization));
+    return ReceiveResponse(mode);
+}
+
+HTTPRequestHead SocketHTTPRequest::Head(Mode mode, const std::string& authorization,
+                                        const std::string& proxyAuthorization) const {
+    HTTPRequestHead head;
+    head.host = m_url.host;
+    head.port = m_url.port;
+    head.target = m_url.target;
+    head.tls = m_url.tls && mode == Mode::Get;
+    head.viaProxy = m_viaProxy;
+    head.connect = mode == Mode::Connect;
+    head.authorization = authorization;
+    // Inside a tunnel the request reaches the server, never the proxy: the proxy's credentials stay out.
+    if (!(m_url.tls && mode == Mode::Get)) head.proxyAuthorization = proxyAuthorization;
+    return head;
+}
+
+void SocketHTTPRequest::OpenTunnel() {
+    try {
+        if (RunRounds(Mode::Connect) != 200) throw Http_err_PROXY_CONNECT();
+    } catch (...) {
+        m_connection.Close();
+        throw Http_err_PROXY_CONNECT();
+    }
+}
+
+void SocketHTTPRequest::Connect() {
+    const std::string& host = m_viaProxy ? m_session.ProxyHost() : m_url.host;
+    std::uint16_t port = m_viaProxy ? m_session.ProxyPort() : m_url.port;
+    if (host.empty()) throw Http_err_BAD_SERVERNAME();
+    AddressResolver resolver(host, port, m_session.AddressFamilyChoice(),
+                             SocketSystem::Instance().IsIPv6Available(), 0, IPPROTO_TCP, SOCK_STREAM);
+    bool connectFailed = false;
+    while (resolver.NextFamily() != 0) {
+        SocketAddressList::Iterator first = resolver.Results().Begin();
+        if (first.AtEnd() || (first->Family() != AF_INET && first->Family() != AF_INET6)) continue;
+        m_handler.Progress("Connecting to server");
+        m_handler.CheckForStop();
+        if (m_connection.GetSocket().Connect(*first)) return;
+        connectFailed = true;
+    }
+    if (!connectFailed) throw Http_err_BAD_SERVERNAME();
+    m_handler.CheckForStop();
+    throw Http_err_SOCKET_CONNECT();
+}
+
+void SocketHTTPRequest::SendRequest(const HTTPRequestHead& head) {
+    std::string fields;
+    StringReceiver fieldText(fields);
+    LineFlattener lines(fieldText, ConstData(std::string_view("\r\n")));
+    MessageWriter writer;
+    writer.SetTarget(lines);
+    writer.Begin(0);
+    std::string text = WriteHTTPRequestFields(head, writer);
+    RequestFieldGuard guard(writer);
+    m_handler.WriteRequestHeaders(guard);
+    writer.Body(0);
+    writer.End(0);
+    text += fields;
+
+    m_handler.Progress("Sending request");
+    m_handler.CheckForStop();
+    long sent = SendBytes(m_connection.TLS(), m_connection.GetSocket().Handle(), ConstData(text));
+    if (sent != static_cast<long>(text.size())) throw Http_err_SOCKET_SEND();
+}
+
+void SocketHTTPRequest::DeliverHead(const ResponseHeadParser& head) {
+    m_handler.ReceiveStatusCode(static_cast<int>(head.StatusCode()));
+    if (head.HasContentLength()) m_handler.ReceiveContentLength(head.ContentLength());
+    std::string lowerCased = head.Head();
+    for (char& c : lowerCased) c = static_cast<char>(Ascii::LowerCaseTable()[static_cast<Byte>(c)]);
+    m_handler.ReceiveResponseHeaders(lowerCased.c_str());
+    m_handler.EndResponseHeaders();
+    m_handler.CheckForStop();
+}
+
+AttemptResult SocketHTTPRequest::ReceiveResponse(Mode mode) {
+    ResponseHeadParser head;
+    ExchangeReceiver receiver(m_connection.TLS(), m_connection.GetSocket().Handle());
+    Byte buffer[kReceiveBufferSize];
+    bool answering = false;   // a 401 or 407, whose body is read and dropped
+    bool delivering = false;  // the response the handler takes
+    std::optional<ChunkedBodyDrain> chunks;
+    std::optional<std::uint64_t> remaining;
+    bool bodyBegun = false;
+    bool peerClosed = false;
+    bool reportArrivals = false;
+    for (;;) {
+        long count = receiver.ReceiveBytes(buffer, sizeof buffer, reportArrivals);
+        if (count < 0) throw Http_err_SOCKET_RECEIVE();
+        if (count == 0) {
+            peerClosed = true;
+            // A response cut short: before its head ended, its length arrived, or its last chunk came.
+            if (!head.IsComplete() || (remaining && *remaining > 0) || (chunks && !chunks->IsComplete()))
+                throw Http_err_SHORT_RESPONSE();
+            break;
+        }
+        ConstData input(buffer, static_cast<std::size_t>(count));
+        bool headWasComplete = head.IsComplete();
+        if (!head.Consume(input)) continue;
+        if (!headWasComplete) {
+            answering =
+                head.StatusCode() == kUnauthorized || head.StatusCode() == kProxyAuthenticationRequired;
+            if (mode == Mode::Connect && !answering) break;
+            if (head.IsChunked()) {
+                if (!answering) throw Http_err_CHUNKED_TRANSFER();
+                chunks.emplace();
+            } else if (head.HasContentLength()) {
+                remaining = head.ContentLength();
+            }
+            if (!answering) {
+                delivering = true;
+                DeliverHead(head);
+                reportArrivals = m_handler.IsBackChannel();
+            }
+        } else if (delivering) {
+            m_handler.CheckForStop();
+        }
+        if (chunks) {
+            if (chunks->Consume(input)) break;
+            continue;
+        }
+        if (remaining) {
+            if (input.Length() > *remaining) input.end = input.begin + *remaining;
+            *remaining -= input.Length();
+        }
+        if (delivering && !input.IsEmpty()) {
+            if (!bodyBegun) m_handler.BeginBody();
+            bodyBegun = true;
+            m_handler.ReceiveBody(input);
+        }
+        if (remaining && *remaining == 0) break;
+    }
+    if (delivering) {
+        if (!bodyBegun) m_handler.BeginBody();
+        m_handler.EndBody();
+        m_handler.CheckForStop();
+    }
+    // The connection carries the next round after a 200, or when the proxy keeps it for us.
+    bool keep = !peerClosed && (head.StatusCode() == 200 || head.KeepsProxyConnectionAlive());
+    if (!keep) m_connection.Close();
+    return {head.StatusCode(), head.ServerChallenges(), head.ProxyChallenges()};
+}
+
+}  // namespace
+
+bool IsLocalTargetHost(std::string_view host) {
+    for (std::string_view local : {"..localmachine", "127.0.0.1", "::1"})
+        if (EqualsIgnoringCase(ConstData(host), local)) return true;
+    return false;
+}
+
+void PerformHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session,
+                        std::uint64_t timeOutMicroseconds) {
+    SocketHTTPRequest(handler, session, timeOutMicroseconds).Run();
+}

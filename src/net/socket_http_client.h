@@ -1,0 +1,27 @@
+// PerformHTTPRequest: the socket HTTP client. It runs one GET described by an HttpHandlerBase over
+// a socket of its own, on the calling thread, directly or through the session's proxy (in the
+// absolute form, or through a CONNECT tunnel for https), answering 401 and 407 challenges with the
+// session's credentials (proxy_authentication.h).
+//
+// Failures are Http_err_* exceptions (http_client_errors.h), or whatever the handler's CheckForStop
+// throws; the connection is closed before any exception leaves. Any failure while the tunnel of an
+// https request is opened is Http_err_PROXY_CONNECT. A response head beyond 64 KiB, a
+// malformed Content-Length and a request text holding CR, LF or NUL throw their own errors
+// (response_head_parser.h, raw_http_exchange.h). The body handed to the handler never goes past the
+// Content-Length.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+class HTTPClientSession;
+class HttpHandlerBase;
+
+// `timeOutMicroseconds` bounds each send and receive. The session must not serve another request
+// meanwhile.
+void PerformHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session,
+                        std::uint64_t timeOutMicroseconds);
+
+// Hosts that are never reached through a proxy: "..localmachine", "127.0.0.1" and "::1" (ASCII case
+// ignored).
+bool IsLocalTargetHost(std::string_view host);
