@@ -15,8 +15,9 @@
 //     Last-Modified: Fri, 08 Mar 2024 10:00:00 +0000   (never later than now)
 //     x-kvr-sendbackchannel: 1                   (only with dynamic throttling)
 //
-// A status-only reply has the first three lines. Without a throttle in force and without TLS the
-// file's bytes go from the page cache to the socket (sendfile); the bytes on the wire are the same.
+// A status-only reply has the first three lines. Without a throttle in force and without TLS a file
+// of more than 16 KiB goes from the page cache to the socket (sendfile), a smaller one in the same
+// send as the head; the bytes on the wire are the same either way.
 //
 // Driven by the server on every pass: PrepareToSend (does the socket belong in the write set?),
 // WantsBackChannel (in the read set?), WriteStep when writable, ReadBackChannel when readable,
@@ -48,8 +49,8 @@ class FileResponseConnection {
     // Serves the file that the request path `path` names under the server root. Throws
     // HTTPRequestError: 400 for a bad path (served_file_request.h), 405 for POST, 501 for any other
     // method but GET, 404 for a missing file or a folder, 403 without permission, 500 for another
-    // failure to open (logged at "debug"), 416 for a range start at or past the end of a non-empty
-    // file, and 400 for a throttle header given twice.
+    // failure to open (logged at "debug"), 416 for a range start other than 0 at or past the end of
+    // the file, and 400 for a throttle header given twice.
     FileResponseConnection(std::shared_ptr<HTTPRequest> request, ConstData path,
                            const HTTPServerSettings& settings, std::int64_t now);
     // A status-only reply; 400 for a throttle header given twice.
