@@ -4,7 +4,8 @@
 // What it serves (the script's header lists it too):
 //   GET  /files/<name>        the file Folder()/<name>; 404 when there is none
 //   POST /echo                the posted body, back as the response body
-//   GET  /headers             the request line and header lines as received, as the body
+//   GET  /headers             the request line and the header lines as parsed ("Name: value"), each
+//                             ending in CR LF, as the body
 //   GET  /basic               401 "401 body" with two WWW-Authenticate lines (an unknown scheme, then
 //                             Basic realm="origin") until the request carries Basic kUser:kPassword;
 //                             then 200 "authorized"
@@ -16,7 +17,8 @@
 //   GET  /short               "Content-Length: 100", then 10 bytes and the end of the connection
 //   GET  /hang                no answer, until the client goes or the origin stops
 //   anything else             404 "not found"
-// Requests in the absolute form (as a proxy receives them) are served like origin-form ones.
+// Requests in the absolute form (as a proxy receives them) are served like origin-form ones. Every
+// response carries "X-Connection-Request: <n>": it answers the n-th request on its connection.
 //
 // With Transport::TLS the origin speaks https with a certificate for "localhost" and 127.0.0.1 made
 // by the openssl command for this origin; trust it with SetTrustedCertificateFile(CertificateFile()).

@@ -1,4 +1,4 @@
-#!/ usr / bin / env python3
+#!/usr/bin/env python3
 """A scripted HTTP origin for the tests of the outgoing HTTP clients (see python_origin.h).
 
 Usage: python_origin.py FOLDER [CERTIFICATE KEY]
@@ -6,19 +6,21 @@ Usage: python_origin.py FOLDER [CERTIFICATE KEY]
 Listens on 127.0.0.1 on a port of the system's choosing (with TLS when a certificate and its key are
 given), writes "PORT <n>" on its standard output, and serves until its standard input ends. Each
 connection is served on a thread of its own. Requests in the absolute form (as a proxy gets them) are
-served like those in the origin form.
+served like those in the origin form. Every response carries "X-Connection-Request: <n>": it answers
+the n-th request on its connection.
 
 Paths:
-  GET  /files/<name>        the file FOLDER/<name>;
-404 when there is none POST / echo the posted body,
-    back as the response body GET / headers the request line and header lines as received,
-    as the body GET / basic 401 with two WWW - Authenticate lines(an unknown scheme, then Basic) and the body
-        "401 body",
-    until the request carries the Basic credentials USER : PASSWORD;
-then 200 "authorized" GET / chunked 200 with a chunked body GET / proxy - chunked -
-    407 as a proxy would : 407 with a Basic Proxy - Authenticate,
-    a chunked body and "Proxy-Connection: keep-alive"(the connection stays open),
-    until the request carries the proxy credentials PROXY_USER : PROXY_PASSWORD; then 200
+  GET  /files/<name>        the file FOLDER/<name>; 404 when there is none
+  POST /echo                the posted body, back as the response body
+  GET  /headers             the request line and the header lines as parsed ("Name: value"), each
+                            ending in CR LF, as the body
+  GET  /basic               401 with two WWW-Authenticate lines (an unknown scheme, then Basic) and
+                            the body "401 body", until the request carries the Basic credentials
+                            USER:PASSWORD; then 200 "authorized"
+  GET  /chunked             200 with a chunked body
+  GET  /proxy-chunked-407   as a proxy would: 407 with a Basic Proxy-Authenticate, a chunked body and
+                            "Proxy-Connection: keep-alive" (the connection stays open), until the
+                            request carries the proxy credentials PROXY_USER:PROXY_PASSWORD; then 200
                             "through the proxy"
   GET  /short               Content-Length 100, then 10 bytes and the end of the connection
   GET  /hang                nothing at all, until the client goes or the origin stops
@@ -50,6 +52,11 @@ class Origin(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, format, *args):
         pass
+
+    def send_response(self, code, message=None):
+        super().send_response(code, message)
+        self.served = getattr(self, "served", 0) + 1
+        self.send_header("X-Connection-Request", str(self.served))
 
     def target(self):
         path = self.path
@@ -95,7 +102,8 @@ class Origin(http.server.BaseHTTPRequestHandler):
                 return
             self.reply(200, body)
         elif path == "/headers":
-            self.reply(200, (self.requestline + "\r\n").encode("latin-1") + bytes(self.headers))
+            lines = [self.requestline] + [f"{name}: {value}" for name, value in self.headers.items()]
+            self.reply(200, "".join(line + "\r\n" for line in lines).encode("latin-1"))
         elif path == "/basic":
             if self.headers.get("Authorization") == basic(USER, PASSWORD):
                 self.reply(200, b"authorized")
@@ -143,7 +151,7 @@ def main():
     if len(sys.argv) == 4:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(sys.argv[2], sys.argv[3])
-#The handshake runs on the connection's thread, so a silent client never holds up accept.
+        # The handshake runs on the connection's thread, so a silent client never holds up accept.
         server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
     threading.Thread(target=server.serve_forever, daemon=True).start()
     print("PORT", server.server_address[1], flush=True)
