@@ -163,7 +163,7 @@ unsigned SocketHTTPRequest::RunRounds(Mode mode) {
         std::string uri = RequestTargetAsSent(Head(mode, authorization, proxyAuthorization));
         if (result.status == kUnauthorized) {
             if (!m_session.AnswerChallenge(method, result.serverChallenges, uri, authorization, serverRealm,
-                                           first401, kUnauthorized))
+                                           first401, kUnauthorized, m_url.host))
                 throw Http_err_AuthenticationFailed();
             first401 = false;
         } else if (result.status == kProxyAuthenticationRequired) {
@@ -333,8 +333,10 @@ AttemptResult SocketHTTPRequest::ReceiveResponse(Mode mode) {
         m_handler.EndBody();
         m_handler.CheckForStop();
     }
-    // The connection carries the next round after a 200, or when the proxy keeps it for us.
-    bool keep = !peerClosed && (head.StatusCode() == 200 || head.KeepsProxyConnectionAlive());
+    // The connection carries the next round after a 200, or when the peer keeps it for us: NTLM
+    // authenticates the connection, so its legs must share one.
+    bool keep = !peerClosed &&
+                (head.StatusCode() == 200 || head.KeepsProxyConnectionAlive() || head.KeepsConnectionAlive());
     if (!keep) m_connection.Close();
     return {head.StatusCode(), head.ServerChallenges(), head.ProxyChallenges()};
 }
