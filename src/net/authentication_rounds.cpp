@@ -1,9 +1,12 @@
 #include "net/authentication_rounds.h"
 
+#include <utility>
+
 #include "net/proxy_authentication.h"
 
-AuthenticationRounds::AuthenticationRounds(HTTPClientSession& session, bool preloadProxyAuthorization)
-    : m_session(session) {
+AuthenticationRounds::AuthenticationRounds(HTTPClientSession& session, bool preloadProxyAuthorization,
+                                           std::string serverHost)
+    : m_session(session), m_serverHost(std::move(serverHost)) {
     if (preloadProxyAuthorization && session.KeepsProxyAuthorization())
         m_proxyAuthorization =
             session.StoredProxyAuthorization().substr(0, HTTPClientSession::kMaxAuthorizationLength);
@@ -15,7 +18,7 @@ bool AuthenticationRounds::Answer(unsigned status, std::string_view method, std:
         bool first = m_first401;
         m_first401 = false;
         return m_session.AnswerChallenge(method, challenges, uri, m_authorization, m_serverRealm, first,
-                                         kUnauthorized);
+                                         kUnauthorized, m_serverHost);
     }
     if (status == kProxyAuthenticationRequired) {
         bool first = m_first407;

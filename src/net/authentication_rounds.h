@@ -17,8 +17,9 @@ class AuthenticationRounds {
     static constexpr unsigned kProxyAuthenticationRequired = 407;
 
     // With `preloadProxyAuthorization` the first round sends the Proxy-Authorization the session
-    // keeps (when it keeps one). The session must outlive the rounds.
-    AuthenticationRounds(HTTPClientSession& session, bool preloadProxyAuthorization);
+    // keeps (when it keeps one). `serverHost` is the request's host, which NTLM and Negotiate answers
+    // to a 401 name as their target. The session must outlive the rounds.
+    AuthenticationRounds(HTTPClientSession& session, bool preloadProxyAuthorization, std::string serverHost);
 
     // Empty until a challenge was answered (or preloaded).
     const std::string& Authorization() const { return m_authorization; }
@@ -34,6 +35,7 @@ class AuthenticationRounds {
 
   private:
     HTTPClientSession& m_session;
+    std::string m_serverHost;
     std::string m_authorization;
     std::string m_proxyAuthorization;
     std::string m_serverRealm;

@@ -433,7 +433,9 @@ void AttemptWorker::ReceiveResponse() {
 
 void AttemptWorker::TakeHead(const ResponseHeadParser& head) {
     m_statusCode = head.StatusCode();
-    m_keepAlive = head.KeepsProxyConnectionAlive();
+    // NTLM authenticates the connection, so its legs must share one: a peer that keeps it, by either
+    // field, keeps it for the next round.
+    m_keepAlive = head.KeepsProxyConnectionAlive() || head.KeepsConnectionAlive();
     m_serverChallenges = head.ServerChallenges();
     m_proxyChallenges = head.ProxyChallenges();
     std::string lowerCased = head.Head();
@@ -569,7 +571,7 @@ class HTTPTransfer {
 // authorization follows the rounds that talk to the proxy, never those inside a tunnel.
 int HTTPTransfer::RunRounds(Mode mode, unsigned& status) {
     bool toProxy = SendsToProxy(mode);
-    AuthenticationRounds rounds(m_session, toProxy);
+    AuthenticationRounds rounds(m_session, toProxy, m_url.host);
     AttemptOutcome outcome;
     for (;;) {
         if (TunnelNeeded(mode)) {

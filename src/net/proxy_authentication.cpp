@@ -33,6 +33,12 @@ std::string_view SkipBlanks(std::string_view text) {
     return text;
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+    text = SkipBlanks(text);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
 using AuthParameters = std::vector<std::pair<std::string, std::string>>;
 
 // A quoted-string (RFC 7230): the text between the quotes with each backslash escape resolved.
@@ -221,7 +227,8 @@ HTTPClientSession::HTTPClientSession(std::string proxyUser, std::string proxyPas
 
 bool HTTPClientSession::AnswerChallenge(std::string_view method, std::string_view challenges,
                                         std::string_view requestURI, std::string& authorization,
-                                        std::string& realm, bool firstAttempt, int status) {
+                                        std::string& realm, bool firstAttempt, int status,
+                                        std::string_view serverHost) {
     m_scheme = "Not supported";
     m_keepProxyAuthorization = false;
     while (!challenges.empty()) {
@@ -230,7 +237,7 @@ bool HTTPClientSession::AnswerChallenge(std::string_view method, std::string_vie
         challenges.remove_prefix(lineEnd == std::string_view::npos ? challenges.size() : lineEnd + 1);
         bool refused = false;
         if (AnswerLine(SkipBlanks(line), method, requestURI, authorization, realm, firstAttempt, status,
-                       refused))
+                       serverHost, refused))
             return true;
         if (refused) return false;
     }
@@ -239,7 +246,8 @@ bool HTTPClientSession::AnswerChallenge(std::string_view method, std::string_vie
 
 bool HTTPClientSession::AnswerLine(std::string_view line, std::string_view method,
                                    std::string_view requestURI, std::string& authorization,
-                                   std::string& realm, bool firstAttempt, int status, bool& refused) {
+                                   std::string& realm, bool firstAttempt, int status,
+                                   std::string_view serverHost, bool& refused) {
     std::size_t wordEnd = 0;
     while (wordEnd < line.size() && !IsBlank(line[wordEnd])) ++wordEnd;
     std::string_view word = line.substr(0, wordEnd);
@@ -266,11 +274,42 @@ bool HTTPClientSession::AnswerLine(std::string_view line, std::string_view metho
         value = MakeDigestAuthorization(challenge, user, password, method, requestURI, DigestClientNonce(),
                                         NextDigestNonceCount());
         challengeRealm = challenge.realm;
+    } else if (EqualsIgnoringCase(word, "ntlm") || EqualsIgnoringCase(word, "negotiate")) {
+        bool ntlm = EqualsIgnoringCase(word, "ntlm");
+        m_scheme = ntlm ? "NTLM" : "Negotiate";
+        if (user.empty() || password.empty()) return refused = true, false;
+        std::optional<std::string> token = NextSecurityToken(
+            ntlm ? SecurityContextExchange::Mechanism::NTLM : SecurityContextExchange::Mechanism::Negotiate,
+            TrimBlanks(parameters), firstAttempt, status, serverHost);
+        if (!token) return false;
+        value = m_scheme + " " + Base64EncodeText(ConstData(*token));
     } else {
         return false;
     }
-    if (value.size() > kMaxAuthorizationLength) return refused = true, false;
+    if (value.size() > kMaxAuthorizationLength) {
+        m_securityExchange.EndExchange();
+        return refused = true, false;
+    }
     authorization = std::move(value);
     realm = challengeRealm.substr(0, kMaxRealmLength);
     return true;
+}
+
+std::optional<std::string> HTTPClientSession::NextSecurityToken(SecurityContextExchange::Mechanism mechanism,
+                                                                std::string_view peerToken, bool firstAttempt,
+                                                                int status, std::string_view serverHost) {
+    if (!peerToken.empty()) {
+        // The token travels whole: the response head's own bound limits its size.
+        std::string decoded = Base64DecodeText(ConstData(peerToken));
+        return m_securityExchange.Continue(ConstData(decoded));
+    }
+    // A challenge without a token after the first attempt is the peer refusing the last leg: starting
+    // again would go round for ever.
+    if (!firstAttempt) return std::nullopt;
+    std::string_view host = status == 407 ? std::string_view(m_proxyHost) : serverHost;
+    if (host.empty()) return std::nullopt;
+    std::string_view domain = status == 407 ? std::string_view(m_proxyDomain) : std::string_view();
+    const std::string& user = status == 407 ? m_proxyUser : m_serverUser;
+    const std::string& password = status == 407 ? m_proxyPassword : m_serverPassword;
+    return m_securityExchange.Start(mechanism, user, domain, password, host);
 }

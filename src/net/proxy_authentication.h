@@ -1,14 +1,20 @@
 // The authentication state of the outgoing HTTP clients: HTTPClientSession holds the proxy settings
 // and the credentials, and answers "WWW-Authenticate" (401) and "Proxy-Authenticate" (407)
-// challenges with Basic or Digest (MD5, MD5-sess, qop "auth" or none) header values.
+// challenges with Basic, Digest (MD5, MD5-sess, qop "auth" or none), NTLM or Negotiate header values.
+// NTLM and Negotiate go through GSSAPI (security_context_exchange.h) and take several legs on one
+// connection; the session keeps the exchange between them.
 //
 // A session lives as long as its owner's configuration and serves many requests one after another,
-// but one at a time: it is not locked. The Digest client nonce and nonce counter are process-wide.
+// but one at a time: it is not locked. It can be moved, not copied (it owns the GSSAPI exchange). The
+// Digest client nonce and nonce counter are process-wide.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "net/security_context_exchange.h"
 
 // What a Digest challenge asks for, its quotes removed.
 struct DigestChallenge {
@@ -55,17 +61,23 @@ class HTTPClientSession {
 
     // Answers a challenge text of one challenge per line ('\r' or '\n' between them): the first line
     // that can be answered gives the header value. `status` 401 takes the server credentials, 407 the
-    // proxy credentials; `method` and `requestURI` are the request's method word and target as sent.
-    // Basic and Digest answer only a first attempt; Basic not when the session refuses it. False when
-    // no line was answered or the credentials for the status are incomplete. Sets the scheme text
-    // and the keep-proxy-authorization flag (set when a challenge offers Basic).
+    // proxy credentials (and the proxy domain for NTLM and Negotiate); `method` and `requestURI` are
+    // the request's method word and target as sent. Basic and Digest answer only a first attempt;
+    // Basic not when the session refuses it. NTLM and Negotiate start an exchange on a first attempt
+    // and continue it when the line carries the peer's token; their target is the service
+    // "HTTP@<host>" of the proxy host for 407 and of `serverHost` for 401 (without a server host a
+    // 401 is not answered with them). False when no line was answered or the credentials for the
+    // status are incomplete. Sets the scheme text and the keep-proxy-authorization flag (set when a
+    // challenge offers Basic).
     bool AnswerChallenge(std::string_view method, std::string_view challenges, std::string_view requestURI,
-                         std::string& authorization, std::string& realm, bool firstAttempt, int status);
+                         std::string& authorization, std::string& realm, bool firstAttempt, int status,
+                         std::string_view serverHost = {});
 
     const std::string& ProxyHost() const { return m_proxyHost; }
     std::uint16_t ProxyPort() const { return m_proxyPort; }
     int AddressFamilyChoice() const { return m_addressFamilyChoice; }
-    // "None" until a challenge is answered; then "basic", "digest" or "Not supported".
+    // "None" until a challenge is answered; then "basic", "digest", "NTLM", "Negotiate" or
+    // "Not supported".
     const std::string& AuthenticationScheme() const { return m_scheme; }
 
     // The Proxy-Authorization value that later requests send before they are challenged: kept only
@@ -79,7 +91,11 @@ class HTTPClientSession {
     // answer fails.
     bool AnswerLine(std::string_view line, std::string_view method, std::string_view requestURI,
                     std::string& authorization, std::string& realm, bool firstAttempt, int status,
-                    bool& refused);
+                    std::string_view serverHost, bool& refused);
+    // The token of the next NTLM or Negotiate leg, or nothing when the line can't be answered.
+    std::optional<std::string> NextSecurityToken(SecurityContextExchange::Mechanism mechanism,
+                                                 std::string_view peerToken, bool firstAttempt, int status,
+                                                 std::string_view serverHost);
 
     std::string m_proxyUser;
     std::string m_proxyPassword;
@@ -93,4 +109,6 @@ class HTTPClientSession {
     int m_addressFamilyChoice = 0;
     std::string m_scheme = "None";
     std::string m_storedProxyAuthorization;
+    // The NTLM or Negotiate exchange between its legs.
+    SecurityContextExchange m_securityExchange;
 };

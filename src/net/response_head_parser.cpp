@@ -118,6 +118,8 @@ void ResponseHeadParser::ExamineLine(ConstData line, Byte lineEnd) {
         m_chunked = StartsWithIgnoringCase(value, "chunked");
     } else if (FieldValue(line, "proxy-connection:", value)) {
         m_proxyKeepAlive = StartsWithIgnoringCase(value, "keep-alive");
+    } else if (FieldValue(line, "connection:", value)) {
+        m_keepAlive = StartsWithIgnoringCase(value, "keep-alive");
     } else if (FieldValue(line, "www-authenticate:", value)) {
         m_serverChallenges.append(TrimBlanks(value).View()).push_back(static_cast<char>(lineEnd));
     } else if (FieldValue(line, "proxy-authenticate:", value)) {

@@ -4,8 +4,8 @@
 //
 // The head parser takes bytes in pieces cut anywhere. It keeps each line of the head with one
 // line-end byte (CR, LF, or the CR of a CR LF) and reads from the lines the status code, the content
-// length, a chunked transfer coding, a "Proxy-Connection: Keep-Alive" and the authentication
-// challenges. An empty line ends the head. A head longer than kMaxHeadLength throws
+// length, a chunked transfer coding, a "Proxy-Connection: Keep-Alive" or "Connection: Keep-Alive" and
+// the authentication challenges. An empty line ends the head. A head longer than kMaxHeadLength throws
 // ResponseHeadTooLarge; a Content-Length that is not a decimal number of 64 bits throws
 // MalformedContentLength. Used by one thread at a time.
 #pragma once
@@ -41,6 +41,9 @@ class ResponseHeadParser {
     std::uint64_t ContentLength() const { return m_contentLength; }
     bool IsChunked() const { return m_chunked; }
     bool KeepsProxyConnectionAlive() const { return m_proxyKeepAlive; }
+    // "Connection: keep-alive", which proxies such as Squid send in answer to an HTTP/1.0 client's
+    // "Proxy-Connection: Keep-Alive".
+    bool KeepsConnectionAlive() const { return m_keepAlive; }
     // The values of the "WWW-Authenticate" and "Proxy-Authenticate" fields, blanks trimmed, each
     // followed by its line-end byte: one challenge per line.
     const std::string& ServerChallenges() const { return m_serverChallenges; }
@@ -62,6 +65,7 @@ class ResponseHeadParser {
     std::uint64_t m_contentLength = 0;
     bool m_chunked = false;
     bool m_proxyKeepAlive = false;
+    bool m_keepAlive = false;
     std::string m_serverChallenges;
     std::string m_proxyChallenges;
 };

@@ -108,11 +108,14 @@ class SocketHTTPRequest {
 };
 
 unsigned SocketHTTPRequest::RunRounds(Mode mode) {
-    AuthenticationRounds rounds(m_session, true);
+    // The session's stored proxy authorization follows the rounds that talk to the proxy: never those
+    // to a host that bypasses it, nor those inside a tunnel.
+    bool toProxy = m_viaProxy && (mode == Mode::Connect || !m_url.tls);
+    AuthenticationRounds rounds(m_session, toProxy, m_url.host);
     for (;;) {
         AttemptResult result = Attempt(mode, rounds.Authorization(), rounds.ProxyAuthorization());
         if (result.status != kUnauthorized && result.status != kProxyAuthenticationRequired) {
-            rounds.Finish(result.status >= 200 && result.status <= 299);
+            if (toProxy) rounds.Finish(result.status >= 200 && result.status <= 299);
             return result.status;
         }
         const char* method = mode == Mode::Connect ? "CONNECT" : "GET";
@@ -263,8 +266,10 @@ AttemptResult SocketHTTPRequest::ReceiveResponse(Mode mode) {
         m_handler.EndBody();
         m_handler.CheckForStop();
     }
-    // The connection carries the next round after a 200, or when the proxy keeps it for us.
-    bool keep = !peerClosed && (head.StatusCode() == 200 || head.KeepsProxyConnectionAlive());
+    // The connection carries the next round after a 200, or when the peer keeps it for us: NTLM
+    // authenticates the connection, so its legs must share one.
+    bool keep = !peerClosed &&
+                (head.StatusCode() == 200 || head.KeepsProxyConnectionAlive() || head.KeepsConnectionAlive());
     if (!keep) m_connection.Close();
     return {head.StatusCode(), head.ServerChallenges(), head.ProxyChallenges()};
 }

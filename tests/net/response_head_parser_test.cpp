@@ -94,6 +94,28 @@ TEST(ResponseHeadParser, LineEndsAndStatusLines) {
     EXPECT_TRUE(Parse(cases[6].response, 3).chunked);
 }
 
+TEST(ResponseHeadParser, KeepAliveFields) {
+    struct Case {
+        const char* field;
+        bool proxyKeepAlive;
+        bool keepAlive;
+    };
+    const Case cases[] = {
+        {"Proxy-Connection: keep-alive", true, false},   {"Connection: Keep-Alive", false, true},
+        {"connection:keep-alive, Upgrade", false, true}, {"Connection: close", false, false},
+        {"X-Connection: keep-alive", false, false},
+    };
+    for (const Case& c : cases) {
+        ResponseHeadParser parser;
+        std::string response =
+            std::string("HTTP/1.1 407 Proxy Authentication Required\r\n") + c.field + "\r\n\r\n";
+        ConstData input(response.data(), response.size());
+        ASSERT_TRUE(parser.Consume(input));
+        EXPECT_EQ(parser.KeepsProxyConnectionAlive(), c.proxyKeepAlive) << c.field;
+        EXPECT_EQ(parser.KeepsConnectionAlive(), c.keepAlive) << c.field;
+    }
+}
+
 TEST(ResponseHeadParser, ContentLengthMustBeANumber) {
     for (const char* good : {"0", " 00 ", "18446744073709551615", "5\t"}) {
         ParsedHead parsed = Parse(std::string("HTTP/1.0 200 OK\r\nContent-Length: ") + good + "\r\n\r\n", 4);

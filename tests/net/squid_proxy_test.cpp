@@ -1,16 +1,27 @@
-// The socket client against a real Squid that asks for Basic or Digest credentials.
+// The socket client against a real Squid that asks for Basic, Digest or NTLM credentials.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "http_client_test_support.h"
+#include "net/get_stop_functor.h"
+#include "net/header_handler.h"
+#include "net/http_client.h"
 #include "net/http_client_errors.h"
 #include "net/proxy_authentication.h"
 #include "net/socket_http_client.h"
-#include "http_client_test_support.h"
 #include "started_socket_system.h"
+#include "support/gssapi_acceptor.h"
 #include "support/scripted_http_server.h"
 #include "support/squid_proxy.h"
+#include "support/temporary_folder.h"
 
 namespace {
 
@@ -70,5 +81,81 @@ INSTANTIATE_TEST_SUITE_P(Schemes, ThroughSquid,
                          [](const testing::TestParamInfo<SquidProxy::Scheme>& info) {
                              return info.param == SquidProxy::Scheme::Basic ? "Basic" : "Digest";
                          });
+
+// The lines of Squid's access log that name `url`, once the last of them is a 200 (Squid logs a
+// request when it ends), or after 10 s.
+std::vector<std::string> AccessLogLines(const SquidProxy& squid, const std::string& url) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        std::vector<std::string> lines;
+        std::istringstream log(squid.AccessLog());
+        for (std::string line; std::getline(log, line);)
+            if (line.find(" " + url + " ") != std::string::npos) lines.push_back(line);
+        if ((!lines.empty() && lines.back().find("/200 ") != std::string::npos) ||
+            std::chrono::steady_clock::now() > deadline)
+            return lines;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+class ThroughSquidWithNTLM : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string missing = MissingNTLMSupport();
+        if (!missing.empty()) GTEST_SKIP() << missing;
+        StartedSocketSystem();
+    }
+
+    static HTTPClientSession Session(const std::string& password) {
+        return HTTPClientSession(SquidProxy::kUser, password, SquidProxy::kDomain, "", "", "127.0.0.1",
+                                 SharedSquidProxy(SquidProxy::Scheme::NTLM).Port(), false, 3);
+    }
+
+    ScriptedHTTPServer m_origin{[](const std::string&) {
+        return ScriptedHTTPServer::Reply{MakeHTTPReply("from the origin", "Connection: close\r\n")};
+    }};
+    const std::string m_url = "http://localhost:" + std::to_string(m_origin.Port()) + "/ntlm";
+};
+
+TEST_F(ThroughSquidWithNTLM, TheThreeMessageExchangeOpensTheWay) {
+    HTTPClientSession session = Session(SquidProxy::kPassword);
+    RecordingHttpHandler handler(m_url);
+    PerformHTTPRequest(handler, session, kTimeOut);
+    EXPECT_EQ(handler.body, "from the origin");
+    EXPECT_EQ(session.AuthenticationScheme(), "NTLM");
+
+    // Squid refused the bare request and the negotiate message, then served the user of the third
+    // (its log escapes the backslash).
+    SquidProxy& squid = SharedSquidProxy(SquidProxy::Scheme::NTLM);
+    std::vector<std::string> lines = AccessLogLines(squid, m_url);
+    ASSERT_EQ(lines.size(), 3u) << squid.AccessLog();
+    EXPECT_NE(lines[0].find("/407 "), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find("/407 "), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find("/200 "), std::string::npos) << lines[2];
+    EXPECT_NE(lines[2].find(R"( KVRTEST\\relay )"), std::string::npos) << lines[2];
+}
+
+// The main client shares the session's answering, so it goes through the same handshake.
+TEST_F(ThroughSquidWithNTLM, TheMainClientCompletesTheExchangeToo) {
+    HTTPClientSession session = Session(SquidProxy::kPassword);
+    TemporaryFolder folder;
+    HeaderHandler handler(nullptr, "Veltra Lumeroft");
+    GetStopFunctor never;
+    int status = 0;
+    EXPECT_EQ(GetHTTP(m_url, session, FileLocation((folder / "body").c_str()), handler, status, kTimeOut, {},
+                      never),
+              0);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(session.AuthenticationScheme(), "NTLM");
+    std::ifstream body(folder / "body", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(body), {}), "from the origin");
+}
+
+TEST_F(ThroughSquidWithNTLM, AWrongPasswordFailsTheAuthentication) {
+    HTTPClientSession session = Session("wrong password");
+    RecordingHttpHandler handler(m_url);
+    EXPECT_THROW(PerformHTTPRequest(handler, session, kTimeOut), Http_err_AuthenticationFailed);
+    EXPECT_TRUE(handler.body.empty());
+}
 
 }  // namespace

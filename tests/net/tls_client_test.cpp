@@ -15,12 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "http_client_test_support.h"
 #include "loopback_client.h"
 #include "net/http_client_errors.h"
 #include "net/proxy_authentication.h"
 #include "net/socket_http_client.h"
-#include "http_client_test_support.h"
 #include "started_socket_system.h"
+#include "support/gssapi_acceptor.h"
 #include "support/scripted_http_server.h"
 #include "support/squid_proxy.h"
 #include "support/temporary_folder.h"
@@ -114,9 +115,12 @@ TEST_F(TLSClientTest, FetchesOverTLSAndVerifiesOnlyWithTrustedCertificates) {
 TEST_F(TLSClientTest, HttpsThroughSquidRunsInsideTheTunnel) {
     OpenSSLServer server(m_folder / "server.pem", m_folder / "server.key");
     SetTrustedCertificateFile(m_folder / "server.pem");
-    for (SquidProxy::Scheme scheme : {SquidProxy::Scheme::Basic, SquidProxy::Scheme::Digest}) {
-        HTTPClientSession session(SquidProxy::kUser, SquidProxy::kPassword, "", "", "", "127.0.0.1",
-                                  SharedSquidProxy(scheme).Port(), false, 3);
+    std::vector<SquidProxy::Scheme> schemes = {SquidProxy::Scheme::Basic, SquidProxy::Scheme::Digest};
+    // NTLM authenticates the CONNECT's connection, which then carries the tunnel.
+    if (MissingNTLMSupport().empty()) schemes.push_back(SquidProxy::Scheme::NTLM);
+    for (SquidProxy::Scheme scheme : schemes) {
+        HTTPClientSession session(SquidProxy::kUser, SquidProxy::kPassword, SquidProxy::kDomain, "", "",
+                                  "127.0.0.1", SharedSquidProxy(scheme).Port(), false, 3);
         RecordingHttpHandler handler("https://localhost:" + std::to_string(server.Port()) + "/");
         PerformHTTPRequest(handler, session, kTimeOut);
         EXPECT_NE(handler.body.find("s_server"), std::string::npos);

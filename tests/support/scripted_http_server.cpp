@@ -80,6 +80,11 @@ bool ScriptedHTTPServer::WaitForClosedConnections(std::size_t count) const {
     return false;
 }
 
+std::size_t ScriptedHTTPServer::AcceptedConnections() const {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_connections.size();
+}
+
 void ScriptedHTTPServer::Accept() {
     while (WaitReadable(m_listener, m_stop)) {
         int socket = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);

@@ -42,6 +42,8 @@ class ScriptedHTTPServer {
     std::vector<Exchange> Exchanges() const;
     // Waits (at most 10 s) until `count` connections have ended.
     bool WaitForClosedConnections(std::size_t count) const;
+    // The connections accepted so far.
+    std::size_t AcceptedConnections() const;
 
   private:
     void Accept();

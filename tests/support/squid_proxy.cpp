@@ -24,6 +24,8 @@ namespace {
 
 constexpr const char* kSquidProgram = "/usr/sbin/squid";
 constexpr const char* kHelperFolder = "/usr/lib/squid";
+// Built with the tests (tests/helpers/gssapi_ntlm_auth.cpp).
+constexpr const char* kNTLMHelper = KVR_BINARY_DIR "/tests/gssapi_ntlm_auth";
 constexpr auto kStartTimeLimit = std::chrono::seconds(60);
 constexpr auto kStopTimeLimit = std::chrono::seconds(10);
 constexpr int kStartAttempts = 3;
@@ -116,6 +118,10 @@ std::string SquidProxy::CacheLog() const {
     return ReadText(m_folder + "/cache.log");
 }
 
+std::string SquidProxy::AccessLog() const {
+    return ReadText(m_folder + "/access.log");
+}
+
 void SquidProxy::WriteFiles(Scheme scheme) {
     m_port = FreeLoopbackPort();
     std::string passwords = m_folder + "/passwords";
@@ -124,11 +130,21 @@ void SquidProxy::WriteFiles(Scheme scheme) {
         WriteBasicPasswordFile(passwords);
         authentication = "auth_param basic program " + std::string(kHelperFolder) + "/basic_ncsa_auth " +
                          passwords + "\nauth_param basic realm " + kRealm + "\n";
-    } else {
+    } else if (scheme == Scheme::Digest) {
         // digest_file_auth reads "user:password" lines.
         WriteText(passwords, std::string(kUser) + ":" + kPassword + "\n");
         authentication = "auth_param digest program " + std::string(kHelperFolder) + "/digest_file_auth " +
                          passwords + "\nauth_param digest realm " + kRealm + "\n";
+    } else {
+        // The helper checks the handshake against gss-ntlmssp's "DOMAIN:user:password" lines. It is
+        // copied here, where the "proxy" user can run it. NTLM authenticates the connection: its legs
+        // need a kept connection.
+        WriteText(passwords, std::string(kDomain) + ":" + kUser + ":" + kPassword + "\n");
+        std::string helper = m_folder + "/gssapi_ntlm_auth";
+        std::filesystem::copy_file(kNTLMHelper, helper, std::filesystem::copy_options::overwrite_existing);
+        ::chmod(helper.c_str(), 0755);
+        authentication = "auth_param ntlm program " + helper + " " + passwords +
+                         "\nauth_param ntlm children 2\nauth_param ntlm keep_alive on\n";
     }
     std::string user;
     if (::geteuid() == 0) {
@@ -154,7 +170,9 @@ void SquidProxy::WriteFiles(Scheme scheme) {
                                             "cache_log " +
                                             m_folder +
                                             "/cache.log\n"
-                                            "access_log none\n"
+                                            "access_log " +
+                                            m_folder +
+                                            "/access.log\n"
                                             "coredump_dir " +
                                             m_folder +
                                             "\n"
@@ -197,9 +215,8 @@ void SquidProxy::Stop() {
 
 SquidProxy& SharedSquidProxy(SquidProxy::Scheme scheme) {
     // Started on first use and stopped when the program ends.
-    static std::unique_ptr<SquidProxy> basic;
-    static std::unique_ptr<SquidProxy> digest;
-    std::unique_ptr<SquidProxy>& proxy = scheme == SquidProxy::Scheme::Basic ? basic : digest;
+    static std::unique_ptr<SquidProxy> proxies[3];
+    std::unique_ptr<SquidProxy>& proxy = proxies[static_cast<int>(scheme)];
     if (!proxy) proxy = std::make_unique<SquidProxy>(scheme);
     return *proxy;
 }
