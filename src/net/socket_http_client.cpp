@@ -14,16 +14,14 @@
 #include "net/http_handlers.h"
 #include "net/proxy_authentication.h"
 #include "net/raw_http_exchange.h"
+#include "net/request_url.h"
 #include "net/response_head_parser.h"
 #include "net/socket_system.h"
 #include "net/tls_client.h"
-#include "net/url_info.h"
 
 namespace {
 
 constexpr std::size_t kReceiveBufferSize = 4096;
-constexpr std::uint16_t kHTTPPort = 80;
-constexpr std::uint16_t kHTTPSPort = 443;
 constexpr unsigned kUnauthorized = 401;
 constexpr unsigned kProxyAuthenticationRequired = 407;
 
@@ -31,43 +29,10 @@ bool EqualsIgnoringCase(ConstData a, std::string_view b) {
     return Ascii::EqualIgnoringCase(a, ConstData(b));
 }
 
-// The parts of the handler's URL that the request needs.
-struct RequestURL {
-    std::string host;
-    std::uint16_t port = kHTTPPort;
-    // The path and query as the request line sends them.
-    std::string target;
-    bool tls = false;
-};
-
-RequestURL ParseRequestURL(const ByteString& url) {
-    URLInfo info(url);
-    RequestURL parsed;
-    ConstData scheme = info.HasScheme() ? info.GetScheme() : ConstData();
-    if (EqualsIgnoringCase(scheme, "https")) {
-        parsed.tls = true;
-        parsed.port = kHTTPSPort;
-    } else if (!EqualsIgnoringCase(scheme, "http")) {
-        throw Http_err_PROTOCOL();
-    }
-    if (info.HasAuthority()) parsed.host = StringFromConstData(info.GetUnbracketedHost());
-    if (info.HasPort()) {
-        try {
-            parsed.port = static_cast<std::uint16_t>(info.GetPort());
-        } catch (const InvalidURLInfoUse&) {
-            // A port that is not a number keeps the scheme's.
-        }
-    }
-    // The target runs from the path to the end of the query: a fragment is the client's alone.
-    ConstData text = url.GetConstData();
-    const Byte* end = info.HasFragment() ? info.GetFragment().begin - 1 : text.end;
-    if (info.HasPathStart()) {
-        parsed.target = StringFromConstData({info.PathRange().begin, end});
-    } else {
-        parsed.target = "/";
-        if (info.HasQuery()) parsed.target += StringFromConstData({info.GetQuery().begin - 1, end});
-    }
-    return parsed;
+RequestURL ParseHandlerURL(const ByteString& url) {
+    std::optional<RequestURL> parsed = ParseRequestURL(url);
+    if (!parsed) throw Http_err_PROTOCOL();
+    return *parsed;
 }
 
 // The socket of one call, kept across its rounds (and under the TLS session of a tunnel).
@@ -112,7 +77,7 @@ class SocketHTTPRequest {
     SocketHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session, std::uint64_t timeOut)
         : m_handler(handler),
           m_session(session),
-          m_url(ParseRequestURL(handler.GetURL())),
+          m_url(ParseHandlerURL(handler.GetURL())),
           m_connection(timeOut) {
         m_viaProxy = !m_session.ProxyHost().empty() && !IsLocalTargetHost(m_url.host);
     }
