@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -21,8 +23,11 @@
 #include "net/proxy_authentication.h"
 #include "net/raw_http_exchange.h"
 #include "net/socket_calls.h"
+#include "net/tls_client.h"
+#include "support/python_origin.h"
 #include "support/scripted_http_server.h"
 #include "support/squid_proxy.h"
+#include "support/temporary_registry.h"
 
 namespace {
 
@@ -103,6 +108,16 @@ std::string URLOf(const ScriptedHTTPServer& server, const std::string& host = "1
 std::string BodyOf(const std::string& request) {
     std::size_t end = request.find("\r\n\r\n");
     return end == std::string::npos ? std::string() : request.substr(end + 4);
+}
+
+// The request fails with a CurlTransferError whose text begins with the prefix.
+void ExpectTransferError(const char* prefix, const std::function<void()>& request) {
+    try {
+        request();
+        ADD_FAILURE() << "the request succeeded";
+    } catch (const CurlTransferError& error) {
+        EXPECT_EQ(std::string(error.what()).rfind(prefix, 0), 0u) << error.what();
+    }
 }
 
 // A loopback port that takes connections into its backlog and never answers them.
@@ -248,12 +263,7 @@ TEST(CurlRequestSender, ABodyCutShortFailsWithoutEndingTheBody) {
         return reply;
     });
     RecordingResponse response;
-    try {
-        Fetch({"GET", URLOf(origin)}, response);
-        ADD_FAILURE() << "a short body was taken";
-    } catch (const CurlTransferError& error) {
-        EXPECT_EQ(std::string(error.what()).rfind("curl error 18: ", 0), 0u) << error.what();
-    }
+    ExpectTransferError("curl error 18: ", [&] { Fetch({"GET", URLOf(origin)}, response); });
     EXPECT_FALSE(response.Has("end"));
     EXPECT_FALSE(response.Has("end response"));
 }
@@ -280,12 +290,7 @@ TEST(CurlRequestSender, ASilentServerEndsTheTransferAfterTheReceiveLimit) {
     HTTPRequestContext context;
     context.SetTimeLimits(HTTPRequestContext::kDefaultConnectTimeLimit, 1'000'000, 1'000'000);
     RecordingResponse response;
-    try {
-        Send({"GET", silent.URL()}, response, context);
-        ADD_FAILURE() << "the silent server answered";
-    } catch (const CurlTransferError& error) {
-        EXPECT_EQ(std::string(error.what()).rfind("curl error 28: ", 0), 0u) << error.what();
-    }
+    ExpectTransferError("curl error 28: ", [&] { Send({"GET", silent.URL()}, response, context); });
 }
 
 TEST(CurlRequestSender, ServerCredentialsGoOnlyToAServerThatAsks) {
@@ -309,6 +314,33 @@ TEST(CurlRequestSender, ServerCredentialsGoOnlyToAServerThatAsks) {
     RecordingResponse refused;
     EXPECT_EQ(Fetch({"GET", URLOf(origin)}, refused, refusing), "who are you");
     EXPECT_EQ(refused.events.front(), "status 401 Unauthorized");
+}
+
+class CurlOverTLS : public testing::Test {
+  protected:
+    void SetUp() override { WriteWholeFile(m_origin.Folder() + "/a.txt", "over TLS"); }
+    void TearDown() override { SetTrustedCertificateFile(""); }
+
+    std::string Fetch(const std::string& host) {
+        RecordingResponse response;
+        return ::Fetch({"GET", m_origin.URL("/files/a.txt", host)}, response);
+    }
+
+    PythonOrigin m_origin{PythonOrigin::Transport::TLS};
+};
+
+TEST_F(CurlOverTLS, OnlyATrustedCertificateForTheHostIsAccepted) {
+    // Not in the system's store.
+    ExpectTransferError("curl error 60: ", [&] { Fetch("localhost"); });
+
+    SetTrustedCertificateFile(m_origin.CertificateFile());
+    EXPECT_EQ(Fetch("localhost"), "over TLS");
+    EXPECT_EQ(Fetch("127.0.0.1"), "over TLS");
+
+    // Another origin's certificate.
+    PythonOrigin other(PythonOrigin::Transport::TLS);
+    SetTrustedCertificateFile(other.CertificateFile());
+    ExpectTransferError("curl error 60: ", [&] { Fetch("localhost"); });
 }
 
 class CurlThroughSquid : public testing::TestWithParam<SquidProxy::Scheme> {
@@ -350,6 +382,21 @@ TEST_P(CurlThroughSquid, GetsAndPostsTenMebibytesByteForByte) {
     EXPECT_TRUE(Fetch({"POST", url, *s_download}, upload, session) == *s_download);
     // Squid forwarded both.
     EXPECT_NE(s_origin->Exchanges().back().request.find("\r\nVia: "), std::string::npos);
+}
+
+TEST_P(CurlThroughSquid, HttpsGoesThroughACONNECTTunnel) {
+    PythonOrigin origin(PythonOrigin::Transport::TLS);
+    WriteWholeFile(origin.Folder() + "/big", *s_download);
+    SetTrustedCertificateFile(origin.CertificateFile());
+    RecordingResponse response;
+    bool same = Fetch({"GET", origin.URL("/files/big", "localhost")}, response, Session()) == *s_download;
+    SetTrustedCertificateFile("");
+    EXPECT_TRUE(same);
+    // The tunnel's own reply is not the response.
+    EXPECT_EQ(response.events.front(), "status 200 OK");
+    EXPECT_EQ(std::count_if(response.events.begin(), response.events.end(),
+                            [](const std::string& event) { return event.rfind("status ", 0) == 0; }),
+              1);
 }
 
 TEST_P(CurlThroughSquid, AWrongPasswordEndsWithTheProxysRefusal) {
