@@ -14,7 +14,11 @@
 
 #include "foundation/data_stages.h"
 #include "net/arrival_time.h"
+#include "net/http_client_test_support.h"
 #include "net/http_test_support.h"
+#include "net/proxy_authentication.h"
+#include "net/socket_http_client.h"
+#include "net/started_socket_system.h"
 #include "support/program_runner.h"
 #include "support/temporary_folder.h"
 
@@ -282,6 +286,29 @@ TEST_F(FileServing, ADynamicClientWritingTheBackChannelCompletes) {
     EXPECT_TRUE(closed);
     EXPECT_NE(HeadOf(reply).find("\r\nx-kvr-sendbackchannel: 1\r\n"), std::string::npos) << HeadOf(reply);
     EXPECT_EQ(BodyOf(reply), content);
+}
+
+// The relay's own outgoing client against its own server: a plain fetch, and a dynamic one where
+// the server asks for the back channel and holds the end of its reply until the client has reported
+// the arrival of every byte.
+TEST_F(FileServing, OurSocketClientFetchesFilesAndReportsTheirArrivalWhenAsked) {
+    StartedSocketSystem();
+    const std::string content = TenMebibytes();
+    WriteFile("ten.bin", content);
+    StartServer({{"DynamicThrottleEnabled", "1"}});
+    HTTPClientSession session;
+
+    RecordingHttpHandler plain(URL("/ten.bin"));
+    PerformHTTPRequest(plain, session, 60'000'000);
+    EXPECT_TRUE(plain.body == content);
+    EXPECT_FALSE(plain.IsBackChannel());
+
+    RecordingHttpHandler reported(URL("/ten.bin"));
+    reported.requestFields = {{"x-kvr-dynamic-enabled", "1"}};
+    PerformHTTPRequest(reported, session, 60'000'000);
+    EXPECT_NE(reported.head.find("x-kvr-sendbackchannel: 1"), std::string::npos) << reported.head;
+    EXPECT_TRUE(reported.IsBackChannel());
+    EXPECT_TRUE(reported.body == content);
 }
 
 TEST_F(FileServing, EveryRequestWithAPathIsLoggedToTheDaysAccessLog) {
