@@ -149,6 +149,9 @@ class CurlTransfer {
         SetOption(easy, CURLOPT_WRITEFUNCTION, &OnBody);
         SetOption(easy, CURLOPT_WRITEDATA, static_cast<const void*>(this));
     }
+    // libcurl holds this object's address and its error buffer's.
+    CurlTransfer(const CurlTransfer&) = delete;
+    CurlTransfer& operator=(const CurlTransfer&) = delete;
 
     CURL* Handle() const { return m_easy.get(); }
 
