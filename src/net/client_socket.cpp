@@ -25,6 +25,10 @@ std::unique_ptr<Socket> SocketOptions::Make() const {
     return std::make_unique<Socket>(*this);
 }
 
+std::unique_ptr<Socket> MakeHTTPClientSocket(std::uint64_t timeOut) {
+    return SocketOptions().IPv4().TimeOut(static_cast<std::int64_t>(timeOut)).TCP().PreferIPv6(true).Make();
+}
+
 // On Linux SO_SNDTIMEO also bounds a blocking connect.
 SocketHandle CreateSocket(int family, int type, int protocol, std::int64_t timeOut, bool preferIPv6) {
     const SocketSystem& system = SocketSystem::Instance();

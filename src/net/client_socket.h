@@ -37,6 +37,10 @@ class SocketOptions {
     bool m_preferIPv6 = true;
 };
 
+// The socket of an outgoing HTTP request: IPv4 (dual-stack IPv6 when the system prefers IPv6),
+// TCP, with the time-out (microseconds; 0 for none) on each connect, send and receive.
+std::unique_ptr<Socket> MakeHTTPClientSocket(std::uint64_t timeOut);
+
 // A socket of the family, type and protocol, with the time-out (microseconds) on sends and
 // receives; IPv6 dual-stack instead when `preferIPv6` and the socket system prefers IPv6. Invalid
 // when the system does not offer that kind of socket or it can't be made (errno says why).

@@ -19,6 +19,7 @@
 #include "foundation/file_reader.h"
 #include "foundation/file_replacing_data_sink.h"
 #include "net/address_resolver.h"
+#include "net/authentication_rounds.h"
 #include "net/client_socket.h"
 #include "net/get_stop_functor.h"
 #include "net/header_handler.h"
@@ -42,8 +43,8 @@ constexpr std::size_t kPostBlockSize = 64 * 1024;
 // How often a waiting caller asks its stop functor.
 constexpr auto kStopPollInterval = std::chrono::milliseconds(10);
 constexpr unsigned kOK = 200;
-constexpr unsigned kUnauthorized = 401;
-constexpr unsigned kProxyAuthenticationRequired = 407;
+constexpr unsigned kUnauthorized = AuthenticationRounds::kUnauthorized;
+constexpr unsigned kProxyAuthenticationRequired = AuthenticationRounds::kProxyAuthenticationRequired;
 
 enum class Mode { Get, Post, Connect };
 
@@ -98,13 +99,7 @@ BodySending SendBodyUnlessAnswered(TLSClientSession* tls, int socket, ConstData 
 // never reaches a descriptor number that was closed and handed out again.
 class SharedConnection {
   public:
-    explicit SharedConnection(std::uint64_t timeOut)
-        : m_socket(SocketOptions()
-                       .IPv4()
-                       .TimeOut(static_cast<std::int64_t>(timeOut))
-                       .TCP()
-                       .PreferIPv6(true)
-                       .Make()) {}
+    explicit SharedConnection(std::uint64_t timeOut) : m_socket(MakeHTTPClientSocket(timeOut)) {}
     ~SharedConnection() { Close(); }
     SharedConnection(const SharedConnection&) = delete;
     SharedConnection& operator=(const SharedConnection&) = delete;
@@ -391,8 +386,7 @@ void AttemptWorker::ReceiveResponse() {
     ResponseHeadParser head;
     ExchangeReceiver receiver(m_connection->TLS(), m_connection->Handle());
     Byte buffer[kReceiveBufferSize] = {};
-    std::optional<ChunkedBodyDrain> chunks;
-    std::optional<std::uint64_t> remaining;
+    std::optional<ResponseBodyFraming> framing;
     bool reportArrivals = false;
     bool keepBody = false;
     try {
@@ -402,7 +396,7 @@ void AttemptWorker::ReceiveResponse() {
             if (count == 0) {
                 m_keepAlive = false;
                 // Cut short: before the head ended, the announced length arrived or the last chunk came.
-                if (!head.IsComplete() || (remaining && *remaining > 0) || (chunks && !chunks->IsComplete()))
+                if (!head.IsComplete() || (framing && framing->IsCutShort()))
                     throw AttemptFailed{kReceiveFailed};
                 return;
             }
@@ -414,29 +408,19 @@ void AttemptWorker::ReceiveResponse() {
                 if (m_request.mode == Mode::Connect && m_statusCode == kOK) return;
                 bool answering =
                     m_statusCode == kUnauthorized || m_statusCode == kProxyAuthenticationRequired;
-                if (head.IsChunked()) {
-                    // A 407's body is read and dropped, so that the connection can carry the next round.
-                    if (m_statusCode != kProxyAuthenticationRequired) throw AttemptFailed{kChunkedBody};
-                    chunks.emplace();
-                } else if (head.HasContentLength()) {
-                    remaining = head.ContentLength();
-                }
+                // A 407's chunked body is read and dropped, so that the connection can carry the next round.
+                if (head.IsChunked() && m_statusCode != kProxyAuthenticationRequired)
+                    throw AttemptFailed{kChunkedBody};
+                framing.emplace(head);
                 if (m_request.mode == Mode::Get) reportArrivals = m_request.handler->HasSendBackChannel();
                 keepBody = !answering && m_request.mode != Mode::Connect && OpenBodyFile();
             }
-            if (chunks) {
-                if (chunks->Consume(input)) return;
-                continue;
-            }
-            if (remaining) {
-                if (input.Length() > *remaining) input.end = input.begin + *remaining;
-                *remaining -= input.Length();
-            }
+            bool ended = framing->Take(input);
             if (keepBody && !input.IsEmpty()) {
                 WriteBody(input);
                 keepBody = m_body.has_value();
             }
-            if (remaining && *remaining == 0) return;
+            if (ended) return;
         }
     } catch (const ResponseHeadTooLarge&) {
         throw AttemptFailed{kReceiveFailed};
@@ -581,17 +565,11 @@ class HTTPTransfer {
     std::shared_ptr<SharedConnection> m_connection;
 };
 
+// The tunnel is made again whenever a round has closed the connection. The session's stored proxy
+// authorization follows the rounds that talk to the proxy, never those inside a tunnel.
 int HTTPTransfer::RunRounds(Mode mode, unsigned& status) {
-    std::string authorization;
-    std::string proxyAuthorization;
     bool toProxy = SendsToProxy(mode);
-    if (toProxy && m_session.KeepsProxyAuthorization())
-        proxyAuthorization =
-            m_session.StoredProxyAuthorization().substr(0, HTTPClientSession::kMaxAuthorizationLength);
-    std::string serverRealm;
-    std::string proxyRealm;
-    bool first401 = true;
-    bool first407 = true;
+    AuthenticationRounds rounds(m_session, toProxy);
     AttemptOutcome outcome;
     for (;;) {
         if (TunnelNeeded(mode)) {
@@ -599,35 +577,21 @@ int HTTPTransfer::RunRounds(Mode mode, unsigned& status) {
             if (tunnel != kSuccess && m_stop.ShouldStop()) return kStopped;
             if (tunnel != kSuccess || status != kOK) return kProxyTunnelFailed;
         }
-        outcome = RunAttempt(mode, authorization, proxyAuthorization);
+        outcome = RunAttempt(mode, rounds.Authorization(), rounds.ProxyAuthorization());
         status = outcome.status;
-        if (outcome.result != kSuccess) break;
+        if (outcome.result != kSuccess || (status != kUnauthorized && status != kProxyAuthenticationRequired))
+            break;
         const char* method = mode == Mode::Connect ? "CONNECT" : mode == Mode::Get ? "GET" : "POST";
-        std::string uri = RequestTargetAsSent(MakeRequest(mode, authorization, proxyAuthorization).Head());
-        if (outcome.status == kUnauthorized) {
-            if (!m_session.AnswerChallenge(method, outcome.serverChallenges, uri, authorization, serverRealm,
-                                           first401, kUnauthorized)) {
-                outcome.result = kStopped;
-                break;
-            }
-            first401 = false;
-        } else if (outcome.status == kProxyAuthenticationRequired) {
-            if (!m_session.AnswerChallenge(method, outcome.proxyChallenges, uri, proxyAuthorization,
-                                           proxyRealm, first407, kProxyAuthenticationRequired)) {
-                outcome.result = kStopped;
-                break;
-            }
-            first407 = false;
-        } else {
+        std::string uri = RequestTargetAsSent(
+            MakeRequest(mode, rounds.Authorization(), rounds.ProxyAuthorization()).Head());
+        const std::string& challenges =
+            status == kUnauthorized ? outcome.serverChallenges : outcome.proxyChallenges;
+        if (!rounds.Answer(status, method, challenges, uri)) {
+            outcome.result = kStopped;
             break;
         }
     }
-    if (toProxy) {
-        if (outcome.result != kSuccess || outcome.status != kOK)
-            m_session.StoreProxyAuthorization({});
-        else if (m_session.KeepsProxyAuthorization() && !proxyAuthorization.empty())
-            m_session.StoreProxyAuthorization(proxyAuthorization);
-    }
+    if (toProxy) rounds.Finish(outcome.result == kSuccess && status == kOK);
     return outcome.result;
 }
 

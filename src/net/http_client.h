@@ -59,7 +59,8 @@ inline constexpr int kStopped = -100;           // stopped by the caller, or a c
 using TransferProgress = std::function<bool(const char* text)>;
 
 // The time-out (microseconds, 0 for none) bounds each connect, send and receive. An unset body file
-// drops the body. A POST sends the file with its size as the Content-Length.
+// drops the body. A POST sends the file with its size as the Content-Length. `status` receives the
+// status of the last response (0 when none came; the proxy's status when a tunnel failed).
 int GetHTTP(std::string_view url, HTTPClientSession& session, const FileLocation& bodyFile,
             HeaderHandler& handler, int& status, std::uint64_t timeOutMicroseconds,
             const TransferProgress& progress, GetStopFunctor& stop);

@@ -170,3 +170,26 @@ void ChunkedBodyDrain::EndLine() {
             break;
     }
 }
+
+ResponseBodyFraming::ResponseBodyFraming(const ResponseHeadParser& head) {
+    if (head.IsChunked())
+        m_chunks.emplace();
+    else if (head.HasContentLength())
+        m_remaining = head.ContentLength();
+}
+
+bool ResponseBodyFraming::Take(ConstData& input) {
+    if (m_chunks) {
+        bool ended = m_chunks->Consume(input);
+        input.end = input.begin;
+        return ended;
+    }
+    if (!m_remaining) return false;
+    if (input.Length() > *m_remaining) input.end = input.begin + *m_remaining;
+    *m_remaining -= input.Length();
+    return *m_remaining == 0;
+}
+
+bool ResponseBodyFraming::IsCutShort() const {
+    return m_chunks ? !m_chunks->IsComplete() : m_remaining && *m_remaining > 0;
+}

@@ -1,5 +1,6 @@
-// ResponseHeadParser: reads the head of an HTTP response as it arrives from the network, and
-// ChunkedBodyDrain: reads and discards a chunked body.
+// ResponseHeadParser: reads the head of an HTTP response as it arrives from the network;
+// ChunkedBodyDrain: reads and discards a chunked body; ResponseBodyFraming: finds where the body
+// that a head announces ends.
 //
 // The head parser takes bytes in pieces cut anywhere. It keeps each line of the head with one
 // line-end byte (CR, LF, or the CR of a CR LF) and reads from the lines the status code, the content
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "foundation/const_data.h"
@@ -84,4 +86,22 @@ class ChunkedBodyDrain {
     State m_state = State::SizeLine;
     std::string m_line;
     std::uint64_t m_remaining = 0;
+};
+
+// Where a response body ends, as its complete head says: a chunked body (read and dropped, never
+// kept) at its last chunk, a body with a Content-Length after that many bytes, any other at the end
+// of the connection. Throws what ChunkedBodyDrain throws.
+class ResponseBodyFraming {
+  public:
+    explicit ResponseBodyFraming(const ResponseHeadParser& head);
+
+    // Takes the body bytes at the front of `input`; `input` then holds what of them the caller keeps
+    // (nothing of a chunked body, nothing past the length). True once the body has ended.
+    bool Take(ConstData& input);
+    // True when the connection ended before the body did.
+    bool IsCutShort() const;
+
+  private:
+    std::optional<ChunkedBodyDrain> m_chunks;
+    std::optional<std::uint64_t> m_remaining;
 };

@@ -9,6 +9,7 @@
 #include "foundation/data_stages.h"
 #include "foundation/line_maker.h"
 #include "net/address_resolver.h"
+#include "net/authentication_rounds.h"
 #include "net/client_socket.h"
 #include "net/http_client_errors.h"
 #include "net/http_handlers.h"
@@ -22,8 +23,8 @@
 namespace {
 
 constexpr std::size_t kReceiveBufferSize = 4096;
-constexpr unsigned kUnauthorized = 401;
-constexpr unsigned kProxyAuthenticationRequired = 407;
+constexpr unsigned kUnauthorized = AuthenticationRounds::kUnauthorized;
+constexpr unsigned kProxyAuthenticationRequired = AuthenticationRounds::kProxyAuthenticationRequired;
 
 bool EqualsIgnoringCase(ConstData a, std::string_view b) {
     return Ascii::EqualIgnoringCase(a, ConstData(b));
@@ -38,13 +39,7 @@ RequestURL ParseHandlerURL(const ByteString& url) {
 // The socket of one call, kept across its rounds (and under the TLS session of a tunnel).
 class ClientConnection {
   public:
-    explicit ClientConnection(std::uint64_t timeOut)
-        : m_socket(SocketOptions()
-                       .IPv4()
-                       .TimeOut(static_cast<std::int64_t>(timeOut))
-                       .TCP()
-                       .PreferIPv6(true)
-                       .Make()) {}
+    explicit ClientConnection(std::uint64_t timeOut) : m_socket(MakeHTTPClientSocket(timeOut)) {}
     ~ClientConnection() { Close(); }
 
     Socket& GetSocket() { return *m_socket; }
@@ -113,36 +108,19 @@ class SocketHTTPRequest {
 };
 
 unsigned SocketHTTPRequest::RunRounds(Mode mode) {
-    std::string authorization;
-    std::string proxyAuthorization;
-    if (m_session.KeepsProxyAuthorization())
-        proxyAuthorization =
-            m_session.StoredProxyAuthorization().substr(0, HTTPClientSession::kMaxAuthorizationLength);
-    std::string serverRealm;
-    std::string proxyRealm;
-    bool first401 = true;
-    bool first407 = true;
+    AuthenticationRounds rounds(m_session, true);
     for (;;) {
-        AttemptResult result = Attempt(mode, authorization, proxyAuthorization);
-        const char* method = mode == Mode::Connect ? "CONNECT" : "GET";
-        std::string uri = RequestTargetAsSent(Head(mode, authorization, proxyAuthorization));
-        if (result.status == kUnauthorized) {
-            if (!m_session.AnswerChallenge(method, result.serverChallenges, uri, authorization, serverRealm,
-                                           first401, kUnauthorized))
-                throw Http_err_AuthenticationFailed();
-            first401 = false;
-        } else if (result.status == kProxyAuthenticationRequired) {
-            if (!m_session.AnswerChallenge(method, result.proxyChallenges, uri, proxyAuthorization,
-                                           proxyRealm, first407, kProxyAuthenticationRequired))
-                throw Http_err_AuthenticationFailed();
-            first407 = false;
-        } else {
-            if (result.status < 200 || result.status > 299)
-                m_session.StoreProxyAuthorization({});
-            else if (m_session.KeepsProxyAuthorization() && !proxyAuthorization.empty())
-                m_session.StoreProxyAuthorization(proxyAuthorization);
+        AttemptResult result = Attempt(mode, rounds.Authorization(), rounds.ProxyAuthorization());
+        if (result.status != kUnauthorized && result.status != kProxyAuthenticationRequired) {
+            rounds.Finish(result.status >= 200 && result.status <= 299);
             return result.status;
         }
+        const char* method = mode == Mode::Connect ? "CONNECT" : "GET";
+        std::string uri =
+            RequestTargetAsSent(Head(mode, rounds.Authorization(), rounds.ProxyAuthorization()));
+        const std::string& challenges =
+            result.status == kUnauthorized ? result.serverChallenges : result.proxyChallenges;
+        if (!rounds.Answer(result.status, method, challenges, uri)) throw Http_err_AuthenticationFailed();
     }
 }
 
@@ -242,8 +220,7 @@ AttemptResult SocketHTTPRequest::ReceiveResponse(Mode mode) {
     Byte buffer[kReceiveBufferSize];
     bool answering = false;   // a 401 or 407, whose body is read and dropped
     bool delivering = false;  // the response the handler takes
-    std::optional<ChunkedBodyDrain> chunks;
-    std::optional<std::uint64_t> remaining;
+    std::optional<ResponseBodyFraming> framing;
     bool bodyBegun = false;
     bool peerClosed = false;
     bool reportArrivals = false;
@@ -253,8 +230,7 @@ AttemptResult SocketHTTPRequest::ReceiveResponse(Mode mode) {
         if (count == 0) {
             peerClosed = true;
             // A response cut short: before its head ended, its length arrived, or its last chunk came.
-            if (!head.IsComplete() || (remaining && *remaining > 0) || (chunks && !chunks->IsComplete()))
-                throw Http_err_SHORT_RESPONSE();
+            if (!head.IsComplete() || (framing && framing->IsCutShort())) throw Http_err_SHORT_RESPONSE();
             break;
         }
         ConstData input(buffer, static_cast<std::size_t>(count));
@@ -264,12 +240,8 @@ AttemptResult SocketHTTPRequest::ReceiveResponse(Mode mode) {
             answering =
                 head.StatusCode() == kUnauthorized || head.StatusCode() == kProxyAuthenticationRequired;
             if (mode == Mode::Connect && !answering) break;
-            if (head.IsChunked()) {
-                if (!answering) throw Http_err_CHUNKED_TRANSFER();
-                chunks.emplace();
-            } else if (head.HasContentLength()) {
-                remaining = head.ContentLength();
-            }
+            if (head.IsChunked() && !answering) throw Http_err_CHUNKED_TRANSFER();
+            framing.emplace(head);
             if (!answering) {
                 delivering = true;
                 DeliverHead(head);
@@ -278,20 +250,13 @@ AttemptResult SocketHTTPRequest::ReceiveResponse(Mode mode) {
         } else if (delivering) {
             m_handler.CheckForStop();
         }
-        if (chunks) {
-            if (chunks->Consume(input)) break;
-            continue;
-        }
-        if (remaining) {
-            if (input.Length() > *remaining) input.end = input.begin + *remaining;
-            *remaining -= input.Length();
-        }
+        bool ended = framing->Take(input);
         if (delivering && !input.IsEmpty()) {
             if (!bodyBegun) m_handler.BeginBody();
             bodyBegun = true;
             m_handler.ReceiveBody(input);
         }
-        if (remaining && *remaining == 0) break;
+        if (ended) break;
     }
     if (delivering) {
         if (!bodyBegun) m_handler.BeginBody();

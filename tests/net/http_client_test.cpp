@@ -460,6 +460,22 @@ TEST_P(HTTPClientThroughSquid, HttpsGoesThroughACONNECTTunnel) {
     EXPECT_EQ(m_status, 200);
     EXPECT_TRUE(ReadWholeFile(m_folder / "got") == TenMebibytes());
 
+    // Inside the tunnel the request reaches the origin, which never sees the proxy's credentials.
+    ASSERT_EQ(GetHTTP(m_tlsOrigin.URL("/headers", "localhost"), session, File("head"), handler, m_status,
+                      kTimeOut, {}, m_never),
+              kSuccess);
+    EXPECT_EQ(ReadWholeFile(m_folder / "head").find("Proxy-Authorization"), std::string::npos);
+
+    // The origin's 401 closes the connection: the next round opens a new tunnel.
+    HTTPClientSession withServerCredentials(SquidProxy::kUser, SquidProxy::kPassword, "", PythonOrigin::kUser,
+                                            PythonOrigin::kPassword, "127.0.0.1",
+                                            SharedSquidProxy(GetParam()).Port(), false, 0);
+    ASSERT_EQ(GetHTTP(m_tlsOrigin.URL("/basic", "localhost"), withServerCredentials, File("got"), handler,
+                      m_status, kTimeOut, {}, m_never),
+              kSuccess);
+    EXPECT_EQ(m_status, 200);
+    EXPECT_EQ(ReadWholeFile(m_folder / "got"), "authorized");
+
     HTTPClientSession wrong(SquidProxy::kUser, "wrong password", "", "", "", "127.0.0.1",
                             SharedSquidProxy(GetParam()).Port(), false, 0);
     EXPECT_EQ(GetHTTP(m_tlsOrigin.URL("/files/big", "localhost"), wrong, File("other"), handler, m_status,

@@ -164,3 +164,42 @@ TEST(ChunkedBodyDrain, RefusesMalformedBodies) {
 }
 
 }  // namespace
+
+TEST(ResponseBodyFraming, KeepsTheBodyUpToItsEndAndTellsWhenItWasCutShort) {
+    struct Case {
+        const char* response;
+        const char* kept;  // the body bytes kept
+        bool ended;        // the body ended within the response
+        bool cutShort;     // the connection ending there cuts the body short
+    };
+    const Case cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello and more", "hello", true, false},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhel", "hel", false, true},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", "", true, false},
+        // Without a length the body runs to the end of the connection.
+        {"HTTP/1.0 200 OK\r\n\r\nall of it", "all of it", false, false},
+        // A chunked body is read and dropped.
+        {"HTTP/1.1 407 Proxy\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\nnext", "", true,
+         false},
+        {"HTTP/1.1 407 Proxy\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nab", "", false, true},
+    };
+    for (const Case& c : cases) {
+        std::string response = c.response;
+        ResponseHeadParser head;
+        ConstData input(response);
+        ASSERT_TRUE(head.Consume(input)) << c.response;
+        ResponseBodyFraming framing(head);
+        std::string kept;
+        bool ended = false;
+        // One byte at a time: the framing must not depend on how the body arrives.
+        for (const Byte* p = input.begin; p != input.end && !ended; ++p) {
+            ConstData piece(p, 1);
+            ended = framing.Take(piece);
+            kept.append(piece.View());
+        }
+        if (input.IsEmpty()) ended = framing.Take(input);
+        EXPECT_EQ(kept, c.kept) << c.response;
+        EXPECT_EQ(ended, c.ended) << c.response;
+        EXPECT_EQ(framing.IsCutShort(), c.cutShort) << c.response;
+    }
+}

@@ -1,6 +1,9 @@
 // Runs a program as a separate process, as a user at a shell would, and collects what it wrote.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -13,3 +16,7 @@ struct ProgramRun {
 // `program` is a path, or a name looked up in PATH. Standard error is read after standard output, so
 // the program must write little to it.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments);
+
+// Waits for the child process to end, killing it (SIGKILL) when it is still there after `limit`, and
+// reaps it.
+void AwaitChildExit(pid_t pid, std::chrono::milliseconds limit);

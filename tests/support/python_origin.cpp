@@ -2,15 +2,12 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
 #include "support/program_runner.h"
@@ -114,15 +111,6 @@ void PythonOrigin::Stop() {
     if (m_input >= 0) ::close(m_input);
     m_input = -1;
     if (m_pid <= 0) return;
-    auto deadline = std::chrono::steady_clock::now() + kStopTimeLimit;
-    int status = 0;
-    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    AwaitChildExit(m_pid, kStopTimeLimit);
     m_pid = -1;
 }

@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/program_runner.h"
+
 namespace {
 
 constexpr const char* kSquidProgram = "/usr/sbin/squid";
@@ -192,16 +194,7 @@ void SquidProxy::Start() {
 void SquidProxy::Stop() {
     if (m_pid > 0) {
         ::kill(m_pid, SIGTERM);
-        auto deadline = std::chrono::steady_clock::now() + kStopTimeLimit;
-        int status = 0;
-        while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, &status, 0);
-                break;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        AwaitChildExit(m_pid, kStopTimeLimit);
         m_pid = -1;
     }
 }
