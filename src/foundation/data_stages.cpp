@@ -22,6 +22,21 @@ void DataAppender::Receive(const Byte* begin, const Byte* end) {
     m_target->Receive(begin, end);
 }
 
+void DataTee2::Begin() {
+    m_first->Begin();
+    m_second->Begin();
+}
+
+void DataTee2::Receive(const Byte* begin, const Byte* end) {
+    m_first->Receive(begin, end);
+    m_second->Receive(begin, end);
+}
+
+void DataTee2::End() {
+    m_first->End();
+    m_second->End();
+}
+
 void LineListMaker::Begin(std::uint64_t) {
     m_target->clear();
     m_line.clear();

@@ -1,6 +1,6 @@
 // Small generic stages of the data pipeline: a reader with nothing in it, a receiver that discards,
-// receivers that collect into a string or forward to another receiver, and a line receiver that
-// collects lines into a list.
+// receivers that collect into a string, forward to another receiver or to two, and a line receiver
+// that collects lines into a list.
 //
 // None of them owns its target: the caller keeps the string, list or receiver alive while the stage
 // is in use. Like every stage they are used by one thread at a time, except the two process-wide
@@ -62,6 +62,24 @@ class DataAppender : public DataReceiver, public DataWriter {
 
   private:
     DataReceiver* m_target = nullptr;
+};
+
+// Passes every call on to two targets, the first one first: one stream, two consumers.
+class DataTee2 : public DataReceiver, public DataWriter {
+  public:
+    DataTee2& SetTargets(DataReceiver& first, DataReceiver& second) {
+        m_first = &first;
+        m_second = &second;
+        return *this;
+    }
+
+    void Begin() override;
+    void Receive(const Byte* begin, const Byte* end) override;
+    void End() override;
+
+  private:
+    DataReceiver* m_first = nullptr;
+    DataReceiver* m_second = nullptr;
 };
 
 // Collects lines into a caller-owned list. The text after the last line end becomes a last entry

@@ -86,6 +86,13 @@ class HTTPClientSession {
     const std::string& StoredProxyAuthorization() const { return m_storedProxyAuthorization; }
     void StoreProxyAuthorization(std::string value) { m_storedProxyAuthorization = std::move(value); }
 
+    // The credentials as configured, for a transport that answers challenges itself.
+    const std::string& ProxyUser() const { return m_proxyUser; }
+    const std::string& ProxyPassword() const { return m_proxyPassword; }
+    const std::string& ServerUser() const { return m_serverUser; }
+    const std::string& ServerPassword() const { return m_serverPassword; }
+    bool RefusesBasic() const { return m_refuseBasic; }
+
   private:
     // The answer of one challenge line; false to try the next line, and `refused` when the whole
     // answer fails.

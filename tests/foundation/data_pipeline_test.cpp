@@ -70,6 +70,16 @@ TEST(GenericStages, StringReceiverAppenderAndIgnore) {
     EXPECT_EQ(target, "123");  // the appender neither began nor ended the target
 
     ReceiveComplete(IgnoreDataReceiver::Instance(), ConstData(std::string_view("gone")));
+
+    // A tee hands the whole stream to both targets.
+    std::string first, second;
+    StringReceiver toFirst(first), toSecond(second);
+    DataTee2 tee;
+    ReceiveCompleteEach(
+        tee.SetTargets(toFirst, toSecond),
+        std::vector<ConstData>{ConstData(std::string_view("a")), ConstData(std::string_view("bc"))});
+    EXPECT_EQ(first, "abc");
+    EXPECT_EQ(second, "abc");
 }
 
 TEST(ChecksumReceiver, IsCrc32Bzip2) {
