@@ -74,6 +74,17 @@ bool IsNothingPending(const SocketError& error) {
     return error.Code() == EAGAIN || error.Code() == EWOULDBLOCK;
 }
 
+// Out of memory for the socket: the pending connection stays in the listener's queue, which keeps the
+// listener readable (as it does when descriptors run out: SocketFileLimit).
+bool IsOutOfMemory(const SocketError& error) {
+    return error.Code() == ENOBUFS || error.Code() == ENOMEM;
+}
+
+// How long the listener is left unwatched after an accept ran out of descriptors or memory: watched
+// at once, it would make every poll return at once and the loop spin (logging each time) until
+// something closes.
+constexpr std::int64_t kAcceptPauseMicroseconds = 1'000'000;
+
 }  // namespace
 
 HTTPServer::HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
@@ -129,9 +140,10 @@ std::uint32_t HTTPServer::CountConnections() {
 // loop spin. The server's throttle limits are shared evenly among the reply connections, and each
 // throttle group's requested rate among the connections of that group.
 void HTTPServer::BuildSocketSets(SocketSet& set) {
-    if (CountConnections() < m_settings.maxConnections) set.AddRead(m_listener.Handle());
-    for (const auto& connection : m_readingConnections) set.AddRead(connection->Handle());
     const std::int64_t now = GetMonotonicTime();
+    if (CountConnections() < m_settings.maxConnections && now >= m_acceptsPausedUntil)
+        set.AddRead(m_listener.Handle());
+    for (const auto& connection : m_readingConnections) set.AddRead(connection->Handle());
     const ServerThrottleShares shares = ShareServerThrottle(
         m_settings.throttleKBPS, m_settings.dynamicThrottleMaxKBPS, m_settings.dynamicThrottleMinKBPS,
         m_settings.dynamicThrottleFraction, m_writingConnections.size());
@@ -162,6 +174,11 @@ void HTTPServer::AcceptConnections() {
         } catch (const SocketError& error) {
             if (IsNothingPending(error)) return;
             KVR_LOG("critical") << "PumpSockets: " << error.what();
+            if (IsOutOfMemory(error)) m_acceptsPausedUntil = m_passTime + kAcceptPauseMicroseconds;
+            return;
+        } catch (const SocketFileLimit& error) {
+            KVR_LOG("critical") << "PumpSockets: " << error.what();
+            m_acceptsPausedUntil = m_passTime + kAcceptPauseMicroseconds;
             return;
         } catch (const SocketClosedError& error) {
             KVR_LOG("debug") << "PumpSockets: " << error.what();

@@ -1,7 +1,8 @@
 // HTTPServer: the relay's HTTP/1.0 server, one thread driving every socket through a poll loop.
 //
 // Run loops until the stop event is set. Each pass watches the listener (only while connections and
-// running plug-in requests number fewer than MaxConnections), every connection still reading its
+// running plug-in requests number fewer than MaxConnections, and not for a second after an accept
+// ran out of descriptors or socket memory), every connection still reading its
 // request head, and every reply connection that has bytes to write; it waits at most 10 ms, then
 // accepts, writes reply steps and reads heads, in that order. A complete head with a path is written
 // to the daily access log (access_log.h) and dispatched: to the
@@ -93,4 +94,5 @@ class HTTPServer {
     ListeningSocket m_listener;
     ThreadGroup m_threads;
     std::int64_t m_passTime = 0;  // monotonic time at the start of the current pass
+    std::int64_t m_acceptsPausedUntil = 0;  // the listener is not watched before this monotonic time
 };
