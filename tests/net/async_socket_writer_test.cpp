@@ -66,13 +66,15 @@ TEST(AsyncSocketWriter, AFullSocketTakesNothingAndDoesNotThrow) {
     AsyncSocketWriter writer(connection.server);
     std::string block = Pattern(1 << 20);
     std::string expected;
-    for (int attempt = 0; attempt < 1000; ++attempt) {
+    bool full = false;
+    for (int attempt = 0; attempt < 1000 && !full; ++attempt) {
         std::size_t taken = writer.Write(ConstData(block));
         expected.append(block, 0, taken);
-        if (taken == 0) break;
+        full = taken == 0;
     }
+    // (A further write may find room again: the kernel moves queued bytes to the peer in its own time.)
+    EXPECT_TRUE(full);
     ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(writer.Write(ConstData(block)), 0u);
     EXPECT_EQ(connection.Receive(expected.size()), expected);
 }
 
