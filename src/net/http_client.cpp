@@ -57,8 +57,9 @@ enum class BodySending { Sent, Answered, Failed };
 
 // Sends a block of the request body unless the server answers first: a server that refuses the
 // request (a 401, a proxy's 407) may answer before it has read the body and then stop reading, and
-// a client that went on writing would wait for the time-out. `timeOut` (microseconds, 0 for none)
-// bounds each wait for progress.
+// a client that went on writing would wait for the time-out. Over TLS a readable socket says nothing
+// of an answer (a TLS 1.3 server sends its session tickets right after the handshake), so there only
+// a hang-up or an error counts. `timeOut` (microseconds, 0 for none) bounds each wait for progress.
 BodySending SendBodyUnlessAnswered(TLSClientSession* tls, int socket, ConstData bytes,
                                    std::uint64_t timeOut) {
     // A TLS write is one blocking call: it goes in records of at most this much.
@@ -66,7 +67,7 @@ BodySending SendBodyUnlessAnswered(TLSClientSession* tls, int socket, ConstData 
     const int waitMilliseconds =
         timeOut == 0 ? -1 : static_cast<int>(std::min<std::uint64_t>(timeOut / 1000, INT_MAX));
     while (!bytes.IsEmpty()) {
-        pollfd entry{socket, POLLIN | POLLOUT, 0};
+        pollfd entry{socket, static_cast<short>(tls ? POLLOUT : POLLIN | POLLOUT), 0};
         try {
             if (PollSockets(&entry, 1, waitMilliseconds) == 0) return BodySending::Failed;
         } catch (const SocketBusyError&) {
