@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "foundation/abandonable_call.h"
-#include "foundation/character_classes.h"
 #include "foundation/file_reader.h"
 #include "foundation/file_replacing_data_sink.h"
 #include "net/address_resolver.h"
@@ -439,9 +438,7 @@ void AttemptWorker::TakeHead(const ResponseHeadParser& head) {
     m_keepAlive = head.KeepsProxyConnectionAlive() || head.KeepsConnectionAlive();
     m_serverChallenges = head.ServerChallenges();
     m_proxyChallenges = head.ProxyChallenges();
-    std::string lowerCased = head.Head();
-    for (char& c : lowerCased) c = static_cast<char>(Ascii::LowerCaseTable()[static_cast<Byte>(c)]);
-    m_request.handler->ReceiveResponseHeaders(lowerCased.c_str());
+    m_request.handler->ReceiveResponseHeaders(head.LowerCasedHead().c_str());
 }
 
 // A body file that can't be made fails a GET; a POST still takes its response, writing nothing.

@@ -195,3 +195,9 @@ bool ResponseBodyFraming::Take(ConstData& input) {
 bool ResponseBodyFraming::IsCutShort() const {
     return m_chunks ? !m_chunks->IsComplete() : m_remaining && *m_remaining > 0;
 }
+
+std::string ResponseHeadParser::LowerCasedHead() const {
+    std::string lowered = m_head;
+    for (char& c : lowered) c = static_cast<char>(Ascii::LowerCaseTable()[static_cast<Byte>(c)]);
+    return lowered;
+}

@@ -50,6 +50,8 @@ class ResponseHeadParser {
     const std::string& ProxyChallenges() const { return m_proxyChallenges; }
     // The lines of the head as stored, without the empty line that ended it.
     const std::string& Head() const { return m_head; }
+    // The head with A-Z lowered, as the clients hand it to their handlers.
+    std::string LowerCasedHead() const;
 
   private:
     void AddLineEnd(Byte lineEnd);

@@ -210,9 +210,7 @@ void SocketHTTPRequest::SendRequest(const HTTPRequestHead& head) {
 void SocketHTTPRequest::DeliverHead(const ResponseHeadParser& head) {
     m_handler.ReceiveStatusCode(static_cast<int>(head.StatusCode()));
     if (head.HasContentLength()) m_handler.ReceiveContentLength(head.ContentLength());
-    std::string lowerCased = head.Head();
-    for (char& c : lowerCased) c = static_cast<char>(Ascii::LowerCaseTable()[static_cast<Byte>(c)]);
-    m_handler.ReceiveResponseHeaders(lowerCased.c_str());
+    m_handler.ReceiveResponseHeaders(head.LowerCasedHead().c_str());
     m_handler.EndResponseHeaders();
     m_handler.CheckForStop();
 }
