@@ -299,7 +299,11 @@ std::optional<std::string> HTTPClientSession::NextSecurityToken(SecurityContextE
                                                                 std::string_view peerToken, bool firstAttempt,
                                                                 int status, std::string_view serverHost) {
     if (!peerToken.empty()) {
-        // The token travels whole: the response head's own bound limits its size.
+        // A token continues only the exchange it belongs to: one begun with the same party (the proxy
+        // for a 407, the server for a 401) and mechanism, so that neither party's token can draw an
+        // answer made with the other's credentials. It travels whole: the response head's own bound
+        // limits its size.
+        if (status != m_securityExchangeStatus || mechanism != m_securityExchangeMechanism) return std::nullopt;
         std::string decoded = Base64DecodeText(ConstData(peerToken));
         return m_securityExchange.Continue(ConstData(decoded));
     }
@@ -311,5 +315,7 @@ std::optional<std::string> HTTPClientSession::NextSecurityToken(SecurityContextE
     std::string_view domain = status == 407 ? std::string_view(m_proxyDomain) : std::string_view();
     const std::string& user = status == 407 ? m_proxyUser : m_serverUser;
     const std::string& password = status == 407 ? m_proxyPassword : m_serverPassword;
+    m_securityExchangeStatus = status;
+    m_securityExchangeMechanism = mechanism;
     return m_securityExchange.Start(mechanism, user, domain, password, host);
 }

@@ -116,6 +116,9 @@ class HTTPClientSession {
     int m_addressFamilyChoice = 0;
     std::string m_scheme = "None";
     std::string m_storedProxyAuthorization;
-    // The NTLM or Negotiate exchange between its legs.
+    // The NTLM or Negotiate exchange between its legs, and the status (401 or 407) and mechanism it
+    // was begun for.
     SecurityContextExchange m_securityExchange;
+    int m_securityExchangeStatus = 0;
+    SecurityContextExchange::Mechanism m_securityExchangeMechanism = SecurityContextExchange::Mechanism::NTLM;
 };

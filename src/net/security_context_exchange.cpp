@@ -47,17 +47,35 @@ std::uint32_t LittleEndianAt(std::string_view bytes, std::size_t offset, std::si
     return value;
 }
 
+// The length of the DER OCTET STRING whose contents begin at `at`: its header (tag 4, then a short
+// length, or 0x81 or 0x82 and one or two length bytes) stands right before. Nothing when no such
+// header is there.
+std::optional<std::size_t> WrappedLength(std::string_view bytes, std::size_t at) {
+    auto byteAt = [&](std::size_t back) { return static_cast<Byte>(bytes[at - back]); };
+    if (at >= 2 && byteAt(2) == 0x04 && byteAt(1) < 0x80) return byteAt(1);
+    if (at >= 3 && byteAt(3) == 0x04 && byteAt(2) == 0x81) return byteAt(1);
+    if (at >= 4 && byteAt(4) == 0x04 && byteAt(3) == 0x82) return std::size_t{byteAt(2)} << 8 | byteAt(1);
+    return std::nullopt;
+}
+
 // Whether a challenge token holds an NTLM challenge that gss-ntlmssp 1.2 would misread: one shorter
 // than the fixed header, whose fields it reads past the end of the token, or one that names a target
 // type with an empty Unicode target name, on which it writes through a null pointer and brings the
 // process down. A hostile or careless proxy must not be able to do either, so such a token is
 // refused before it reaches the library. The message is found by its signature, in a raw NTLM token
-// and inside the SPNEGO wrapping of a Negotiate one alike.
+// and inside the SPNEGO wrapping of a Negotiate one alike; wrapped, it is as long as the DER OCTET
+// STRING that holds it says (SPNEGO hands the mechanism that much), and a wrapping we cannot read is
+// refused.
 bool HoldsUnreadableNTLMChallenge(ConstData token) {
     std::string_view bytes = token.View();
     for (std::size_t at = bytes.find(kNTLMSignature); at != std::string_view::npos;
          at = bytes.find(kNTLMSignature, at + 1)) {
         std::string_view message = bytes.substr(at);
+        if (at != 0) {
+            std::optional<std::size_t> length = WrappedLength(bytes, at);
+            if (!length) return true;
+            message = message.substr(0, *length);
+        }
         if (message.size() < kChallengeHeaderLength) return true;
         std::uint32_t flags = LittleEndianAt(message, kFlagsOffset, 4);
         bool namesTarget = (flags & (kTargetTypeDomain | kTargetTypeServer)) != 0;

@@ -226,6 +226,26 @@ TEST_F(SecurityChallenge, AnswersEachLegUntilTheAcceptorIsSatisfied) {
     }
 }
 
+// A leg continues only the exchange of its own party and mechanism: the proxy's challenge token can't
+// draw an answer made with the server's credentials, nor a Negotiate token feed an NTLM exchange.
+TEST_F(SecurityChallenge, ATokenContinuesOnlyTheExchangeItBelongsTo) {
+    HTTPClientSession session = Session();
+    GSSAPIAcceptor acceptor(GSSAPIAcceptor::Mechanism::NTLM);
+    std::string authorization;
+    std::string realm;
+    ASSERT_TRUE(session.AnswerChallenge("GET", "NTLM", "/", authorization, realm, true, 401, "origin"));
+    std::string reply;
+    ASSERT_EQ(acceptor.Accept(TokenOf(authorization, "NTLM"), reply), GSSAPIAcceptor::State::Continue);
+    const std::string token = Base64EncodeText(ConstData(reply));
+    EXPECT_FALSE(session.AnswerChallenge("GET", "NTLM " + token, "/", authorization, realm, false, 407));
+    EXPECT_FALSE(session.AnswerChallenge("GET", "Negotiate " + token, "/", authorization, realm, false, 401,
+                                         "origin"));
+    // The server's own leg still goes on.
+    ASSERT_TRUE(session.AnswerChallenge("GET", "NTLM " + token, "/", authorization, realm, false, 401, "origin"));
+    EXPECT_EQ(acceptor.Accept(TokenOf(authorization, "NTLM"), reply), GSSAPIAcceptor::State::Complete);
+    EXPECT_EQ(acceptor.InitiatorName(), "Aladdin");
+}
+
 TEST_F(SecurityChallenge, ARefusedLegIsNotAnsweredAgain) {
     HTTPClientSession session = Session();
     std::string authorization;
