@@ -113,12 +113,15 @@ class MultiAttachment {
     CURL* m_easy;
 };
 
-// Whole seconds, rounded up, at least 1.
+// Whole seconds, rounded up, at least 1; a limit of 0 or less is 0, which libcurl takes for none of
+// ours (no stall limit, its own connect default).
 long Seconds(std::int64_t microseconds) {
+    if (microseconds <= 0) return 0;
     std::int64_t seconds = microseconds / 1'000'000 + (microseconds % 1'000'000 > 0 ? 1 : 0);
-    return static_cast<long>(seconds < 1 ? 1 : seconds);
+    return static_cast<long>(seconds);
 }
 long Milliseconds(std::int64_t microseconds) {
+    if (microseconds <= 0) return 0;
     return static_cast<long>(microseconds < 1'000 ? 1 : microseconds / 1'000);
 }
 

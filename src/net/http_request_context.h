@@ -26,7 +26,7 @@ class HTTPRequestContext {
 
     // The connect limit covers the name look-up, the TCP connect, the proxy tunnel and the TLS
     // handshake; the send and receive limits bound how long the exchange may go without a byte
-    // moving.
+    // moving. Microseconds; 0 (or less) sets no limit of our own.
     std::int64_t ConnectTimeLimit() const { return m_connectTimeLimit; }
     std::int64_t SendTimeLimit() const { return m_sendTimeLimit; }
     std::int64_t ReceiveTimeLimit() const { return m_receiveTimeLimit; }

@@ -293,6 +293,19 @@ TEST(CurlRequestSender, ASilentServerEndsTheTransferAfterTheReceiveLimit) {
     ExpectTransferError("curl error 28: ", [&] { Send({"GET", silent.URL()}, response, context); });
 }
 
+// Limits of 0 set none: a slow answer still arrives.
+TEST(CurlRequestSender, LimitsOfZeroSetNone) {
+    ScriptedHTTPServer origin([](const std::string&) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        return ScriptedHTTPServer::Reply{MakeHTTPReply("late")};
+    });
+    HTTPRequestContext context;
+    context.SetTimeLimits(0, 0, 0);
+    RecordingResponse response;
+    Send({"GET", URLOf(origin)}, response, context);
+    EXPECT_EQ(response.body, "late");
+}
+
 TEST(CurlRequestSender, ServerCredentialsGoOnlyToAServerThatAsks) {
     ScriptedHTTPServer origin([](const std::string& request) {
         // "user:pass" in Base64.
