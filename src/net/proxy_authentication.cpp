@@ -12,6 +12,7 @@
 #include "formats/hex_codec.h"
 #include "foundation/character_classes.h"
 #include "foundation/const_data.h"
+#include "foundation/log_manager.h"
 #include "foundation/numerals.h"
 
 namespace {
@@ -287,6 +288,8 @@ bool HTTPClientSession::AnswerLine(std::string_view line, std::string_view metho
         return false;
     }
     if (value.size() > kMaxAuthorizationLength) {
+        KVR_LOG("debug") << m_scheme << " authentication: the answer of " << value.size()
+                         << " bytes is longer than the " << kMaxAuthorizationLength << " a header may carry";
         m_securityExchange.EndExchange();
         return refused = true, false;
     }

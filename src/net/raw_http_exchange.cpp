@@ -44,8 +44,9 @@ void RefuseUnsafeHeaderText(std::string_view text) {
 }
 
 void RefuseUnsafeFieldName(std::string_view name) {
-    RefuseUnsafeHeaderText(name);
-    if (name.find(':') != std::string_view::npos) throw UnsafeHeaderText();
+    if (name.empty()) throw UnsafeHeaderText();
+    for (char c : name)
+        if (c == ':' || static_cast<unsigned char>(c) <= ' ' || c == '\x7f') throw UnsafeHeaderText();
 }
 
 std::string RequestTargetAsSent(const HTTPRequestHead& head) {

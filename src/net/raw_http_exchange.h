@@ -27,7 +27,8 @@ class RequestLineTooLong : public DebuggableException {};
 
 // Throws UnsafeHeaderText when the text holds CR, LF or NUL.
 void RefuseUnsafeHeaderText(std::string_view text);
-// The same for a field name, which must hold no ":" either.
+// The same for a field name, which must also be a token: not empty, and no ":", blank or other
+// control byte (an empty or blank-holding name would go out as a malformed line).
 void RefuseUnsafeFieldName(std::string_view name);
 
 // What the request head says. Texts are borrowed: they must outlive the call that writes the head.

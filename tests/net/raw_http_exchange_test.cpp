@@ -86,7 +86,8 @@ TEST(RequestFieldGuard, PassesFieldsOnAndRefusesLineBreaksInNamesAndValues) {
     guard.Begin(0);
     WriteHeaderField(guard, "User-Agent", ConstData(std::string_view("KVRRelay")));
     EXPECT_THROW(WriteHeaderField(guard, "X: y", ConstData(std::string_view("v"))), UnsafeHeaderText);
-    EXPECT_THROW(WriteHeaderField(guard, "X\r", ConstData(std::string_view("v"))), UnsafeHeaderText);
+    for (const char* name : {"X\r", "", "X Y", "X\tY"})
+        EXPECT_THROW(WriteHeaderField(guard, name, ConstData(std::string_view("v"))), UnsafeHeaderText) << name;
     EXPECT_EQ(fields, "User-Agent: KVRRelay\r\n");
     EXPECT_THROW(WriteHeaderField(guard, "X", ConstData(std::string_view("a\nb"))), UnsafeHeaderText);
     EXPECT_THROW(WriteHeaderField(guard, "X", ConstData(std::string_view("a\0b", 3))), UnsafeHeaderText);
