@@ -1,3 +1,7 @@
+// The one entry point for reading a setting: code above the foundation reads its settings through
+// these objects, built on the typed registry functions (settings/registry_functions.h) that also serve
+// the few keys outside the relay's own. The foundation reads no setting.
+//
 // Settings objects: one small object per setting that names it once and caches its value.
 //
 // A setting is built from a location mode, a component, a section, a name and a default, and reads
