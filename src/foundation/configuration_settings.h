@@ -98,3 +98,5 @@ class ConfigurationString {
 // The root server's storage folder: mode 1, component "Daruravidu Server", section "GlobalOptions",
 // name "StoragePath". Throws MissingRegistrySetting when it is missing or empty.
 FileLocation GetServerStoragePath();
+// The endpoint agent's storage folder: the same under component "DaruraviduClient".
+FileLocation GetClientStoragePath();
