@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "foundation/exceptions.h"
 #include "foundation/file_location.h"
@@ -82,6 +83,8 @@ class ConfigurationString {
     virtual ~ConfigurationString() = default;
 
     const Stringy& GetValue() const { return m_value; }
+    // The value as a std::string; null reads as the empty text.
+    std::string GetText() const { return std::string(m_value.GetConstData().View()); }
     // Writes the text (null as the empty text) and caches it; throws ConfigurationStringWriteError.
     void Set(const char* text);
 

@@ -115,6 +115,9 @@ TEST_F(ConfigurationSettingsTest, StringsReadTextValuesOnly) {
             << c.hive;
     }
     EXPECT_STREQ(ConfigurationString(1, nullptr, nullptr, nullptr, nullptr).GetValue().GetCString(), "");
+    EXPECT_EQ(ConfigurationString(1, nullptr, nullptr, nullptr, nullptr).GetText(), "");
+    WriteMachineHive(kRelayKey + "\"Root\"=\"wwwroot\"\n");
+    EXPECT_EQ(ConfigurationString(1, "KVRRelay", "HTTPServer", "Root", nullptr).GetText(), "wwwroot");
 }
 
 TEST_F(ConfigurationSettingsTest, SetWritesWhatTheNextReaderReads) {

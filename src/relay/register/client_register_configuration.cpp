@@ -14,10 +14,6 @@ constexpr const char* kDefaultRegistrationListLocation = "registrationlist.txt";
 constexpr const char* kRegistrationListFileName = "RegistrationList.txt";
 constexpr const char* kReplicationServerListFileName = "ReplicationServerList.xml";
 
-std::string TextOf(const ConfigurationString& setting) {
-    return std::string(setting.GetValue().GetConstData().View());
-}
-
 }  // namespace
 
 ClientRegisterConfiguration::ClientRegisterConfiguration(const char* component)
@@ -56,11 +52,11 @@ std::uint32_t ClientRegisterConfiguration::GetPingRequestPort() const {
 }
 
 std::string ClientRegisterConfiguration::GetParentRelayURL() const {
-    return TextOf(m_parentRelayURL);
+    return m_parentRelayURL.GetText();
 }
 
 std::string ClientRegisterConfiguration::GetDebugOut() const {
-    return TextOf(m_debugOut);
+    return m_debugOut.GetText();
 }
 
 FileLocation ClientRegisterConfiguration::GetRegistrationListLocation() const {

@@ -137,9 +137,9 @@ std::uint32_t Read(const SettingNumber& setting) {
 }
 
 std::string Read(const SettingText& setting) {
-    ConfigurationString text(setting.mode, setting.component, setting.section, setting.name,
-                             setting.defaultValue);
-    return std::string(text.GetValue().GetConstData().View());
+    return ConfigurationString(setting.mode, setting.component, setting.section, setting.name,
+                               setting.defaultValue)
+        .GetText();
 }
 
 std::int64_t Minutes(std::uint32_t minutes) {

@@ -11,10 +11,6 @@ constexpr const char* kComponent = "Daruravidu Server";
 constexpr const char* kSection = "ClientRegister";
 constexpr std::uint32_t kDefaultProxyPort = 80;
 
-std::string TextOf(const ConfigurationString& setting) {
-    return std::string(setting.GetValue().GetConstData().View());
-}
-
 }  // namespace
 
 ParentRelayConfiguration::ParentRelayConfiguration()
@@ -29,23 +25,23 @@ ParentRelayConfiguration::ParentRelayConfiguration()
       m_addressFamily(ParseAddressFamilyChoice(m_addressFamilySetting.GetValue().GetConstData().View())) {}
 
 std::string ParentRelayConfiguration::GetProxyUser() const {
-    return TextOf(m_proxyUser);
+    return m_proxyUser.GetText();
 }
 
 std::string ParentRelayConfiguration::GetProxyPassword() const {
-    return TextOf(m_proxyPassword);
+    return m_proxyPassword.GetText();
 }
 
 std::string ParentRelayConfiguration::GetProxyServer() const {
-    return TextOf(m_proxyServer);
+    return m_proxyServer.GetText();
 }
 
 std::string ParentRelayConfiguration::GetAddressFamilySetting() const {
-    return TextOf(m_addressFamilySetting);
+    return m_addressFamilySetting.GetText();
 }
 
 std::string ParentRelayConfiguration::GetAgentServer() const {
-    return TextOf(m_agentServer);
+    return m_agentServer.GetText();
 }
 
 // The agent stores its identifier as a DWORD, or as an 8-byte binary once it no longer fits 32 bits;
