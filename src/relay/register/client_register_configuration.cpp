@@ -7,7 +7,8 @@ constexpr int kNamedSetting = 2;
 constexpr const char* kSection = "ClientRegister";
 
 // This machine's own client-register plug-in, on the relay's default port.
-constexpr const char* kDefaultParentRelayURL = "http://127.0.0.1:52311/cgi-bin/vtdaruravidu/clientregister.exe";
+constexpr const char* kDefaultParentRelayURL =
+    "http://127.0.0.1:52311/cgi-bin/vtdaruravidu/clientregister.exe";
 // In the working folder.
 constexpr const char* kDefaultRegistrationListLocation = "registrationlist.txt";
 // In the current folder, when the location is set empty.

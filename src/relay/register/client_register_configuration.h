@@ -87,7 +87,9 @@ class ClientRegisterConfiguration {
     // "PingRepetitionCount", 1: copies of each notification packet.
     std::uint32_t GetPingRepetitionCount() const { return m_pingRepetitionCount.GetValue(); }
     // "PermanentExpirationPeriodDays", 0: the expiry age used when the registration list is written.
-    std::uint32_t GetPermanentExpirationPeriodDays() const { return m_permanentExpirationPeriodDays.GetValue(); }
+    std::uint32_t GetPermanentExpirationPeriodDays() const {
+        return m_permanentExpirationPeriodDays.GetValue();
+    }
 
     // "ThisServerSequence", 0, 64-bit: this server's registration sequence counter, as last read or set.
     std::uint64_t GetThisServerSequence() const { return m_thisServerSequence.GetValue(); }

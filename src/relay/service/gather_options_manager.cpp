@@ -53,7 +53,8 @@ constexpr ClientNumber kMaxDownloadJobs{"_KVRGather_Download_MaxDownloadJobs", k
 constexpr const char* kThrottleGroup = "_KVRGather_Download_ThrottleGroup";
 constexpr const char* kDefaultThrottleGroup = "ipaddress";
 constexpr ClientNumber kDynamicThrottleEnabled{"_KVRGather_Download_DynamicThrottleEnabled", 0};
-constexpr ClientNumber kDynamicThrottleMax{"_KVRGather_Download_DynamicThrottleMaxBytesPerSecond", kNoMaximum};
+constexpr ClientNumber kDynamicThrottleMax{"_KVRGather_Download_DynamicThrottleMaxBytesPerSecond",
+                                           kNoMaximum};
 constexpr ClientNumber kDynamicThrottleMin{"_KVRGather_Download_DynamicThrottleMinBytesPerSecond", 0};
 constexpr ClientNumber kDynamicThrottlePercentage{"_KVRGather_Download_DynamicThrottlePercentage", 0, 100};
 
@@ -77,12 +78,14 @@ struct SettingText {
 constexpr int kMachineSetting = 1;
 constexpr int kNamedSetting = 2;
 
-constexpr SettingNumber kSuccessIntervalMinutes{kNamedSetting, "KVRGather", "ConnectivityTest", "SuccessInterval", 10};
-constexpr SettingNumber kFailureIntervalMinutes{kNamedSetting, "KVRGather", "ConnectivityTest", "FailureInterval", 1};
-constexpr SettingNumber kPreGatherThresholdMinutes{kNamedSetting, "KVRGather", "Mirror", "PreGatherThresholdMinutes",
-                                                   1440};
-constexpr SettingNumber kSiteVersionPollingMinutes{kNamedSetting, "KVRGather", "Mirror", "SiteVersionPollingPeriod",
-                                                   30};
+constexpr SettingNumber kSuccessIntervalMinutes{kNamedSetting, "KVRGather", "ConnectivityTest",
+                                                "SuccessInterval", 10};
+constexpr SettingNumber kFailureIntervalMinutes{kNamedSetting, "KVRGather", "ConnectivityTest",
+                                                "FailureInterval", 1};
+constexpr SettingNumber kPreGatherThresholdMinutes{kNamedSetting, "KVRGather", "Mirror",
+                                                   "PreGatherThresholdMinutes", 1440};
+constexpr SettingNumber kSiteVersionPollingMinutes{kNamedSetting, "KVRGather", "Mirror",
+                                                   "SiteVersionPollingPeriod", 30};
 constexpr SettingNumber kActiveLoopDelayMilliseconds{kNamedSetting, "KVRGather", "Mirror",
                                                      "ActiveLoopDelayMilliseconds", 1000};
 constexpr SettingNumber kInactiveLoopDelayMilliseconds{kNamedSetting, "KVRGather", "Mirror",
@@ -91,13 +94,14 @@ constexpr SettingNumber kUpstreamCheckPeriodMinutes{kNamedSetting, "KVRRelay", "
                                                     "UpstreamCheckPeriodMinutes", 360};
 constexpr SettingNumber kResolveVersionConflicts{kNamedSetting, "KVRRelay", "GatherMirror",
                                                  "ResolveVersionConflicts", 1};
-constexpr SettingText kClientActionSiteFolder{kNamedSetting, "KVRRelay", "GatherMirror", "ClientActionSiteFolder",
-                                              ""};
+constexpr SettingText kClientActionSiteFolder{kNamedSetting, "KVRRelay", "GatherMirror",
+                                              "ClientActionSiteFolder", ""};
 // The HTTP server serves its files from here (net/http_server_settings.h), so the downloads folder
 // below it is what "/vtmirror/downloads/..." requests reach.
 constexpr SettingText kServerRootPath{kNamedSetting, "KVRRelay", "HTTPServer", "ServerRootPath", "wwwroot"};
 constexpr SettingText kWwwRootFolder{kMachineSetting, "Daruravidu Server", "", "wwwRootFolder", ""};
-constexpr SettingText kMerivantDataFolder{kMachineSetting, "Daruravidu Server", "Merivant", "DataDirectoryPath", ""};
+constexpr SettingText kMerivantDataFolder{kMachineSetting, "Daruravidu Server", "Merivant",
+                                          "DataDirectoryPath", ""};
 constexpr SettingText kResultsBufferFolder{kMachineSetting, "Daruravidu Server", "Quorel", "BufferDir", ""};
 
 // The gather service's own store (foundation/subsection_store.h).
@@ -230,17 +234,20 @@ FileLocation GatherOptionsManager::GetGatherCacheFolder() const {
 }
 
 FileLocation GatherOptionsManager::GetClientActionSiteFolder() const {
-    return FolderSetting(kClientActionSiteFolder,
-                         [] { return ChildPath(GetClientStoragePath(), {"__KVRData", "actionsite"}); });
+    return FolderSetting(kClientActionSiteFolder, [] {
+        return ChildPath(GetClientStoragePath(), {"__KVRData", "actionsite"});
+    });
 }
 
 FileLocation GatherOptionsManager::GetMerivantDataFolder() const {
-    return FolderSetting(kMerivantDataFolder, [] { return GetServerStoragePath().MakeChild("MerivantData"); });
+    return FolderSetting(kMerivantDataFolder,
+                         [] { return GetServerStoragePath().MakeChild("MerivantData"); });
 }
 
 FileLocation GatherOptionsManager::GetResultsBufferDirectory() const {
-    return FolderSetting(kResultsBufferFolder,
-                         [] { return ChildPath(GetServerStoragePath(), {"QuorelData", "BufferDir"}); });
+    return FolderSetting(kResultsBufferFolder, [] {
+        return ChildPath(GetServerStoragePath(), {"QuorelData", "BufferDir"});
+    });
 }
 
 // Only the three shapes a DownloadRequestTarget can take have a file; the last check stands in case
@@ -460,7 +467,8 @@ std::int64_t GatherOptionsManager::GetUpstreamCheckPeriod() const {
 std::string GatherOptionsManager::GetDownloadMirrorURL() const {
     CriticalSectionGuard hold(m_lock);
     bool found = false;
-    return std::string(gatherServiceSubsectionStore().GetText(kDownloadMirrorURL, found).GetConstData().View());
+    return std::string(
+        gatherServiceSubsectionStore().GetText(kDownloadMirrorURL, found).GetConstData().View());
 }
 
 std::uint32_t GatherOptionsManager::GetConnectivityTestResult() const {

@@ -44,7 +44,8 @@ const NumberCase kNumbers[] = {
     {"IsDescendantExpirationAge", &ClientRegisterConfiguration::GetIsDescendantExpirationAge, 259200},
     {"DisableCollisionDetection", &ClientRegisterConfiguration::GetDisableCollisionDetection, 0},
     {"MaxRelayPathLength", &ClientRegisterConfiguration::GetMaxRelayPathLength, 32},
-    {"ClientRegistrationExpirationPeriod", &ClientRegisterConfiguration::GetClientRegistrationExpirationPeriod, 1440},
+    {"ClientRegistrationExpirationPeriod",
+     &ClientRegisterConfiguration::GetClientRegistrationExpirationPeriod, 1440},
     {"MaxChildCount", &ClientRegisterConfiguration::GetMaxChildCount, 0},
     {"MaxChildRelayCount", &ClientRegisterConfiguration::GetMaxChildRelayCount, 0},
     {"ChildCountTestPeriod", &ClientRegisterConfiguration::GetChildCountTestPeriod, 300},
@@ -65,7 +66,8 @@ TEST_F(ClientRegisterConfigurationTest, NothingStoredGivesTheDefaults) {
     ClientRegisterConfiguration configuration(kClientRegisterComponent);
     for (const NumberCase& c : kNumbers) EXPECT_EQ(c.read(configuration), c.defaultValue) << c.name;
     EXPECT_EQ(configuration.GetPingRequestPort(), 52311u);
-    EXPECT_EQ(configuration.GetParentRelayURL(), "http://127.0.0.1:52311/cgi-bin/vtdaruravidu/clientregister.exe");
+    EXPECT_EQ(configuration.GetParentRelayURL(),
+              "http://127.0.0.1:52311/cgi-bin/vtdaruravidu/clientregister.exe");
     EXPECT_EQ(configuration.GetDebugOut(), "");
     EXPECT_EQ(configuration.GetParentRelayConfiguration().GetProxyPort(), 80u);
 }
@@ -74,7 +76,8 @@ TEST_F(ClientRegisterConfigurationTest, EverySettingIsReadUnderItsOwnName) {
     std::string settings;
     std::uint64_t value = 1001;
     for (const NumberCase& c : kNumbers) settings += Setting(c.name, std::to_string(value++));
-    settings += Setting("ParentRelayURL", "http://parent.example.net:52311/cgi-bin/vtdaruravidu/clientregister.exe");
+    settings +=
+        Setting("ParentRelayURL", "http://parent.example.net:52311/cgi-bin/vtdaruravidu/clientregister.exe");
     settings += Setting("ProxyServer", "proxy.example.net");
     settings += MachineValue("DebugOut", "yes");
     ImportWithKvrreg(settings);
@@ -125,7 +128,8 @@ TEST_F(ClientRegisterConfigurationTest, ListLocations) {
         TemporaryRegistry registry;
         ImportWithKvrreg(c.settings);
         ClientRegisterConfiguration configuration(kClientRegisterComponent);
-        EXPECT_EQ(configuration.GetRegistrationListLocation().GetPathString(), c.registrationList) << c.situation;
+        EXPECT_EQ(configuration.GetRegistrationListLocation().GetPathString(), c.registrationList)
+            << c.situation;
         EXPECT_EQ(configuration.GetReplicationServerListLocation().GetPathString(), c.replicationList)
             << c.situation;
     }

@@ -31,15 +31,16 @@ DigestRecord Sha1Of(const std::string& bytes) {
     return DigestRecord(begin, begin + bytes.size());
 }
 
-const std::string kSha1Bytes = "\x01\x23\x45\x67\x89\xab\xcd\xef\x01\x23\x45\x67\x89\xab\xcd\xef\x01\x23\x45\x67";
+const std::string kSha1Bytes =
+    "\x01\x23\x45\x67\x89\xab\xcd\xef\x01\x23\x45\x67\x89\xab\xcd\xef\x01\x23\x45\x67";
 const std::string kSha1Hex = "0123456789abcdef0123456789abcdef01234567";
 
 class GatherOptionsManagerTest : public ::testing::Test {
   protected:
     // The stored text of a named client setting, as kvrreg prints it.
     std::string StoredValue(const std::string& name) {
-        KvrregRun run =
-            RunKvrreg({"get", "HKLM\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\" + name, "value"});
+        KvrregRun run = RunKvrreg(
+            {"get", "HKLM\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\" + name, "value"});
         EXPECT_EQ(run.exitStatus, 0) << run.err;
         while (!run.out.empty() && run.out.back() == '\n') run.out.pop_back();
         return run.out;
@@ -70,12 +71,14 @@ TEST_F(GatherOptionsManagerTest, NothingStoredGivesTheDefaults) {
         {"GetLimitBytesPerSecond", &GatherOptionsManager::GetLimitBytesPerSecond, 0},
         {"GetDynamicThrottleMaxBytesPerSecond", &GatherOptionsManager::GetDynamicThrottleMaxBytesPerSecond,
          4'294'967'295},
-        {"GetDynamicThrottleMinBytesPerSecond", &GatherOptionsManager::GetDynamicThrottleMinBytesPerSecond, 0},
+        {"GetDynamicThrottleMinBytesPerSecond", &GatherOptionsManager::GetDynamicThrottleMinBytesPerSecond,
+         0},
         {"GetDynamicThrottlePercentage", &GatherOptionsManager::GetDynamicThrottlePercentage, 0},
         {"GetResolveVersionConflicts", &GatherOptionsManager::GetResolveVersionConflicts, 1},
         {"GetCacheCleanupAge", &GatherOptionsManager::GetCacheCleanupAge, 86'400'000'000},
         {"GetCacheCleanupInterval", &GatherOptionsManager::GetCacheCleanupInterval, 3'600'000'000},
-        {"GetConnectivitySuccessInterval", &GatherOptionsManager::GetConnectivitySuccessInterval, 600'000'000},
+        {"GetConnectivitySuccessInterval", &GatherOptionsManager::GetConnectivitySuccessInterval,
+         600'000'000},
         {"GetConnectivityFailureInterval", &GatherOptionsManager::GetConnectivityFailureInterval, 60'000'000},
         {"GetPreGatherThreshold", &GatherOptionsManager::GetPreGatherThreshold, 86'400'000'000},
         {"GetSiteVersionPollingPeriod", &GatherOptionsManager::GetSiteVersionPollingPeriod, 1'800'000'000},
@@ -123,17 +126,17 @@ TEST_F(GatherOptionsManagerTest, NumbersOutOfRangeOrNotNumbersAreRepairedInTheSt
         std::uint64_t expected;
         const char* storedAfter;
     } cases[] = {
-        {"_KVRGather_Download_DynamicThrottlePercentage", "250", &GatherOptionsManager::GetDynamicThrottlePercentage,
-         100, "100"},
-        {"_KVRGather_Download_DynamicThrottlePercentage", "40", &GatherOptionsManager::GetDynamicThrottlePercentage,
-         40, "40"},
+        {"_KVRGather_Download_DynamicThrottlePercentage", "250",
+         &GatherOptionsManager::GetDynamicThrottlePercentage, 100, "100"},
+        {"_KVRGather_Download_DynamicThrottlePercentage", "40",
+         &GatherOptionsManager::GetDynamicThrottlePercentage, 40, "40"},
         {"_KVRGather_Download_RetryLimit", "five", &GatherOptionsManager::GetRetryLimit, 5, "5"},
         {"_KVRGather_Download_RetryLimit", "99999999999", &GatherOptionsManager::GetRetryLimit, 4'294'967'295,
          "4294967295"},
         {"_KVRGather_Download_HasSha1Index", "7", &GatherOptionsManager::HasSha1Index, 1, "1"},
         {"_KVRGather_Comm_UseUrlMoniker", "0", &GatherOptionsManager::UseUrlMoniker, 0, "0"},
-        {"_KVRGather_Download_DynamicThrottleEnabled", "2", &GatherOptionsManager::IsDynamicThrottleEnabled, 1,
-         "2"},
+        {"_KVRGather_Download_DynamicThrottleEnabled", "2", &GatherOptionsManager::IsDynamicThrottleEnabled,
+         1, "2"},
     };
     for (const auto& c : cases) {
         ImportWithKvrreg(ClientSetting(c.name, c.stored));
@@ -187,11 +190,13 @@ TEST_F(GatherOptionsManagerTest, FoldersFollowTheStorageFolders) {
          "/srv/kvr/Mirror Server/config/DownloadWhitelist.txt"},
         {"GetDownloadsFolder", &GatherOptionsManager::GetDownloadsFolder, "wwwroot/vtmirror/downloads"},
         {"GetSha1Folder", &GatherOptionsManager::GetSha1Folder, "wwwroot/vtmirror/downloads/sha1"},
-        {"GetActionURLsFolder", &GatherOptionsManager::GetActionURLsFolder, "wwwroot/vtmirror/downloads/ActionURLs"},
+        {"GetActionURLsFolder", &GatherOptionsManager::GetActionURLsFolder,
+         "wwwroot/vtmirror/downloads/ActionURLs"},
         {"GetActiveDownloadsFolder", &GatherOptionsManager::GetActiveDownloadsFolder,
          "wwwroot/vtmirror/downloads/ActiveDownloads"},
         {"GetWwwRootFolder", &GatherOptionsManager::GetWwwRootFolder, "/srv/kvr/wwwrootkvr"},
-        {"GetMirrorSitesFolder", &GatherOptionsManager::GetMirrorSitesFolder, "/srv/kvr/wwwrootkvr/vtmirror/vtsites"},
+        {"GetMirrorSitesFolder", &GatherOptionsManager::GetMirrorSitesFolder,
+         "/srv/kvr/wwwrootkvr/vtmirror/vtsites"},
         {"GetClientActionSiteFolder", &GatherOptionsManager::GetClientActionSiteFolder,
          "/var/lib/agent/__KVRData/actionsite"},
         {"GetMerivantDataFolder", &GatherOptionsManager::GetMerivantDataFolder, "/srv/kvr/MerivantData"},
@@ -214,7 +219,8 @@ TEST_F(GatherOptionsManagerTest, FolderSettingsReplaceTheDefaultsOnlyWhenNotEmpt
     EXPECT_EQ(m_options.GetResultsBufferDirectory().GetPathString(), "/srv/kvr/QuorelData/BufferDir");
 
     ImportWithKvrreg(serverKey + "\"wwwRootFolder\"=\"/srv/www\"\n\n" + merivantKey +
-                     "\"DataDirectoryPath\"=\"/srv/merivant\"\n\n" + quorelKey + "\"BufferDir\"=\"/srv/buffer\"\n\n" +
+                     "\"DataDirectoryPath\"=\"/srv/merivant\"\n\n" + quorelKey +
+                     "\"BufferDir\"=\"/srv/buffer\"\n\n" +
                      ClientSetting("_KVRRelay_GatherMirror_ClientActionSiteFolder", "/srv/actionsite") +
                      ClientSetting("_KVRRelay_HTTPServer_ServerRootPath", "/srv/relayroot"));
     EXPECT_EQ(m_options.GetWwwRootFolder().GetPathString(), "/srv/www");
@@ -227,10 +233,14 @@ TEST_F(GatherOptionsManagerTest, FolderSettingsReplaceTheDefaultsOnlyWhenNotEmpt
 
 TEST_F(GatherOptionsManagerTest, WithoutStoragePathTheStorageFoldersFail) {
     const std::function<FileLocation(const GatherOptionsManager&)> serverFolders[] = {
-        &GatherOptionsManager::GetInboxFolder,          &GatherOptionsManager::GetConfigFolder,
-        &GatherOptionsManager::GetRevocationListFile,   &GatherOptionsManager::GetDownloadStateDatabaseFile,
-        &GatherOptionsManager::GetWwwRootFolder,        &GatherOptionsManager::GetMirrorSitesFolder,
-        &GatherOptionsManager::GetGatherCacheFolder,    &GatherOptionsManager::GetMerivantDataFolder,
+        &GatherOptionsManager::GetInboxFolder,
+        &GatherOptionsManager::GetConfigFolder,
+        &GatherOptionsManager::GetRevocationListFile,
+        &GatherOptionsManager::GetDownloadStateDatabaseFile,
+        &GatherOptionsManager::GetWwwRootFolder,
+        &GatherOptionsManager::GetMirrorSitesFolder,
+        &GatherOptionsManager::GetGatherCacheFolder,
+        &GatherOptionsManager::GetMerivantDataFolder,
         &GatherOptionsManager::GetResultsBufferDirectory,
     };
     for (const auto& read : serverFolders) {
@@ -248,7 +258,8 @@ TEST_F(GatherOptionsManagerTest, WithoutStoragePathTheStorageFoldersFail) {
         EXPECT_STREQ(error.what(), "DaruraviduClient/StoragePath regkey missing");
     }
     EXPECT_EQ(m_options.GetDownloadsFolder().GetPathString(), "wwwroot/vtmirror/downloads");
-    EXPECT_EQ(m_options.GetActiveDownloadsFolder().GetPathString(), "wwwroot/vtmirror/downloads/ActiveDownloads");
+    EXPECT_EQ(m_options.GetActiveDownloadsFolder().GetPathString(),
+              "wwwroot/vtmirror/downloads/ActiveDownloads");
 }
 
 TEST_F(GatherOptionsManagerTest, TheGatherCacheFolderIsCreatedButNotItsParents) {
@@ -291,7 +302,8 @@ TEST_F(GatherOptionsManagerTest, DownloadTargetFilesAreNamedByTheTargetsShape) {
             EXPECT_THROW(m_options.GetDownloadTargetFile(c.make()), NotADownloadRequestTarget) << c.shape;
             continue;
         }
-        EXPECT_EQ(m_options.GetDownloadTargetFile(c.make()).GetPathString(), active + "/" + c.name) << c.shape;
+        EXPECT_EQ(m_options.GetDownloadTargetFile(c.make()).GetPathString(), active + "/" + c.name)
+            << c.shape;
     }
 }
 

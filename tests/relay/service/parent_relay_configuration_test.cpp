@@ -13,7 +13,8 @@ const std::string kClientSettings = "[HKLM\\Software\\Veltra\\DaruraviduClient\\
 const std::string kAgentOptions = "[HKLM\\Software\\Veltra\\DaruraviduClient\\GlobalOptions]\n";
 
 std::string ClientRegisterSetting(const std::string& name, const std::string& value) {
-    return kClientSettings + "_Daruravidu Server_ClientRegister_" + name + "]\n\"value\"=\"" + value + "\"\n\n";
+    return kClientSettings + "_Daruravidu Server_ClientRegister_" + name + "]\n\"value\"=\"" + value +
+           "\"\n\n";
 }
 
 class ParentRelayConfigurationTest : public ::testing::Test {
@@ -35,11 +36,12 @@ TEST_F(ParentRelayConfigurationTest, NothingStoredGivesTheDefaults) {
 }
 
 TEST_F(ParentRelayConfigurationTest, ReadsTheStoredSettings) {
-    ImportWithKvrreg(ClientRegisterSetting("ProxyUser", "relay") + ClientRegisterSetting("ProxyPass", "s3cret") +
+    ImportWithKvrreg(ClientRegisterSetting("ProxyUser", "relay") +
+                     ClientRegisterSetting("ProxyPass", "s3cret") +
                      ClientRegisterSetting("ProxyServer", "proxy.example.net") +
                      ClientRegisterSetting("ProxyPort", "3128") + kClientSettings +
-                     "__Relay_Control_Server1]\n\"value\"=\"http://root.example.net:52311\"\n\n" + kAgentOptions +
-                     "\"ComputerID\"=dword:00bc614e\n");
+                     "__Relay_Control_Server1]\n\"value\"=\"http://root.example.net:52311\"\n\n" +
+                     kAgentOptions + "\"ComputerID\"=dword:00bc614e\n");
     ParentRelayConfiguration configuration;
     EXPECT_EQ(configuration.GetProxyUser(), "relay");
     EXPECT_EQ(configuration.GetProxyPassword(), "s3cret");
@@ -59,7 +61,8 @@ TEST_F(ParentRelayConfigurationTest, AddressFamilyIgnoresCase) {
     const struct {
         const char* text;
         int expected;
-    } cases[] = {{"ipv6thenipv4", 1}, {"ONLYIPV4", 3}, {"OnlyIpv4", 3}, {"Ipv6", 0}, {"OnlyIpv4 ", 0}, {"", 0}};
+    } cases[] = {{"ipv6thenipv4", 1}, {"ONLYIPV4", 3},  {"OnlyIpv4", 3},
+                 {"Ipv6", 0},         {"OnlyIpv4 ", 0}, {"", 0}};
     for (const auto& c : cases) {
         ImportWithKvrreg(ClientRegisterSetting("IPCommunicationFamily", c.text));
         ParentRelayConfiguration configuration;
