@@ -30,10 +30,20 @@ struct ClientFlag {
     bool defaultValue;
 };
 
+// A named client setting read as a text: empty when missing or too long.
+struct ClientText {
+    const char* name;
+};
+
+// The same read as a location: unset when empty.
+struct ClientPath {
+    const char* name;
+};
+
 constexpr ClientNumber kGatherFailedAsError{"_KVRGather_Log_GatherFailedAsError", 1};
 constexpr ClientFlag kUseUrlMoniker{"_KVRGather_Comm_UseUrlMoniker", true};
 constexpr ClientFlag kUseDownloadService{"_KVRGather_Comm_UseDownloadService", false};
-constexpr const char* kParentRelayURL = "_KVRGather_Comm_ParentRelayURL";
+constexpr ClientText kParentRelayURL{"_KVRGather_Comm_ParentRelayURL"};
 constexpr ClientFlag kCheckParentFlag{"_KVRGather_Download_CheckParentFlag", true};
 constexpr ClientFlag kCheckInternetFlag{"_KVRGather_Download_CheckInternetFlag", true};
 constexpr ClientNumber kCacheLimitMB{"_KVRGather_Download_CacheLimitMB", 1024};
@@ -44,9 +54,9 @@ constexpr ClientNumber kLimitBytesPerSecond{"_KVRGather_Download_LimitBytesPerSe
 constexpr ClientNumber kRetryLimit{"_KVRGather_Download_RetryLimit", 5};
 constexpr ClientNumber kRetryMinutes{"_KVRGather_Download_RetryMinutes", 10};
 constexpr ClientNumber kInactivityTimeoutSeconds{"_KVRGather_Download_InactivityTimeout", 30};
-constexpr const char* kSha1IndexPath = "_KVRGather_Download_Sha1IndexPath";
-constexpr const char* kUrlIndexPath = "_KVRGather_Download_UrlIndexPath";
-constexpr const char* kIndexerTriggerPath = "_KVRGather_Indexer_TriggerPath";
+constexpr ClientPath kSha1IndexPath{"_KVRGather_Download_Sha1IndexPath"};
+constexpr ClientPath kUrlIndexPath{"_KVRGather_Download_UrlIndexPath"};
+constexpr ClientPath kIndexerTriggerPath{"_KVRGather_Indexer_TriggerPath"};
 constexpr ClientNumber kIndexerWaitTime{"_KVRGather_Indexer_WaitTime", 32};
 constexpr ClientNumber kNumVersionsToServe{"_KVRGather_Download_NumVersionsToServe", 7};
 constexpr ClientNumber kMaxDownloadJobs{"_KVRGather_Download_MaxDownloadJobs", kNoMaximum};
@@ -129,9 +139,13 @@ std::string ReadClientText(const char* name, bool& found) {
     return buffer;
 }
 
-std::string ReadClientText(const char* name) {
+std::string Read(const ClientText& setting) {
     bool found = false;
-    return ReadClientText(name, found);
+    return ReadClientText(setting.name, found);
+}
+
+FileLocation Read(const ClientPath& setting) {
+    return FileLocation(Read(ClientText{setting.name}).c_str());
 }
 
 std::uint32_t Read(const SettingNumber& setting) {
@@ -177,6 +191,12 @@ std::string Decimal(std::uint64_t value) {
 }
 
 }  // namespace
+
+template <typename Setting>
+auto GatherOptionsManager::ReadUnderLock(const Setting& setting) const {
+    CriticalSectionGuard hold(m_lock);
+    return Read(setting);
+}
 
 FileLocation GatherOptionsManager::GetInboxFolder() const {
     return MirrorServerFolder().MakeChild("inbox");
@@ -282,23 +302,19 @@ std::string GatherOptionsManager::GetActionURLPath(std::uint32_t actionID) const
 }
 
 std::uint32_t GatherOptionsManager::GetRetryLimit() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kRetryLimit);
+    return ReadUnderLock(kRetryLimit);
 }
 
 std::int64_t GatherOptionsManager::GetRetryInterval() const {
-    CriticalSectionGuard hold(m_lock);
-    return Minutes(Read(kRetryMinutes));
+    return Minutes(ReadUnderLock(kRetryMinutes));
 }
 
 std::uint32_t GatherOptionsManager::GetMaxDownloadJobs() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kMaxDownloadJobs);
+    return ReadUnderLock(kMaxDownloadJobs);
 }
 
 std::uint64_t GatherOptionsManager::GetCacheLimit() const {
-    CriticalSectionGuard hold(m_lock);
-    return static_cast<std::uint64_t>(Read(kCacheLimitMB)) * kBytesPerMegabyte;
+    return static_cast<std::uint64_t>(ReadUnderLock(kCacheLimitMB)) * kBytesPerMegabyte;
 }
 
 std::int64_t GatherOptionsManager::GetCacheCleanupAge() const {
@@ -310,28 +326,23 @@ std::int64_t GatherOptionsManager::GetCacheCleanupInterval() const {
 }
 
 bool GatherOptionsManager::UseDownloadService() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kUseDownloadService);
+    return ReadUnderLock(kUseDownloadService);
 }
 
 bool GatherOptionsManager::UseUrlMoniker() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kUseUrlMoniker);
+    return ReadUnderLock(kUseUrlMoniker);
 }
 
 bool GatherOptionsManager::CheckParentFlag() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kCheckParentFlag);
+    return ReadUnderLock(kCheckParentFlag);
 }
 
 bool GatherOptionsManager::CheckInternetFlag() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kCheckInternetFlag);
+    return ReadUnderLock(kCheckInternetFlag);
 }
 
 std::int64_t GatherOptionsManager::GetInactivityTimeout() const {
-    CriticalSectionGuard hold(m_lock);
-    return static_cast<std::int64_t>(Read(kInactivityTimeoutSeconds)) * kMicrosecondsPerSecond;
+    return static_cast<std::int64_t>(ReadUnderLock(kInactivityTimeoutSeconds)) * kMicrosecondsPerSecond;
 }
 
 ThrottleRequest GatherOptionsManager::GetThrottleSettings() const {
@@ -343,83 +354,67 @@ ThrottleRequest GatherOptionsManager::GetThrottleSettings() const {
 }
 
 FileLocation GatherOptionsManager::GetSha1IndexPath() const {
-    CriticalSectionGuard hold(m_lock);
-    return FileLocation(ReadClientText(kSha1IndexPath).c_str());
+    return ReadUnderLock(kSha1IndexPath);
 }
 
 FileLocation GatherOptionsManager::GetUrlIndexPath() const {
-    CriticalSectionGuard hold(m_lock);
-    return FileLocation(ReadClientText(kUrlIndexPath).c_str());
+    return ReadUnderLock(kUrlIndexPath);
 }
 
 FileLocation GatherOptionsManager::GetIndexerTriggerPath() const {
-    CriticalSectionGuard hold(m_lock);
-    return FileLocation(ReadClientText(kIndexerTriggerPath).c_str());
+    return ReadUnderLock(kIndexerTriggerPath);
 }
 
 std::uint32_t GatherOptionsManager::GetIndexerWaitTime() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kIndexerWaitTime);
+    return ReadUnderLock(kIndexerWaitTime);
 }
 
 bool GatherOptionsManager::HasSha1Index() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kHasSha1Index);
+    return ReadUnderLock(kHasSha1Index);
 }
 
 bool GatherOptionsManager::HasUrlIndex() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kHasUrlIndex);
+    return ReadUnderLock(kHasUrlIndex);
 }
 
 bool GatherOptionsManager::GetGatherFailedAsError() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kGatherFailedAsError) != 0;
+    return ReadUnderLock(kGatherFailedAsError) != 0;
 }
 
 std::string GatherOptionsManager::GetParentRelayURL() const {
-    CriticalSectionGuard hold(m_lock);
-    return ReadClientText(kParentRelayURL);
+    return ReadUnderLock(kParentRelayURL);
 }
 
 std::uint32_t GatherOptionsManager::GetDiffCacheLimitMB() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kDiffCacheLimitMB);
+    return ReadUnderLock(kDiffCacheLimitMB);
 }
 
 std::uint32_t GatherOptionsManager::GetNumVersionsToServe() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kNumVersionsToServe);
+    return ReadUnderLock(kNumVersionsToServe);
 }
 
 std::uint32_t GatherOptionsManager::GetResolveVersionConflicts() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kResolveVersionConflicts);
+    return ReadUnderLock(kResolveVersionConflicts);
 }
 
 std::uint32_t GatherOptionsManager::GetLimitBytesPerSecond() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kLimitBytesPerSecond);
+    return ReadUnderLock(kLimitBytesPerSecond);
 }
 
 bool GatherOptionsManager::IsDynamicThrottleEnabled() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kDynamicThrottleEnabled) != 0;
+    return ReadUnderLock(kDynamicThrottleEnabled) != 0;
 }
 
 std::uint32_t GatherOptionsManager::GetDynamicThrottleMaxBytesPerSecond() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kDynamicThrottleMax);
+    return ReadUnderLock(kDynamicThrottleMax);
 }
 
 std::uint32_t GatherOptionsManager::GetDynamicThrottleMinBytesPerSecond() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kDynamicThrottleMin);
+    return ReadUnderLock(kDynamicThrottleMin);
 }
 
 std::uint32_t GatherOptionsManager::GetDynamicThrottlePercentage() const {
-    CriticalSectionGuard hold(m_lock);
-    return Read(kDynamicThrottlePercentage);
+    return ReadUnderLock(kDynamicThrottlePercentage);
 }
 
 std::string GatherOptionsManager::GetThrottleGroup() const {
@@ -430,38 +425,31 @@ std::string GatherOptionsManager::GetThrottleGroup() const {
 }
 
 std::int64_t GatherOptionsManager::GetConnectivitySuccessInterval() const {
-    CriticalSectionGuard hold(m_lock);
-    return Minutes(Read(kSuccessIntervalMinutes));
+    return Minutes(ReadUnderLock(kSuccessIntervalMinutes));
 }
 
 std::int64_t GatherOptionsManager::GetConnectivityFailureInterval() const {
-    CriticalSectionGuard hold(m_lock);
-    return Minutes(Read(kFailureIntervalMinutes));
+    return Minutes(ReadUnderLock(kFailureIntervalMinutes));
 }
 
 std::int64_t GatherOptionsManager::GetPreGatherThreshold() const {
-    CriticalSectionGuard hold(m_lock);
-    return Minutes(Read(kPreGatherThresholdMinutes));
+    return Minutes(ReadUnderLock(kPreGatherThresholdMinutes));
 }
 
 std::int64_t GatherOptionsManager::GetSiteVersionPollingPeriod() const {
-    CriticalSectionGuard hold(m_lock);
-    return Minutes(Read(kSiteVersionPollingMinutes));
+    return Minutes(ReadUnderLock(kSiteVersionPollingMinutes));
 }
 
 std::int64_t GatherOptionsManager::GetActiveLoopDelay() const {
-    CriticalSectionGuard hold(m_lock);
-    return Milliseconds(Read(kActiveLoopDelayMilliseconds));
+    return Milliseconds(ReadUnderLock(kActiveLoopDelayMilliseconds));
 }
 
 std::int64_t GatherOptionsManager::GetInactiveLoopDelay() const {
-    CriticalSectionGuard hold(m_lock);
-    return Milliseconds(Read(kInactiveLoopDelayMilliseconds));
+    return Milliseconds(ReadUnderLock(kInactiveLoopDelayMilliseconds));
 }
 
 std::int64_t GatherOptionsManager::GetUpstreamCheckPeriod() const {
-    CriticalSectionGuard hold(m_lock);
-    return Minutes(Read(kUpstreamCheckPeriodMinutes));
+    return Minutes(ReadUnderLock(kUpstreamCheckPeriodMinutes));
 }
 
 std::string GatherOptionsManager::GetDownloadMirrorURL() const {
@@ -481,6 +469,6 @@ void GatherOptionsManager::SetConnectivityTestResult(std::uint32_t result) {
     try {
         gatherServiceSubsectionStore().SetNumber(kConnectivityTestResult, static_cast<int>(result));
     } catch (...) {
-        // The result is a hint for the next start; losing it costs one more test.
+        // Nothing waits on the stored result: the caller goes on with the one it has.
     }
 }

@@ -168,5 +168,9 @@ class GatherOptionsManager : public DownloadSettingsProvider, public HashIndexOp
     FileLocation GetResultsBufferDirectory() const;
 
   private:
+    // Reads one setting under the lock.
+    template <typename Setting>
+    auto ReadUnderLock(const Setting& setting) const;
+
     mutable CriticalSection m_lock;
 };
