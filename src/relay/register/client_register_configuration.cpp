@@ -1,5 +1,7 @@
 #include "relay/register/client_register_configuration.h"
 
+#include <string>
+
 namespace {
 
 constexpr int kMachineSetting = 1;

@@ -1,5 +1,8 @@
 #include "relay/service/gather_options_manager.h"
 
+#include <initializer_list>
+#include <string>
+
 #include "foundation/configuration_settings.h"
 #include "foundation/file_operations.h"
 #include "foundation/subsection_store.h"
