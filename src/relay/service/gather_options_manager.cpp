@@ -7,6 +7,7 @@
 #include "foundation/file_operations.h"
 #include "foundation/subsection_store.h"
 #include "foundation/time_value.h"
+#include "net/http_server_settings.h"
 
 namespace {
 
@@ -90,6 +91,7 @@ struct SettingText {
 
 constexpr int kMachineSetting = 1;
 constexpr int kNamedSetting = 2;
+constexpr const char* kRelayComponent = "KVRRelay";
 
 constexpr SettingNumber kSuccessIntervalMinutes{kNamedSetting, "KVRGather", "ConnectivityTest",
                                                 "SuccessInterval", 10};
@@ -103,15 +105,12 @@ constexpr SettingNumber kActiveLoopDelayMilliseconds{kNamedSetting, "KVRGather",
                                                      "ActiveLoopDelayMilliseconds", 1000};
 constexpr SettingNumber kInactiveLoopDelayMilliseconds{kNamedSetting, "KVRGather", "Mirror",
                                                        "InactiveLoopDelayMilliseconds", 3000};
-constexpr SettingNumber kUpstreamCheckPeriodMinutes{kNamedSetting, "KVRRelay", "GatherMirror",
+constexpr SettingNumber kUpstreamCheckPeriodMinutes{kNamedSetting, kRelayComponent, "GatherMirror",
                                                     "UpstreamCheckPeriodMinutes", 360};
-constexpr SettingNumber kResolveVersionConflicts{kNamedSetting, "KVRRelay", "GatherMirror",
+constexpr SettingNumber kResolveVersionConflicts{kNamedSetting, kRelayComponent, "GatherMirror",
                                                  "ResolveVersionConflicts", 1};
-constexpr SettingText kClientActionSiteFolder{kNamedSetting, "KVRRelay", "GatherMirror",
+constexpr SettingText kClientActionSiteFolder{kNamedSetting, kRelayComponent, "GatherMirror",
                                               "ClientActionSiteFolder", ""};
-// The HTTP server serves its files from here (net/http_server_settings.h), so the downloads folder
-// below it is what "/vtmirror/downloads/..." requests reach.
-constexpr SettingText kServerRootPath{kNamedSetting, "KVRRelay", "HTTPServer", "ServerRootPath", "wwwroot"};
 constexpr SettingText kWwwRootFolder{kMachineSetting, "Daruravidu Server", "", "wwwRootFolder", ""};
 constexpr SettingText kMerivantDataFolder{kMachineSetting, "Daruravidu Server", "Merivant",
                                           "DataDirectoryPath", ""};
@@ -226,8 +225,8 @@ FileLocation GatherOptionsManager::GetDownloadWhitelistFile() const {
 }
 
 FileLocation GatherOptionsManager::GetDownloadsFolder() const {
-    FileLocation root(Read(kServerRootPath).c_str());
-    return ChildPath(root, {"vtmirror", "downloads"});
+    // The server serves its files from its root, so "/vtmirror/downloads/..." requests reach this folder.
+    return ChildPath(ReadServerRootPath(kRelayComponent), {"vtmirror", "downloads"});
 }
 
 FileLocation GatherOptionsManager::GetSha1Folder() const {
