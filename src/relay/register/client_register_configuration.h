@@ -4,7 +4,7 @@
 // and this server's identity and sequence counter.
 //
 // The settings live under the component given to the constructor (always "Daruravidu Server"),
-// section "ClientRegister" (foundation/configuration_settings.h). All are named client settings
+// section "ClientRegister" (settings/configuration_settings.h). All are named client settings
 // "_<component>_ClientRegister_<name>" (mode 2), except "RegistrationList Location" and "DebugOut",
 // which are HKLM registry values of the key "Software\Veltra\<component>\ClientRegister" (mode 1).
 // A missing or unusable value gives the default beside its getter. Numbers are 32-bit unless said.
@@ -17,9 +17,9 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/configuration_settings.h"
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 #include "relay/service/parent_relay_configuration.h"
+#include "settings/configuration_settings.h"
 
 inline constexpr const char* kClientRegisterComponent = "Daruravidu Server";
 

@@ -16,8 +16,8 @@
 #include <optional>
 #include <string>
 
+#include "base/exceptions.h"
 #include "formats/digest_record.h"
-#include "foundation/exceptions.h"
 
 class NotADownloadRequestTarget : public DebuggableException {};
 

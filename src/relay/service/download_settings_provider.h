@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
+#include "base/file_location.h"
+#include "base/file_name.h"
 #include "formats/digest_record.h"
-#include "foundation/file_location.h"
-#include "foundation/file_name.h"
 #include "net/throttle_request.h"
 #include "relay/service/download_request_target.h"
 

@@ -3,11 +3,11 @@
 #include <initializer_list>
 #include <string>
 
-#include "foundation/configuration_settings.h"
+#include "base/time_value.h"
 #include "foundation/file_operations.h"
-#include "foundation/subsection_store.h"
-#include "foundation/time_value.h"
-#include "net/http_server_settings.h"
+#include "http/http_server_settings.h"
+#include "settings/configuration_settings.h"
+#include "settings/subsection_store.h"
 
 namespace {
 
@@ -116,7 +116,7 @@ constexpr SettingText kMerivantDataFolder{kMachineSetting, "Daruravidu Server", 
                                           "DataDirectoryPath", ""};
 constexpr SettingText kResultsBufferFolder{kMachineSetting, "Daruravidu Server", "Quorel", "BufferDir", ""};
 
-// The gather service's own store (foundation/subsection_store.h).
+// The gather service's own store (settings/subsection_store.h).
 constexpr const char* kConnectivityTestResult = "ConnectivityTestResult";
 constexpr const char* kDownloadMirrorURL = "DownloadMirror URL";
 

@@ -8,11 +8,11 @@
 // one elsewhere is equivalent.
 //
 // Where the values come from:
-// - Named client settings "_KVRGather_<section>_<name>" (foundation/subsection_store.h): numbers are
+// - Named client settings "_KVRGather_<section>_<name>" (settings/subsection_store.h): numbers are
 //   brought into 0 .. their maximum (4294967295 unless said), a text that is not a number gives the
 //   default, and both corrections are written back; flags are numbers within 0 .. 1; texts are read
 //   into 1,024 bytes and are empty when missing or longer.
-// - Settings objects (foundation/configuration_settings.h), mode 2 unless said.
+// - Settings objects (settings/configuration_settings.h), mode 2 unless said.
 // - The gather service's store (HKLM "Software\Veltra\Daruravidu Server\GatherService"):
 //   "ConnectivityTestResult" and "DownloadMirror URL".
 //

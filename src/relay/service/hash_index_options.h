@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 
 class HashIndexOptions {
   public:

@@ -2,7 +2,7 @@
 // proxy to go through, the address family to use, the endpoint agent's own server and the agent's
 // computer identifier.
 //
-// Where each value lives (settings-object modes as in foundation/configuration_settings.h):
+// Where each value lives (settings-object modes as in settings/configuration_settings.h):
 //
 //   proxy user, password, server   mode 2 "Daruravidu Server" "ClientRegister" "ProxyUser", "ProxyPass",
 //                                  "ProxyServer"; empty
@@ -23,8 +23,8 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/configuration_settings.h"
-#include "net/proxy_authentication.h"
+#include "http/proxy_authentication.h"
+#include "settings/configuration_settings.h"
 
 class ParentRelayConfiguration {
   public:

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "foundation/configuration_settings.h"
+#include "settings/configuration_settings.h"
 #include "support/kvrreg_runner.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
