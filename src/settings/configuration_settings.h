@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/exceptions.h"
 #include "base/file_location.h"
@@ -86,6 +87,8 @@ class ConfigurationString {
     virtual ~ConfigurationString() = default;
 
     const Stringy& GetValue() const { return m_value; }
+    // The value as a std::string; null reads as the empty text.
+    std::string GetText() const { return std::string(m_value.GetConstData().View()); }
     // Writes the text (null as the empty text) and caches it; throws ConfigurationStringWriteError.
     void Set(const char* text);
 
@@ -102,3 +105,5 @@ class ConfigurationString {
 // The root server's storage folder: mode 1, component "Daruravidu Server", section "GlobalOptions",
 // name "StoragePath". Throws MissingRegistrySetting when it is missing or empty.
 FileLocation GetServerStoragePath();
+// The endpoint agent's storage folder: the same under component "DaruraviduClient".
+FileLocation GetClientStoragePath();
