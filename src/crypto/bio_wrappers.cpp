@@ -10,10 +10,7 @@ int ClampedLength(std::size_t length) { return length > INT_MAX ? INT_MAX : stat
 }  // namespace
 
 BIOHolder NewBIO(const BIO_METHOD* method) {
-    ClearOpenSSLErrors();
-    BIOHolder object(BIO_new(method));
-    if (!object) throw NewBIOFailed();
-    return object;
+    return MakeChecked<NewBIOFailed, BIOHolder>([&] { return BIO_new(method); });
 }
 
 BIOHolder NewMemoryBIO(ConstData bytes) {
@@ -34,10 +31,8 @@ BIOHolder NewDigestBIO(const EVP_MD* method) {
 }
 
 BIOHolder OpenFileBIO(const FileLocation& location) {
-    ClearOpenSSLErrors();
-    BIOHolder object(BIO_new_file(location.GetPathString().c_str(), "rb"));
-    if (!object) throw BIO_read_filenameFailed();
-    return object;
+    return MakeChecked<BIO_read_filenameFailed, BIOHolder>(
+        [&] { return BIO_new_file(location.GetPathString().c_str(), "rb"); });
 }
 
 void BIORead(BIO* chain, OutputRange& output) {

@@ -1,10 +1,7 @@
 #include "crypto/certificate_stacks.h"
 
 X509StackHolder CreateX509Stack() {
-    ClearOpenSSLErrors();
-    X509StackHolder stack(sk_X509_new_null());
-    if (!stack) throw CreateX509StackFailed();
-    return stack;
+    return MakeChecked<CreateX509StackFailed, X509StackHolder>([] { return sk_X509_new_null(); });
 }
 
 void PushX509(STACK_OF(X509)* stack, X509* certificate) {

@@ -23,10 +23,7 @@ class ContextCleanup {
 }  // namespace
 
 TrustedStoreHolder NewTrustedStore() {
-    ClearOpenSSLErrors();
-    TrustedStoreHolder store(X509_STORE_new());
-    if (!store) throw NewX509_STORE_Failed();
-    return store;
+    return MakeChecked<NewX509_STORE_Failed, TrustedStoreHolder>([] { return X509_STORE_new(); });
 }
 
 void AddCertificateToStore(X509_STORE* store, X509* certificate) {
@@ -45,10 +42,7 @@ bool IsCertificateInStore(X509_STORE* store, X509* certificate) {
 }
 
 StoreContextHolder NewStoreContext() {
-    ClearOpenSSLErrors();
-    StoreContextHolder context(X509_STORE_CTX_new());
-    if (!context) throw NewX509_STORE_CTX_Failed();
-    return context;
+    return MakeChecked<NewX509_STORE_CTX_Failed, StoreContextHolder>([] { return X509_STORE_CTX_new(); });
 }
 
 void InitStoreContext(X509_STORE_CTX* context, X509_STORE* store, X509* certificate, STACK_OF(X509)* untrusted) {

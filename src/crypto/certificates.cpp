@@ -54,25 +54,17 @@ CertificateSerial CertificateSerial::FromASN1(const ASN1_INTEGER* integer) {
 X509Holder CreateX509(ConstData der) {
     const unsigned char* cursor = der.begin;
     long length = der.Length() > LONG_MAX ? LONG_MAX : static_cast<long>(der.Length());
-    ClearOpenSSLErrors();
-    X509Holder certificate(d2i_X509(nullptr, &cursor, length));
-    if (!certificate) throw CreateX509Failed();
-    return certificate;
+    return MakeChecked<CreateX509Failed, X509Holder>([&] { return d2i_X509(nullptr, &cursor, length); });
 }
 
 X509Holder DuplicateX509(X509* certificate) {
     if (!certificate) return X509Holder();
-    ClearOpenSSLErrors();
-    X509Holder copy(X509_dup(certificate));
-    if (!copy) throw DuplicateX509_Failed();
-    return copy;
+    return MakeChecked<DuplicateX509_Failed, X509Holder>([&] { return X509_dup(certificate); });
 }
 
 X509Holder PEMReadX509(BIO* chain) {
-    ClearOpenSSLErrors();
-    X509Holder certificate(PEM_read_bio_X509(chain, nullptr, RefusePassPhrase, nullptr));
-    if (!certificate) throw PEMReadX509Failed();
-    return certificate;
+    return MakeChecked<PEMReadX509Failed, X509Holder>(
+        [&] { return PEM_read_bio_X509(chain, nullptr, RefusePassPhrase, nullptr); });
 }
 
 int SetX509IssuerName(X509* certificate, const X509_NAME* name) {

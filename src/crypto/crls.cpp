@@ -40,10 +40,7 @@ bool ReadTime(const ASN1_TIME* time, CalendarTime& out) {
 }  // namespace
 
 CRLStackHolder CreateX509_CRLStack() {
-    ClearOpenSSLErrors();
-    CRLStackHolder stack(sk_X509_CRL_new_null());
-    if (!stack) throw CreateX509_CRLStackFailed();
-    return stack;
+    return MakeChecked<CreateX509_CRLStackFailed, CRLStackHolder>([] { return sk_X509_CRL_new_null(); });
 }
 
 std::size_t X509_CRLStackEncodedLength(const STACK_OF(X509_CRL)* crls) {
@@ -80,17 +77,12 @@ void AddX509_CRL(STACK_OF(X509_CRL)* crls, CRLHolder& crl) {
 }
 
 CRLHolder RemoveX509_CRL(STACK_OF(X509_CRL)* crls, int index) {
-    ClearOpenSSLErrors();
-    CRLHolder crl(sk_X509_CRL_delete(crls, index));
-    if (!crl) throw RemoveX509_CRLFailed();
-    return crl;
+    return MakeChecked<RemoveX509_CRLFailed, CRLHolder>([&] { return sk_X509_CRL_delete(crls, index); });
 }
 
 CRLHolder DuplicateX509_CRL(X509_CRL* crl) {
-    ClearOpenSSLErrors();
-    CRLHolder copy(crl ? X509_CRL_dup(crl) : nullptr);
-    if (!copy) throw DuplicateX509_CRL_Failed();
-    return copy;
+    return MakeChecked<DuplicateX509_CRL_Failed, CRLHolder>(
+        [&] { return crl ? X509_CRL_dup(crl) : nullptr; });
 }
 
 bool CRLVerifiesWithKey(X509_CRL* crl, EVP_PKEY* key) {

@@ -38,6 +38,16 @@ class OpenSSLError : public DebuggableException {
 // Empties the calling thread's error queue.
 void ClearOpenSSLErrors();
 
+// The shape of every creating wrapper: clears the error queue, makes the object into its holder,
+// and throws Failure when the library returned null.
+template <class Failure, class Holder, class Make>
+Holder MakeChecked(Make make) {
+    ClearOpenSSLErrors();
+    Holder object(make());
+    if (!object) throw Failure();
+    return object;
+}
+
 // Declares a failure class of the crypto wrappers.
 #define OPENSSL_FAILURE(Name) \
     class Name : public OpenSSLError {}

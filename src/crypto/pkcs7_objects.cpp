@@ -5,17 +5,12 @@
 #include "crypto/pipeline_bio.h"
 
 PKCS7Holder CreatePKCS7() {
-    ClearOpenSSLErrors();
-    PKCS7Holder object(PKCS7_new());
-    if (!object) throw CreatePKCS7Failed();
-    return object;
+    return MakeChecked<CreatePKCS7Failed, PKCS7Holder>([] { return PKCS7_new(); });
 }
 
 PKCS7Holder DuplicatePKCS7(PKCS7* object) {
-    ClearOpenSSLErrors();
-    PKCS7Holder copy(object ? PKCS7_dup(object) : nullptr);
-    if (!copy) throw DuplicatePKCS7Failed();
-    return copy;
+    return MakeChecked<DuplicatePKCS7Failed, PKCS7Holder>(
+        [&] { return object ? PKCS7_dup(object) : nullptr; });
 }
 
 void PKCS7SetType(PKCS7* object, int contentType) {

@@ -7,10 +7,8 @@
 #include "crypto/certificates.h"
 
 PrivateKeyHolder ReadPrivateKey(BIO* chain, ConstData passPhrase) {
-    ClearOpenSSLErrors();
-    PrivateKeyHolder key(PEM_read_bio_PrivateKey(chain, nullptr, PassPhraseFromRange, &passPhrase));
-    if (!key) throw ReadPrivateKeyFailed();
-    return key;
+    return MakeChecked<ReadPrivateKeyFailed, PrivateKeyHolder>(
+        [&] { return PEM_read_bio_PrivateKey(chain, nullptr, PassPhraseFromRange, &passPhrase); });
 }
 
 int PassPhraseFromRange(char* buffer, int size, int, void* passPhrase) {
@@ -22,10 +20,7 @@ int PassPhraseFromRange(char* buffer, int size, int, void* passPhrase) {
 
 PrivateKeyHolder DuplicatePrivateKey(EVP_PKEY* key) {
     if (!key) return PrivateKeyHolder();
-    ClearOpenSSLErrors();
-    PrivateKeyHolder copy(EVP_PKEY_dup(key));
-    if (!copy) throw DuplicatePrivateKey_Failed();
-    return copy;
+    return MakeChecked<DuplicatePrivateKey_Failed, PrivateKeyHolder>([&] { return EVP_PKEY_dup(key); });
 }
 
 CertificateAndKey::CertificateAndKey(const CertificateAndKey& other)
