@@ -126,6 +126,19 @@ TEST_F(ChainVerification, ReportsEachFailureByItsVerifyErrorClass) {
                  NoTrustedCertificates);
 }
 
+TEST_F(ChainVerification, AnExpiredLeafPassesOnlyWhereTheValidityPeriodIsIgnored) {
+    X509Holder expired = FixtureCertificate("expired");
+    EXPECT_THROW(VerifyCertificateChain(store.Get(), expired.Get(), untrusted.Get(), X509_PURPOSE_ANY),
+                 X509VerifyError<X509_V_ERR_CERT_HAS_EXPIRED>);
+    X509_STORE_set_verify_cb(store.Get(), IgnoreValidityPeriodCallback);
+    EXPECT_EQ(sk_X509_num(
+                  VerifyCertificateChain(store.Get(), expired.Get(), untrusted.Get(), X509_PURPOSE_ANY).Get()),
+              3);
+    // Other failures still fail.
+    EXPECT_THROW(VerifyCertificateChain(store.Get(), expired.Get(), nullptr, X509_PURPOSE_ANY),
+                 X509VerifyError<X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY>);
+}
+
 TEST(CertificateStacks, HoldTheirOwnReferences) {
     X509StackHolder first = CreateX509Stack();
     {

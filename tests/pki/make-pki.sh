@@ -7,6 +7,7 @@
 #   operator.pem/.key       leaf of the registrar, serial 0x0100000001: role (.6), custom site owner
 #                           (.6.1) and user (.6.2); its key is encrypted with "fixture pass phrase"
 #   stranger.pem/.key       self-signed, trusted by nobody
+#   expired.pem/.key        leaf of the registrar, valid in the year 2000 only
 #   registrar-old.crl       the registrar's CRL issued 2020-01-01, revoking nothing
 #   registrar-new.crl       the registrar's CRL issued 2024-01-01, revoking the operator, carrying the
 #                           registrar as supporting certificate (.7) and an indirect revocation list
@@ -24,6 +25,8 @@ cat > openssl.cnf <<CONF
 default_ca = registrar_ca
 [registrar_ca]
 database = index.txt
+serial = serial.txt
+new_certs_dir = .
 default_md = sha256
 policy = anything
 [anything]
@@ -78,12 +81,17 @@ crl() {  # name lastupdate nextupdate extensions-section
     -crl_lastupdate "$2" -crl_nextupdate "$3" -crlexts "$4" -out "$1.crl" 2>/dev/null
 }
 : > index.txt
+echo 10 > serial.txt
+key expired
+openssl req -new -key expired.key -subj "/CN=Fixture Expired" -config openssl.cnf -out expired.csr
+openssl ca -batch -notext -config openssl.cnf -cert registrar.pem -keyfile registrar.key -in expired.csr \
+  -startdate 20000101000000Z -enddate 20010101000000Z -extensions site_ext -out expired.pem 2>/dev/null
 crl registrar-old 20200101000000Z 20300101000000Z crl_ext
 openssl crl -in registrar-old.crl -outform DER -out registrar-old.crl.der
 
 # The own CRL extensions hold DER the command line cannot compose: the registrar certificate in a
 # SET [1] IMPLICIT, and the to-be-signed body of the older CRL.
-for name in root registrar site operator stranger; do
+for name in root registrar site operator stranger expired; do
   openssl x509 -in $name.pem -outform DER -out $name.der
 done
 python3 - "$own" <<'PY' >> openssl.cnf
@@ -110,4 +118,4 @@ PY
 openssl ca -revoke operator.pem -config openssl.cnf -cert registrar.pem -keyfile registrar.key 2>/dev/null
 crl registrar-new 20240101000000Z 20340101000000Z new_crl_ext
 openssl crl -in registrar-new.crl -outform DER -out registrar-new.crl.der
-rm -f ./*.csr
+rm -f ./*.csr ./10.pem
