@@ -12,7 +12,7 @@
 #include "crypto/asn1_indefinite_string.h"
 #include "crypto/asn1_time.h"
 #include "crypto/crls.h"
-#include "foundation/const_data_reader.h"
+#include "base/const_data_reader.h"
 #include "foundation/data_stages.h"
 #include "foundation/endian.h"
 

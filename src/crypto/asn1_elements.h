@@ -19,8 +19,8 @@
 
 #include "crypto/auto_openssl_object.h"
 #include "crypto/openssl_error.h"
-#include "foundation/const_data.h"
-#include "foundation/data_pipeline.h"
+#include "base/const_data.h"
+#include "base/data_pipeline.h"
 
 OPENSSL_FAILURE(ASN1Decode_Failed);
 OPENSSL_FAILURE(ASN1Encode_Failed);

@@ -14,7 +14,7 @@
 #include <array>
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class ASN1IndefiniteStringEncoder : public DataReceiver, public DataWriter {
   public:

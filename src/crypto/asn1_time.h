@@ -8,7 +8,7 @@
 #include <openssl/asn1.h>
 
 #include "foundation/calendar_time.h"
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 
 class InvalidASN1_TIME : public DebuggableException {};
 

@@ -7,8 +7,8 @@
 
 #include "crypto/auto_openssl_object.h"
 #include "crypto/openssl_error.h"
-#include "foundation/const_data.h"
-#include "foundation/file_location.h"
+#include "base/const_data.h"
+#include "base/file_location.h"
 
 OPENSSL_FAILURE(NewBIOFailed);
 OPENSSL_FAILURE(NewDigestBIOFailed);

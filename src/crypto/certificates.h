@@ -12,7 +12,7 @@
 
 #include "crypto/auto_openssl_object.h"
 #include "crypto/openssl_error.h"
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 OPENSSL_FAILURE(CreateX509Failed);
 OPENSSL_FAILURE(DuplicateX509_Failed);

@@ -6,7 +6,7 @@
 #include "crypto/auto_openssl_object.h"
 #include "crypto/openssl_error.h"
 #include "crypto/own_asn1_types.h"
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 OPENSSL_FAILURE(CreateX509_CRLStackFailed);
 OPENSSL_FAILURE(WriteX509_CRLStackFailed);

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 
 class OpenSSLError : public DebuggableException {
   public:

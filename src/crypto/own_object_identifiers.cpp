@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "crypto/own_asn1_types.h"
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 namespace {
 

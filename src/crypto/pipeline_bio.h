@@ -13,7 +13,7 @@
 #pragma once
 
 #include "crypto/bio_wrappers.h"
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 // The method records, made once; both are source/sink types.
 const BIO_METHOD* ReaderBIOMethod();

@@ -11,7 +11,7 @@
 
 #include "crypto/auto_openssl_object.h"
 #include "crypto/openssl_error.h"
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 OPENSSL_FAILURE(CreatePKCS7Failed);
 OPENSSL_FAILURE(DuplicatePKCS7Failed);

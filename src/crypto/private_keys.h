@@ -4,7 +4,7 @@
 
 #include "crypto/auto_openssl_object.h"
 #include "crypto/openssl_error.h"
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 OPENSSL_FAILURE(ReadPrivateKeyFailed);
 OPENSSL_FAILURE(DuplicatePrivateKey_Failed);

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 
 class X509VerifyGenericError : public DebuggableException {
   public:

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "foundation/const_data_reader.h"
+#include "base/const_data_reader.h"
 #include "foundation/endian.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "crypto/asn1_elements.h"
-#include "foundation/const_data_reader.h"
+#include "base/const_data_reader.h"
 #include "foundation/data_stages.h"
 #include "support/pipeline_recorders.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "foundation/const_data_reader.h"
+#include "base/const_data_reader.h"
 #include "foundation/data_stages.h"
 #include "formats/hex_codec.h"
 

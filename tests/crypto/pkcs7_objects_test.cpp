@@ -6,7 +6,7 @@
 
 #include "crypto/asn1_elements.h"
 #include "crypto/pipeline_bio.h"
-#include "foundation/const_data_reader.h"
+#include "base/const_data_reader.h"
 #include "foundation/data_stages.h"
 #include "pki_fixture.h"
 
