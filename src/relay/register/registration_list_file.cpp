@@ -27,10 +27,10 @@ class FieldCursor {
 
 class CorruptLine {};
 
-template <class Parse>
-auto Required(std::string_view field, Parse parse) {
+// A field the line cannot do without.
+std::string_view Required(std::string_view field) {
     if (field.empty()) throw CorruptLine();
-    return parse(field);
+    return field;
 }
 
 std::uint64_t ReadUInt64(std::string_view field) { return DecimalToUInt64(ConstData(field)); }
@@ -51,14 +51,11 @@ void ReadAddressField(std::string_view field, ClientRegistrationListItem& item) 
 ClientRegistrationListItem ReadFields(std::string_view line) {
     FieldCursor fields(line);
     ClientRegistrationListItem item;
-    item.clientID = Required(fields.Next(), ReadUInt64);
+    item.clientID = ReadUInt64(Required(fields.Next()));
     if (item.clientID == 0) throw CorruptLine();
-    Required(fields.Next(), [&](std::string_view field) {
-        ReadAddressField(field, item);
-        return 0;
-    });
-    item.slot = Required(fields.Next(), ReadUInt32);
-    item.regTime = Required(fields.Next(), ReadUInt32);
+    ReadAddressField(Required(fields.Next()), item);
+    item.slot = ReadUInt32(Required(fields.Next()));
+    item.regTime = ReadUInt32(Required(fields.Next()));
     item.regSequenceNumber = OptionalUInt32(fields.Next());
     item.resendPending = OptionalFlag(fields.Next());
     item.updateSequence = OptionalUInt32(fields.Next());
