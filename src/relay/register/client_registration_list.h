@@ -29,8 +29,8 @@
 #include <optional>
 
 #include "foundation/critical_section.h"
-#include "foundation/exceptions.h"
-#include "foundation/file_location.h"
+#include "base/exceptions.h"
+#include "base/file_location.h"
 #include "foundation/list_pl.h"
 #include "relay/register/client_registration_list_item.h"
 #include "relay/register/registration_list_settings.h"

@@ -1,6 +1,6 @@
 #include "relay/register/registration_list_file.h"
 
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 
 namespace {
 

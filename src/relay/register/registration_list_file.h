@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 #include "relay/register/client_registration_list_item.h"
 
 // The line of an item, ending with its LF.

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "foundation/configuration_settings.h"
+#include "settings/configuration_settings.h"
 
 namespace {
 

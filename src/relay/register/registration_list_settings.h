@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 
 struct RegistrationListSettings {
     static constexpr std::uint32_t kDefaultChildCountTestPeriod = 300;  // seconds

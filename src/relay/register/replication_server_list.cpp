@@ -1,11 +1,11 @@
 #include "relay/register/replication_server_list.h"
 
 #include "foundation/calendar_time.h"
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 #include "foundation/file_item.h"
 #include "foundation/file_operations.h"
 #include "foundation/interval_parser.h"
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 #include "foundation/time_parser.h"
 #include "foundation/whole_file.h"
 #include "formats/xml_tree_parser.h"

@@ -27,9 +27,9 @@
 #include <set>
 #include <string>
 
-#include "foundation/exceptions.h"
-#include "foundation/file_location.h"
-#include "foundation/time_value.h"
+#include "base/exceptions.h"
+#include "base/file_location.h"
+#include "base/time_value.h"
 #include "formats/xml_element.h"
 
 struct ReplicationServer {

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 // keeps the adapter address whole; its subnet is that address cut to the prefix length.
 #pragma once
 
-#include "foundation/const_data_buffer.h"
-#include "foundation/exceptions.h"
+#include "base/const_data_buffer.h"
+#include "base/exceptions.h"
 #include "net/ip_address.h"
 #include "net/ip_subnet.h"
 #include "net/mac_address.h"
