@@ -51,7 +51,8 @@ std::string RelativeToRoot(const FileLocation& root, const FileLocation& locatio
     std::string_view rootText = root.GetConstData().View();
     std::string_view text = location.GetConstData().View();
     if (text == rootText) return ".";
-    if (!text.starts_with(rootText)) throw InvalidFileLocation(location.GetConstData(), root.GetConstData(), 0);
+    if (!text.starts_with(rootText))
+        throw InvalidFileLocation(location.GetConstData(), root.GetConstData(), 0);
     text.remove_prefix(rootText.size());
     if (!root.IsRoot()) {
         if (!text.starts_with('/')) {

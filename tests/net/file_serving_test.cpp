@@ -46,7 +46,9 @@ std::string BodyOf(const std::string& reply) {
 class FileServing : public ::testing::Test {
   protected:
     // A server over the root, with the named settings given ("_KVRRelay_HTTPServer_" + name).
-    void StartServer(const std::map<std::string, std::string>& named = {}) { StartServerOver(root.Path(), named); }
+    void StartServer(const std::map<std::string, std::string>& named = {}) {
+        StartServerOver(root.Path(), named);
+    }
     void StartServerOver(const std::string& rootPath, const std::map<std::string, std::string>& named = {}) {
         std::map<std::string, std::string> settings;
         for (const auto& [name, value] : named) settings["_KVRRelay_HTTPServer_" + name] = value;
@@ -233,7 +235,8 @@ TEST_F(FileServing, SymbolicLinkTable) {
         {"pw", "/etc/passwd"},
         {"etc", "/etc"},
         {"out.txt", outside / "secret.txt"},
-        {"dir/climb.txt", "../../" + std::filesystem::path(outside.Path()).filename().string() + "/secret.txt"},
+        {"dir/climb.txt",
+         "../../" + std::filesystem::path(outside.Path()).filename().string() + "/secret.txt"},
         {"reentering.txt", outside / "back"},
         {"dangling.txt", "missing.txt"},
         {"loop.txt", "loop.txt"},
@@ -271,7 +274,8 @@ TEST_F(FileServing, SymbolicLinkTable) {
             std::string reply = Exchange(Port(), "GET " + test.path + " HTTP/1.0\r\nHost: x\r\n\r\n");
             EXPECT_EQ(StatusOf(reply), test.status) << rootPath << test.path;
             if (test.status == 200) EXPECT_EQ(BodyOf(reply), test.body) << rootPath << test.path;
-            std::vector<std::string> why = log.LinesStartingWith("debug: Not serving " + rootPath + test.path + ":");
+            std::vector<std::string> why =
+                log.LinesStartingWith("debug: Not serving " + rootPath + test.path + ":");
             if (test.ledTo == nullptr) {
                 EXPECT_TRUE(why.empty()) << rootPath << test.path;
             } else {

@@ -77,7 +77,8 @@ TEST_F(OpenFiles, OpeningBeneathARootTakesOnlyLocationsBelowItAndNamesWhereALink
     path.OpenBeneath(FileLocation("/"), At("f"));
     EXPECT_EQ(ReadAt(path, 0, 10), "inside");
     EXPECT_THROW(path.OpenBeneath(root, FileLocation((outside / "g").c_str())), InvalidFileLocation);
-    EXPECT_THROW(path.OpenBeneath(root, FileLocation((m_folder.Path() + "x/f").c_str())), InvalidFileLocation);
+    EXPECT_THROW(path.OpenBeneath(root, FileLocation((m_folder.Path() + "x/f").c_str())),
+                 InvalidFileLocation);
     EXPECT_THROW(path.OpenBeneath(root, root), FilePermissionError);  // a folder, as with Open
     try {
         path.OpenBeneath(root, At("out"));
