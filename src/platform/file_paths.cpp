@@ -51,16 +51,12 @@ std::string RelativeToRoot(const FileLocation& root, const FileLocation& locatio
     std::string_view rootText = root.GetConstData().View();
     std::string_view text = location.GetConstData().View();
     if (text == rootText) return ".";
-    if (!text.starts_with(rootText))
+    // "/" ends in the separator that every other root needs after it.
+    std::size_t namesStart = root.IsRoot() ? rootText.size() : rootText.size() + 1;
+    if (!text.starts_with(rootText) || text.size() <= namesStart || text[namesStart - 1] != '/') {
         throw InvalidFileLocation(location.GetConstData(), root.GetConstData(), 0);
-    text.remove_prefix(rootText.size());
-    if (!root.IsRoot()) {
-        if (!text.starts_with('/')) {
-            throw InvalidFileLocation(location.GetConstData(), root.GetConstData(), 0);
-        }
-        text.remove_prefix(1);
     }
-    return std::string(text);
+    return std::string(text.substr(namesStart));
 }
 
 // Linux 5.6 brought openat2; an older kernel, or a sandbox that filters the call, answers ENOSYS, and
