@@ -151,8 +151,9 @@ void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Di
 }
 
 // The root is opened following its own links: it is whatever folder the setting names. A look-up
-// that openat2 refuses for leaving the root gets a second chance by canonical path, so that a link
-// whose target lies inside is followed however it is written.
+// that openat2 refuses for leaving the root (EXDEV), or for a rename racing a ".." in a link (EAGAIN),
+// gets a second chance by canonical path, so that a link whose target lies inside is followed however
+// it is written.
 void FileReadingPath::OpenBeneath(const FileLocation& root, const FileLocation& location) {
     Close();
     if (root.IsEmpty() || location.IsEmpty()) throw EmptyFileLocationError();
@@ -168,7 +169,7 @@ void FileReadingPath::OpenBeneath(const FileLocation& root, const FileLocation& 
         }
         if (errno == ENOSYS) {
             g_openat2Missing.store(true, std::memory_order_relaxed);
-        } else if (errno != EXDEV) {
+        } else if (errno != EXDEV && errno != EAGAIN) {
             ThrowMapped(location, errno, FileErrorMap::OpenPath);
         }
     }
