@@ -19,6 +19,13 @@ function(kvr_add_test_support name sources)
     KVR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KVR_BINARY_DIR="${PROJECT_BINARY_DIR}")
 endfunction()
 
+# A program of the tests that may reach GSSAPI reads the tests' own Kerberos configuration, which
+# never asks DNS (tests/offline_kerberos.cpp).
+function(kvr_use_offline_kerberos target)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/offline_kerberos.cpp)
+  target_compile_definitions(${target} PRIVATE KVR_KRB5_CONFIG="${PROJECT_SOURCE_DIR}/tests/krb5.conf")
+endfunction()
+
 # One test program per subsystem, linking what follows the folder: the subsystem's library and the
 # test helpers of its layer.
 function(kvr_add_subsystem_tests name folder)
@@ -31,6 +38,7 @@ function(kvr_add_subsystem_tests name folder)
   target_link_libraries(${name}_tests PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name}_tests PRIVATE
     KVR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KVR_BINARY_DIR="${PROJECT_BINARY_DIR}")
+  kvr_use_offline_kerberos(${name}_tests)
   gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "KVR_TEST_TMPDIR=${PROJECT_BINARY_DIR}/test-tmp")
   kvr_add_test_labels(${name}_tests "${sources}")

@@ -3,6 +3,8 @@
 // challenge. The line splitting, the token's extraction and Base64 decoding, and the mechanism's own
 // reading of the token must neither crash nor leak, and a refused leg must leave nothing in progress.
 // The first byte chooses the mechanism. Without GSSAPI every answer is refused, which is checked too.
+// The Kerberos library reads the tests' own configuration (tests/offline_kerberos.cpp), so no input
+// makes it ask DNS for the realm's records.
 
 #include <cstdint>
 #include <cstdlib>
@@ -18,6 +20,13 @@ void Check(bool condition) {
 }
 
 }  // namespace
+
+// gss-ntlmssp 1.2.0 leaks a few bytes of its own on some malformed NTLM challenges inside SPNEGO,
+// which no call of ours can release. Every other leak still counts; that our side releases each token
+// the mechanism hands out is what the exchange tests check, with leak detection on.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:gssntlmssp.so\n";
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;

@@ -63,6 +63,7 @@ KVR_FILE_IO_ERROR_KIND(FileLockError);           // a lock conflict
 KVR_FILE_IO_ERROR_KIND(DiskFullError);           // no space left, quota exceeded, file too large
 KVR_FILE_IO_ERROR_KIND(EndOfFileError);          // a read found the end of the file first
 KVR_FILE_IO_ERROR_KIND(FileItemError);           // a looked-up file is missing, or its time cannot be set
+KVR_FILE_IO_ERROR_KIND(PathOutsideRootError);    // a path opened beneath a folder leads out of it (a link)
 
 #undef KVR_FILE_IO_ERROR_KIND
 

@@ -57,7 +57,11 @@ FileResponseConnection::FileResponseConnection(std::shared_ptr<HTTPRequest> requ
     if (location->IsEmpty()) throw HTTPRequestError(404);  // no root, no files
 
     try {
-        m_file.Open(*location);
+        m_file.OpenBeneath(settings.serverRootPath, *location);
+    } catch (const PathOutsideRootError& error) {
+        KVR_LOG("debug") << "Not serving " << location->GetPathString() << ": a symbolic link leads to "
+                         << error.SecondPath() << ", outside the server root";
+        throw HTTPRequestError(404);
     } catch (const FileNotFoundError&) {
         throw HTTPRequestError(404);
     } catch (const DirectoryNotFoundError&) {

@@ -12,8 +12,8 @@
 // The file that a request path names under `root`. The path's segments (one leading "/" dropped,
 // split at "/") are taken in order; of each only its name counts, the text before its first ";", and
 // that name is URL-decoded and appended as one more component. Empty and "." names stand for the
-// folder they are in. Symbolic links below the root are followed when the file is opened. An unset
-// root stays unset: it serves nothing.
+// folder they are in. Symbolic links below the root are followed when the file is opened, as long as
+// they stay inside it (FileReadingPath::OpenBeneath). An unset root stays unset: it serves nothing.
 //
 // Nothing (a bad request) when a decoded name is "..", holds a "/", a "\" or a control byte (NUL
 // included, which would cut the path short in the system calls), or can't be a file name at all

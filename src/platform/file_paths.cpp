@@ -1,13 +1,20 @@
 #include "platform/file_paths.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/sendfile.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <limits>
+#include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -29,6 +36,93 @@ void CheckOffset(const FileLocation& location, std::uint64_t offset) {
     if (offset > kLargestOffset) throw FileSeekError(location.GetConstData(), 0);
 }
 
+constexpr int kReadingFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+int RetryingOpen(const char* path, int flags) {
+    int opened;
+    do opened = ::open(path, flags, 0666);
+    while (opened < 0 && errno == EINTR);
+    return opened;
+}
+
+// The names below `root` that `location` adds, "." for the root itself; InvalidFileLocation when the
+// location's text does not continue the root's.
+std::string RelativeToRoot(const FileLocation& root, const FileLocation& location) {
+    std::string_view rootText = root.GetConstData().View();
+    std::string_view text = location.GetConstData().View();
+    if (text == rootText) return ".";
+    // "/" ends in the separator that every other root needs after it.
+    std::size_t namesStart = root.IsRoot() ? rootText.size() : rootText.size() + 1;
+    if (!text.starts_with(rootText) || text.size() <= namesStart || text[namesStart - 1] != '/') {
+        throw InvalidFileLocation(location.GetConstData(), root.GetConstData(), 0);
+    }
+    return std::string(text.substr(namesStart));
+}
+
+// Linux 5.6 brought openat2; an older kernel, or a sandbox that filters the call, answers ENOSYS, and
+// from then on every open takes the canonical-path way.
+std::atomic<bool> g_openat2Missing{false};
+
+// Opens `relative` beneath the folder `root`: the kernel refuses (EXDEV) any step of the look-up that
+// leaves the folder, which includes every absolute link and every ".." above it. "/proc" links are
+// refused too.
+int OpenBeneathDescriptor(int root, const std::string& relative, int flags) {
+    open_how how{};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    long opened;
+    do opened = ::syscall(SYS_openat2, root, relative.c_str(), &how, sizeof how);
+    while (opened < 0 && errno == EINTR);
+    return static_cast<int>(opened);
+}
+
+// The canonical path of `path` (every link resolved), or empty with errno set.
+std::string CanonicalPath(const char* path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path, nullptr), &std::free);
+    return resolved ? std::string(resolved.get()) : std::string();
+}
+
+// The path an open descriptor stands for, as the kernel gives it; empty with errno set.
+std::string DescriptorPath(int descriptor) {
+    std::string link = "/proc/self/fd/" + std::to_string(descriptor);
+    char buffer[PATH_MAX];
+    ssize_t length = ::readlink(link.c_str(), buffer, sizeof buffer);
+    if (length < 0) return std::string();
+    if (static_cast<std::size_t>(length) == sizeof buffer) {
+        errno = ENAMETOOLONG;
+        return std::string();
+    }
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+bool LiesInside(std::string_view path, std::string_view root) {
+    if (root == "/") return true;
+    return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
+}
+
+// Where the kernel cannot confine the look-up itself, or the look-up left the root on its way (an
+// absolute link, a link that climbs out and back in): the canonical path decides. Only a target
+// inside the root is opened, without following a last link, and the descriptor's own path is checked
+// again, as the tree may change between the look-up and the open.
+FileDescriptor OpenInsideByCanonicalPath(const FileLocation& root, const FileLocation& location) {
+    std::string rootPath = CanonicalPath(root.CString());
+    if (rootPath.empty()) ThrowMapped(root, errno, FileErrorMap::OpenPath);
+    std::string target = CanonicalPath(location.CString());
+    if (target.empty()) ThrowMapped(location, errno, FileErrorMap::OpenPath);
+    if (!LiesInside(target, rootPath)) {
+        throw PathOutsideRootError(location.GetConstData(), ConstData(std::string_view(target)), 0);
+    }
+    int opened = RetryingOpen(target.c_str(), kReadingFlags | O_NOFOLLOW);
+    if (opened < 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
+    FileDescriptor descriptor(opened);
+    std::string openedPath = DescriptorPath(descriptor.Get());
+    if (openedPath.empty()) ThrowMapped(location, errno, FileErrorMap::OpenPath);
+    if (!LiesInside(openedPath, rootPath)) {
+        throw PathOutsideRootError(location.GetConstData(), ConstData(std::string_view(openedPath)), 0);
+    }
+    return descriptor;
+}
+
 }  // namespace
 
 FileReadingPath::FileReadingPath(const FileLocation& location) {
@@ -48,15 +142,41 @@ void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Di
     int flags = (forWriting ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     if (disposition == Disposition::OpenAlways) flags |= O_CREAT;
     if (disposition == Disposition::CreateNew) flags |= O_CREAT | O_EXCL;
-    int opened;
-    do opened = ::open(location.CString(), flags, 0666);
-    while (opened < 0 && errno == EINTR);
+    int opened = RetryingOpen(location.CString(), flags);
     if (opened < 0 && errno == EEXIST && disposition == Disposition::CreateNew) {
         throw FileExists(location.GetConstData(), EEXIST);
     }
     if (opened < 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
-    FileDescriptor descriptor(opened);
+    Adopt(location, FileDescriptor(opened));
+}
 
+// The root is opened following its own links: it is whatever folder the setting names. A look-up
+// that openat2 refuses for leaving the root (EXDEV), or for a rename racing a ".." in a link (EAGAIN),
+// gets a second chance by canonical path, so that a link whose target lies inside is followed however
+// it is written.
+void FileReadingPath::OpenBeneath(const FileLocation& root, const FileLocation& location) {
+    Close();
+    if (root.IsEmpty() || location.IsEmpty()) throw EmptyFileLocationError();
+    std::string relative = RelativeToRoot(root, location);
+    if (!g_openat2Missing.load(std::memory_order_relaxed)) {
+        int rootOpened = RetryingOpen(root.CString(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (rootOpened < 0) ThrowMapped(root, errno, FileErrorMap::OpenPath);
+        FileDescriptor rootDescriptor(rootOpened);
+        int opened = OpenBeneathDescriptor(rootDescriptor.Get(), relative, kReadingFlags);
+        if (opened >= 0) {
+            Adopt(location, FileDescriptor(opened));
+            return;
+        }
+        if (errno == ENOSYS) {
+            g_openat2Missing.store(true, std::memory_order_relaxed);
+        } else if (errno != EXDEV && errno != EAGAIN) {
+            ThrowMapped(location, errno, FileErrorMap::OpenPath);
+        }
+    }
+    Adopt(location, OpenInsideByCanonicalPath(root, location));
+}
+
+void FileReadingPath::Adopt(const FileLocation& location, FileDescriptor descriptor) {
     struct stat status;
     if (::fstat(descriptor.Get(), &status) != 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
     if (!S_ISREG(status.st_mode)) throw FilePermissionError(location.GetConstData(), EACCES);

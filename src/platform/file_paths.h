@@ -34,6 +34,14 @@ class FileReadingPath {
     // Closes what is open, then opens `location`: for reading here, for reading and writing in
     // FileWritingPath.
     virtual void Open(const FileLocation& location);
+    // Closes what is open, then opens `location` for reading as long as it stays inside the folder
+    // `root`. `location` is the root itself or a location built below it from names (its text is the
+    // root's followed by "/" and the names; InvalidFileLocation otherwise). Symbolic links on the way
+    // are followed, the root's own included, but the file finally opened must lie inside the root:
+    // one that a link puts elsewhere throws PathOutsideRootError carrying the location and the
+    // canonical path it led to, and nothing outside the root is ever opened. Other failures are those
+    // of Open.
+    void OpenBeneath(const FileLocation& root, const FileLocation& location);
     void Close();
 
     bool IsOpen() const { return m_descriptor.IsValid(); }
@@ -60,6 +68,9 @@ class FileReadingPath {
     int Descriptor() const { return m_descriptor.Get(); }
 
   private:
+    // Takes over `descriptor`, refusing anything but a regular file.
+    void Adopt(const FileLocation& location, FileDescriptor descriptor);
+
     FileLocation m_location;
     FileDescriptor m_descriptor;
 };

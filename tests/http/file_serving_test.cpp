@@ -47,11 +47,15 @@ class FileServing : public ::testing::Test {
   protected:
     // A server over the root, with the named settings given ("_KVRRelay_HTTPServer_" + name).
     void StartServer(const std::map<std::string, std::string>& named = {}) {
+        StartServerOver(root.Path(), named);
+    }
+    void StartServerOver(const std::string& rootPath, const std::map<std::string, std::string>& named = {}) {
         std::map<std::string, std::string> settings;
         for (const auto& [name, value] : named) settings["_KVRRelay_HTTPServer_" + name] = value;
         WriteNamedSettings(registry, settings);
+        m_server.reset();
         m_settings = std::make_unique<HTTPServerSettings>(TestServerSettings());
-        m_settings->serverRootPath = FileLocation(root.Path().c_str());
+        m_settings->serverRootPath = FileLocation(rootPath.c_str());
         m_server = std::make_unique<RunningServer>(*m_settings, m_plugIns);
     }
     std::uint16_t Port() const { return m_server->Port(); }
@@ -212,6 +216,74 @@ TEST_F(FileServing, PathRuleTable) {
          }) {
         std::string reply = Exchange(Port(), test.request + " HTTP/1.0\r\nHost: x\r\n\r\n");
         EXPECT_EQ(StatusOf(reply), test.status) << test.request;
+    }
+}
+
+// The root receives files from the network, links included: a link is followed only as long as the
+// file it finally names lies inside the root, however the link is written and however many links it
+// takes. One that leads outside is answered like a missing file, and the debug log says where it led.
+TEST_F(FileServing, SymbolicLinkTable) {
+    TemporaryFolder outside;
+    WriteFile("dir/b.txt", "b");
+    std::ofstream(outside / "secret.txt") << "s";
+    std::filesystem::create_symlink(root / "dir/b.txt", outside / "back");
+    const std::pair<std::string, std::string> links[] = {
+        {"in.txt", "dir/b.txt"},
+        {"absolute.txt", root / "dir/b.txt"},
+        {"folder", "dir"},
+        {"dir/sibling.txt", "../in.txt"},
+        {"pw", "/etc/passwd"},
+        {"etc", "/etc"},
+        {"out.txt", outside / "secret.txt"},
+        {"dir/climb.txt",
+         "../../" + std::filesystem::path(outside.Path()).filename().string() + "/secret.txt"},
+        {"reentering.txt", outside / "back"},
+        {"dangling.txt", "missing.txt"},
+        {"loop.txt", "loop.txt"},
+    };
+    for (const auto& [link, target] : links) std::filesystem::create_symlink(target, root / link);
+    struct Case {
+        std::string path;
+        int status;
+        std::string body;
+        const char* ledTo;  // where an outward link led, named in the debug line; null for none
+    };
+    const Case cases[] = {
+        {"/in.txt", 200, "b", nullptr},
+        {"/absolute.txt", 200, "b", nullptr},
+        {"/folder/b.txt", 200, "b", nullptr},
+        {"/dir/sibling.txt", 200, "b", nullptr},
+        {"/reentering.txt", 200, "b", nullptr},
+        {"/folder", 404, "", nullptr},
+        {"/pw", 404, "", "/etc/passwd"},
+        {"/etc/passwd", 404, "", "/etc/passwd"},
+        {"/etc/shadow", 404, "", "/etc/shadow"},
+        {"/out.txt", 404, "", "secret.txt"},
+        {"/dir/climb.txt", 404, "", "secret.txt"},
+        {"/dangling.txt", 404, "", nullptr},
+        {"/loop.txt", 404, "", nullptr},
+    };
+    TemporaryFolder linkFolder;
+    const std::string linkedRoot = linkFolder / "root";
+    std::filesystem::create_symlink(root.Path(), linkedRoot);
+    // The root that the setting names may itself be a link: the folder it names is the root.
+    for (const std::string& rootPath : {root.Path(), linkedRoot}) {
+        CapturedLog log;
+        StartServerOver(rootPath);
+        for (const Case& test : cases) {
+            std::string reply = Exchange(Port(), "GET " + test.path + " HTTP/1.0\r\nHost: x\r\n\r\n");
+            EXPECT_EQ(StatusOf(reply), test.status) << rootPath << test.path;
+            if (test.status == 200) EXPECT_EQ(BodyOf(reply), test.body) << rootPath << test.path;
+            std::vector<std::string> why =
+                log.LinesStartingWith("debug: Not serving " + rootPath + test.path + ":");
+            if (test.ledTo == nullptr) {
+                EXPECT_TRUE(why.empty()) << rootPath << test.path;
+            } else {
+                ASSERT_EQ(why.size(), 1u) << rootPath << test.path;
+                EXPECT_NE(why[0].find(test.ledTo), std::string::npos) << why[0];
+                EXPECT_NE(why[0].find("outside the server root"), std::string::npos) << why[0];
+            }
+        }
     }
 }
 

@@ -63,6 +63,33 @@ TEST_F(OpenFiles, MissingFilesAndFoldersAreTheirKinds) {
     EXPECT_THROW(writing.Open(At("missing")), FileNotFoundError);
 }
 
+// The server's link cases run through the server (file_serving_test.cpp); here the contract itself.
+TEST_F(OpenFiles, OpeningBeneathARootTakesOnlyLocationsBelowItAndNamesWhereALinkLedOut) {
+    TemporaryFolder outside;
+    WriteText(m_folder / "f", "inside");
+    WriteText(outside / "g", "outside");
+    ASSERT_EQ(::symlink((outside / "g").c_str(), (m_folder / "out").c_str()), 0);
+    FileLocation root(m_folder.Path().c_str());
+    PosixPlatform::FileReadingPath path;
+
+    path.OpenBeneath(root, At("f"));
+    EXPECT_EQ(ReadAt(path, 0, 10), "inside");
+    path.OpenBeneath(FileLocation("/"), At("f"));
+    EXPECT_EQ(ReadAt(path, 0, 10), "inside");
+    EXPECT_THROW(path.OpenBeneath(root, FileLocation((outside / "g").c_str())), InvalidFileLocation);
+    EXPECT_THROW(path.OpenBeneath(root, FileLocation((m_folder.Path() + "x/f").c_str())),
+                 InvalidFileLocation);
+    EXPECT_THROW(path.OpenBeneath(root, root), FilePermissionError);  // a folder, as with Open
+    try {
+        path.OpenBeneath(root, At("out"));
+        ADD_FAILURE() << "a link out of the root was followed";
+    } catch (const PathOutsideRootError& error) {
+        EXPECT_EQ(error.FirstPath(), m_folder / "out");
+        EXPECT_TRUE(error.SecondPath().ends_with("/g")) << error.SecondPath();
+    }
+    EXPECT_FALSE(path.IsOpen());
+}
+
 TEST_F(OpenFiles, WritingDispositions) {
     WriteText(m_folder / "f", "old content");
     PosixPlatform::FileWritingPath writing;
