@@ -23,7 +23,7 @@
 #include "net/get_stop_functor.h"
 #include "net/header_handler.h"
 #include "net/http_client.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/socket_system.h"
 
 namespace {

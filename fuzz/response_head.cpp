@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/response_head_parser.h"
 
 namespace {

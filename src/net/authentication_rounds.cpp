@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 
 AuthenticationRounds::AuthenticationRounds(HTTPClientSession& session, bool preloadProxyAuthorization,
                                            std::string serverHost)

@@ -17,7 +17,7 @@
 #include "foundation/text_ranges.h"
 #include "net/http_request_context.h"
 #include "net/http_status_line.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/raw_http_exchange.h"
 #include "net/socket_http_client.h"
 #include "net/tls_client.h"

@@ -13,7 +13,7 @@
 #include "net/header_handler.h"
 #include "net/http_handler_adapters.h"
 #include "net/http_request_context.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "platform/file_paths.h"
 
 namespace {

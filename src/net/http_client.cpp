@@ -23,7 +23,7 @@
 #include "net/get_stop_functor.h"
 #include "net/header_handler.h"
 #include "net/http_client_errors.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/raw_http_exchange.h"
 #include "net/request_url.h"
 #include "net/response_head_parser.h"

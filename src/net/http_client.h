@@ -1,6 +1,6 @@
 // The relay's main outgoing HTTP client: one GET, or one POST of a file, to an http or https URL,
 // directly or through the session's proxy (https through a CONNECT tunnel), answering 401 and 407
-// challenges with the session's credentials (proxy_authentication.h), the response body going to
+// challenges with the session's credentials (http_client_session.h), the response body going to
 // a file. It speaks HTTP/1.0 and reads only bodies that are not chunked.
 //
 // The result is one of the TransferResult codes (0 is success); the HTTP status comes back

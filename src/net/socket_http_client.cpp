@@ -13,7 +13,7 @@
 #include "net/client_socket.h"
 #include "net/http_client_errors.h"
 #include "net/http_handlers.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/raw_http_exchange.h"
 #include "net/request_url.h"
 #include "net/response_head_parser.h"

@@ -20,7 +20,7 @@
 #include "foundation/interruptor.h"
 #include "http_client_test_support.h"
 #include "net/http_request_context.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/raw_http_exchange.h"
 #include "net/socket_calls.h"
 #include "net/tls_client.h"

@@ -16,7 +16,7 @@
 #include "net/arrival_time.h"
 #include "net/http_client_test_support.h"
 #include "net/http_test_support.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/socket_http_client.h"
 #include "net/started_socket_system.h"
 #include "support/program_runner.h"

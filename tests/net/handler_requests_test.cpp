@@ -18,7 +18,7 @@
 #include "net/header_handler.h"
 #include "net/http_handler_adapters.h"
 #include "net/http_handlers.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "support/python_origin.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_registry.h"

@@ -21,7 +21,7 @@
 #include "http_client_test_support.h"
 #include "net/get_stop_functor.h"
 #include "net/header_handler.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/tls_client.h"
 #include "started_socket_system.h"
 #include "support/python_origin.h"

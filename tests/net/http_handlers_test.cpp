@@ -9,7 +9,7 @@
 #include "net/cgi_response.h"
 #include "net/http_client_errors.h"
 #include "net/http_test_support.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/socket_http_client.h"
 #include "started_socket_system.h"
 #include "support/scripted_http_server.h"

@@ -11,7 +11,7 @@
 #include "http_client_test_support.h"
 #include "net/arrival_time.h"
 #include "net/http_client_errors.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/raw_http_exchange.h"
 #include "net/response_head_parser.h"
 #include "started_socket_system.h"

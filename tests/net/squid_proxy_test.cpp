@@ -15,7 +15,7 @@
 #include "net/header_handler.h"
 #include "net/http_client.h"
 #include "net/http_client_errors.h"
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 #include "net/socket_http_client.h"
 #include "started_socket_system.h"
 #include "support/gssapi_acceptor.h"

@@ -1,4 +1,4 @@
-#include "net/proxy_authentication.h"
+#include "net/http_client_session.h"
 
 #include <openssl/rand.h>
 
