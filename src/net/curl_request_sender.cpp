@@ -19,7 +19,6 @@
 #include "net/http_status_line.h"
 #include "net/http_client_session.h"
 #include "net/raw_http_exchange.h"
-#include "net/socket_http_client.h"
 #include "net/tls_client.h"
 #include "net/url_info.h"
 
