@@ -87,12 +87,9 @@ struct TransferStatus {
     bool lookedUp = false;
     bool proceed = false;
     bool done = false;
-    int result = kSuccess;
-    unsigned statusCode = 0;
+    AttemptOutcome outcome;
     // The connection can carry the next round.
     bool keepAlive = false;
-    std::string serverChallenges;
-    std::string proxyChallenges;
 };
 
 // The worker of one attempt; it records its outcome in the shared TransferStatus. It is the sink of
@@ -138,10 +135,9 @@ class AttemptWorker : private ResponseSink {
     bool m_keepBody = false;
     // The request body was not sent in full.
     bool m_bodyCut = false;
-    unsigned m_statusCode = 0;
+    // Its result is set by Finish.
+    AttemptOutcome m_outcome;
     bool m_keepAlive = false;
-    std::string m_serverChallenges;
-    std::string m_proxyChallenges;
 };
 
 void AttemptWorker::Run() {
@@ -170,7 +166,7 @@ int AttemptWorker::Work() {
     try {
         ReceiveResponse();
     } catch (const AttemptFailed& failure) {
-        if (m_bodyCut && m_statusCode == 0) throw AttemptFailed{kSendFailed};
+        if (m_bodyCut && m_outcome.status == 0) throw AttemptFailed{kSendFailed};
         throw;
     }
     // What is left of a body that was cut short would be taken for the next request.
@@ -269,14 +265,14 @@ void AttemptWorker::ReceiveResponse() {
 
 // The handler hears of every head, a 401's and a 407's too; a tunnel's 200 ends the response.
 bool AttemptWorker::TakeHead(const ResponseHeadParser& head) {
-    m_statusCode = head.StatusCode();
-    m_serverChallenges = head.ServerChallenges();
-    m_proxyChallenges = head.ProxyChallenges();
+    unsigned status = m_outcome.status = head.StatusCode();
+    m_outcome.serverChallenges = head.ServerChallenges();
+    m_outcome.proxyChallenges = head.ProxyChallenges();
     m_request.handler->ReceiveResponseHeaders(head.LowerCasedHead().c_str());
-    if (m_request.mode == ClientRequestMode::Connect && m_statusCode == kOK) return false;
-    bool answering = m_statusCode == kUnauthorized || m_statusCode == kProxyAuthenticationRequired;
+    if (m_request.mode == ClientRequestMode::Connect && status == kOK) return false;
+    bool answering = status == kUnauthorized || status == kProxyAuthenticationRequired;
     // A 407's chunked body is read and dropped, so that the connection can carry the next round.
-    if (head.IsChunked() && m_statusCode != kProxyAuthenticationRequired) throw AttemptFailed{kChunkedBody};
+    if (head.IsChunked() && status != kProxyAuthenticationRequired) throw AttemptFailed{kChunkedBody};
     m_keepBody = !answering && m_request.mode != ClientRequestMode::Connect && OpenBodyFile();
     return true;
 }
@@ -341,12 +337,10 @@ void AttemptWorker::Progress(const char* text) {
 void AttemptWorker::Finish(int result) {
     m_body.reset();
     m_postFile.reset();
+    m_outcome.result = result;
     std::lock_guard<std::mutex> guard(m_status->lock);
-    m_status->result = result;
-    m_status->statusCode = m_statusCode;
+    m_status->outcome = std::move(m_outcome);
     m_status->keepAlive = m_keepAlive;
-    m_status->serverChallenges = std::move(m_serverChallenges);
-    m_status->proxyChallenges = std::move(m_proxyChallenges);
     m_status->done = true;
     m_status->changed.notify_all();
 }
@@ -438,8 +432,7 @@ AttemptOutcome RunAttemptOnWorker(TransferRequest request, const std::shared_ptr
         connection->Close();
         return Failed(kWorkerEndedEarly);
     }
-    AttemptOutcome outcome{status->result, status->statusCode, std::move(status->serverChallenges),
-                           std::move(status->proxyChallenges)};
+    AttemptOutcome outcome = std::move(status->outcome);
     bool keepAlive = status->keepAlive;
     lock.unlock();
     thread.reset();
