@@ -113,13 +113,14 @@ TransferRequest HTTPTransfer::MakeRequest(ClientRequestMode mode, const HTTPRequ
 }
 
 int RunTransfer(ClientRequestMode mode, std::string_view url, HTTPClientSession& session,
-                const FileLocation& postFile, const FileLocation& bodyFile, HeaderHandler& handler, int& status,
-                std::uint64_t timeOut, const TransferProgress& progress, GetStopFunctor& stop) {
+                const FileLocation& postFile, const FileLocation& bodyFile, HeaderHandler& handler,
+                int& status, std::uint64_t timeOut, const TransferProgress& progress, GetStopFunctor& stop) {
     status = 0;
     if (url.empty()) return kEmptyURL;
     std::optional<RequestURL> parsed = ParseRequestURL(ByteString(ConstData(url)));
     if (!parsed || !parsed->hasAuthority) return kBadURL;
-    return HTTPTransfer(mode, std::move(*parsed), session, postFile, bodyFile, handler, timeOut, progress, stop)
+    return HTTPTransfer(mode, std::move(*parsed), session, postFile, bodyFile, handler, timeOut, progress,
+                        stop)
         .Run(status);
 }
 

@@ -89,7 +89,8 @@ class ClientConnection {
     bool Connect(const SocketAddressEntry& entry);
     // Tries the addresses in order, `beforeEach` called before each connect (it may throw to stop);
     // false when none connected.
-    bool ConnectToFirst(const std::vector<SocketAddressEntry>& addresses, const std::function<void()>& beforeEach);
+    bool ConnectToFirst(const std::vector<SocketAddressEntry>& addresses,
+                        const std::function<void()>& beforeEach);
 
     // The TLS context of the connection, made once (Http_err_SSL1 when it can't be).
     void MakeTLSContext();

@@ -49,8 +49,8 @@ bool HTTPClientSession::AnswerChallenge(std::string_view method, std::string_vie
         std::string_view line = challenges.substr(0, lineEnd);
         challenges.remove_prefix(lineEnd == std::string_view::npos ? challenges.size() : lineEnd + 1);
         bool refused = false;
-        if (AnswerLine(line, method, requestURI, authorization, realm, firstAttempt, status,
-                       serverHost, refused))
+        if (AnswerLine(line, method, requestURI, authorization, realm, firstAttempt, status, serverHost,
+                       refused))
             return true;
         if (refused) return false;
     }
@@ -73,7 +73,8 @@ bool HTTPClientSession::AnswerLine(std::string_view line, std::string_view metho
         m_scheme = "basic";
         AuthParameters found;
         if (ParseAuthParameters(parameters, found))
-            if (const std::string* foundRealm = FindAuthParameter(found, "realm")) challengeRealm = *foundRealm;
+            if (const std::string* foundRealm = FindAuthParameter(found, "realm"))
+                challengeRealm = *foundRealm;
         if (user.empty() || password.empty()) return refused = true, false;
         value = MakeBasicAuthorization(user, password);
     } else if (IsAuthWord(word, "digest")) {
@@ -115,7 +116,8 @@ std::optional<std::string> HTTPClientSession::NextSecurityToken(SecurityContextE
         // for a 407, the server for a 401) and mechanism, so that neither party's token can draw an
         // answer made with the other's credentials. It travels whole: the response head's own bound
         // limits its size.
-        if (status != m_securityExchangeStatus || mechanism != m_securityExchangeMechanism) return std::nullopt;
+        if (status != m_securityExchangeStatus || mechanism != m_securityExchangeMechanism)
+            return std::nullopt;
         std::string decoded = Base64DecodeText(ConstData(peerToken));
         return m_securityExchange.Continue(ConstData(decoded));
     }

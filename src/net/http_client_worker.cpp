@@ -351,6 +351,96 @@ AttemptOutcome Failed(int result) {
     return outcome;
 }
 
+// The caller's side of one attempt: it waits for the worker while it asks its stop functor, every
+// 10 ms, never while it holds the status lock (the functor may take its own time and locks).
+class WorkerHandOff {
+  public:
+    WorkerHandOff(std::shared_ptr<TransferStatus> status, AbandonableCall::Pointer thread,
+                  std::shared_ptr<ClientConnection> connection, GetStopFunctor& stop)
+        : m_status(std::move(status)),
+          m_thread(std::move(thread)),
+          m_connection(std::move(connection)),
+          m_stop(stop) {}
+
+    AttemptOutcome Run();
+
+  private:
+    // Whether the worker has looked up, or has ended (by its outcome or by its thread ending).
+    bool LookedUp() const { return m_status->lookedUp || Ended(); }
+    bool Ended() const { return m_status->done || m_thread->IsFinished(); }
+    // Waits until `ready` (asked under the lock) holds; true when the stop functor asked to stop
+    // first.
+    bool StoppedBefore(bool (WorkerHandOff::*ready)() const);
+    // Sets `flag` of the status under its lock and wakes the worker.
+    void Tell(bool TransferStatus::*flag);
+
+    std::shared_ptr<TransferStatus> m_status;
+    AbandonableCall::Pointer m_thread;
+    std::shared_ptr<ClientConnection> m_connection;
+    GetStopFunctor& m_stop;
+};
+
+AttemptOutcome WorkerHandOff::Run() {
+    // The look-up: a stop leaves the worker behind; it ends by itself when it sees the stop.
+    if (StoppedBefore(&WorkerHandOff::LookedUp)) {
+        Tell(&TransferStatus::stopRequested);
+        m_connection->Close();
+        return Failed(kStopped);
+    }
+    // The exchange: a stop shuts the connection down, which makes the worker end at once.
+    Tell(&TransferStatus::proceed);
+    bool brokenOff = StoppedBefore(&WorkerHandOff::Ended);
+    if (brokenOff) {
+        // Marked before the connection goes down, so that the worker never takes the end of the
+        // connection for the end of a body.
+        Tell(&TransferStatus::stopRequested);
+        // Again on every look: the first shutdown may come before the worker's connect has begun.
+        // (The connection's lock is only ever taken after the status lock, never before it.)
+        std::unique_lock<std::mutex> lock(m_status->lock);
+        while (!Ended()) {
+            m_connection->Interrupt();
+            m_status->changed.wait_for(lock, kStopPollInterval, [this] { return m_status->done; });
+        }
+    }
+    std::unique_lock<std::mutex> lock(m_status->lock);
+    if (!m_status->done) {
+        lock.unlock();
+        m_connection->Close();
+        return Failed(kWorkerEndedEarly);
+    }
+    AttemptOutcome outcome = std::move(m_status->outcome);
+    bool keepAlive = m_status->keepAlive;
+    lock.unlock();
+    m_thread.reset();
+
+    if (brokenOff) {
+        m_connection->Close();
+        return Failed(m_stop.ShouldStopWaiting() ? kStopped : kBrokenOff);
+    }
+    if (outcome.result != kSuccess && outcome.result != kStopped && m_stop.ShouldStop())
+        outcome.result = kStopped;
+    if (outcome.result != kSuccess || (outcome.status != kOK && !keepAlive)) m_connection->Close();
+    return outcome;
+}
+
+bool WorkerHandOff::StoppedBefore(bool (WorkerHandOff::*ready)() const) {
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> guard(m_status->lock);
+            if ((this->*ready)()) return false;
+        }
+        if (m_stop.ShouldStopWaiting()) return true;
+        std::unique_lock<std::mutex> lock(m_status->lock);
+        m_status->changed.wait_for(lock, kStopPollInterval, [this, ready] { return (this->*ready)(); });
+    }
+}
+
+void WorkerHandOff::Tell(bool TransferStatus::*flag) {
+    std::lock_guard<std::mutex> guard(m_status->lock);
+    (*m_status).*flag = true;
+    m_status->changed.notify_all();
+}
+
 }  // namespace
 
 TransferRequest::TransferRequest(ClientRequestMode requestMode, const HTTPRequestHead& head,
@@ -381,67 +471,12 @@ HTTPRequestHead TransferRequest::Head(std::uint64_t contentLength) const {
     return head;
 }
 
-AttemptOutcome RunAttemptOnWorker(TransferRequest request, const std::shared_ptr<ClientConnection>& connection,
-                                  GetStopFunctor& stop) {
+AttemptOutcome RunAttemptOnWorker(TransferRequest request,
+                                  const std::shared_ptr<ClientConnection>& connection, GetStopFunctor& stop) {
     auto status = std::make_shared<TransferStatus>();
     auto worker = std::make_shared<AttemptWorker>(std::move(request), status, connection);
     AbandonableCall::Pointer thread = AbandonableCall::Create([worker] { worker->Run(); });
     if (!thread) return Failed(kWorkerNotStarted);
     worker.reset();  // the call owns the worker now
-
-    std::unique_lock<std::mutex> lock(status->lock);
-    // The look-up: a stop leaves the worker behind; it ends by itself when it sees the stop.
-    while (!status->lookedUp && !status->done) {
-        if (thread->IsFinished()) break;
-        lock.unlock();
-        bool stopNow = stop.ShouldStopWaiting();
-        lock.lock();
-        if (stopNow) {
-            status->stopRequested = true;
-            status->changed.notify_all();
-            lock.unlock();
-            connection->Close();
-            return Failed(kStopped);
-        }
-        status->changed.wait_for(lock, kStopPollInterval);
-    }
-    // The exchange: a stop shuts the connection down, which makes the worker end at once.
-    status->proceed = true;
-    status->changed.notify_all();
-    bool brokenOff = false;
-    while (!status->done && !thread->IsFinished()) {
-        if (!brokenOff) {
-            lock.unlock();
-            bool stopNow = stop.ShouldStopWaiting();
-            lock.lock();
-            // Marked before the connection goes down, so that the worker never takes the end of the
-            // connection for the end of a body.
-            if (stopNow) brokenOff = status->stopRequested = true;
-        }
-        if (brokenOff) {
-            // Again on every look: the first shutdown may come before the worker's connect has begun.
-            lock.unlock();
-            connection->Interrupt();
-            lock.lock();
-            if (status->done) break;
-        }
-        status->changed.wait_for(lock, kStopPollInterval);
-    }
-    if (!status->done) {
-        lock.unlock();
-        connection->Close();
-        return Failed(kWorkerEndedEarly);
-    }
-    AttemptOutcome outcome = std::move(status->outcome);
-    bool keepAlive = status->keepAlive;
-    lock.unlock();
-    thread.reset();
-
-    if (brokenOff) {
-        connection->Close();
-        return Failed(stop.ShouldStopWaiting() ? kStopped : kBrokenOff);
-    }
-    if (outcome.result != kSuccess && outcome.result != kStopped && stop.ShouldStop()) outcome.result = kStopped;
-    if (outcome.result != kSuccess || (outcome.status != kOK && !keepAlive)) connection->Close();
-    return outcome;
+    return WorkerHandOff(std::move(status), std::move(thread), connection, stop).Run();
 }

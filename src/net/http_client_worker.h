@@ -63,5 +63,5 @@ struct AttemptOutcome {
 // Runs the attempt on a worker thread while the caller waits, asking `stop` every 10 ms. The
 // connection is closed when the attempt failed or was stopped, or when its response neither was a
 // 200 nor asked to keep the connection.
-AttemptOutcome RunAttemptOnWorker(TransferRequest request, const std::shared_ptr<ClientConnection>& connection,
-                                  GetStopFunctor& stop);
+AttemptOutcome RunAttemptOnWorker(TransferRequest request,
+                                  const std::shared_ptr<ClientConnection>& connection, GetStopFunctor& stop);

@@ -89,7 +89,8 @@ RoundResponse SocketHTTPRequest::Attempt(ClientRequestMode mode, const HTTPReque
         else
             Connect();
     }
-    if (url.tls && mode != ClientRequestMode::Connect && !m_connection->TLS()) m_connection->StartTLS(url.host);
+    if (url.tls && mode != ClientRequestMode::Connect && !m_connection->TLS())
+        m_connection->StartTLS(url.host);
     SendRequest(head);
     return ReceiveResponse(mode);
 }

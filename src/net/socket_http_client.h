@@ -1,7 +1,8 @@
 // PerformHTTPRequest: the socket HTTP client. It runs one GET described by an HttpHandlerBase over
 // a socket of its own, on the calling thread, directly or through the session's proxy (in the
 // absolute form, or through a CONNECT tunnel for https), answering 401 and 407 challenges with the
-// session's credentials (http_client_session.h); the protocol is http_client_protocol.h's. A 401 or 407 that keeps the connection alive
+// session's credentials (http_client_session.h); the protocol is http_client_protocol.h's. A 401 or 407 that
+// keeps the connection alive
 // ("Proxy-Connection: Keep-Alive" or "Connection: Keep-Alive") leaves it open for the next round, so
 // the legs of NTLM and Negotiate, which authenticate the connection, share one.
 //
