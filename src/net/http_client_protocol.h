@@ -42,7 +42,6 @@ class ClientRoute {
     ClientRoute(RequestURL url, const HTTPClientSession& session);
 
     const RequestURL& URL() const { return m_url; }
-    bool ViaProxy() const { return m_viaProxy; }
     // The host and port the connection goes to: the proxy's or the target's.
     const std::string& ConnectHost() const { return m_connectHost; }
     std::uint16_t ConnectPort() const { return m_connectPort; }
