@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/http_client_session.h"
-#include "net/response_head_parser.h"
+#include "http/http_client_session.h"
+#include "http/response_head_parser.h"
 
 namespace {
 

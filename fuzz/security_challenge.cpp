@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/http_client_session.h"
+#include "http/http_client_session.h"
 
 namespace {
 
