@@ -58,6 +58,7 @@ void WaitUntil(Predicate done) {
 
 }  // namespace
 
+// Test labels: Threads tsan
 TEST(Threads, HandleWaitsForItsThreadWhenItDies) {
     Event release;
     WaitingWork work(release);
@@ -114,6 +115,7 @@ TEST(Threads, ExitFunctionsRunInOrderAfterTheWork) {
     EXPECT_EQ(trace, (std::vector<int>{0, 1, 2}));
 }
 
+// Test labels: DetachedThread tsan
 TEST(DetachedThread, RunsTheFunctionThenTheExitFunctions) {
     struct Job {
         std::vector<int> trace;
@@ -132,6 +134,7 @@ TEST(DetachedThread, RunsTheFunctionThenTheExitFunctions) {
     EXPECT_EQ(job.trace, (std::vector<int>{0, 1, 2}));
 }
 
+// Test labels: AbandonableCall tsan
 TEST(AbandonableCall, NullFunctionGivesNoCall) {
     EXPECT_EQ(AbandonableCall::Create(nullptr, nullptr), nullptr);
 }
@@ -195,6 +198,7 @@ TEST(AbandonableCall, AFunctionObjectOwnsWhatItNeedsUntilBothSidesAreDone) {
     WaitUntil([&] { return watch.expired(); });
 }
 
+// Test labels: ThreadLocalPtr tsan
 TEST(ThreadLocalPtr, EachThreadOwnsAndLosesItsOwnValue) {
     static std::atomic<int> alive{0};
     struct Counted {
