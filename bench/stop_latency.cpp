@@ -23,7 +23,7 @@
 #include "http/get_stop_functor.h"
 #include "http/header_handler.h"
 #include "http/http_client.h"
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "net/socket_system.h"
 
 namespace {

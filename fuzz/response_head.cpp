@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "http/response_head_parser.h"
 
 namespace {

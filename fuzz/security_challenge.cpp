@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 
 namespace {
 

@@ -9,7 +9,12 @@
 
 AbandonableCall::Pointer AbandonableCall::Create(Function function, void* argument) {
     if (function == nullptr) return nullptr;
-    std::unique_ptr<AbandonableCall> call(new AbandonableCall(function, argument));
+    return Create([function, argument] { function(argument); });
+}
+
+AbandonableCall::Pointer AbandonableCall::Create(Work work) {
+    if (!work) return nullptr;
+    std::unique_ptr<AbandonableCall> call(new AbandonableCall(std::move(work)));
     int error = PosixPlatform::StartDetachedNativeThread(&AbandonableCall::Run, call.get(),
                                                          kAbandonableCallStackBytes);
     if (error != 0) {
@@ -22,7 +27,7 @@ AbandonableCall::Pointer AbandonableCall::Create(Function function, void* argume
 void* AbandonableCall::Run(void* argument) noexcept {
     auto* call = static_cast<AbandonableCall*>(argument);
     try {
-        call->m_function(call->m_argument);
+        call->m_work();
     } catch (...) {
         // The caller may be long gone; there is nobody to hand the exception to.
     }

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 
 AuthenticationRounds::AuthenticationRounds(HTTPClientSession& session, bool preloadProxyAuthorization,
                                            std::string serverHost)

@@ -1,5 +1,5 @@
 // AuthenticationRounds: the Authorization and Proxy-Authorization values that one request sends
-// over its rounds, each 401 or 407 answered through the session (proxy_authentication.h), and what
+// over its rounds, each 401 or 407 answered through the session (http_client_session.h), and what
 // the session keeps of them for later requests.
 //
 // Basic and Digest answer only the first challenge of each kind, so a request's rounds end. Used by

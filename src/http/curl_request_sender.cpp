@@ -15,11 +15,10 @@
 #include "formats/value_receivers.h"
 #include "foundation/data_stages.h"
 #include "foundation/text_ranges.h"
+#include "http/http_client_session.h"
 #include "http/http_request_context.h"
 #include "http/http_status_line.h"
-#include "http/proxy_authentication.h"
 #include "http/raw_http_exchange.h"
-#include "http/socket_http_client.h"
 #include "http/tls_client.h"
 #include "net/url_info.h"
 

@@ -11,9 +11,9 @@
 #include "http/curl_request_sender.h"
 #include "http/get_stop_functor.h"
 #include "http/header_handler.h"
+#include "http/http_client_session.h"
 #include "http/http_handler_adapters.h"
 #include "http/http_request_context.h"
-#include "http/proxy_authentication.h"
 #include "platform/file_paths.h"
 
 namespace {

@@ -1,7 +1,8 @@
 // The relay's main outgoing HTTP client: one GET, or one POST of a file, to an http or https URL,
 // directly or through the session's proxy (https through a CONNECT tunnel), answering 401 and 407
-// challenges with the session's credentials (proxy_authentication.h), the response body going to
-// a file. It speaks HTTP/1.0 and reads only bodies that are not chunked.
+// challenges with the session's credentials (http_client_session.h), the response body going to
+// a file; the protocol is http_client_protocol.h's. It speaks HTTP/1.0 and reads only bodies that are not
+// chunked.
 //
 // The result is one of the TransferResult codes (0 is success); the HTTP status comes back
 // separately: a 404 is a successful transfer with status 404. On success the body file holds the
@@ -10,12 +11,12 @@
 // the body is complete. A body that ends before its Content-Length is a failure
 // (kReceiveFailed), and so is a response head beyond 64 KiB.
 //
-// Each attempt runs on a worker thread of its own while the caller waits, asking the stop functor's
-// ShouldStopWaiting every 10 ms; a stop closes the connection and returns within a few
-// milliseconds, even while a host name is being looked up or a connect hangs: a worker still busy
-// with a look-up is left behind and ends by itself. The stop functor is asked only on the calling
-// thread; the progress callback and the HeaderHandler are called on the worker thread while the
-// caller waits (never after the call has returned). The session must not serve another request
+// Each attempt runs on a worker thread of its own (http_client_worker.h) while the caller waits,
+// asking the stop functor's ShouldStopWaiting every 10 ms; a stop closes the connection and returns
+// within a few milliseconds, even while a host name is being looked up or a connect hangs: a worker
+// still busy with a look-up is left behind and ends by itself. The stop functor is asked only on the
+// calling thread; the progress callback and the HeaderHandler are called on the worker thread while
+// the caller waits (never after the call has returned). The session must not serve another request
 // meanwhile.
 //
 // The trusted-certificate file of tls_client.h decides whether https peers are verified.

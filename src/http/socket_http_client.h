@@ -1,7 +1,8 @@
 // PerformHTTPRequest: the socket HTTP client. It runs one GET described by an HttpHandlerBase over
 // a socket of its own, on the calling thread, directly or through the session's proxy (in the
 // absolute form, or through a CONNECT tunnel for https), answering 401 and 407 challenges with the
-// session's credentials (proxy_authentication.h). A 401 or 407 that keeps the connection alive
+// session's credentials (http_client_session.h); the protocol is http_client_protocol.h's. A 401 or 407 that
+// keeps the connection alive
 // ("Proxy-Connection: Keep-Alive" or "Connection: Keep-Alive") leaves it open for the next round, so
 // the legs of NTLM and Negotiate, which authenticate the connection, share one.
 //
@@ -14,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string_view>
 
 class HTTPClientSession;
 class HttpHandlerBase;
@@ -23,7 +23,3 @@ class HttpHandlerBase;
 // meanwhile.
 void PerformHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session,
                         std::uint64_t timeOutMicroseconds);
-
-// Hosts that are never reached through a proxy: "..localmachine", "127.0.0.1" and "::1" (ASCII case
-// ignored).
-bool IsLocalTargetHost(std::string_view host);

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -179,6 +180,22 @@ TEST(AbandonableCall, CallerMayLetGoBeforeTheFunctionReturns) {
     call.reset();  // walk away; the thread frees the call when its function returns
     release.Set();
     WaitUntil([&] { return returned.load(); });
+}
+
+TEST(AbandonableCall, AFunctionObjectOwnsWhatItNeedsUntilBothSidesAreDone) {
+    EXPECT_EQ(AbandonableCall::Create(AbandonableCall::Work()), nullptr);
+    static Event release;
+    auto owned = std::make_shared<std::string>("hangs.example");
+    std::weak_ptr<std::string> watch = owned;
+    auto call = AbandonableCall::Create([owned] { release.Wait(kWaitWithoutLimit); });
+    owned.reset();
+    ASSERT_NE(call, nullptr);
+    EXPECT_FALSE(watch.expired()) << "the work still runs";
+    release.Set();
+    WaitUntil([&] { return call->IsFinished(); });
+    EXPECT_FALSE(watch.expired()) << "the caller still holds the call";
+    call.reset();
+    WaitUntil([&] { return watch.expired(); });
 }
 
 // Test labels: ThreadLocalPtr tsan

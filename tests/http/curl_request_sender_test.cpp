@@ -20,7 +20,7 @@
 #include "foundation/interruptor.h"
 #include "http/http_client_test_support.h"
 #include "http/http_request_context.h"
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "http/raw_http_exchange.h"
 #include "http/tls_client.h"
 #include "net/socket_calls.h"

@@ -15,7 +15,7 @@
 #include "foundation/data_stages.h"
 #include "http/http_client_test_support.h"
 #include "http/http_test_support.h"
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "http/socket_http_client.h"
 #include "net/arrival_time.h"
 #include "net/started_socket_system.h"

@@ -18,7 +18,7 @@
 #include "http/http_client_test_support.h"
 #include "http/http_handler_adapters.h"
 #include "http/http_handlers.h"
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "support/python_origin.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_registry.h"

@@ -20,7 +20,7 @@
 #include "http/get_stop_functor.h"
 #include "http/header_handler.h"
 #include "http/http_client_test_support.h"
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "http/tls_client.h"
 #include "net/started_socket_system.h"
 #include "settings/registry_functions.h"

@@ -9,7 +9,7 @@
 #include "http/http_client_errors.h"
 #include "http/http_client_test_support.h"
 #include "http/http_test_support.h"
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "http/socket_http_client.h"
 #include "net/started_socket_system.h"
 #include "support/scripted_http_server.h"

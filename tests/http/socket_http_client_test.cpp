@@ -10,7 +10,7 @@
 #include "formats/base64_codec.h"
 #include "http/http_client_errors.h"
 #include "http/http_client_test_support.h"
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "http/raw_http_exchange.h"
 #include "http/response_head_parser.h"
 #include "net/arrival_time.h"
@@ -195,6 +195,23 @@ TEST(PerformHTTPRequest, ASecond401AfterAnAnswerFailsTheAuthentication) {
             << challenge;
         EXPECT_EQ(server.Exchanges().size(), 2u);
     }
+}
+
+// The proxy's credentials go only to the proxy: a server reached directly that asks for them with a
+// 407 never sees them.
+TEST(PerformHTTPRequest, AServerAskingWithA407NeverGetsTheProxyCredentials) {
+    StartedSocketSystem();
+    ScriptedHTTPServer server([](const std::string&) {
+        return Reply{MakeHTTPReply("denied", "Proxy-Authenticate: Basic realm=\"p\"\r\n",
+                                   "HTTP/1.0 407 Proxy Authentication Required")};
+    });
+    RecordingHttpHandler handler(URLOf(server));  // 127.0.0.1 is never reached through the proxy
+    HTTPClientSession session = ProxiedSession(server);
+    EXPECT_THROW(PerformHTTPRequest(handler, session, kTimeOut), Http_err_AuthenticationFailed);
+    auto exchanges = server.Exchanges();
+    ASSERT_EQ(exchanges.size(), 2u);
+    EXPECT_EQ(RequestLine(exchanges[1].request), "GET /file HTTP/1.0");
+    EXPECT_EQ(exchanges[1].request.find("Proxy-Authorization"), std::string::npos) << exchanges[1].request;
 }
 
 TEST(PerformHTTPRequest, GoesThroughTheProxyInTheAbsoluteForm) {

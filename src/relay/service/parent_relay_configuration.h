@@ -23,7 +23,7 @@
 #include <cstdint>
 #include <string>
 
-#include "http/proxy_authentication.h"
+#include "http/http_client_session.h"
 #include "settings/configuration_settings.h"
 
 class ParentRelayConfiguration {

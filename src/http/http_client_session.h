@@ -1,12 +1,11 @@
 // The authentication state of the outgoing HTTP clients: HTTPClientSession holds the proxy settings
 // and the credentials, and answers "WWW-Authenticate" (401) and "Proxy-Authenticate" (407)
-// challenges with Basic, Digest (MD5, MD5-sess, qop "auth" or none), NTLM or Negotiate header values.
+// challenges with Basic, Digest (digest_authentication.h), NTLM or Negotiate header values.
 // NTLM and Negotiate go through GSSAPI (security_context_exchange.h) and take several legs on one
 // connection; the session keeps the exchange between them.
 //
 // A session lives as long as its owner's configuration and serves many requests one after another,
-// but one at a time: it is not locked. It can be moved, not copied (it owns the GSSAPI exchange). The
-// Digest client nonce and nonce counter are process-wide.
+// but one at a time: it is not locked. It can be moved, not copied (it owns the GSSAPI exchange).
 #pragma once
 
 #include <cstdint>
@@ -16,35 +15,9 @@
 
 #include "http/security_context_exchange.h"
 
-// What a Digest challenge asks for, its quotes removed.
-struct DigestChallenge {
-    std::string realm;
-    std::string nonce;
-    std::string opaque;
-    // "auth" when the server offers it, empty when the challenge names no qop.
-    std::string qop;
-    // As the server wrote it ("MD5", "MD5-sess" in any case), or empty.
-    std::string algorithm;
-};
-
-// Reads the parameters of one Digest challenge (the text after the word "Digest"). False when the
-// challenge can't be answered: no nonce, a qop list without "auth", an algorithm other than MD5 and
-// MD5-sess, a value longer than its limit, or malformed parameters.
-bool ParseDigestChallenge(std::string_view parameters, DigestChallenge& challenge);
-
-// The Authorization value of a Digest answer (RFC 2617): "Digest " and username, realm, uri, nonce,
-// then qop, nc and cnonce when a qop was chosen, algorithm when one was named, opaque when given, and
-// response. `uri` is the request target exactly as the request line sends it. A value that holds a
-// double quote or a backslash is escaped inside its quotes.
-std::string MakeDigestAuthorization(const DigestChallenge& challenge, std::string_view user,
-                                    std::string_view password, std::string_view method, std::string_view uri,
-                                    std::string_view clientNonce, std::uint32_t nonceCount);
-
-// The process's Digest client nonce: 16 bytes from OpenSSL's random generator as hex text, made on
-// first use. Thread-safe.
-const std::string& DigestClientNonce();
-// The next value of the process-wide Digest nonce counter (1 first). Thread-safe.
-std::uint32_t NextDigestNonceCount();
+// Hosts that are never reached through a proxy: "..localmachine", "127.0.0.1" and "::1" (ASCII case
+// ignored).
+bool IsLocalTargetHost(std::string_view host);
 
 class HTTPClientSession {
   public:
