@@ -97,6 +97,9 @@ constexpr std::int64_t kAccessLogDirectoryReadPeriod = 1'000'000;
 
 constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 
+// The stop event's descriptor, always watched.
+constexpr std::size_t kWatchedBesideSockets = 1;
+
 }  // namespace
 
 // The stop event's descriptor sits in the watched set beside the sockets: a Set ends the wait at
@@ -128,7 +131,7 @@ void HTTPServer::Run() {
     int busyErrors = 0;
     while (!StopRequested()) {
         BuildSocketSets();
-        if (m_watcher.Count() <= 1) {
+        if (m_watcher.Count() <= kWatchedBesideSockets) {
             m_stopEvent.Wait(kIdleWaitMicroseconds);
             continue;
         }
@@ -160,6 +163,13 @@ ServerThrottleShares HTTPServer::ShareThrottle() const {
                                m_writingConnections.size());
 }
 
+ThrottleGroupCounts HTTPServer::CountThrottleGroups() const {
+    ThrottleGroupCounts groups;
+    for (const auto& connection : m_writingConnections)
+        if (!connection->GetThrottleGroup().empty()) ++groups[connection->GetThrottleGroup()];
+    return groups;
+}
+
 // Reading connections stay watched for reading from their first pass to their last, so only the
 // listener and the reply connections are looked at here. A reply connection is watched only for work
 // it will do now: watched with nothing to write (or, for reading, without a back channel to read), it
@@ -172,9 +182,7 @@ void HTTPServer::BuildSocketSets() {
                     CountConnections() < m_settings.maxConnections && now >= m_acceptsPausedUntil, false);
     if (m_writingConnections.empty()) return;
     const ServerThrottleShares shares = ShareThrottle();
-    ThrottleGroupCounts groups;
-    for (const auto& connection : m_writingConnections)
-        if (!connection->GetThrottleGroup().empty()) ++groups[connection->GetThrottleGroup()];
+    const ThrottleGroupCounts groups = CountThrottleGroups();
     for (const auto& connection : m_writingConnections)
         m_watcher.Watch(connection->Handle(), connection->WantsBackChannel(),
                         connection->PrepareToSend(now, shares, groups));
@@ -237,9 +245,7 @@ void HTTPServer::PumpWritingConnections() {
 void HTTPServer::StartNewReplies(std::size_t first) {
     if (first >= m_writingConnections.size()) return;
     const ServerThrottleShares shares = ShareThrottle();
-    ThrottleGroupCounts groups;
-    for (const auto& connection : m_writingConnections)
-        if (!connection->GetThrottleGroup().empty()) ++groups[connection->GetThrottleGroup()];
+    const ThrottleGroupCounts groups = CountThrottleGroups();
     PumpEach(
         m_writingConnections, first, "PumpSockets write error: ",
         [&](FileResponseConnection& connection) {

@@ -97,6 +97,7 @@ class HTTPServer {
                                                          bool socketHandedOn);
     std::uint64_t ReadingConnectionOf(int socket) const;
     ServerThrottleShares ShareThrottle() const;
+    ThrottleGroupCounts CountThrottleGroups() const;
     const FileLocation& AccessLogDirectory();
     std::unique_ptr<HTTPPlugInInterface> MakePlugInInterface(std::shared_ptr<HTTPRequest> request);
 
