@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <thread>
 
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 #include "foundation/stop_event.h"
-#include "net/http_server.h"
-#include "net/plugin_path_table.h"
+#include "http/http_server.h"
+#include "http/plugin_path_table.h"
 #include "net/socket_system.h"
 
 namespace {

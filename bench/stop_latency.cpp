@@ -18,12 +18,12 @@
 #include <thread>
 #include <vector>
 
+#include "base/file_location.h"
 #include "foundation/event.h"
-#include "foundation/file_location.h"
-#include "net/get_stop_functor.h"
-#include "net/header_handler.h"
-#include "net/http_client.h"
-#include "net/proxy_authentication.h"
+#include "http/get_stop_functor.h"
+#include "http/header_handler.h"
+#include "http/http_client.h"
+#include "http/proxy_authentication.h"
 #include "net/socket_system.h"
 
 namespace {

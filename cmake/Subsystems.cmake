@@ -9,16 +9,18 @@ function(kvr_add_subsystem name folder)
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 
-# The helpers every test program may use (tests/support), built once.
-function(kvr_add_test_support)
-  file(GLOB helpers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/support/*.cpp)
-  add_library(test_support STATIC ${helpers})
-  target_include_directories(test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(test_support PUBLIC ${ARGN} GTest::gtest)
-  target_compile_definitions(test_support PUBLIC
+# A library of helpers that test programs share (tests/support), built once: `sources` are its files,
+# the rest what it links. The helpers come in layers like the code they help to test.
+function(kvr_add_test_support name sources)
+  add_library(${name} STATIC ${sources})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PUBLIC ${ARGN} GTest::gtest)
+  target_compile_definitions(${name} PUBLIC
     KVR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KVR_BINARY_DIR="${PROJECT_BINARY_DIR}")
 endfunction()
 
+# One test program per subsystem, linking what follows the folder: the subsystem's library and the
+# test helpers of its layer.
 function(kvr_add_subsystem_tests name folder)
   file(GLOB sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${folder}/*_test.cpp)
   if(NOT sources)
@@ -26,7 +28,7 @@ function(kvr_add_subsystem_tests name folder)
   endif()
   add_executable(${name}_tests ${sources})
   target_include_directories(${name}_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  target_link_libraries(${name}_tests PRIVATE ${ARGN} test_support GTest::gtest GTest::gtest_main)
+  target_link_libraries(${name}_tests PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name}_tests PRIVATE
     KVR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KVR_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60

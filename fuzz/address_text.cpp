@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 #include "net/ip_address.h"
 #include "net/ip_subnet.h"
 #include "net/mac_address.h"

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/const_data_reader.h"
 #include "formats/compressed_file.h"
-#include "foundation/const_data_reader.h"
 #include "foundation/data_stages.h"
 
 namespace {

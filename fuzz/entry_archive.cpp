@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/const_data_reader.h"
 #include "formats/entry_archive.h"
-#include "foundation/const_data_reader.h"
 #include "foundation/file_operations.h"
 #include "foundation/temporary_files.h"
 

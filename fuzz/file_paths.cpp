@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 #include "foundation/endian.h"
 
 inline void Check(bool condition) {

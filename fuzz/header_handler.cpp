@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/header_handler.h"
+#include "http/header_handler.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/reading_http_connection.h"
+#include "http/reading_http_connection.h"
 #include "net/socket_errors.h"
 
 namespace {

@@ -1,6 +1,3 @@
 kvr_add_fuzzer(address_text net)
-kvr_add_fuzzer(header_handler net)
-kvr_add_fuzzer(http_request_head net)
-kvr_add_fuzzer(response_head net)
 kvr_add_fuzzer(url_text net)
-kvr_add_fuzzer(security_challenge net)
+kvr_add_fuzzer(back_channel net)

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "base/numerals.h"
 #include "foundation/floating_point_text.h"
-#include "foundation/numerals.h"
 
 namespace {
 

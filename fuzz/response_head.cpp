@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "net/proxy_authentication.h"
-#include "net/response_head_parser.h"
+#include "http/proxy_authentication.h"
+#include "http/response_head_parser.h"
 
 namespace {
 

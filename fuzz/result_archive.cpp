@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "base/const_data_reader.h"
 #include "formats/result_archive.h"
-#include "foundation/const_data_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     ConstDataReader reader(ConstData(data, size));

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "base/const_data_reader.h"
 #include "formats/sax_xml_tree.h"
-#include "foundation/const_data_reader.h"
 #include "platform/sax_xml_reader.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/proxy_authentication.h"
+#include "http/proxy_authentication.h"
 
 namespace {
 

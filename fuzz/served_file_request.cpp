@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "foundation/character_classes.h"
-#include "foundation/file_name.h"
-#include "net/served_file_request.h"
+#include "base/character_classes.h"
+#include "base/file_name.h"
+#include "http/served_file_request.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/character_classes.h"
-#include "foundation/numerals.h"
+#include "base/character_classes.h"
+#include "base/numerals.h"
 #include "platform/registry.h"
 
 using namespace PosixPlatform;

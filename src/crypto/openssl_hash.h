@@ -10,9 +10,9 @@
 
 #include <memory>
 
+#include "base/data_pipeline.h"
+#include "base/exceptions.h"
 #include "formats/digest_record.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/exceptions.h"
 
 // OpenSSL has no such digest method (MD5 is absent, for example, where only FIPS providers load).
 class DigestMethodUnavailable : public DebuggableException {};

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class Base64Encoder : public DataFilter {
   public:

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 #include "foundation/name_table.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 // The name lower-cased (ASCII letters only) and, when it is an alias of US-ASCII or ISO-8859-1,
 // replaced by "us-ascii" or "iso-8859-1". Other names, "utf-8" among them, stay as lower-cased.

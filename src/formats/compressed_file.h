@@ -21,10 +21,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "base/data_pipeline.h"
+#include "base/file_location.h"
 #include "formats/zlib_filter.h"
 #include "foundation/checksum_receiver.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/file_location.h"
 #include "foundation/file_reader.h"
 #include "foundation/file_writer.h"
 #include "platform/file_paths.h"

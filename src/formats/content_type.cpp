@@ -3,7 +3,7 @@
 #include <array>
 #include <span>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 #include "foundation/name_table.h"
 
 namespace {

@@ -18,9 +18,9 @@
 
 #include <cstdint>
 
+#include "base/data_pipeline.h"
 #include "formats/structured_fields.h"
 #include "formats/value_receivers.h"
-#include "foundation/data_pipeline.h"
 #include "foundation/endian.h"
 
 namespace ContentTypeCode {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 class DigestRecord {
   public:

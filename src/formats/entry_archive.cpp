@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
+#include "base/character_classes.h"
 #include "formats/compressed_file.h"
 #include "formats/push_back_data_reader.h"
 #include "formats/section_reader.h"
-#include "foundation/character_classes.h"
 #include "foundation/endian.h"
 #include "foundation/file_item.h"
 #include "foundation/file_operations.h"

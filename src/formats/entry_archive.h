@@ -15,9 +15,9 @@
 
 #include <cstdint>
 
-#include "foundation/const_data.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/file_location.h"
+#include "base/const_data.h"
+#include "base/data_pipeline.h"
+#include "base/file_location.h"
 
 // Extracts the archive that `reader` stands at into the directory `destination`, which is created
 // when missing. Every name is resolved below the destination: ".." steps, absolute paths and

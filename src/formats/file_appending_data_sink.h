@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
-#include "foundation/file_location.h"
+#include "base/data_pipeline.h"
+#include "base/file_location.h"
 #include "foundation/file_writer.h"
 #include "platform/file_paths.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 #include "foundation/data_stages.h"
 #include "foundation/line_maker.h"
 

@@ -17,9 +17,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/const_data.h"
+#include "base/data_pipeline.h"
 #include "formats/message_receivers.h"
-#include "foundation/const_data.h"
-#include "foundation/data_pipeline.h"
 
 class HeaderMaker : public LineReceiver {
   public:

@@ -10,9 +10,9 @@
 // The target is not owned; set it (and the default character set) before Begin. One thread at a time.
 #pragma once
 
+#include "base/const_data.h"
 #include "formats/stream_transcoders.h"
 #include "formats/text_encodings.h"
-#include "foundation/const_data.h"
 
 class HeaderTranscoder : public MulticharsetTextReceiver {
   public:

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
+#include "base/numerals.h"
 #include "foundation/data_filterer.h"
 #include "foundation/data_stages.h"
 #include "foundation/endian.h"
-#include "foundation/numerals.h"
 
 void HexEncoder::Filter(ConstData& input, OutputRange& output) {
     if (m_pending != 0) {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class HexEncoder : public DataFilter {
   public:

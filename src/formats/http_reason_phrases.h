@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "foundation/const_data.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/exceptions.h"
 
 // The phrase of a status code ("Object Moved" for 302), or an empty range for a code the server never
 // sends. The phrase is static text.

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
+#include "base/character_classes.h"
+#include "base/data_pipeline.h"
+#include "base/numerals.h"
 #include "formats/stream_transcoders.h"
-#include "foundation/character_classes.h"
-#include "foundation/data_pipeline.h"
 #include "foundation/endian.h"
 #include "foundation/file_reader.h"
 #include "foundation/floating_point_text.h"
-#include "foundation/numerals.h"
 
 // The parser is a state machine with a continuation stack. `m_state` is what runs on the next byte;
 // `m_pending` holds what runs after the current value is complete (for example "ArrayNext, Value" after

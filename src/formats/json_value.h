@@ -23,9 +23,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/const_data.h"
+#include "base/exceptions.h"
 #include "formats/text_encodings.h"
-#include "foundation/const_data.h"
-#include "foundation/exceptions.h"
 
 template <class T>
 using SharingPtr = std::shared_ptr<T>;

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "base/numerals.h"
 #include "formats/text_conversions.h"
-#include "foundation/numerals.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/byte_string.h"
 #include "formats/digest_record.h"
 #include "formats/text_encodings.h"
-#include "foundation/byte_string.h"
 
 class JSONTextWriter {
   public:

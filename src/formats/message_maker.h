@@ -13,10 +13,10 @@
 
 #include <cstdint>
 
+#include "base/data_pipeline.h"
+#include "base/file_location.h"
 #include "formats/header_maker.h"
 #include "formats/message_receivers.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/file_location.h"
 
 class MessageMaker : public LineReceiver {
   public:

@@ -19,8 +19,8 @@
 #include <cstdint>
 #include <span>
 
-#include "foundation/const_data.h"
-#include "foundation/data_pipeline.h"
+#include "base/const_data.h"
+#include "base/data_pipeline.h"
 
 class MessageReceiver {
   public:

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 #include "foundation/optional_value.h"
 
 class BadFormatStringError : public DebuggableException {};

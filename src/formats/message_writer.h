@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <span>
 
+#include "base/const_data.h"
+#include "base/data_pipeline.h"
 #include "formats/message_receivers.h"
-#include "foundation/const_data.h"
-#include "foundation/data_pipeline.h"
 #include "foundation/line_maker.h"
 
 class MessageWriter : public MessageReceiver {

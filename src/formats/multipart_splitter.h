@@ -25,7 +25,7 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class MultipartSplitter : public LineReceiver {
   public:

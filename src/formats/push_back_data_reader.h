@@ -9,8 +9,8 @@
 
 #include <cstddef>
 
-#include "foundation/data_pipeline.h"
-#include "foundation/exceptions.h"
+#include "base/data_pipeline.h"
+#include "base/exceptions.h"
 
 class PushBackBufferOverflow : public DebuggableException {};
 

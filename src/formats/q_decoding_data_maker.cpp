@@ -1,7 +1,7 @@
 #include "formats/q_decoding_data_maker.h"
 
-#include "foundation/character_classes.h"
-#include "foundation/numerals.h"
+#include "base/character_classes.h"
+#include "base/numerals.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class QDecodingDataMaker : public DataReceiver, public DataWriter {
   public:

@@ -1,7 +1,7 @@
 #include "formats/quoted_printable_codec.h"
 
-#include "foundation/character_classes.h"
-#include "foundation/numerals.h"
+#include "base/character_classes.h"
+#include "base/numerals.h"
 
 namespace {
 

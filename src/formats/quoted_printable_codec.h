@@ -17,8 +17,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/data_pipeline.h"
 #include "formats/base64_codec.h"
-#include "foundation/data_pipeline.h"
 #include "foundation/line_maker.h"
 
 class QuotedPrintableLineMaker : public LineReceiver {

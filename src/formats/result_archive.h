@@ -15,10 +15,10 @@
 
 #include <cstdint>
 
+#include "base/data_pipeline.h"
+#include "base/file_location.h"
 #include "formats/section_reader.h"
-#include "foundation/data_pipeline.h"
 #include "foundation/data_stages.h"
-#include "foundation/file_location.h"
 
 class ResultArchiveReceiver {
   public:

@@ -3,8 +3,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/const_data_reader.h"
 #include "formats/message_templates.h"
-#include "foundation/const_data_reader.h"
 #include "foundation/file_item.h"
 #include "foundation/log_manager.h"
 #include "foundation/whole_file.h"

@@ -19,9 +19,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/exceptions.h"
+#include "base/file_location.h"
 #include "formats/xml_tree_node.h"
-#include "foundation/exceptions.h"
-#include "foundation/file_location.h"
 
 class XMLSchemaFileNotFound : public ExceptionPL {
   public:

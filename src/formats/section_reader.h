@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class SectionReader : public DataReader {
   public:

@@ -1,6 +1,6 @@
 #include "formats/simple_xml_parser.h"
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 
 // The tokenizer is a state machine over single bytes. Changing state with GoTo does the work of
 // leaving the old state (reporting what it collected) and of entering the new one (clearing what it

@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 #include "foundation/list_pl.h"
 
 // An attribute's (name, value).

@@ -16,8 +16,8 @@
 
 #include <cstdint>
 
-#include "foundation/character_classes.h"
-#include "foundation/data_pipeline.h"
+#include "base/character_classes.h"
+#include "base/data_pipeline.h"
 #include "foundation/data_stages.h"
 
 // The interpreter of the elements. Each element's receiver (returned by Token, QuotedString,

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/numerals.h"
 #include "formats/stream_transcoders.h"
-#include "foundation/numerals.h"
 #include "platform/code_pages.h"
 
 namespace {

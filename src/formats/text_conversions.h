@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/const_data.h"
 #include "formats/text_encodings.h"
-#include "foundation/const_data.h"
 
 CopiedUString<UTF16> UTF8ToUTF16(ConstData text);
 CopiedUString<UTF8> UTF16ToUTF8(std::u16string_view text);

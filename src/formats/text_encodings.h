@@ -16,9 +16,9 @@
 #include <cstddef>
 #include <string>
 
-#include "foundation/const_data_buffer.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/exceptions.h"
+#include "base/const_data_buffer.h"
+#include "base/data_pipeline.h"
+#include "base/exceptions.h"
 
 struct UTF8 {
     using Unit = Byte;

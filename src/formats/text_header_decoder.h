@@ -12,11 +12,11 @@
 
 #include <cstddef>
 
+#include "base/data_pipeline.h"
 #include "formats/base64_codec.h"
 #include "formats/q_decoding_data_maker.h"
 #include "formats/text_encodings.h"
 #include "foundation/data_filterer.h"
-#include "foundation/data_pipeline.h"
 
 // The head of an encoded word names no transfer encoding this decoder knows.
 class UnknownTransferEncodingTag : public DebuggableException {};

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/numerals.h"
 #include "foundation/endian.h"
-#include "foundation/numerals.h"
 
 namespace {
 

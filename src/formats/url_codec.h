@@ -14,8 +14,8 @@
 #include <string>
 #include <utility>
 
-#include "foundation/character_classes.h"
-#include "foundation/data_pipeline.h"
+#include "base/character_classes.h"
+#include "base/data_pipeline.h"
 
 // A-Z a-z 0-9 - . _ ~
 const CharacterClass& URLSafeCharacters();

@@ -17,9 +17,9 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/const_data.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/data_pipeline.h"
+#include "base/exceptions.h"
 
 class Uint64Maker : public DataReceiver, public DataWriter {
   public:

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/byte_string.h"
 #include "formats/text_encodings.h"
 #include "formats/xml_layout.h"
-#include "foundation/byte_string.h"
 
 class XMLTextWriter {
   public:

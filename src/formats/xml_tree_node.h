@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/const_data.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/exceptions.h"
 
 // Attribute local name to value, ordered by unsigned byte-wise comparison of the names.
 using XMLAttributeMap = std::map<std::string, std::string, std::less<>>;

@@ -20,9 +20,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/data_pipeline.h"
+#include "base/exceptions.h"
 #include "formats/xml_layout.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/exceptions.h"
 #include "foundation/list_pl.h"
 #include "foundation/optional_value.h"
 #include "foundation/string_pl.h"

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 // zlib could not set up a stream (out of memory).
 class ZlibInitError : public DebuggableException {};

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 
 BufferWriter::BufferWriter(char* buffer, std::int32_t capacity) : m_buffer(buffer), m_capacity(capacity) {
     m_buffer[0] = 0;

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "foundation/time_value.h"
+#include "base/time_value.h"
 
 // Short names, "Jan".."Dec" at 1..12 (index 0 is empty), and weekday names, "Sun".."Sat" at 0..6.
 extern const char* const kShortMonthNames[13];

@@ -6,7 +6,7 @@
 // hands Descriptor() to Event::WaitWithHandle together with its stop event. One thread at a time.
 #pragma once
 
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 #include "platform/change_notification_handle.h"
 
 class ChangeNotification {

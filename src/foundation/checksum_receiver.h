@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class ChecksumReceiver : public DataReceiver, public DataWriter {
   public:

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
+#include "base/exceptions.h"
 #include "foundation/calendar_time.h"
-#include "foundation/exceptions.h"
 
 class TimeUtilityException : public ExceptionPL {
   public:

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 #include "foundation/locked_object.h"
 
 class SharedCount {

@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class DataBuffererBase : public DataReceiver, public DataWriter {
   public:

@@ -8,7 +8,7 @@
 // trailing bytes after the end of a compressed stream).
 #pragma once
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class DataFilterStalled : public DebuggableException {};
 

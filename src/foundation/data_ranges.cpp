@@ -1,6 +1,6 @@
 #include "foundation/data_ranges.h"
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 std::size_t TotalDataRangeLength(std::span<const ConstData> ranges) {
     std::size_t total = 0;

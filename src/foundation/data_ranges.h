@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 template <std::size_t N>
 class DataRangeList {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 // A reader that is always at its end.
 class EmptyDataReader : public DataReader {

@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "base/stringy.h"
 #include "foundation/sqlite_database.h"
-#include "foundation/stringy.h"
 
 // The connection's busy time-out in milliseconds for an interval in microseconds: kWaitWithoutLimit
 // (event.h) waits 2,147,483,647 ms; otherwise the interval / 1000 truncated toward zero, kept within

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <set>
 
-#include "foundation/character_classes.h"
-#include "foundation/critical_log.h"
+#include "base/character_classes.h"
+#include "base/critical_log.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/file_location.h"
-#include "foundation/time_value.h"
+#include "base/file_location.h"
+#include "base/time_value.h"
 #include "platform/directory_listing.h"
 #include "platform/file_system.h"
 

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "foundation/const_data.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/exceptions.h"
 
 class ConstDataTooSmall : public DebuggableException {};
 class DataTooSmall : public DebuggableException {};

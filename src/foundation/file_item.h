@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "foundation/file_location.h"
-#include "foundation/time_value.h"
+#include "base/file_location.h"
+#include "base/time_value.h"
 #include "platform/file_system.h"
 
 class FileAttributes {

@@ -10,7 +10,7 @@
 // one atomic rename, so readers see the old file or the complete new one, even after a crash.
 #pragma once
 
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 
 // Moves a file or directory to a new name; never replaces. FileMoveError (no paths) when either
 // location is unset; FileNotFoundError when `from` does not exist; FileFoundError when `to` exists,

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
-#include "foundation/file_errors.h"
+#include "base/data_pipeline.h"
+#include "base/file_errors.h"
 #include "platform/file_paths.h"
 
 // The file ended before the stretch a FileReadingLoop was set up to read: it shrank meanwhile, or the

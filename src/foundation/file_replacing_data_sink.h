@@ -9,8 +9,8 @@
 
 #include <optional>
 
-#include "foundation/data_pipeline.h"
-#include "foundation/file_location.h"
+#include "base/data_pipeline.h"
+#include "base/file_location.h"
 #include "foundation/file_writer.h"
 #include "foundation/temporary_files.h"
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 #include "platform/file_paths.h"
 
 class FileWriter : public DataWriter {

@@ -7,8 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "foundation/character_classes.h"
-#include "foundation/numerals.h"
+#include "base/character_classes.h"
+#include "base/numerals.h"
 
 // The digits come from std::to_chars, which is locale-free and exact: it writes the full decimal
 // expansion of a double (at most 767 significant digits) when asked for enough of them. Rounding to

@@ -10,9 +10,9 @@
 
 #include <cstdint>
 
-#include "foundation/const_data.h"
-#include "foundation/const_data_buffer.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/const_data_buffer.h"
+#include "base/exceptions.h"
 
 // A text that is not a number ParseFloatingPoint accepts.
 class NotAFloatingPoint : public DebuggableException {};

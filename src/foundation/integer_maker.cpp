@@ -1,7 +1,7 @@
 #include "foundation/integer_maker.h"
 
-#include "foundation/character_classes.h"
-#include "foundation/const_data.h"
+#include "base/character_classes.h"
+#include "base/const_data.h"
 
 void IntegerMaker::Begin() {
     m_value = 0;

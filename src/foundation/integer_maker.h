@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class IntegerMaker : public DataReceiver {
   public:

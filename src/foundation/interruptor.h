@@ -13,8 +13,8 @@
 // asks it.
 #pragma once
 
+#include "base/exceptions.h"
 #include "foundation/event.h"
-#include "foundation/exceptions.h"
 #include "foundation/locked_object.h"
 
 class StopRequest : public DebuggableException, public NonDumpableException {

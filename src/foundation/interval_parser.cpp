@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 #include "foundation/time_parser.h"
 #include "foundation/token_lexer.h"
 

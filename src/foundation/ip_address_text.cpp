@@ -1,6 +1,6 @@
 #include "foundation/ip_address_text.h"
 
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <array>
 #include <string_view>
 
-#include "foundation/const_data.h"
-#include "foundation/const_data_buffer.h"
+#include "base/const_data.h"
+#include "base/const_data_buffer.h"
 
 // What the formatter reads of an address; an IPAddress (net/ip_address.h) gives
 // {address.IsIPv6(), address.Bytes(), address.Zone()}.

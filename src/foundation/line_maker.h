@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class LineMaker : public DataReceiver, public DataWriter {
   public:

@@ -9,7 +9,7 @@
 #include <list>
 #include <utility>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 
 template <class First, class Second>
 using Pair = std::pair<First, Second>;

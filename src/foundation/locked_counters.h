@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
+#include "base/file_location.h"
 #include "foundation/critical_section.h"
-#include "foundation/file_location.h"
 #include "foundation/stopwatch.h"
 
 class LockedCounters {

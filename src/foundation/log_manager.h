@@ -25,7 +25,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/critical_log.h"
+#include "base/critical_log.h"
 #include "foundation/critical_section.h"
 #include "foundation/event.h"
 #include "foundation/thread.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 
 DataReceiver& ManyVersionMaker::GetReceiver(ManyVersionList& output) {
     m_lexer.m_output = &output;

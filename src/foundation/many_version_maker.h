@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 constexpr std::size_t kManyVersionCount = 128;
 using ManyVersionList = std::array<std::uint32_t, kManyVersionCount>;

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <span>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 struct NameTableEntry {
     const char* name;

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <optional>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 template <class T>
 using OptionalValue = std::optional<T>;

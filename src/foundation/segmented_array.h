@@ -10,8 +10,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "foundation/const_data.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/exceptions.h"
 
 // The array would need more than its 24 blocks.
 class SegmentedArrayFull : public DebuggableException {};

@@ -12,7 +12,7 @@
 
 #include <sqlite3.h>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 
 namespace SQLite {
 

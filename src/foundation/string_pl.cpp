@@ -7,7 +7,7 @@
 #include <limits>
 #include <new>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 #include "platform/system_error.h"
 
 // A block is the header followed by the text; m_text points just past the header, so the length

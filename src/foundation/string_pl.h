@@ -11,7 +11,7 @@
 #include <exception>
 #include <vector>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 // An index, count or size outside what the string allows.
 class StringPLOutOfBoundsException : public std::exception {

@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 #include "platform/file_paths.h"
 
 inline constexpr const char* kTemporaryFilePrefix = "veltra";

@@ -1,6 +1,6 @@
 #include "foundation/text_ranges.h"
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 
 ConstData TrimWhitespaceRange(ConstData range) {
     while (!range.IsEmpty() && Ascii::Whitespace().Contains(range.begin[0])) ++range.begin;

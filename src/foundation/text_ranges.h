@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 // The range without its leading and trailing tab, LF, CR and space; bytes of 128 and above are never
 // stripped. An all-whitespace range becomes empty.

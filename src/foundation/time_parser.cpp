@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 
 #include <optional>
 
+#include "base/const_data.h"
+#include "base/exceptions.h"
 #include "foundation/calendar_time.h"
-#include "foundation/const_data.h"
-#include "foundation/exceptions.h"
 #include "foundation/token_lexer.h"
 
 class ParsingFailure : public DebuggableException {};

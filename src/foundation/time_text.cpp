@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
+#include "base/numerals.h"
 #include "foundation/endian.h"
-#include "foundation/numerals.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 // (time_parser.h) reads it back. All functions are thread-safe.
 #pragma once
 
+#include "base/const_data.h"
+#include "base/const_data_buffer.h"
 #include "foundation/calendar_time.h"
-#include "foundation/const_data.h"
-#include "foundation/const_data_buffer.h"
 
 // The length of the text of a time with a four-digit year.
 constexpr std::size_t kTimeTextLength = 31;

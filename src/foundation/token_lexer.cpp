@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 
 void TokenLexer::Begin() {
     m_run = Run::None;

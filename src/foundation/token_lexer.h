@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 class TokenLexer : public DataReceiver {
   public:

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/const_data.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/file_location.h"
+#include "base/const_data.h"
+#include "base/data_pipeline.h"
+#include "base/file_location.h"
 
 // Begin, the bytes from `start` to the end of the file, End.
 void FeedFileToReceiver(const FileLocation& location, DataReceiver& receiver, std::uint64_t start = 0);

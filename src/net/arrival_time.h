@@ -19,7 +19,7 @@
 #include <array>
 #include <cstdint>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 #include "net/arrival_time_receiver.h"
 #include "net/dynamic_throttle.h"
 #include "net/time_debt_throttle.h"

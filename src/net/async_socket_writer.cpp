@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "foundation/file_errors.h"
+#include "base/file_errors.h"
 #include "net/socket_errors.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 #include "net/socket_connection.h"
 #include "platform/file_paths.h"
 

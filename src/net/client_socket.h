@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 #include "net/socket_address_entry.h"
 #include "net/socket_calls.h"
 

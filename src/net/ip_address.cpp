@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/numerals.h"
 #include "foundation/ip_address_text.h"
-#include "foundation/numerals.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/const_data.h"
-#include "foundation/const_data_buffer.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/const_data_buffer.h"
+#include "base/exceptions.h"
 
 class NotAnIPAddress : public DebuggableException {};
 

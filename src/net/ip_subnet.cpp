@@ -1,7 +1,7 @@
 #include "net/ip_subnet.h"
 
+#include "base/numerals.h"
 #include "foundation/ip_address_text.h"
-#include "foundation/numerals.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/const_data_buffer.h"
-#include "foundation/exceptions.h"
+#include "base/const_data_buffer.h"
+#include "base/exceptions.h"
 #include "net/ip_address.h"
 
 class NotAnIPSubnet : public DebuggableException {};

@@ -1,6 +1,6 @@
 #include "net/local_server_url.h"
 
-#include "foundation/configuration_settings.h"
+#include "settings/configuration_settings.h"
 
 namespace {
 constexpr const char* kDefaultLocalServerURL = "http://127.0.0.1:52311";

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 
 namespace {
 

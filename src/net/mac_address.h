@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/const_data_buffer.h"
-#include "foundation/exceptions.h"
+#include "base/const_data_buffer.h"
+#include "base/exceptions.h"
 
 class NotAMACAddress : public DebuggableException {};
 

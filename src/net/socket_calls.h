@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 #include "platform/file_descriptor.h"
 
 // An owned socket descriptor (-1 when none), closed when destroyed; moved, never copied.

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 #include "net/ip_address.h"
 #include "net/lingering_closer.h"
 #include "net/socket_calls.h"

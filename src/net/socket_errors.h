@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 
 class SocketError : public ExceptionPL {
   public:

@@ -10,7 +10,7 @@
 #include <optional>
 #include <thread>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 #include "platform/host_name.h"
 #include "platform/socket_process_setup.h"
 

@@ -16,7 +16,7 @@
 #include <map>
 #include <string>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 #include "net/arrival_time.h"
 
 struct DynamicThrottleRequest {

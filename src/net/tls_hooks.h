@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 // One TLS session over an accepted socket, used by one thread at a time. Owned by its connection.
 class TLSConnection {

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "base/numerals.h"
 #include "formats/url_codec.h"
-#include "foundation/numerals.h"
 #include "net/url_builders.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/byte_string.h"
-#include "foundation/const_data.h"
+#include "base/byte_string.h"
+#include "base/const_data.h"
 #include "net/url_info.h"
 
 class URLPathBuilder;

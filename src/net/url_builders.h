@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 #include "net/url.h"
 
 class URLPathBuilder {

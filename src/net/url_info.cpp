@@ -1,7 +1,7 @@
 #include "net/url_info.h"
 
-#include "foundation/character_classes.h"
-#include "foundation/numerals.h"
+#include "base/character_classes.h"
+#include "base/numerals.h"
 #include "net/url_path_iterator.h"
 
 namespace {

@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
-#include "foundation/byte_string.h"
-#include "foundation/const_data.h"
-#include "foundation/exceptions.h"
+#include "base/byte_string.h"
+#include "base/const_data.h"
+#include "base/exceptions.h"
 
 class InvalidURLInfoUse : public ExceptionPL {
   public:

@@ -4,8 +4,8 @@
 // outlive the iterator.
 #pragma once
 
-#include "foundation/const_data.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/exceptions.h"
 
 class NoSuchURLPathComponent : public DebuggableException {};
 

@@ -2,7 +2,7 @@
 // URLs.
 #pragma once
 
-#include "foundation/byte_string.h"
+#include "base/byte_string.h"
 
 // `relative` resolved against `base` (both parsed as URLs).
 ByteString ResolveURLText(const ByteString& base, const ByteString& relative);

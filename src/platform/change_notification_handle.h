@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <map>
 
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 #include "platform/file_descriptor.h"
 
 // Filter bits: which changes signal the handle.

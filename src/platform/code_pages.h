@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/const_data.h"
+#include "base/const_data.h"
 
 namespace PosixPlatform {
 

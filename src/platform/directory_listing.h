@@ -5,7 +5,7 @@
 
 #include <dirent.h>
 
-#include "foundation/file_location.h"
+#include "base/file_location.h"
 #include "platform/file_system.h"
 
 namespace PosixPlatform {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/file_errors.h"
+#include "base/file_errors.h"
 #include "platform/system_error.h"
 
 namespace PosixPlatform {

@@ -14,8 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "foundation/const_data.h"
-#include "foundation/file_location.h"
+#include "base/const_data.h"
+#include "base/file_location.h"
 #include "platform/file_descriptor.h"
 #include "platform/file_system.h"
 

@@ -162,9 +162,4 @@ std::string SystemTemporaryDirectory() {
     return configured && configured[0] == '/' ? configured : "/tmp";
 }
 
-std::string CurrentDirectory() {
-    std::unique_ptr<char, decltype(&std::free)> directory(::getcwd(nullptr, 0), &std::free);
-    return directory ? directory.get() : "";
-}
-
 }  // namespace PosixPlatform

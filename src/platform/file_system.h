@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/file_location.h"
-#include "foundation/time_value.h"
+#include "base/file_location.h"
+#include "base/time_value.h"
 
 struct stat;
 
@@ -70,7 +70,5 @@ int MakeUniqueDirectory(const FileLocation& folder, const char* prefix, FileLoca
 
 // $TMPDIR when set and absolute, else "/tmp".
 std::string SystemTemporaryDirectory();
-// The current directory; empty when it cannot be had.
-std::string CurrentDirectory();
 
 }  // namespace PosixPlatform

@@ -17,7 +17,7 @@
 #include <mutex>
 #include <string>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 
 // A library loaded at run time can't be loaded or lacks an entry point the program needs.
 class NoSuchProcAddress : public DebuggableException {};

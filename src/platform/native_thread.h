@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 
 namespace PosixPlatform {
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "foundation/character_classes.h"
-#include "foundation/numerals.h"
+#include "base/character_classes.h"
+#include "base/numerals.h"
 
 namespace PosixPlatform {
 namespace {

@@ -29,7 +29,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/registry_tree.h"
 
 namespace PosixPlatform {

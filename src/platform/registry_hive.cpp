@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <map>
 
-#include "foundation/critical_log.h"
+#include "base/critical_log.h"
 #include "platform/system_error.h"
 
 namespace PosixPlatform {

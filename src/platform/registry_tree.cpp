@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "foundation/character_classes.h"
+#include "base/character_classes.h"
 
 namespace PosixPlatform {
 namespace {

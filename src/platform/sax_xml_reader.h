@@ -23,9 +23,9 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/const_data.h"
-#include "foundation/data_pipeline.h"
-#include "foundation/exceptions.h"
+#include "base/const_data.h"
+#include "base/data_pipeline.h"
+#include "base/exceptions.h"
 
 struct _xmlSchema;
 

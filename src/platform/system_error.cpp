@@ -1,39 +1,20 @@
 #include "platform/system_error.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 
 namespace Posix {
 namespace {
 
-bool IsTrimmedByte(char c) {
-    return c == '\t' || c == '\n' || c == '\r' || c == ' ';
-}
+// Every process can carry a system error across threads: the capture is in the registry before
+// main runs, as soon as this file is part of the program.
+const bool kRegistered = (RegisterExceptionType(CaptureExceptionOfType<Error>), true);
 
 }  // namespace
-
-std::string ErrorDescription(int code) {
-    char buffer[256];
-    // GNU strerror_r returns the text, which may or may not be in the buffer; it says "Unknown error N"
-    // for a code the system does not describe.
-    const char* text = strerror_r(code, buffer, sizeof buffer);
-    std::string description = text ? text : "";
-    if (description.empty() || description.rfind("Unknown error", 0) == 0) {
-        char unknown[32];
-        std::snprintf(unknown, sizeof unknown, "unknown error 0x%x", static_cast<unsigned>(code));
-        return unknown;
-    }
-    std::size_t first = 0, last = description.size();
-    while (first < last && IsTrimmedByte(description[first])) ++first;
-    while (last > first && IsTrimmedByte(description[last - 1])) --last;
-    return description.substr(first, last - first);
-}
 
 const char* Error::what() const noexcept {
     if (m_text.empty()) {
         try {
-            m_text = "System Error: " + std::to_string(m_code) + ": " + ErrorDescription(m_code);
+            m_text = SystemErrorText(m_code);
         } catch (...) {
             return "System Error";
         }

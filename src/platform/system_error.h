@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "foundation/exceptions.h"
+#include "base/exceptions.h"
+#include "base/system_error_text.h"
 
 namespace Posix {
 
@@ -23,10 +24,6 @@ private:
     int m_code;
     mutable std::string m_text;  // built by the first what() and kept
 };
-
-// The system's description of an errno value with surrounding whitespace cut, or
-// "unknown error 0x<code in hex>" when the system has none.
-std::string ErrorDescription(int code);
 
 // Throws Error(errno) when errno is not 0; does nothing otherwise.
 void ThrowLastError();

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "base/const_data_reader.h"
+#include "base/file_name.h"
 #include "formats/compressed_file_support.h"
-#include "foundation/const_data_reader.h"
 #include "foundation/endian.h"
 #include "foundation/file_item.h"
-#include "foundation/file_name.h"
 #include "foundation/whole_file.h"
 #include "support/temporary_folder.h"
 

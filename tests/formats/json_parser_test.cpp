@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_errors.h"
+#include "base/file_location.h"
 #include "formats/chunked_input_support.h"
-#include "foundation/file_errors.h"
-#include "foundation/file_location.h"
 #include "foundation/whole_file.h"
 #include "support/pipeline_recorders.h"
 #include "support/temporary_folder.h"

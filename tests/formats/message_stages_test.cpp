@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "base/character_classes.h"
+#include "base/file_location.h"
 #include "formats/header_maker.h"
 #include "formats/message_maker.h"
 #include "formats/message_receivers.h"
 #include "formats/message_writer.h"
 #include "formats/value_receivers.h"
-#include "foundation/character_classes.h"
 #include "foundation/data_stages.h"
-#include "foundation/file_location.h"
 #include "foundation/line_maker.h"
 #include "foundation/whole_file.h"
 #include "support/pipeline_recorders.h"

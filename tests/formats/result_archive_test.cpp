@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/const_data_reader.h"
 #include "formats/compressed_file_support.h"
 #include "formats/push_back_data_reader.h"
-#include "foundation/const_data_reader.h"
 #include "foundation/data_stages.h"
 #include "foundation/file_reader.h"
 #include "foundation/whole_file.h"

@@ -1,4 +1,4 @@
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 #include <gtest/gtest.h>
 

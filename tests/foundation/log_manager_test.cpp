@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "foundation/critical_log.h"
+#include "base/critical_log.h"
 #include "support/recording_log_writer.h"
 
 namespace {

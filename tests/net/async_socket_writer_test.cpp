@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "foundation/file_errors.h"
+#include "base/file_errors.h"
 #include "loopback_client.h"
 #include "net/listening_socket.h"
 #include "net/socket_errors.h"

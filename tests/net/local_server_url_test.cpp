@@ -4,7 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "foundation/registry_functions.h"
+#include "settings/registry_functions.h"
 #include "support/temporary_registry.h"
 
 namespace {

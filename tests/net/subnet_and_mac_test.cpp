@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "foundation/numerals.h"
+#include "base/numerals.h"
 #include "net/ip_subnet.h"
 #include "net/mac_address.h"
 #include "net/version_quad.h"

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "foundation/const_data_reader.h"
-#include "foundation/whole_file.h"
+#include "base/const_data_reader.h"
 #include "support/temporary_folder.h"
 
 using PosixPlatform::ParseXMLWithSAX;
@@ -111,7 +111,7 @@ TEST(SAXXMLReader, ValidatesAndStopsAtTheFirstViolation) {
 
 TEST(SAXXMLReader, RefusesSchemasThatDoNotCompileOrReachOutside) {
     TemporaryFolder folder;
-    WriteWholeFile(ConstData(std::string_view(kSchema)), FileLocation((folder / "part.xsd").c_str()));
+    std::ofstream(folder / "part.xsd") << kSchema;
     const std::string refused[] = {
         "",
         "<a/>",

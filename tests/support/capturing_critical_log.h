@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/critical_log.h"
+#include "base/critical_log.h"
 
 class CapturingCriticalLog : public CriticalLogSink {
   public:

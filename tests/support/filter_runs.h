@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 // Feeds the chunks in order, each through output ranges of `room` bytes until it is consumed, then
 // drains the filter with Finish (resuming after DataOverflow) until it is complete. Fails the test

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/data_pipeline.h"
+#include "base/data_pipeline.h"
 
 // Records "Begin", "Receive(<bytes>)" and "End", one entry per call.
 class RecordingReceiver : public DataReceiver, public DataWriter {

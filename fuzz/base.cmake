@@ -1,0 +1,1 @@
+kvr_add_fuzzer(file_paths base)

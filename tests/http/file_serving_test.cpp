@@ -1,0 +1,328 @@
+// The file server end to end: a real HTTPServer on a loopback port over a temporary root, driven by
+// curl and by raw sockets.
+#include "http/file_response_connection.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "foundation/data_stages.h"
+#include "http/http_client_test_support.h"
+#include "http/http_test_support.h"
+#include "http/proxy_authentication.h"
+#include "http/socket_http_client.h"
+#include "net/arrival_time.h"
+#include "net/started_socket_system.h"
+#include "support/program_runner.h"
+#include "support/temporary_folder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string Pattern(std::size_t length) {
+    std::string text(length, '\0');
+    for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>(i * 131 % 251);
+    return text;
+}
+
+int StatusOf(const std::string& reply) {
+    return reply.size() >= 12 ? std::stoi(reply.substr(9, 3)) : 0;
+}
+
+std::string HeadOf(const std::string& reply) {
+    return reply.substr(0, reply.find("\r\n\r\n") + 4);
+}
+std::string BodyOf(const std::string& reply) {
+    return reply.substr(reply.find("\r\n\r\n") + 4);
+}
+
+class FileServing : public ::testing::Test {
+  protected:
+    // A server over the root, with the named settings given ("_KVRRelay_HTTPServer_" + name).
+    void StartServer(const std::map<std::string, std::string>& named = {}) {
+        std::map<std::string, std::string> settings;
+        for (const auto& [name, value] : named) settings["_KVRRelay_HTTPServer_" + name] = value;
+        WriteNamedSettings(registry, settings);
+        m_settings = std::make_unique<HTTPServerSettings>(TestServerSettings());
+        m_settings->serverRootPath = FileLocation(root.Path().c_str());
+        m_server = std::make_unique<RunningServer>(*m_settings, m_plugIns);
+    }
+    std::uint16_t Port() const { return m_server->Port(); }
+
+    void WriteFile(const std::string& name, const std::string& content) {
+        std::filesystem::create_directories(std::filesystem::path(root / name).parent_path());
+        std::ofstream(root / name, std::ios::binary) << content;
+    }
+
+    // curl --http1.0 into a file; answers curl's status.
+    ProgramRun Curl(const std::vector<std::string>& arguments) {
+        std::vector<std::string> all{"--http1.0", "-s", "--max-time", "60"};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        return RunProgram("curl", all);
+    }
+    std::string URL(const std::string& path) { return "http://127.0.0.1:" + std::to_string(Port()) + path; }
+
+    TemporaryRegistry registry;
+    TemporaryFolder root;
+    TemporaryFolder scratch;
+
+  private:
+    PlugInPathTable m_plugIns;
+    std::unique_ptr<HTTPServerSettings> m_settings;
+    std::unique_ptr<RunningServer> m_server;
+};
+
+TEST_F(FileServing, FilesOfEverySizeArriveByteIdentical) {
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{1024}, std::size_t{5} << 20, std::size_t{100} << 20}) {
+        WriteFile(std::to_string(size), Pattern(size));
+    }
+    StartServer();
+    for (std::size_t size :
+         {std::size_t{0}, std::size_t{1024}, std::size_t{5} << 20, std::size_t{100} << 20}) {
+        std::string name = std::to_string(size);
+        ProgramRun run = Curl({"-f", "-o", scratch / name, URL("/" + name)});
+        ASSERT_EQ(run.exitStatus, 0) << name << " " << run.err;
+        ProgramRun compare = RunProgram("cmp", {root / name, scratch / name});
+        EXPECT_EQ(compare.exitStatus, 0) << name << " " << compare.out;
+    }
+}
+
+TEST_F(FileServing, ReplyHeadByteForByte) {
+    WriteFile("a.txt", "hello");
+    StartServer();
+    std::string reply = Exchange(Port(), "GET /a.txt HTTP/1.0\r\nHost: x\r\n\r\n");
+    std::string head = HeadOf(reply);
+    // Dates vary: check the lines around them exactly, and the dates' form.
+    std::istringstream lines(head);
+    std::vector<std::string> got;
+    for (std::string line; std::getline(lines, line);) got.push_back(line);
+    ASSERT_EQ(got.size(), 6u) << head;
+    EXPECT_EQ(got[0], "HTTP/1.0 200 OK\r");
+    EXPECT_EQ(got[1], "Server: VeltraHTTPServer/8.0.627.0\r");
+    EXPECT_TRUE(got[2].starts_with("Date: ") && got[2].ends_with(" +0000\r")) << got[2];
+    EXPECT_EQ(got[3], "Content-Length: 5\r");
+    EXPECT_TRUE(got[4].starts_with("Last-Modified: ") && got[4].ends_with(" +0000\r")) << got[4];
+    EXPECT_EQ(got[5], "\r");
+    EXPECT_EQ(BodyOf(reply), "hello");
+}
+
+TEST_F(FileServing, AFileFromTheFutureIsLastModifiedNow) {
+    WriteFile("future.txt", "f");
+    std::filesystem::last_write_time(root / "future.txt",
+                                     std::filesystem::file_time_type::clock::now() + std::chrono::hours(48));
+    StartServer();
+    std::string head = HeadOf(Exchange(Port(), "GET /future.txt HTTP/1.0\r\nHost: x\r\n\r\n"));
+    std::size_t date = head.find("\r\nDate: ") + 8;
+    std::size_t modified = head.find("\r\nLast-Modified: ") + 17;
+    EXPECT_EQ(head.substr(date, 31), head.substr(modified, 31)) << head;
+}
+
+// A refused request that asked for dynamic throttling gets its status at once; the connection then
+// waits for a back channel that never comes, until the write time-out.
+TEST_F(FileServing, ARefusedDynamicRequestIsAnsweredAndHeldUntilTheWriteTimeOut) {
+    StartServer({{"DynamicThrottleEnabled", "1"}, {"WriteTimeOut", "1"}});
+    SocketHandle client = ConnectTo("127.0.0.1", Port());
+    SendAll(client.Get(), "GET /missing HTTP/1.0\r\nx-kvr-dynamic-enabled: 1\r\n\r\n");
+    ASSERT_TRUE(ReadableWithin(client.Get(), 5000));
+    char buffer[1024];
+    ssize_t got = ::recv(client.Get(), buffer, sizeof buffer, 0);
+    ASSERT_GT(got, 0);
+    EXPECT_TRUE(std::string(buffer, static_cast<std::size_t>(got)).starts_with("HTTP/1.0 404 Not Found\r\n"));
+    auto answered = Clock::now();
+    EXPECT_FALSE(ReadableWithin(client.Get(), 500));
+    EXPECT_TRUE(ReadableWithin(client.Get(), 5000));
+    EXPECT_EQ(::recv(client.Get(), buffer, sizeof buffer, 0), 0);
+    EXPECT_GT(Clock::now() - answered, std::chrono::milliseconds(900));
+}
+
+TEST_F(FileServing, RangeStartsGive206WithContentRange) {
+    std::string content = Pattern(1000);
+    WriteFile("r.bin", content);
+    WriteFile("empty", "");
+    StartServer();
+    ProgramRun run = Curl({"-r", "100-", "-D", scratch / "head", "-o", scratch / "body", URL("/r.bin")});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    std::string head = ReadWholeFile(scratch / "head");
+    EXPECT_TRUE(head.starts_with("HTTP/1.0 206 Partial Content\r\n")) << head;
+    EXPECT_NE(head.find("\r\nContent-Range: bytes 100-999/1000\r\n"), std::string::npos) << head;
+    EXPECT_NE(head.find("\r\nContent-Length: 900\r\n"), std::string::npos) << head;
+    EXPECT_EQ(ReadWholeFile(scratch / "body"), content.substr(100));
+
+    struct Case {
+        const char* path;
+        const char* range;
+        int status;
+        std::size_t bodyLength;
+    };
+    for (const Case& test : {Case{"/r.bin", "bytes=100-199", 206, 900}, Case{"/r.bin", "bytes=999-", 206, 1},
+                             Case{"/r.bin", "bytes=1000-", 416, 0}, Case{"/r.bin", "bytes=5000-", 416, 0},
+                             Case{"/r.bin", "bytes=-500", 200, 1000}, Case{"/r.bin", "bytes=x-", 200, 1000},
+                             Case{"/r.bin", "items=100-", 200, 1000}, Case{"/empty", "bytes=0-", 200, 0},
+                             Case{"/empty", "bytes=1-", 416, 0}}) {
+        std::string reply = Exchange(
+            Port(), std::string("GET ") + test.path + " HTTP/1.0\r\nRange: " + test.range + "\r\n\r\n");
+        EXPECT_EQ(StatusOf(reply), test.status) << test.path << " " << test.range;
+        EXPECT_EQ(BodyOf(reply).size(), test.bodyLength) << test.path << " " << test.range;
+    }
+    EXPECT_TRUE(Exchange(Port(), "GET /r.bin HTTP/1.0\r\nRange: bytes=1000-\r\n\r\n")
+                    .starts_with("HTTP/1.0 416 Requested Range Not Satisfiable\r\n"));
+}
+
+TEST_F(FileServing, PathRuleTable) {
+    WriteFile("a.txt", "a");
+    WriteFile("dir/b.txt", "b");
+    WriteFile("secret.txt", "s");
+    std::filesystem::permissions(root / "secret.txt", std::filesystem::perms::none);
+    std::filesystem::create_directory(root / "linked");
+    std::filesystem::create_symlink(root / "dir/b.txt", root / "linked/b.txt");
+    StartServer();
+    struct Case {
+        std::string request;
+        int status;
+    };
+    bool isRoot = ::geteuid() == 0;
+    for (const Case& test : {
+             Case{"GET /a.txt", 200},
+             Case{"GET /dir/b.txt", 200},
+             Case{"GET /dir;v=1/b.txt;x", 200},
+             Case{"GET /%64ir/b.txt", 200},
+             Case{"GET /linked/b.txt", 200},
+             Case{"GET /./a.txt", 200},
+             Case{"GET /missing", 404},
+             Case{"GET /dir", 404},
+             Case{"GET /dir/", 404},
+             Case{"GET /", 404},
+             Case{"GET /../a.txt", 400},
+             Case{"GET /%2e%2e/a.txt", 400},
+             Case{"GET /dir/..%2fa.txt", 400},
+             Case{"GET /dir%2fb.txt", 400},
+             Case{"GET /dir%5cb.txt", 400},
+             Case{"GET /a.txt%00.jpg", 400},
+             Case{"GET /a%0d%0a.txt", 400},
+             Case{"POST /a.txt", 405},
+             Case{"GET /secret.txt", isRoot ? 200 : 403},
+         }) {
+        std::string reply = Exchange(Port(), test.request + " HTTP/1.0\r\nHost: x\r\n\r\n");
+        EXPECT_EQ(StatusOf(reply), test.status) << test.request;
+    }
+}
+
+TEST_F(FileServing, AThrottleHeaderGivenTwiceEndsTheConnectionWithoutReply) {
+    WriteFile("a.txt", "a");
+    StartServer();
+    EXPECT_EQ(Exchange(Port(),
+                       "GET /a.txt HTTP/1.0\r\nx-kvr-download-bytespersecond: "
+                       "1\r\nX-KVR-Download-BytesPerSecond: 2\r\n\r\n"),
+              "");
+}
+
+TEST_F(FileServing, ARequestedRateAndAGroupSharingItPaceTheTransfers) {
+    std::string content = Pattern(256 * 1024);
+    WriteFile("t.bin", content);
+    StartServer();
+    std::string request = "GET /t.bin HTTP/1.0\r\nx-kvr-download-bytespersecond: 262144\r\n";
+    auto started = Clock::now();
+    EXPECT_EQ(BodyOf(Exchange(Port(), request + "\r\n")), content);
+    double alone = std::chrono::duration<double>(Clock::now() - started).count();
+    // About one second at 256 KiB/s (the last write goes out early): generous bounds for loaded machines.
+    EXPECT_GT(alone, 0.6);
+    EXPECT_LT(alone, 5.0);
+
+    // Two transfers of one group share its rate: each takes about twice as long.
+    std::string grouped = request + "x-kvr-download-throttlegroup: site\r\n\r\n";
+    std::string first, second;
+    started = Clock::now();
+    std::thread other([&] { second = BodyOf(Exchange(Port(), grouped)); });
+    first = BodyOf(Exchange(Port(), grouped));
+    other.join();
+    double shared = std::chrono::duration<double>(Clock::now() - started).count();
+    EXPECT_EQ(first, content);
+    EXPECT_EQ(second, content);
+    EXPECT_GT(shared, 1.4);
+    EXPECT_LT(shared, 10.0);
+}
+
+// A client that asks for dynamic throttling reports each read through the back channel, as the
+// relay's own downloader does; the server ends the reply once every byte it sent is reported.
+TEST_F(FileServing, ADynamicClientWritingTheBackChannelCompletes) {
+    std::string content = Pattern(3 << 20);
+    WriteFile("d.bin", content);
+    StartServer({{"DynamicThrottleEnabled", "1"}});
+
+    SocketHandle socket = ConnectTo("127.0.0.1", Port());
+    std::string request = "GET /d.bin HTTP/1.0\r\nx-kvr-dynamic-enabled: 1\r\n\r\n";
+    ASSERT_EQ(::send(socket.Get(), request.data(), request.size(), MSG_NOSIGNAL), ssize_t(request.size()));
+
+    std::string channel;
+    StringReceiver channelBytes(channel);
+    ArrivalTimeWriter reports(channelBytes);
+    reports.StartArrivals();
+    std::string reply;
+    char buffer[16384];
+    bool closed = false;
+    auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (Clock::now() < deadline && WaitReadable(socket.Get(), 5000)) {
+        ssize_t got = ::recv(socket.Get(), buffer, sizeof buffer, 0);
+        if (got <= 0) {
+            closed = got == 0;
+            break;
+        }
+        reply.append(buffer, static_cast<std::size_t>(got));
+        auto micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
+        reports.ReceiveArrival(reports.GetTotal(), static_cast<std::uint64_t>(got),
+                               static_cast<std::uint64_t>(micros.count()));
+        ASSERT_EQ(::send(socket.Get(), channel.data(), channel.size(), MSG_NOSIGNAL),
+                  ssize_t(channel.size()));
+        channel.clear();
+    }
+    EXPECT_TRUE(closed);
+    EXPECT_NE(HeadOf(reply).find("\r\nx-kvr-sendbackchannel: 1\r\n"), std::string::npos) << HeadOf(reply);
+    EXPECT_EQ(BodyOf(reply), content);
+}
+
+// The relay's own outgoing client against its own server: a plain fetch, and a dynamic one where
+// the server asks for the back channel and holds the end of its reply until the client has reported
+// the arrival of every byte.
+TEST_F(FileServing, OurSocketClientFetchesFilesAndReportsTheirArrivalWhenAsked) {
+    StartedSocketSystem();
+    const std::string content = TenMebibytes();
+    WriteFile("ten.bin", content);
+    StartServer({{"DynamicThrottleEnabled", "1"}});
+    HTTPClientSession session;
+
+    RecordingHttpHandler plain(URL("/ten.bin"));
+    PerformHTTPRequest(plain, session, 60'000'000);
+    EXPECT_TRUE(plain.body == content);
+    EXPECT_FALSE(plain.IsBackChannel());
+
+    RecordingHttpHandler reported(URL("/ten.bin"));
+    reported.requestFields = {{"x-kvr-dynamic-enabled", "1"}};
+    PerformHTTPRequest(reported, session, 60'000'000);
+    EXPECT_NE(reported.head.find("x-kvr-sendbackchannel: 1"), std::string::npos) << reported.head;
+    EXPECT_TRUE(reported.IsBackChannel());
+    EXPECT_TRUE(reported.body == content);
+}
+
+TEST_F(FileServing, EveryRequestWithAPathIsLoggedToTheDaysAccessLog) {
+    WriteFile("a.txt", "a");
+    StartServer({{"HttpLogDirectoryPath", scratch.Path()}});
+    Exchange(Port(), "GET /a.txt?x=1 HTTP/1.0\r\nHost: x\r\n\r\n");
+    Exchange(Port(), "GET /missing HTTP/1.0\r\nHost: x\r\n\r\n");
+    std::vector<std::string> logs;
+    for (const auto& entry : std::filesystem::directory_iterator(scratch.Path()))
+        logs.push_back(entry.path());
+    ASSERT_EQ(logs.size(), 1u);
+    std::string log = ReadWholeFile(logs[0]);
+    EXPECT_NE(log.find(" -- 127.0.0.1 GET /a.txt?x=1\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" -- 127.0.0.1 GET /missing\n"), std::string::npos) << log;
+}
+
+}  // namespace
