@@ -33,4 +33,41 @@ function(kvr_add_subsystem_tests name folder)
     KVR_SOURCE_DIR="${PROJECT_SOURCE_DIR}" KVR_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "KVR_TEST_TMPDIR=${PROJECT_BINARY_DIR}/test-tmp")
+  kvr_add_test_labels(${name}_tests "${sources}")
+endfunction()
+
+# CTest labels, given in the test sources beside the suites they label, one line each:
+#     // Test labels: <Suite> <label>...         every test of the suite
+#     // Test labels: <Suite>.<Test> <label>...  one test
+# A parameterised suite is named without its instance prefix. The labels in use: "tsan", what
+# scripts/test-tsan runs under ThreadSanitizer, and "timed", a test with a generous time or CPU bound,
+# which scripts/test-tsan runs once more alone with KVR_TIMED_TESTS set. The labels are set when CTest
+# reads the discovered tests.
+function(kvr_add_test_labels program sources)
+  set(script "")
+  foreach(source ${sources})
+    file(STRINGS ${source} lines REGEX "^// Test labels: ")
+    foreach(line ${lines})
+      if(NOT line MATCHES "^// Test labels: ([A-Za-z0-9_]+)(\\.([A-Za-z0-9_]+))? +([a-z ]+)$")
+        message(FATAL_ERROR "${source}: a test label line reads \"// Test labels: <Suite>[.<Test>] <label>...\"")
+      endif()
+      set(pattern "^([^/]*/)?${CMAKE_MATCH_1}\\\\.")
+      if(CMAKE_MATCH_3)
+        set(pattern "${pattern}${CMAKE_MATCH_3}(/|$| )")
+      endif()
+      string(REPLACE " " ";" labels "${CMAKE_MATCH_4}")
+      foreach(label ${labels})
+        string(APPEND script "  if(test MATCHES \"${pattern}\")\n    list(APPEND labels ${label})\n  endif()\n")
+      endforeach()
+    endforeach()
+  endforeach()
+  if(NOT script)
+    return()
+  endif()
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${program}_labels.cmake)
+  file(WRITE ${file} "foreach(test IN LISTS ${program}_TESTS)\n  set(labels \"\")\n${script}"
+                     "  if(labels)\n    list(REMOVE_DUPLICATES labels)\n"
+                     "    set_tests_properties(\"\${test}\" PROPERTIES LABELS \"\${labels}\")\n  endif()\n"
+                     "endforeach()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
 endfunction()

@@ -73,6 +73,36 @@ bool EqualIgnoringCase(ConstData a, ConstData b) {
     return a.Length() == b.Length() && CompareFolded(a, b, kLowerCaseTable) == 0;
 }
 
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    return EqualIgnoringCase(ConstData(a), ConstData(b));
+}
+
+bool IsBlank(Byte c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view SkipBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(static_cast<Byte>(text.front()))) text.remove_prefix(1);
+    return text;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    text = SkipBlanks(text);
+    while (!text.empty() && IsBlank(static_cast<Byte>(text.back()))) text.remove_suffix(1);
+    return text;
+}
+
+ConstData SkipBlanks(ConstData text) {
+    while (!text.IsEmpty() && IsBlank(*text.begin)) ++text.begin;
+    return text;
+}
+
+ConstData TrimBlanks(ConstData text) {
+    text = SkipBlanks(text);
+    while (!text.IsEmpty() && IsBlank(text.end[-1])) --text.end;
+    return text;
+}
+
 int CompareIgnoringCase(ConstData a, ConstData b) {
     return CompareFolded(a, b, kLowerCaseTable);
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "base/const_data.h"
 #include "base/data_pipeline.h"
@@ -62,6 +63,14 @@ const CharacterClass& Control();               // 0x00-0x1F, 0x7F
 const CharacterClass& NonGraphic();            // everything outside Graphic
 const CharacterClass& HighBytes();             // 0x80-0xFF
 
+// Space or tab, the blanks of header fields, challenges and setting lines.
+bool IsBlank(Byte c);
+// The text without the blanks at its front; at its front and its end.
+std::string_view SkipBlanks(std::string_view text);
+std::string_view TrimBlanks(std::string_view text);
+ConstData SkipBlanks(ConstData text);
+ConstData TrimBlanks(ConstData text);
+
 using CaseTable = std::array<Byte, 256>;
 // A-Z to a-z; every other byte to itself.
 const CaseTable& LowerCaseTable();
@@ -70,6 +79,7 @@ const CaseTable& UpperCaseTable();
 
 // False when the lengths differ; else whether the bytes are equal after lower-casing.
 bool EqualIgnoringCase(ConstData a, ConstData b);
+bool EqualIgnoringCase(std::string_view a, std::string_view b);
 // Three-way comparison after lower-casing: the first differing pair gives (a's byte - b's byte); a
 // proper prefix gives -1 (a shorter) or 1 (a longer). "_" and the other bytes between "Z" and "a" sort
 // before the letters.

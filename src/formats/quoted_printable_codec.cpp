@@ -8,10 +8,6 @@ namespace {
 bool IsHexDigit(Byte c) {
     return Ascii::HexDigits().Contains(c);
 }
-bool IsBlank(Byte c) {
-    return c == ' ' || c == '\t';
-}
-
 Byte EscapedByte(Byte high, Byte low) {
     return static_cast<Byte>(HexDigitValue(high) * 16 + HexDigitValue(low));
 }
@@ -81,7 +77,7 @@ void QuotedPrintableLineMaker::WriteDecoded(ConstData content) {
 
 void QuotedPrintableLineMaker::ReceiveText(const Byte* begin, const Byte* end) {
     const Byte* contentEnd = end;
-    while (contentEnd != begin && IsBlank(contentEnd[-1])) --contentEnd;
+    while (contentEnd != begin && Ascii::IsBlank(contentEnd[-1])) --contentEnd;
     ConstData content(begin, contentEnd);
     ConstData trailingBlanks(contentEnd, end);
     if (content.IsEmpty()) {

@@ -12,10 +12,6 @@ const CharacterClass& TokenBytes() {
     return token;
 }
 
-bool IsBlank(Byte c) {
-    return c == ' ' || c == '\t';
-}
-
 // The bytes of `set` that are not in `removed`.
 CharacterClass Without(const CharacterClass& set, const CharacterClass& removed) {
     return CharacterClass(set.Complement()).Add(removed).Complement();
@@ -58,7 +54,7 @@ void StructuredFieldMaker::End() {
 
 const Byte* StructuredFieldMaker::BetweenElements(const Byte* p, const Byte* end) {
     Byte c = *p;
-    if (IsBlank(c)) return p + 1;
+    if (Ascii::IsBlank(c)) return p + 1;
     if (m_specials.Contains(c)) {
         m_target->Special(c);
         return p + 1;

@@ -2,13 +2,7 @@
 
 #include <algorithm>
 
-namespace {
-
-bool IsBlank(Byte c) {
-    return c == ' ' || c == '\t';
-}
-
-}  // namespace
+#include "base/character_classes.h"
 
 void TextHeaderDecoder::Begin() {
     m_plain = nullptr;
@@ -61,7 +55,7 @@ bool TextHeaderDecoder::Consume(Byte c) {
             Plain(&c, &c + 1);
             return true;
         case State::AfterWord:
-            if (IsBlank(c)) return Hold(c);
+            if (Ascii::IsBlank(c)) return Hold(c);
             if (c == '=') return StartHead();
             ReleaseHeldAsText();
             return false;

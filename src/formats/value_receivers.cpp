@@ -2,31 +2,6 @@
 
 #include <limits>
 
-#include "base/character_classes.h"
-
-void Uint64Maker::Begin() {
-    m_value = 0;
-    m_sawDigit = false;
-    m_invalid = false;
-}
-
-void Uint64Maker::Receive(const Byte* begin, const Byte* end) {
-    for (const Byte* p = begin; p != end && !m_invalid; ++p) {
-        if (Ascii::Blanks().Contains(*p)) continue;
-        const std::uint64_t digit = *p - '0';
-        if (!Ascii::Digits().Contains(*p) || !MultiplyFitsIn64(m_value, 10) ||
-            !AddFitsIn64(m_value * 10, digit)) {
-            m_invalid = true;
-            return;
-        }
-        m_value = m_value * 10 + digit;
-        m_sawDigit = true;
-    }
-}
-
-void Uint64Maker::End() {
-    if (m_target != nullptr && m_sawDigit && !m_invalid) *m_target = m_value;
-}
 
 // Appending a piece of the string to itself may reallocate it, so such a piece goes by position.
 void StringAppender::Receive(const Byte* begin, const Byte* end) {

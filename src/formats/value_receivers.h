@@ -20,6 +20,7 @@
 #include "base/const_data.h"
 #include "base/data_pipeline.h"
 #include "base/exceptions.h"
+#include "foundation/integer_maker.h"
 
 class Uint64Maker : public DataReceiver, public DataWriter {
   public:
@@ -28,15 +29,13 @@ class Uint64Maker : public DataReceiver, public DataWriter {
         return *this;
     }
 
-    void Begin() override;
-    void Receive(const Byte* begin, const Byte* end) override;
-    void End() override;
+    void Begin() override { m_digits.Begin(); }
+    void Receive(const Byte* begin, const Byte* end) override { m_digits.Receive(begin, end); }
+    void End() override { m_digits.End(m_target); }
 
   private:
     std::uint64_t* m_target = nullptr;
-    std::uint64_t m_value = 0;
-    bool m_sawDigit = false;
-    bool m_invalid = false;
+    DecimalAccumulator<std::uint64_t> m_digits;
 };
 
 class StringAppender : public DataReceiver, public DataWriter {

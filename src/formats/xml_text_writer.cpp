@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "formats/text_conversions.h"
+#include "formats/xml_escaping.h"
 
 void XMLTextWriter::WriteDeclaration(bool withoutEncoding) {
     m_out.Begin();
@@ -24,34 +25,7 @@ void XMLTextWriter::StartElement(ConstData name) {
 
 void XMLTextWriter::WriteEscapedText(ConstData text) {
     BeginContent();
-    const Byte* run = text.begin;
-    for (const Byte* p = text.begin; p != text.end; ++p) {
-        std::string_view replacement;
-        switch (*p) {
-            case '&':
-                replacement = "&amp;";
-                break;
-            case '<':
-                replacement = "&lt;";
-                break;
-            case '>':
-                replacement = "&gt;";
-                break;
-            case '\n':
-                replacement = m_escapeLineBreaks ? "&#xa;" : "";
-                break;
-            case '\r':
-                replacement = m_escapeLineBreaks ? "&#xd;" : "";
-                break;
-            default:
-                break;
-        }
-        if (replacement.empty()) continue;
-        Write(ConstData(run, p));
-        Write(replacement);
-        run = p + 1;
-    }
-    Write(ConstData(run, text.end));
+    WriteXMLEscaped(text, {.lineBreaks = m_escapeLineBreaks}, [this](ConstData piece) { Write(piece); });
     m_last = Written::Text;
 }
 

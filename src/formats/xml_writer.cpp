@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "formats/xml_escaping.h"
+
 namespace {
 
 constexpr Byte kMiddleDot = 0xB7;
@@ -20,38 +22,6 @@ bool IsValidName(ConstData name) {
         if (!IsNameByte(*p)) return false;
     }
     return true;
-}
-
-bool IsContinuationIn(Byte c, Byte low, Byte high) {
-    return c >= low && c <= high;
-}
-
-// The length of the well-formed UTF-8 sequence (RFC 3629: shortest form, no surrogates, at most
-// U+10FFFF) that starts at p, or 0 when none does.
-std::size_t WellFormedUTF8Length(const Byte* p, const Byte* end) {
-    std::size_t available = static_cast<std::size_t>(end - p);
-    Byte lead = p[0];
-    // The range allowed for the second byte depends on the lead byte; later bytes are 80-BF.
-    Byte low = 0x80, high = 0xBF;
-    std::size_t length;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (available < length || !IsContinuationIn(p[1], low, high)) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!IsContinuationIn(p[i], 0x80, 0xBF)) return 0;
-    }
-    return length;
 }
 
 std::string Quoted(ConstData name) {
@@ -146,58 +116,9 @@ void XMLWriterPL::BreakLine(std::size_t indentation) {
 }
 
 void XMLWriterPL::WriteEscapedText(ConstData text) {
-    static const char kHexDigits[] = "0123456789abcdef";
-    const Byte* run = text.begin;
-    const Byte* p = text.begin;
-    while (p != text.end) {
-        std::string replacement;
-        if (*p == '&') {
-            replacement = "&amp;";
-        } else if (*p == '<') {
-            replacement = "&lt;";
-        } else if (*p == '>') {
-            replacement = "&gt;";
-        } else if (*p >= 0x80) {
-            std::size_t length = WellFormedUTF8Length(p, text.end);
-            if (length != 0) {
-                p += length;
-                continue;
-            }
-            replacement = {'&', '#', 'x', kHexDigits[*p >> 4], kHexDigits[*p & 0xF], ';'};
-        } else {
-            ++p;
-            continue;
-        }
-        Write(ConstData(run, p));
-        Write(replacement.c_str());
-        run = ++p;
-    }
-    Write(ConstData(run, p));
+    WriteXMLEscaped(text, {.malformedUTF8 = true}, [this](ConstData piece) { Write(piece); });
 }
 
 void XMLWriterPL::WriteEscapedAttributeValue(ConstData value) {
-    const Byte* run = value.begin;
-    for (const Byte* p = value.begin; p != value.end; ++p) {
-        const char* replacement = nullptr;
-        switch (*p) {
-            case '"':
-                replacement = "&quot;";
-                break;
-            case '&':
-                replacement = "&amp;";
-                break;
-            case '<':
-                replacement = "&lt;";
-                break;
-            case '>':
-                replacement = "&gt;";
-                break;
-            default:
-                continue;
-        }
-        Write(ConstData(run, p));
-        Write(replacement);
-        run = p + 1;
-    }
-    Write(ConstData(run, value.end));
+    WriteXMLEscaped(value, {.quotes = true}, [this](ConstData piece) { Write(piece); });
 }

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/character_classes.h"
 #include "http/raw_http_exchange.h"
 #include "http/response_head_parser.h"
 #include "settings/registry_functions.h"
@@ -31,11 +32,6 @@ std::optional<std::string_view> FieldValue(std::string_view head, std::string_vi
     return std::nullopt;
 }
 
-std::string_view SkipBlanks(std::string_view text) {
-    std::size_t start = text.find_first_not_of(kBlanks);
-    return start == std::string_view::npos ? std::string_view() : text.substr(start);
-}
-
 // The status of a lower-cased head's status line "http/1.1 200 ok"; 0 without one.
 int StatusOf(std::string_view head) {
     if (head.substr(0, 5) != "http/") return 0;
@@ -43,7 +39,7 @@ int StatusOf(std::string_view head) {
     if (blank == std::string_view::npos) return 0;
     static constexpr int kStatusLimit = 1'000'000;
     int status = 0;
-    for (char c : SkipBlanks(head.substr(blank))) {
+    for (char c : Ascii::SkipBlanks(head.substr(blank))) {
         if (c < '0' || c > '9' || status >= kStatusLimit) break;
         status = status * 10 + (c - '0');
     }
@@ -117,7 +113,7 @@ void ReplaceRequestHeaderHandler::ReceiveResponseHeaders(const char* text) {
         if (name.empty()) return std::string();
         std::optional<std::string_view> value = FieldValue(text, name);
         if (!value) return std::string();
-        return std::string(SkipBlanks(*value));
+        return std::string(Ascii::SkipBlanks(*value));
     };
     m_wantedValue = lineValue(m_wantedHeader);
     m_dateValue = lineValue("date:");

@@ -29,6 +29,10 @@ std::int64_t ReadSeconds(const char* component, const char* name, std::uint32_t 
 
 }  // namespace
 
+FileLocation ReadServerRootPath(const char* component) {
+    return ReadLocation(component, "ServerRootPath", "wwwroot");
+}
+
 HTTPServerSettings::HTTPServerSettings(const char* component)
     : port(ReadNumber(component, "PortNumber", 52311)),
       maxConnections(ReadNumber(component, "MaxConnections", 2048)),
@@ -38,7 +42,7 @@ HTTPServerSettings::HTTPServerSettings(const char* component)
       maxRequestLineLength(ReadNumber(component, "MaxRequestLineLength", 0x8000)),
       readTimeOut(ReadSeconds(component, "ReadTimeOut", 60)),
       writeTimeOut(ReadSeconds(component, "WriteTimeOut", 300)),
-      serverRootPath(ReadLocation(component, "ServerRootPath", "wwwroot")),
+      serverRootPath(ReadServerRootPath(component)),
       throttleKBPS(ReadNumber(component, "ThrottleKBPS", 0)),
       useTLS(ReadNumber(component, "UseSSLFlag", 0) != 0),
       certificateFilePath(ReadLocation(component, "SSLCertificateFilePath", "certfile.pem")),

@@ -44,3 +44,7 @@ struct HTTPServerSettings {
   private:
     std::string m_component;
 };
+
+// "ServerRootPath" of the component, read now: the folder the server serves files from, "wwwroot" in
+// the working folder when unset.
+FileLocation ReadServerRootPath(const char* component);

@@ -6,22 +6,14 @@
 #include "foundation/data_stages.h"
 #include "net/url_info.h"
 
-namespace {
-
-bool EqualsIgnoringCase(ConstData a, std::string_view b) {
-    return Ascii::EqualIgnoringCase(a, ConstData(b));
-}
-
-}  // namespace
-
 std::optional<RequestURL> ParseRequestURL(const ByteString& url) {
     URLInfo info(url);
     RequestURL parsed;
     ConstData scheme = info.HasScheme() ? info.GetScheme() : ConstData();
-    if (EqualsIgnoringCase(scheme, "https")) {
+    if (Ascii::EqualIgnoringCase(scheme, ConstData(std::string_view("https")))) {
         parsed.tls = true;
         parsed.port = RequestURL::kHTTPSPort;
-    } else if (!EqualsIgnoringCase(scheme, "http")) {
+    } else if (!Ascii::EqualIgnoringCase(scheme, ConstData(std::string_view("http")))) {
         return std::nullopt;
     }
     parsed.hasAuthority = info.HasAuthority();

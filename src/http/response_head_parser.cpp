@@ -17,29 +17,18 @@ bool StartsWithIgnoringCase(ConstData text, std::string_view prefix) {
            Ascii::EqualIgnoringCase({text.begin, text.begin + prefix.size()}, ConstData(prefix));
 }
 
-ConstData SkipBlanks(ConstData text) {
-    while (!text.IsEmpty() && Ascii::Blanks().Contains(*text.begin)) ++text.begin;
-    return text;
-}
-
-ConstData TrimBlanks(ConstData text) {
-    text = SkipBlanks(text);
-    while (!text.IsEmpty() && Ascii::Blanks().Contains(text.end[-1])) --text.end;
-    return text;
-}
-
 // The value of a field line whose name (with its colon) is `name`, leading blanks skipped; false
 // when the line is another field.
 bool FieldValue(ConstData line, std::string_view name, ConstData& value) {
     if (!StartsWithIgnoringCase(line, name)) return false;
-    value = SkipBlanks({line.begin + name.size(), line.end});
+    value = Ascii::SkipBlanks({line.begin + name.size(), line.end});
     return true;
 }
 
 // The status of a status line: the decimal digits after the first run of blanks.
 unsigned StatusOf(ConstData line) {
     const Byte* p = std::find_if(line.begin, line.end, [](Byte c) { return Ascii::Blanks().Contains(c); });
-    p = SkipBlanks({p, line.end}).begin;
+    p = Ascii::SkipBlanks({p, line.end}).begin;
     static constexpr unsigned kStatusLimit = 1'000'000;
     unsigned status = 0;
     for (; p != line.end && Ascii::Digits().Contains(*p) && status < kStatusLimit; ++p)
@@ -49,7 +38,7 @@ unsigned StatusOf(ConstData line) {
 
 std::uint64_t ContentLengthOf(ConstData value) {
     // ParseHeaderDecimal64 answers 0 for bad text too: 0 stands only for a text of zeros and spaces.
-    std::string_view text = TrimBlanks(value).View();
+    std::string_view text = Ascii::TrimBlanks(value).View();
     std::uint64_t length = ParseHeaderDecimal64(ConstData(text));
     bool zero =
         text.find('0') != std::string_view::npos && text.find_first_not_of("0 ") == std::string_view::npos;
@@ -121,9 +110,9 @@ void ResponseHeadParser::ExamineLine(ConstData line, Byte lineEnd) {
     } else if (FieldValue(line, "connection:", value)) {
         m_keepAlive = StartsWithIgnoringCase(value, "keep-alive");
     } else if (FieldValue(line, "www-authenticate:", value)) {
-        m_serverChallenges.append(TrimBlanks(value).View()).push_back(static_cast<char>(lineEnd));
+        m_serverChallenges.append(Ascii::TrimBlanks(value).View()).push_back(static_cast<char>(lineEnd));
     } else if (FieldValue(line, "proxy-authenticate:", value)) {
-        m_proxyChallenges.append(TrimBlanks(value).View()).push_back(static_cast<char>(lineEnd));
+        m_proxyChallenges.append(Ascii::TrimBlanks(value).View()).push_back(static_cast<char>(lineEnd));
     }
 }
 

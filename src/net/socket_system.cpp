@@ -134,21 +134,17 @@ std::vector<int> AddressFamilyOrder(int choice, const SocketSystem& system) {
 
 namespace {
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    return Ascii::EqualIgnoringCase(ConstData(a), ConstData(b));
-}
-
 }  // namespace
 
 int ParseAddressFamilyChoice(std::string_view text) {
-    if (EqualsIgnoringCase(text, "Ipv6ThenIpv4")) return 1;
-    if (EqualsIgnoringCase(text, "OnlyIpv4")) return 3;
+    if (Ascii::EqualIgnoringCase(text, "Ipv6ThenIpv4")) return 1;
+    if (Ascii::EqualIgnoringCase(text, "OnlyIpv4")) return 3;
     return 0;
 }
 
 bool IsLocalHostName(std::string_view name, bool allowMachineName) {
-    if (EqualsIgnoringCase(name, "..localmachine")) return true;
+    if (Ascii::EqualIgnoringCase(name, "..localmachine")) return true;
     if (!allowMachineName) return false;
     std::optional<std::string> machine = PosixPlatform::LocalHostName();
-    return machine && EqualsIgnoringCase(name, *machine);  // host names ignore case
+    return machine && Ascii::EqualIgnoringCase(name, *machine);  // host names ignore case
 }

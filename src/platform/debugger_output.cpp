@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/file_descriptor.h"
+#include "platform/file_system.h"
 
 namespace PosixPlatform {
 
@@ -39,13 +40,9 @@ bool IsDebuggerAttached() {
 }
 
 void WriteDebuggerOutput(std::string_view text) {
-    // One write where it fits, so that lines of different threads do not interleave mid-line.
-    while (!text.empty()) {
-        ssize_t count = ::write(STDERR_FILENO, text.data(), text.size());
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return;
-        text.remove_prefix(static_cast<std::size_t>(count));
-    }
+    // One write where it fits, so that lines of different threads do not interleave mid-line. A
+    // failed write loses the text: there is nowhere to report it.
+    WriteAll(STDERR_FILENO, text);
 }
 
 }  // namespace PosixPlatform

@@ -157,6 +157,33 @@ int MakeUniqueDirectory(const FileLocation& folder, const char* prefix, FileLoca
     return MakeUnique(folder, prefix, "", created, true);
 }
 
+int WriteAll(int descriptor, std::string_view data) {
+    while (!data.empty()) {
+        ssize_t written = ::write(descriptor, data.data(), data.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0) return errno;
+        if (written == 0) return EIO;
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
+int ReadAll(int descriptor, std::size_t size, std::string& data) {
+    data.resize(size);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t got = ::pread(descriptor, data.data() + done, size - done, static_cast<off_t>(done));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    data.resize(done);
+    return 0;
+}
+
 std::string SystemTemporaryDirectory() {
     const char* configured = std::getenv("TMPDIR");
     return configured && configured[0] == '/' ? configured : "/tmp";

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/file_location.h"
 #include "base/time_value.h"
@@ -67,6 +68,13 @@ int SyncPath(const FileLocation& location);
 int MakeUniqueFile(const FileLocation& folder, const char* prefix, FileLocation& created);
 // Creates a new directory "<folder>/<prefix>XXXXXX" (mode 0700) under a unique name.
 int MakeUniqueDirectory(const FileLocation& folder, const char* prefix, FileLocation& created);
+
+// Writes all of `data` at the descriptor's position, resuming after interruptions: 0, or the errno of
+// the failed write (EIO for a write that took nothing).
+int WriteAll(int descriptor, std::string_view data);
+// Reads the first `size` bytes of the file into `data`, fewer when the file ends first (it shrank while
+// being read): 0, or the errno of the failed read.
+int ReadAll(int descriptor, std::size_t size, std::string& data);
 
 // $TMPDIR when set and absolute, else "/tmp".
 std::string SystemTemporaryDirectory();

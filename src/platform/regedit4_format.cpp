@@ -13,10 +13,6 @@ constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // Hex byte lines are cut before this column, as regedit does.
 constexpr std::size_t kHexLineWidth = 77;
 
-bool IsBlank(char c) {
-    return Ascii::Blanks().Contains(static_cast<unsigned char>(c));
-}
-
 bool IsHexDigit(char c) {
     return Ascii::HexDigits().Contains(static_cast<unsigned char>(c));
 }
@@ -24,12 +20,6 @@ bool IsHexDigit(char c) {
 // A byte that cannot stand between quotes: a line holds one value, and a tab is kept as it is.
 bool IsUnquotable(char c) {
     return c != '\t' && Ascii::Control().Contains(static_cast<unsigned char>(c));
-}
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-    return text;
 }
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
@@ -46,7 +36,7 @@ class RegistryTextParser {
         ReadHeader();
         RegistryScript script;
         while (NextLine()) {
-            std::string_view line = TrimBlanks(m_line);
+            std::string_view line = Ascii::TrimBlanks(m_line);
             if (line.empty() || line.front() == ';') continue;
             if (line.front() == '[') {
                 script.push_back(ParseKeyLine(line));
@@ -81,7 +71,7 @@ class RegistryTextParser {
         if (m_rest.starts_with("\xFF\xFE") || m_rest.starts_with("\xFE\xFF"))
             Fail("UTF-16 text: export the keys from regedit as \"Win9x/NT4 Registration Files\" (REGEDIT4)");
         if (m_rest.starts_with(kUtf8ByteOrderMark)) m_rest.remove_prefix(kUtf8ByteOrderMark.size());
-        if (!NextLine() || TrimBlanks(m_line) != kHeader) Fail("the first line is not REGEDIT4");
+        if (!NextLine() || Ascii::TrimBlanks(m_line) != kHeader) Fail("the first line is not REGEDIT4");
     }
 
     RegistryScriptKey ParseKeyLine(std::string_view line) {
@@ -152,7 +142,7 @@ class RegistryTextParser {
         return true;
     }
     void SkipBlanks() {
-        while (!AtLineEnd() && IsBlank(m_line[m_position])) ++m_position;
+        while (!AtLineEnd() && Ascii::IsBlank(m_line[m_position])) ++m_position;
     }
 
     std::string ReadQuoted() {

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "base/critical_log.h"
+#include "platform/file_system.h"
 #include "platform/system_error.h"
 
 namespace PosixPlatform {
@@ -42,34 +43,6 @@ class TemporaryFile {
     bool m_renamed = false;
 };
 
-int WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
-
-int ReadAll(int fd, std::size_t size, std::string& data) {
-    data.resize(size);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t got = ::pread(fd, data.data() + done, size - done, static_cast<off_t>(done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (got == 0) break;  // the file shrank while being read; what is there is parsed
-        done += static_cast<std::size_t>(got);
-    }
-    data.resize(done);
-    return 0;
-}
-
 // Creates the folder and any missing parent with kFolderMode.
 int EnsureFolder(const std::string& folder) {
     for (std::size_t end = folder.find('/', 1);; end = folder.find('/', end + 1)) {
@@ -77,12 +50,6 @@ int EnsureFolder(const std::string& folder) {
         if (::mkdir(part.c_str(), kFolderMode) != 0 && errno != EEXIST) return errno;
         if (end == std::string::npos) return 0;
     }
-}
-
-// The rename must reach the disk too, or a crash could bring the old hive back.
-void SyncFolder(const std::string& folder) {
-    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0) ::fsync(fd.Get());
 }
 
 int LockExclusively(int fd) {
@@ -274,8 +241,9 @@ int RegistryHive::WriteReplacing(RegistryKeyNode&& tree) {
     }
     if (int result = temporary.RenameTo(m_path)) return result;
     // The new hive is in place and its contents are on disk; a folder that cannot be synced only
-    // leaves the rename to the file system's own schedule, so it does not fail the write.
-    SyncFolder(m_folder);
+    // leaves the rename to the file system's own schedule, so it does not fail the write. The rename
+    // must reach the disk too, or a crash could bring the old hive back.
+    SyncPath(FileLocation(m_folder.c_str()));
 
     // Nobody else replaces the hive while the lock is held, so the file opened now is the one written.
     FileDescriptor written(::open(m_path.c_str(), O_RDONLY | O_CLOEXEC));

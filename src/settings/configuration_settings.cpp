@@ -1,5 +1,7 @@
 #include "settings/configuration_settings.h"
 
+#include <string>
+
 #include "base/numerals.h"
 #include "settings/registry_functions.h"
 
@@ -137,9 +139,21 @@ void ConfigurationString::Set(const char* text) {
     m_value = text;
 }
 
-FileLocation GetServerStoragePath() {
-    ConfigurationString path(1, "Daruravidu Server", "GlobalOptions", "StoragePath", "");
+namespace {
+
+FileLocation GetStoragePath(const char* component) {
+    ConfigurationString path(1, component, "GlobalOptions", "StoragePath", "");
     if (path.GetValue().Length() == 0)
-        throw MissingRegistrySetting("Daruravidu Server/StoragePath regkey missing");
+        throw MissingRegistrySetting(std::string(component) + "/StoragePath regkey missing");
     return FileLocation(path.GetValue().GetConstData());
+}
+
+}  // namespace
+
+FileLocation GetServerStoragePath() {
+    return GetStoragePath("Daruravidu Server");
+}
+
+FileLocation GetClientStoragePath() {
+    return GetStoragePath("DaruraviduClient");
 }

@@ -1,3 +1,7 @@
+// The one entry point for reading a setting: code above the foundation reads its settings through
+// these objects, built on the typed registry functions (settings/registry_functions.h) that also serve
+// the few keys outside the relay's own. The foundation reads no setting.
+//
 // Settings objects: one small object per setting that names it once and caches its value.
 //
 // A setting is built from a location mode, a component, a section, a name and a default, and reads
@@ -23,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/exceptions.h"
 #include "base/file_location.h"
@@ -82,6 +87,8 @@ class ConfigurationString {
     virtual ~ConfigurationString() = default;
 
     const Stringy& GetValue() const { return m_value; }
+    // The value as a std::string; null reads as the empty text.
+    std::string GetText() const { return std::string(m_value.GetConstData().View()); }
     // Writes the text (null as the empty text) and caches it; throws ConfigurationStringWriteError.
     void Set(const char* text);
 
@@ -98,3 +105,5 @@ class ConfigurationString {
 // The root server's storage folder: mode 1, component "Daruravidu Server", section "GlobalOptions",
 // name "StoragePath". Throws MissingRegistrySetting when it is missing or empty.
 FileLocation GetServerStoragePath();
+// The endpoint agent's storage folder: the same under component "DaruraviduClient".
+FileLocation GetClientStoragePath();

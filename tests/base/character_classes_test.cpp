@@ -131,3 +131,24 @@ TEST(CaseFilters, TranslateWhatFitsAndLeaveTheRest) {
     }
     EXPECT_EQ(&Ascii::CaseLoweringFilter::Instance(), &Ascii::CaseLoweringFilter::Instance());
 }
+
+// Only space and tab are blanks: a line break or a high byte stays where it is.
+TEST(Blanks, SkippedAndTrimmedAtTheEdgesOnly) {
+    struct Case {
+        std::string_view text, skipped, trimmed;
+    } cases[] = {
+        {"", "", ""},
+        {" \t ", "", ""},
+        {" \ta b\t ", "a b\t ", "a b"},
+        {"\r\n x", "\r\n x", "\r\n x"},
+        {"\xA0x\xA0", "\xA0x\xA0", "\xA0x\xA0"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Ascii::SkipBlanks(c.text), c.skipped);
+        EXPECT_EQ(Ascii::TrimBlanks(c.text), c.trimmed);
+        EXPECT_EQ(Ascii::SkipBlanks(ConstData(c.text)).View(), c.skipped);
+        EXPECT_EQ(Ascii::TrimBlanks(ConstData(c.text)).View(), c.trimmed);
+    }
+    EXPECT_TRUE(Ascii::EqualIgnoringCase(std::string_view("Ipv6ThenIpv4"), std::string_view("IPV6THENIPV4")));
+    EXPECT_FALSE(Ascii::EqualIgnoringCase(std::string_view("http"), std::string_view("https")));
+}

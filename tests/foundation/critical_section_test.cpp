@@ -18,6 +18,7 @@ bool IsFreeForOtherThreads(CriticalSection& section) {
 
 }  // namespace
 
+// Test labels: CriticalSection tsan
 TEST(CriticalSection, IsRecursiveForItsOwner) {
     CriticalSection section;
     {

@@ -98,6 +98,7 @@ class LockedDatabase : public ::testing::Test {
     SQLite::Database m_holder;
 };
 
+// Test labels: LockedDatabase tsan
 TEST_F(LockedDatabase, FailsWithBusyAfterTheConfiguredWait) {
     Clock::time_point start = Clock::now();
     try {

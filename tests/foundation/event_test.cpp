@@ -40,6 +40,7 @@ TEST(EventWaitTime, MicrosecondsBecomeTruncatedMilliseconds) {
         EXPECT_EQ(MicrosecondsToWaitMilliseconds(c.microseconds), c.milliseconds) << c.microseconds;
 }
 
+// Test labels: Event tsan
 TEST(Event, ZeroTimePollSeesTheState) {
     Event event;
     EXPECT_FALSE(event.Wait(0));

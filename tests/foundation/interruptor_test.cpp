@@ -5,6 +5,7 @@
 #include <memory>
 #include <thread>
 
+// Test labels: Interruptor tsan
 TEST(Interruptor, StopRequestIsAnOrderlyNonDumpableEnd) {
     StopRequest request;
     EXPECT_STREQ(request.what(), "class StopRequest");

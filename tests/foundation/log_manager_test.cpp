@@ -51,6 +51,7 @@ class LogManagerTest : public ::testing::Test {
     std::vector<LogWriter*> m_added;
 };
 
+// Test labels: LogManagerTest tsan
 TEST_F(LogManagerTest, NothingIsEnabledOrKeptWhileStopped) {
     Add(m_file);
     EXPECT_FALSE(m_manager.IsCategoryEnabled("critical"));
@@ -154,6 +155,7 @@ class ProcessLog : public ::testing::Test {
     void TearDown() override { StopLogging(); }
 };
 
+// Test labels: ProcessLog tsan
 TEST_F(ProcessLog, AMessageIsComposedOnlyWhenItsCategoryIsEnabled) {
     auto* writer = new RecordingLogWriter({"critical"});
     LogWriterRegistration registration(LogManager::Instance(), std::unique_ptr<LogWriter>(writer));

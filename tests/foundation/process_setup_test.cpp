@@ -8,6 +8,7 @@
 
 namespace {
 
+// Test labels: ProcessSetup tsan
 TEST(ProcessSetup, EachLockIsOneObjectBuiltOnFirstUseFromAnyThread) {
     // Threads racing for the first use all get the same lock.
     constexpr int kThreads = 8;

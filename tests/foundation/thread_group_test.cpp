@@ -37,6 +37,8 @@ void WaitUntil(Predicate done) {
 
 }  // namespace
 
+// Test labels: ThreadGroup tsan
+// Test labels: ThreadGroup.HundredWaitersWakeOnOneSetAndAreJoined timed
 TEST(ThreadGroup, HundredWaitersWakeOnOneSetAndAreJoined) {
     constexpr int kWorkers = 100;
     // A sanitizer runtime starts a helper thread of its own with the first thread; count after it.

@@ -57,6 +57,7 @@ void WaitUntil(Predicate done) {
 
 }  // namespace
 
+// Test labels: Threads tsan
 TEST(Threads, HandleWaitsForItsThreadWhenItDies) {
     Event release;
     WaitingWork work(release);
@@ -113,6 +114,7 @@ TEST(Threads, ExitFunctionsRunInOrderAfterTheWork) {
     EXPECT_EQ(trace, (std::vector<int>{0, 1, 2}));
 }
 
+// Test labels: DetachedThread tsan
 TEST(DetachedThread, RunsTheFunctionThenTheExitFunctions) {
     struct Job {
         std::vector<int> trace;
@@ -131,6 +133,7 @@ TEST(DetachedThread, RunsTheFunctionThenTheExitFunctions) {
     EXPECT_EQ(job.trace, (std::vector<int>{0, 1, 2}));
 }
 
+// Test labels: AbandonableCall tsan
 TEST(AbandonableCall, NullFunctionGivesNoCall) {
     EXPECT_EQ(AbandonableCall::Create(nullptr, nullptr), nullptr);
 }
@@ -178,6 +181,7 @@ TEST(AbandonableCall, CallerMayLetGoBeforeTheFunctionReturns) {
     WaitUntil([&] { return returned.load(); });
 }
 
+// Test labels: ThreadLocalPtr tsan
 TEST(ThreadLocalPtr, EachThreadOwnsAndLosesItsOwnValue) {
     static std::atomic<int> alive{0};
     struct Counted {

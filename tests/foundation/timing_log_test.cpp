@@ -34,6 +34,7 @@ class TimingLog : public ::testing::Test {
     std::unique_ptr<LogWriterRegistration> m_registration;
 };
 
+// Test labels: TimingLog tsan
 TEST_F(TimingLog, NestedScopesAreIndentedAndTimed) {
     RecordingLogWriter& recorder = Record();
     {

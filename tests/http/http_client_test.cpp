@@ -128,6 +128,7 @@ class HTTPClientTest : public testing::Test {
     int m_status = -1;
 };
 
+// Test labels: HTTPClientTest tsan
 TEST_F(HTTPClientTest, ResultCodesAndBodyFile) {
     struct Case {
         const char* path;
@@ -359,6 +360,7 @@ class HTTPClientTLSTest : public HTTPClientTest {
     PythonOrigin m_tlsOrigin{PythonOrigin::Transport::TLS};
 };
 
+// Test labels: HTTPClientTLSTest tsan
 TEST_F(HTTPClientTLSTest, FetchesOverTLSVerifyingOnlyWithATrustedFile) {
     WriteWholeFile(m_tlsOrigin.Folder() + "/a.txt", "over TLS");
     HTTPClientSession session;

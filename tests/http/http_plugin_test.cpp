@@ -40,6 +40,7 @@ std::string WithoutDate(std::string reply) {
 
 }  // namespace
 
+// Test labels: PlugInDispatchTest tsan
 TEST_F(PlugInDispatchTest, APlugInAnswersCurlWithTheCGIReplyBlockAndTheBody) {
     EchoPlugIn echo;
     RegisterPlugInNames(m_table, echo);

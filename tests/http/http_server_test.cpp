@@ -63,6 +63,7 @@ void ExpectLoopWaits(RunningServer& server) {
 
 }  // namespace
 
+// Test labels: HTTPServerTest tsan
 TEST_F(HTTPServerTest, SettingsComeFromNamedSettingsOfTheComponent) {
     HTTPServerSettings defaults("KVRRelay");
     EXPECT_EQ(defaults.port, 52311u);
@@ -151,6 +152,7 @@ TEST_F(HTTPServerTest, TheStopEventEndsAnIdleRunPromptly) {
     EXPECT_EQ(server.error, "");
 }
 
+// Test labels: HTTPServerTest.AnIdleServerWithSlowClientsUsesAlmostNoCPU timed
 TEST_F(HTTPServerTest, AnIdleServerWithSlowClientsUsesAlmostNoCPU) {
     HTTPServerSettings settings = TestServerSettings();
     GatedPlugIn slow("slow", true);

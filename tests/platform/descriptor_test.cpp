@@ -73,6 +73,7 @@ TEST(FileDescriptor, CloseReportsFailureAndEmptiesTheHolder) {
     EXPECT_FALSE(stale.IsValid());
 }
 
+// Test labels: EventDescriptor tsan
 TEST(EventDescriptor, StaysReadableFromSignalUntilClear) {
     EventDescriptor event;
     const int descriptors[] = {event.Get()};

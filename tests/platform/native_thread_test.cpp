@@ -28,6 +28,7 @@ void* WaitForEvent(void* event) {
 
 }  // namespace
 
+// Test labels: NativeThread tsan
 TEST(NativeThread, RunsWithTheRequestedStackSize) {
     std::size_t stackBytes = 0;
     NativeThread thread;
@@ -55,6 +56,7 @@ TEST(NativeThread, ImpossibleStackSizeIsReportedNotStarted) {
     EXPECT_NE(StartDetachedNativeThread(&WaitForEvent, nullptr, 1), 0);
 }
 
+// Test labels: ThreadLocalKey tsan
 TEST(ThreadLocalKey, DisposesEachThreadsValueOnThatThread) {
     static std::atomic<int> disposed{0};
     disposed = 0;

@@ -115,6 +115,9 @@ TEST_F(ConfigurationSettingsTest, StringsReadTextValuesOnly) {
             << c.hive;
     }
     EXPECT_STREQ(ConfigurationString(1, nullptr, nullptr, nullptr, nullptr).GetValue().GetCString(), "");
+    EXPECT_EQ(ConfigurationString(1, nullptr, nullptr, nullptr, nullptr).GetText(), "");
+    WriteMachineHive(kRelayKey + "\"Root\"=\"wwwroot\"\n");
+    EXPECT_EQ(ConfigurationString(1, "KVRRelay", "HTTPServer", "Root", nullptr).GetText(), "wwwroot");
 }
 
 TEST_F(ConfigurationSettingsTest, SetWritesWhatTheNextReaderReads) {
@@ -197,18 +200,23 @@ TEST_F(ConfigurationSettingsTest, AHiveImportedWithKvrregReadsBackThroughTheSett
     EXPECT_EQ(ConfigurationNumber(2, "KVRRelay", "HTTPServer", "WriteMiniDumps", 0).GetValue(), 1u);
 }
 
-TEST_F(ConfigurationSettingsTest, ServerStoragePathIsRequired) {
-    for (const char* hive :
-         {"", "[HKLM\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n\"StoragePath\"=\"\"\n"}) {
-        WriteMachineHive(hive);
-        try {
-            GetServerStoragePath();
-            ADD_FAILURE() << "no exception for " << hive;
-        } catch (const MissingRegistrySetting& error) {
-            EXPECT_STREQ(error.what(), "Daruravidu Server/StoragePath regkey missing");
+TEST_F(ConfigurationSettingsTest, StoragePathsAreRequired) {
+    struct Case {
+        const char* component;
+        FileLocation (*read)();
+    } cases[] = {{"Daruravidu Server", GetServerStoragePath}, {"DaruraviduClient", GetClientStoragePath}};
+    for (const Case& c : cases) {
+        const std::string key = std::string("[HKLM\\Software\\Veltra\\") + c.component + "\\GlobalOptions]\n";
+        for (const std::string& hive : {std::string(), key + "\"StoragePath\"=\"\"\n"}) {
+            WriteMachineHive(hive);
+            try {
+                c.read();
+                ADD_FAILURE() << "no exception for " << hive;
+            } catch (const MissingRegistrySetting& error) {
+                EXPECT_EQ(error.what(), std::string(c.component) + "/StoragePath regkey missing");
+            }
         }
+        WriteMachineHive(key + "\"StoragePath\"=\"/srv/storage/\"\n");
+        EXPECT_EQ(c.read().GetPathString(), "/srv/storage");
     }
-    WriteMachineHive(
-        "[HKLM\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n\"StoragePath\"=\"/srv/storage/\"\n");
-    EXPECT_EQ(GetServerStoragePath().GetPathString(), "/srv/storage");
 }

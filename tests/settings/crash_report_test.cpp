@@ -72,6 +72,7 @@ struct ThrowsWhileUnwinding {
     }
 };
 
+// Test labels: CrashReports tsan
 TEST_F(CrashReports, AnEscapingProgramExceptionLeavesOneReportAndReachesTheCaller) {
     EXPECT_THROW(RunWithMiniDumpGuard([] {
                      ThrowsWhileUnwinding unwinding;

@@ -162,6 +162,7 @@ class RelayLog : public LogFile {
     TemporaryRegistry m_registry;
 };
 
+// Test labels: RelayLog tsan
 TEST_F(RelayLog, NothingIsLoggedBeforeTheManagerStarts) {
     LogFileStatusUpdater file(Path().c_str(), 0);
     LogWriterRegistration registration(LogManager::Instance(),

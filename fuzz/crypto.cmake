@@ -1,0 +1,1 @@
+kvr_add_fuzzer(asn1_coding crypto)

@@ -1,0 +1,34 @@
+// Trusted certificate stores, store contexts and chain verification.
+//
+// VerifyCertificateChain builds and checks the chain of a certificate against a store, with
+// OpenSSL's own certificate comparison and verify callback; a failure throws the verify error class
+// of the context's error code (x509_verify_errors.h). The store is left as it was.
+#pragma once
+
+#include "crypto/auto_openssl_object.h"
+#include "crypto/openssl_error.h"
+
+OPENSSL_FAILURE(NewX509_STORE_Failed);
+OPENSSL_FAILURE(AddToX509_STORE_Failed);
+OPENSSL_FAILURE(X509_STORE_CTX_init_Failed);
+OPENSSL_FAILURE(NewX509_STORE_CTX_Failed);
+// Verification was asked for without any store of trusted certificates.
+class NoTrustedCertificates : public DebuggableException {};
+
+TrustedStoreHolder NewTrustedStore();
+void AddCertificateToStore(X509_STORE* store, X509* certificate);
+bool IsCertificateInStore(X509_STORE* store, X509* certificate);
+
+StoreContextHolder NewStoreContext();
+void InitStoreContext(X509_STORE_CTX* context, X509_STORE* store, X509* certificate, STACK_OF(X509)* untrusted);
+// Verifies a prepared context; a result of 0 or below throws by the context's error code.
+int VerifyStoreContext(X509_STORE_CTX* context);
+void CleanupStoreContext(X509_STORE_CTX* context);
+
+// The verified chain, leaf first, each certificate counted in the stack. The purpose is one of
+// OpenSSL's X509_PURPOSE_* numbers. A null store throws NoTrustedCertificates.
+X509StackHolder VerifyCertificateChain(X509_STORE* store, X509* certificate, STACK_OF(X509)* untrusted,
+                                       int purpose);
+
+// A verify callback that turns only "not yet valid" and "expired" into success.
+int IgnoreValidityPeriodCallback(int verdict, X509_STORE_CTX* context);

@@ -1,0 +1,49 @@
+#include "support/test_pki.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <stdexcept>
+
+#include "support/program_runner.h"
+
+namespace {
+
+const char* const kScript = KVR_SOURCE_DIR "/tests/pki/make-pki.sh";
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read " + path);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// Named by the script's content and the arc, so that a changed script makes fresh fixtures. Test
+// processes run in parallel: each makes its own copy aside and the first to rename it wins.
+std::string MakeTestPKI() {
+    std::string arc = std::to_string(KVR_ENTERPRISE_ARC);
+    std::size_t version = std::hash<std::string>()(ReadAll(kScript) + arc);
+    std::filesystem::path folder = std::filesystem::path(KVR_BINARY_DIR) / "test-pki" / std::to_string(version);
+    if (std::filesystem::exists(folder)) return folder.string();
+    std::filesystem::path aside = folder.string() + ".making-" + std::to_string(getpid());
+    std::filesystem::remove_all(aside);
+    ProgramRun run = RunProgram("bash", {kScript, aside.string(), arc});
+    if (run.exitStatus != 0) throw std::runtime_error("make-pki.sh failed: " + run.err);
+    std::error_code error;
+    std::filesystem::rename(aside, folder, error);
+    if (error) std::filesystem::remove_all(aside);
+    return folder.string();
+}
+
+}  // namespace
+
+const std::string& TestPKIFolder() {
+    static const std::string folder = MakeTestPKI();
+    return folder;
+}
+
+std::string ReadTestPKIFile(const std::string& name) { return ReadAll(TestPKIFolder() + "/" + name); }

@@ -1,0 +1,12 @@
+// The test PKI of tests/pki/make-pki.sh (root, registrar, site and operator certificates carrying the
+// product's own extensions, CRLs with fixed dates), made with the openssl command line once per build
+// tree and fixture script, and shared by every test program that needs it.
+#pragma once
+
+#include <string>
+
+// The folder holding the fixture files; made on the first call (a few seconds). Throws
+// std::runtime_error when the script fails.
+const std::string& TestPKIFolder();
+// The bytes of one fixture file, such as "site.der" or "registrar-new.crl.der".
+std::string ReadTestPKIFile(const std::string& name);
