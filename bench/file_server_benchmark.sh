@@ -4,13 +4,22 @@
 # wrk -H 'Connection: close' at 1, 64 and 512 connections, and prints requests/s, MB/s and p99
 # latency side by side with the our/nginx ratios.
 #
-# Usage: bench/file_server_benchmark.sh [SECONDS_PER_RUN]   (default 10)
-# Installs nginx and wrk with apt-get when they are missing, and builds the file server in
-# build/release. Ports: $OUR_PORT (default 18080) and $NGINX_PORT (default 18081).
+# Usage: bench/file_server_benchmark.sh [SECONDS_PER_RUN] [RUNS]   (defaults 10 and 1)
+# With RUNS above 1 every cell is measured RUNS times, ours and nginx's in turn, and each figure is
+# the median of its runs (the ratios are those of the medians). SERVER_CPUS (a taskset CPU list, such
+# as 1) pins both servers to the same CPUs and WRK_CPUS pins wrk, which steadies the figures on a
+# machine shared with other work. Installs nginx and wrk with apt-get when they are missing, and
+# builds the file server in build/release. Ports: $OUR_PORT (default 18080) and $NGINX_PORT
+# (default 18081).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=${1:-10}
+runs=${2:-1}
+server_pin=()
+[ -n "${SERVER_CPUS:-}" ] && server_pin=(taskset -c "$SERVER_CPUS")
+wrk_pin=()
+[ -n "${WRK_CPUS:-}" ] && wrk_pin=(taskset -c "$WRK_CPUS")
 our_port=${OUR_PORT:-18080}
 nginx_port=${NGINX_PORT:-18081}
 sizes=(1k 64k 10m)
@@ -72,9 +81,9 @@ http {
 }
 EOF
 
-"$nginx_binary" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
+"${server_pin[@]}" "$nginx_binary" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
 pids+=($!)
-VELTRA_REGISTRY_DIR="$work/registry" build/release/bench/file-server "$work/files" "$our_port" &
+VELTRA_REGISTRY_DIR="$work/registry" "${server_pin[@]}" build/release/bench/file-server "$work/files" "$our_port" &
 pids+=($!)
 
 for port in "$our_port" "$nginx_port"; do
@@ -89,7 +98,7 @@ done
 measure() {
   local port=$1 file=$2 connections=$3
   local threads=$((connections < 4 ? connections : 4))
-  wrk -t"$threads" -c"$connections" -d"${seconds}s" --latency -H 'Connection: close' \
+  "${wrk_pin[@]}" wrk -t"$threads" -c"$connections" -d"${seconds}s" --latency -H 'Connection: close' \
     "http://127.0.0.1:$port/$file" | awk '
     function milliseconds(text) {
       if (text ~ /us$/) return substr(text, 1, length(text) - 2) / 1000
@@ -112,13 +121,28 @@ measure() {
     END { printf "%.0f %.1f %.2f %d\n", rps, mbs, p99, errors }'
 }
 
-echo "Cores: $(nproc); $seconds s per run; wrk -H 'Connection: close'"
+# The median of each column of the lines "requests/s MB/s p99-ms errors" (errors: the sum).
+median_of_runs() {
+  local lines column figures=()
+  lines=$(cat)
+  for column in 1 2 3; do
+    figures+=("$(cut -d' ' -f"$column" <<<"$lines" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')")
+  done
+  echo "${figures[*]} $(cut -d' ' -f4 <<<"$lines" | awk '{ s += $1 } END { print s + 0 }')"
+}
+
+echo "Cores: $(nproc); $seconds s per run; median of $runs run(s); wrk -H 'Connection: close'"
 printf "%-5s %5s | %10s %10s %6s | %9s %9s %6s | %8s %8s\n" \
   file conns "ours req/s" "nginx" ratio "ours MB/s" "nginx" ratio "p99 ours" "nginx"
 for file in "${sizes[@]}"; do
   for connections in "${concurrencies[@]}"; do
-    read -r our_rps our_mbs our_p99 our_errors < <(measure "$our_port" "$file" "$connections")
-    read -r ng_rps ng_mbs ng_p99 ng_errors < <(measure "$nginx_port" "$file" "$connections")
+    : >"$work/ours" && : >"$work/nginx.runs"
+    for _ in $(seq "$runs"); do
+      measure "$our_port" "$file" "$connections" >>"$work/ours"
+      measure "$nginx_port" "$file" "$connections" >>"$work/nginx.runs"
+    done
+    read -r our_rps our_mbs our_p99 our_errors < <(median_of_runs <"$work/ours")
+    read -r ng_rps ng_mbs ng_p99 ng_errors < <(median_of_runs <"$work/nginx.runs")
     awk -v f="$file" -v c="$connections" -v orps="$our_rps" -v nrps="$ng_rps" -v omb="$our_mbs" \
       -v nmb="$ng_mbs" -v op="$our_p99" -v np="$ng_p99" -v oe="$our_errors" -v ne="$ng_errors" 'BEGIN {
       printf "%-5s %5d | %10.0f %10.0f %6.2f | %9.1f %9.1f %6.2f | %6.2fms %6.2fms", f, c, orps, nrps,

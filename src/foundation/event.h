@@ -39,6 +39,12 @@ class Event {
     bool Wait(std::int64_t microseconds);
     // True when the event is set, or the other descriptor becomes ready, within the time.
     bool WaitWithHandle(int descriptor, std::int64_t microseconds);
+    // Looks without a system call. True proves the event set; false may lag a Set made at the same
+    // moment as a Reset, which only the descriptor shows (a caller that waits on it sees it ready).
+    bool IsSetWithoutWaiting() const { return m_isSet.load(std::memory_order_acquire); }
+    // The descriptor that is readable exactly while the event is set, for a caller that waits on many
+    // descriptors at once (the HTTP server's epoll set). Never read from or written to.
+    int Descriptor() const { return m_descriptor.Get(); }
 
   private:
     bool WaitForDescriptors(std::span<const int> descriptors, std::int64_t microseconds);

@@ -73,7 +73,7 @@ FileResponseConnection::FileResponseConnection(std::shared_ptr<HTTPRequest> requ
         KVR_LOG("debug") << "Error opening " << location->GetPathString() << ": " << error.what();
         throw HTTPRequestError(500);
     }
-    PosixPlatform::PathStatus status = m_file.GetStatus();
+    const PosixPlatform::PathStatus& status = m_file.GetStatusAtOpen();
     m_lastWriteTime = status.lastWriteTime;
     m_size = status.size;
     m_start = RangeStart(ConstData(m_request->FirstHeaderValue("Range")));

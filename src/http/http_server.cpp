@@ -1,6 +1,8 @@
 #include "http/http_server.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <limits>
 
 #include "foundation/clocks.h"
 #include "foundation/log_manager.h"
@@ -50,12 +52,13 @@ class PlugInJob {
     bool m_holdsThread = true;
 };
 
-// Runs the step on each connection in order and drops those that are finished or failed; a failure
-// is logged with the prefix and ends that connection only.
-template <class Connection, class Step>
-void PumpEach(std::vector<std::unique_ptr<Connection>>& connections, const char* errorPrefix, Step step) {
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < connections.size(); ++i) {
+// Runs the step on each connection from `first` on, in order, and drops those that are finished or
+// failed, after telling `drop`; a failure is logged with the prefix and ends that connection only.
+template <class Connection, class Step, class Drop>
+void PumpEach(std::vector<std::unique_ptr<Connection>>& connections, std::size_t first, const char* errorPrefix,
+              Step step, Drop drop) {
+    std::size_t kept = first;
+    for (std::size_t i = first; i < connections.size(); ++i) {
         bool finished = true;
         try {
             step(*connections[i]);
@@ -63,7 +66,10 @@ void PumpEach(std::vector<std::unique_ptr<Connection>>& connections, const char*
         } catch (...) {
             KVR_LOG("critical") << errorPrefix << CurrentExceptionText();
         }
-        if (finished) continue;
+        if (finished) {
+            drop(*connections[i]);
+            continue;
+        }
         if (kept != i) connections[kept] = std::move(connections[i]);
         ++kept;
     }
@@ -85,12 +91,24 @@ bool IsOutOfMemory(const SocketError& error) {
 // something closes.
 constexpr std::int64_t kAcceptPauseMicroseconds = 1'000'000;
 
+// The access log follows a change of its directory setting within this time, without a look at the
+// registry for every request.
+constexpr std::int64_t kAccessLogDirectoryReadPeriod = 1'000'000;
+
+constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
+
+// The stop event's descriptor, always watched.
+constexpr std::size_t kWatchedBesideSockets = 1;
+
 }  // namespace
 
+// The stop event's descriptor sits in the watched set beside the sockets: a Set ends the wait at
+// once, and the loop learns of it without a system call of its own per pass.
 HTTPServer::HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
                        bool allInterfaces, std::shared_ptr<TLSServerContext> tls)
-    : m_settings(settings), m_plugIns(plugIns), m_stopEvent(stopEvent) {
+    : m_settings(settings), m_plugIns(plugIns), m_stopEvent(stopEvent), m_nextReadTimeOutSweep(kNever) {
     m_listener.Open(static_cast<std::uint16_t>(settings.port), !allInterfaces, std::move(tls));
+    m_watcher.Watch(m_stopEvent.Descriptor(), true, false);
 }
 
 // Plug-in threads see the stop event within one step and end; the connections go last, so their
@@ -103,19 +121,23 @@ HTTPServer::~HTTPServer() {
     m_readingConnections.clear();
 }
 
+bool HTTPServer::StopRequested() const {
+    return m_stopEvent.IsSetWithoutWaiting() || m_watcher.IsReadable(m_stopEvent.Descriptor());
+}
+
+// Nothing to watch but the stop event (the listener left out at the connection limit, and no
+// connection the loop serves): the loop sleeps on the stop event instead of passing.
 void HTTPServer::Run() {
-    SocketSet set;
     int busyErrors = 0;
-    while (!m_stopEvent.Wait(0)) {
-        set.Clear();
-        BuildSocketSets(set);
-        if (set.IsEmpty()) {
+    while (!StopRequested()) {
+        BuildSocketSets();
+        if (m_watcher.Count() <= kWatchedBesideSockets) {
             m_stopEvent.Wait(kIdleWaitMicroseconds);
             continue;
         }
         try {
-            set.Poll(kPollMilliseconds);
-            PumpSockets(set);
+            m_watcher.Wait(kPollMilliseconds);
+            PumpSockets();
             busyErrors = 0;
         } catch (const SocketBusyError&) {
             if (busyErrors == 0)
@@ -135,42 +157,59 @@ std::uint32_t HTTPServer::CountConnections() {
                                       m_listener.ClosingConnections().Count());
 }
 
-// A reply connection is watched only for work it will do now: a socket added with nothing to write
-// (or, for reading, without a back channel to read) would make every poll return at once and the
-// loop spin. The server's throttle limits are shared evenly among the reply connections, and each
-// throttle group's requested rate among the connections of that group.
-void HTTPServer::BuildSocketSets(SocketSet& set) {
-    const std::int64_t now = GetMonotonicTime();
-    if (CountConnections() < m_settings.maxConnections && now >= m_acceptsPausedUntil)
-        set.AddRead(m_listener.Handle());
-    for (const auto& connection : m_readingConnections) set.AddRead(connection->Handle());
-    const ServerThrottleShares shares = ShareServerThrottle(
-        m_settings.throttleKBPS, m_settings.dynamicThrottleMaxKBPS, m_settings.dynamicThrottleMinKBPS,
-        m_settings.dynamicThrottleFraction, m_writingConnections.size());
+ServerThrottleShares HTTPServer::ShareThrottle() const {
+    return ShareServerThrottle(m_settings.throttleKBPS, m_settings.dynamicThrottleMaxKBPS,
+                               m_settings.dynamicThrottleMinKBPS, m_settings.dynamicThrottleFraction,
+                               m_writingConnections.size());
+}
+
+ThrottleGroupCounts HTTPServer::CountThrottleGroups() const {
     ThrottleGroupCounts groups;
     for (const auto& connection : m_writingConnections)
         if (!connection->GetThrottleGroup().empty()) ++groups[connection->GetThrottleGroup()];
-    for (const auto& connection : m_writingConnections) {
-        if (connection->WantsBackChannel()) set.AddRead(connection->Handle());
-        if (connection->PrepareToSend(now, shares, groups)) set.AddWrite(connection->Handle());
-    }
+    return groups;
 }
 
-void HTTPServer::PumpSockets(SocketSet& set) {
+// Reading connections stay watched for reading from their first pass to their last, so only the
+// listener and the reply connections are looked at here. A reply connection is watched only for work
+// it will do now: watched with nothing to write (or, for reading, without a back channel to read), it
+// would make every wait return at once and the loop spin. The server's throttle limits are shared
+// evenly among the reply connections, and each throttle group's requested rate among the connections
+// of that group.
+void HTTPServer::BuildSocketSets() {
+    const std::int64_t now = GetMonotonicTime();
+    m_watcher.Watch(m_listener.Handle(),
+                    CountConnections() < m_settings.maxConnections && now >= m_acceptsPausedUntil, false);
+    if (m_writingConnections.empty()) return;
+    const ServerThrottleShares shares = ShareThrottle();
+    const ThrottleGroupCounts groups = CountThrottleGroups();
+    for (const auto& connection : m_writingConnections)
+        m_watcher.Watch(connection->Handle(), connection->WantsBackChannel(),
+                        connection->PrepareToSend(now, shares, groups));
+}
+
+void HTTPServer::PumpSockets() {
     OnPump();
     m_listener.ClosingConnections().Pump();
     m_passTime = GetMonotonicTime();
-    if (set.IsReadable(m_listener.Handle())) AcceptConnections();
-    PumpWritingConnections(set);
-    PumpReadingConnections(set);
+    if (m_watcher.IsReadable(m_listener.Handle())) AcceptConnections();
+    PumpWritingConnections();
+    const std::size_t firstNewReply = m_writingConnections.size();
+    PumpReadingConnections();
+    StartNewReplies(firstNewReply);
 }
 
 void HTTPServer::AcceptConnections() {
     for (int accepted = 0; accepted < kMostAcceptsPerPass && CountConnections() < m_settings.maxConnections;
          ++accepted) {
         try {
-            m_readingConnections.push_back(
-                std::make_unique<ReadingHTTPConnection>(m_listener.Accept(), m_settings, m_passTime));
+            auto connection = std::make_unique<ReadingHTTPConnection>(m_listener.Accept(), m_settings, m_passTime);
+            const std::size_t socket = static_cast<std::size_t>(connection->Handle());
+            if (socket >= m_readingConnectionOfSocket.size()) m_readingConnectionOfSocket.resize(socket + 1, 0);
+            m_readingConnectionOfSocket[socket] = ++m_acceptCount;
+            m_readingConnections.emplace_hint(m_readingConnections.end(), m_acceptCount, std::move(connection));
+            m_acceptedThisPass.push_back(m_acceptCount);
+            m_nextReadTimeOutSweep = std::min(m_nextReadTimeOutSweep, m_passTime + m_settings.readTimeOut + 1);
         } catch (const SocketError& error) {
             if (IsNothingPending(error)) return;
             KVR_LOG("critical") << "PumpSockets: " << error.what();
@@ -190,39 +229,132 @@ void HTTPServer::AcceptConnections() {
     }
 }
 
-void HTTPServer::PumpWritingConnections(SocketSet& set) {
-    PumpEach(m_writingConnections, "PumpSockets write error: ", [&](FileResponseConnection& connection) {
-        if (set.IsReadable(connection.Handle())) connection.ReadBackChannel(m_passTime);
-        if (set.IsWritable(connection.Handle())) connection.WriteStep(m_passTime);
-        connection.CheckWriteTimeOut(m_passTime);
-    });
+void HTTPServer::PumpWritingConnections() {
+    PumpEach(
+        m_writingConnections, 0, "PumpSockets write error: ",
+        [&](FileResponseConnection& connection) {
+            if (m_watcher.IsReadable(connection.Handle())) connection.ReadBackChannel(m_passTime);
+            if (m_watcher.IsWritable(connection.Handle())) connection.WriteStep(m_passTime);
+            connection.CheckWriteTimeOut(m_passTime);
+        },
+        [&](FileResponseConnection& connection) { m_watcher.Forget(connection.Handle()); });
 }
 
-void HTTPServer::PumpReadingConnections(SocketSet& set) {
-    PumpEach(m_readingConnections, "PumpSockets read error: ", [&](ReadingHTTPConnection& connection) {
-        if (set.IsReadable(connection.Handle())) ReadAndDispatch(connection);
-        if (!connection.IsFinished()) connection.CheckReadTimeOut(m_passTime);
-    });
+// A reply made in this pass starts at once when its throttle allows: a fresh socket has room, and
+// most replies go out whole in this one step.
+void HTTPServer::StartNewReplies(std::size_t first) {
+    if (first >= m_writingConnections.size()) return;
+    const ServerThrottleShares shares = ShareThrottle();
+    const ThrottleGroupCounts groups = CountThrottleGroups();
+    PumpEach(
+        m_writingConnections, first, "PumpSockets write error: ",
+        [&](FileResponseConnection& connection) {
+            if (connection.PrepareToSend(m_passTime, shares, groups)) connection.WriteStep(m_passTime);
+        },
+        [&](FileResponseConnection& connection) { m_watcher.Forget(connection.Handle()); });
 }
 
-void HTTPServer::ReadAndDispatch(ReadingHTTPConnection& connection) {
+std::uint64_t HTTPServer::ReadingConnectionOf(int socket) const {
+    const std::size_t descriptor = static_cast<std::size_t>(socket);
+    return descriptor < m_readingConnectionOfSocket.size() ? m_readingConnectionOfSocket[descriptor] : 0;
+}
+
+// The connections to read in this pass are those found readable and those just accepted, in accept
+// order; the others have nothing to read, and only their time-outs can end them.
+void HTTPServer::PumpReadingConnections() {
+    m_dueReads.swap(m_acceptedThisPass);
+    m_acceptedThisPass.clear();
+    for (int socket : m_watcher.ReadySockets())
+        if (std::uint64_t number = ReadingConnectionOf(socket); number != 0 && m_watcher.IsReadable(socket))
+            m_dueReads.push_back(number);
+    std::sort(m_dueReads.begin(), m_dueReads.end());
+    m_dueReads.erase(std::unique(m_dueReads.begin(), m_dueReads.end()), m_dueReads.end());
+    for (std::uint64_t number : m_dueReads) {
+        auto found = m_readingConnections.find(number);
+        if (found == m_readingConnections.end()) continue;
+        ReadingHTTPConnection& connection = *found->second;
+        bool handedOn = false;
+        try {
+            handedOn = ReadAndDispatch(connection, !m_watcher.IsReadable(connection.Handle()));
+        } catch (...) {
+            KVR_LOG("critical") << "PumpSockets read error: " << CurrentExceptionText();
+            RemoveReadingConnection(found, false);
+            continue;
+        }
+        if (connection.IsFinished())
+            RemoveReadingConnection(found, handedOn);
+        else
+            m_watcher.Watch(connection.Handle(), true, false);
+    }
+    m_dueReads.clear();
+    if (m_passTime >= m_nextReadTimeOutSweep) SweepReadTimeOuts();
+}
+
+// A connection times out in the first pass after its read time-out has passed, as if every pass
+// looked at every connection.
+void HTTPServer::SweepReadTimeOuts() {
+    std::int64_t earliest = kNever;
+    for (auto connection = m_readingConnections.begin(); connection != m_readingConnections.end();) {
+        connection->second->CheckReadTimeOut(m_passTime);
+        if (connection->second->IsFinished()) {
+            connection = RemoveReadingConnection(connection, false);
+            continue;
+        }
+        earliest = std::min(earliest, connection->second->LastActivity());
+        ++connection;
+    }
+    m_nextReadTimeOutSweep = earliest == kNever ? kNever : earliest + m_settings.readTimeOut + 1;
+}
+
+// The socket leaves the watched set before the connection lets it go (to a plug-in thread, or to
+// the lingering closer), unless a reply of the loop took it over.
+HTTPServer::ReadingConnections::iterator HTTPServer::RemoveReadingConnection(
+    ReadingConnections::iterator connection, bool socketHandedOn) {
+    const int socket = connection->second->Handle();
+    if (!socketHandedOn) m_watcher.Forget(socket);
+    m_readingConnectionOfSocket[static_cast<std::size_t>(socket)] = 0;
+    return m_readingConnections.erase(connection);
+}
+
+// Answers whether a reply of the loop took the connection's socket over.
+bool HTTPServer::ReadAndDispatch(ReadingHTTPConnection& connection, bool justAccepted) {
+    const std::size_t replies = m_writingConnections.size();
     try {
-        connection.Read(m_passTime);
-        if (!connection.IsHeadComplete()) return;
-        DispatchRequest(connection.GetRequest());
+        if (justAccepted) {
+            if (!connection.ReadIfArrived(m_passTime)) return false;
+        } else {
+            connection.Read(m_passTime);
+        }
+        if (connection.IsHeadComplete()) DispatchRequest(connection.GetRequest());
     } catch (const HTTPRequestError& error) {
         m_writingConnections.push_back(std::make_unique<FileResponseConnection>(
             error.Status(), connection.GetRequest(), m_settings, m_passTime));
     }
+    return m_writingConnections.size() > replies;
+}
+
+void HTTPServer::DropWritingConnections() {
+    for (const auto& connection : m_writingConnections) m_watcher.Forget(connection->Handle());
+    m_writingConnections.clear();
+}
+
+const FileLocation& HTTPServer::AccessLogDirectory() {
+    if (!m_accessLogDirectoryRead || m_passTime - m_accessLogDirectoryReadAt >= kAccessLogDirectoryReadPeriod) {
+        m_accessLogDirectory = m_settings.AccessLogDirectory();
+        m_accessLogDirectoryReadAt = m_passTime;
+        m_accessLogDirectoryRead = true;
+    }
+    return m_accessLogDirectory;
 }
 
 void HTTPServer::DispatchRequest(std::shared_ptr<HTTPRequest> request) {
     BeforeRequest();
     const URLInfo url{ConstData(std::string_view(request->URL()))};
     if (!url.HasPathStart()) throw HTTPRequestError(404);
-    WriteAccessLogLine(
-        m_settings.AccessLogDirectory(), [this] { return m_settings.AccessLogExpirationDays(); },
-        {request->Method(), ConstData(std::string_view(request->URL())), request->ClientAddress()});
+    if (const FileLocation& directory = AccessLogDirectory(); !directory.IsEmpty())
+        WriteAccessLogLine(
+            directory, [this] { return m_settings.AccessLogExpirationDays(); },
+            {request->Method(), ConstData(std::string_view(request->URL())), request->ClientAddress()});
     if (HTTPPlugIn* plugIn = FindPlugIn(m_plugIns, url.PathRange()))
         DispatchToPlugIn(*plugIn, std::move(request));
     else

@@ -1,11 +1,16 @@
-// HTTPServer: the relay's HTTP/1.0 server, one thread driving every socket through a poll loop.
+// HTTPServer: the relay's HTTP/1.0 server, one thread driving every socket through an epoll loop.
 //
-// Run loops until the stop event is set. Each pass watches the listener (only while connections and
-// running plug-in requests number fewer than MaxConnections, and not for a second after an accept
-// ran out of descriptors or socket memory), every connection still reading its
-// request head, and every reply connection that has bytes to write; it waits at most 10 ms, then
-// accepts, writes reply steps and reads heads, in that order. A complete head with a path is written
-// to the daily access log (access_log.h) and dispatched: to the
+// Run loops until the stop event is set. The sockets are watched through a persistent interest list
+// (net/socket_watcher.h) that changes only when a socket's interest does: the listener (only while
+// connections and running plug-in requests number fewer than MaxConnections, and not for a second
+// after an accept ran out of descriptors or socket memory), every connection still reading its
+// request head, and every reply connection that has bytes to write. Each pass waits at most 10 ms,
+// then accepts, writes reply steps and reads heads, in that order; a connection just accepted is read
+// in the same pass (its head usually came with it), and a reply made in a pass takes its first write
+// step in that pass. A pass costs time for the sockets that are ready, not for those that are open:
+// the read time-outs are swept only when the earliest of them can have fallen due. A complete head
+// with a path is written to the daily access log (access_log.h; the directory setting is read again
+// at most a second after it was last read) and dispatched: to the
 // plug-in its path names (see plugin_path_table.h and http_plugin.h), on a thread of the server's
 // thread group or inline on the loop thread, or else to ServeFile. A refused request
 // (HTTPRequestError) is answered with a status-only reply. One request per connection: the reply
@@ -15,16 +20,17 @@
 // with the raw path of a request that no plug-in claims (it may rewrite the path).
 //
 // Failures of one connection end that connection ("critical" lines "PumpSockets: ", "PumpSockets
-// write error: ", "PumpSockets read error: "). A poll interrupted by a signal (SocketBusyError) is
-// retried every 100 ms, up to 301 times in a row; any other poll failure ends Run with its exception.
+// write error: ", "PumpSockets read error: "). A wait interrupted by a signal (SocketBusyError) is
+// retried every 100 ms, up to 301 times in a row; any other wait failure ends Run with its exception.
 //
 // The settings, the plug-in table, the plug-ins and the stop event must outlive the server. Only the
-// loop thread (the caller of Run, which also destroys the server) touches the connections and the
-// listener; plug-in threads share the running count (locked), the stop event and their request. The
-// destructor sets the stop event and joins the plug-in threads.
+// loop thread (the caller of Run, which also destroys the server) touches the connections, the
+// watcher and the listener; plug-in threads share the running count (locked), the stop event and
+// their request. The destructor sets the stop event and joins the plug-in threads.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -38,7 +44,7 @@
 #include "http/plugin_path_table.h"
 #include "http/reading_http_connection.h"
 #include "net/listening_socket.h"
-#include "net/socket_set.h"
+#include "net/socket_watcher.h"
 #include "net/tls_hooks.h"
 
 class HTTPServer {
@@ -69,30 +75,49 @@ class HTTPServer {
     virtual void OnFileRequest(std::vector<Byte>& path) {}
 
     // One pass: what to watch, and the work after the wait.
-    void BuildSocketSets(SocketSet& set);
-    void PumpSockets(SocketSet& set);
+    void BuildSocketSets();
+    void PumpSockets();
     void DispatchRequest(std::shared_ptr<HTTPRequest> request);
     void DispatchToPlugIn(HTTPPlugIn& plugIn, std::shared_ptr<HTTPRequest> request);
     void ServeFile(std::shared_ptr<HTTPRequest> request);
     // Ends every reply the loop is writing, without a further byte.
-    void DropWritingConnections() { m_writingConnections.clear(); }
+    void DropWritingConnections();
 
   private:
-    void RunPass(SocketSet& set);
+    using ReadingConnections = std::map<std::uint64_t, std::unique_ptr<ReadingHTTPConnection>>;
+
+    bool StopRequested() const;
     void AcceptConnections();
-    void PumpWritingConnections(SocketSet& set);
-    void PumpReadingConnections(SocketSet& set);
-    void ReadAndDispatch(ReadingHTTPConnection& connection);
+    void PumpWritingConnections();
+    void PumpReadingConnections();
+    void StartNewReplies(std::size_t first);
+    void SweepReadTimeOuts();
+    bool ReadAndDispatch(ReadingHTTPConnection& connection, bool justAccepted);
+    ReadingConnections::iterator RemoveReadingConnection(ReadingConnections::iterator connection,
+                                                         bool socketHandedOn);
+    std::uint64_t ReadingConnectionOf(int socket) const;
+    ServerThrottleShares ShareThrottle() const;
+    ThrottleGroupCounts CountThrottleGroups() const;
+    const FileLocation& AccessLogDirectory();
     std::unique_ptr<HTTPPlugInInterface> MakePlugInInterface(std::shared_ptr<HTTPRequest> request);
 
     HTTPServerSettings& m_settings;
     PlugInPathTable& m_plugIns;
     Event& m_stopEvent;
-    std::vector<std::unique_ptr<ReadingHTTPConnection>> m_readingConnections;   // in accept order
+    SocketWatcher m_watcher;
+    ReadingConnections m_readingConnections;  // by accept number, so in accept order
+    std::vector<std::uint64_t> m_readingConnectionOfSocket;  // by descriptor: accept number, 0 for none
+    std::uint64_t m_acceptCount = 0;
+    std::vector<std::uint64_t> m_acceptedThisPass;
+    std::vector<std::uint64_t> m_dueReads;  // the reads of this pass, kept for its memory
+    std::int64_t m_nextReadTimeOutSweep;  // no read time-out can fall due before this monotonic time
     std::vector<std::unique_ptr<FileResponseConnection>> m_writingConnections;  // in creation order
     GuardedCount m_runningPlugInRequests;
     ListeningSocket m_listener;
     ThreadGroup m_threads;
     std::int64_t m_passTime = 0;  // monotonic time at the start of the current pass
     std::int64_t m_acceptsPausedUntil = 0;  // the listener is not watched before this monotonic time
+    FileLocation m_accessLogDirectory;
+    std::int64_t m_accessLogDirectoryReadAt = 0;
+    bool m_accessLogDirectoryRead = false;
 };

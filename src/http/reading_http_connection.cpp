@@ -34,12 +34,35 @@ void ReadingHTTPConnection::Read(std::int64_t time) {
     }
 }
 
-// The body window is worked out from stream offsets: the end of the head lies somewhere in the last
-// read, which started at m_bytesBeforeLastRead.
+bool ReadingHTTPConnection::ReadIfArrived(std::int64_t time) {
+    if (m_request->Connection().HasTLS()) return false;
+    try {
+        if (!ReadOnceIfArrived()) return false;
+        m_lastActivity = time;
+    } catch (...) {
+        m_finished = true;
+        throw;
+    }
+    return true;
+}
+
 void ReadingHTTPConnection::ReadOnce() {
     OutputRange buffer = m_request->ReadBuffer();
-    Byte* const start = buffer.begin;
     m_bytesOfLastRead = m_request->Connection().Read(buffer);
+    TakeRead();
+}
+
+bool ReadingHTTPConnection::ReadOnceIfArrived() {
+    OutputRange buffer = m_request->ReadBuffer();
+    if (!m_request->Connection().ReadIfArrived(buffer, m_bytesOfLastRead)) return false;
+    TakeRead();
+    return true;
+}
+
+// The body window is worked out from stream offsets: the end of the head lies somewhere in the last
+// read, which started at m_bytesBeforeLastRead.
+void ReadingHTTPConnection::TakeRead() {
+    const Byte* const start = m_request->ReadBuffer().begin;
     m_lines.Receive(start, start + m_bytesOfLastRead);
     if (m_headComplete) {
         m_finished = true;

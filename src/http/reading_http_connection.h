@@ -39,6 +39,10 @@ class ReadingHTTPConnection : private LineReceiver {
     // Reads what the socket has and parses it; `time` becomes the last activity. Any exception marks
     // the connection finished.
     void Read(std::int64_t time);
+    // The same for a connection that may have nothing to read yet (one just accepted, whose head
+    // often came with it): answers false, and changes nothing, when nothing had arrived. A TLS
+    // connection is never read this way (false), as its handshake comes first.
+    bool ReadIfArrived(std::int64_t time);
     // Marks the connection finished (with a "debug" line) when more than the read time-out has passed
     // since the last bytes arrived.
     void CheckReadTimeOut(std::int64_t time);
@@ -46,6 +50,8 @@ class ReadingHTTPConnection : private LineReceiver {
     bool IsFinished() const { return m_finished; }
     // True only when the whole head was read.
     bool IsHeadComplete() const { return m_headComplete; }
+    // The monotonic time of the last bytes received (of the accept before any).
+    std::int64_t LastActivity() const { return m_lastActivity; }
     std::shared_ptr<HTTPRequest> GetRequest() const { return m_request; }
 
   private:
@@ -55,6 +61,8 @@ class ReadingHTTPConnection : private LineReceiver {
     void End(std::uint64_t) override {}
 
     void ReadOnce();
+    bool ReadOnceIfArrived();
+    void TakeRead();
     void CountHeadBytes(std::uint64_t total);
     void ParseRequestLine();
     void HandleHeaderLine();

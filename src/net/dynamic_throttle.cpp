@@ -42,7 +42,7 @@ std::int64_t TimeToSend(double bytes, double rate) {
 }  // namespace
 
 DynamicThrottlePolicy::DynamicThrottlePolicy()
-    : m_maximumRate(kUnlimitedRate), m_history(std::make_unique_for_overwrite<History>()) {
+    : m_maximumRate(kUnlimitedRate) {
     StartArrivals();
 }
 
@@ -80,14 +80,25 @@ void DynamicThrottlePolicy::StartArrivals() {
     m_bestTransit = 0;
     m_havePreviousArrival = false;
     m_previousArrival = 0;
-    m_history->bestTransit.fill(std::numeric_limits<std::int64_t>::max());
+    if (m_history) m_history->bestTransit.fill(std::numeric_limits<std::int64_t>::max());
     m_heldPenaltyBase = 0;
     m_heldPenalty = 0;
     m_penalties = {};
 }
 
+// The history (some 26 KiB) is made at the first write a throttle accounts: a reply that nothing
+// paces never needs it, and most replies are such.
+DynamicThrottlePolicy::History& DynamicThrottlePolicy::WriteHistory() {
+    if (!m_history) {
+        m_history = std::make_unique_for_overwrite<History>();
+        m_history->bestTransit.fill(std::numeric_limits<std::int64_t>::max());
+    }
+    return *m_history;
+}
+
 void DynamicThrottlePolicy::RecordWrite(std::uint64_t written, std::uint64_t time) {
     if (written != 0) {
+        WriteHistory();
         if (m_writeCount == kHistorySize) {
             m_firstWrite = (m_firstWrite + 1) % kHistorySize;
             --m_writeCount;

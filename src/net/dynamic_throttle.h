@@ -73,6 +73,7 @@ class DynamicThrottlePolicy : public TimeDebtPolicy, public ArrivalTimeReceiver 
         std::array<std::int64_t, kBucketCount> bestTransit;  // per report size
     };
 
+    History& WriteHistory();
     void RecordWrite(std::uint64_t written, std::uint64_t time);
     const WriteRecord* FindWrite(std::uint64_t byteEnd) const;
     void MeasureCapacity(const WriteRecord& write, std::uint64_t bytes, std::uint64_t arrivalTime);
@@ -87,7 +88,7 @@ class DynamicThrottlePolicy : public TimeDebtPolicy, public ArrivalTimeReceiver 
     double m_capacity = kStartingCapacity;
     bool m_capacityMeasured = false;
     std::uint64_t m_start = 0;
-    std::unique_ptr<History> m_history;
+    std::unique_ptr<History> m_history;  // made at the first write recorded
     std::size_t m_firstWrite = 0;
     std::size_t m_writeCount = 0;
     std::uint64_t m_sentTotal = 0;

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 
+#include <cerrno>
+
 #include "net/socket_errors.h"
 
 namespace {
@@ -47,6 +49,17 @@ std::size_t ReceiveFromSocket(int socket, OutputRange& range) {
     if (count == -1) ThrowLastSocketError();
     range.begin += count;
     return static_cast<std::size_t>(count);
+}
+
+bool ReceiveIfArrived(int socket, OutputRange& range, std::size_t& count) {
+    ssize_t received = ::recv(socket, range.begin, range.Room(), 0);
+    if (received == -1) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return false;
+        ThrowLastSocketError();
+    }
+    range.begin += received;
+    count = static_cast<std::size_t>(received);
+    return true;
 }
 
 std::size_t SendOnSocket(int socket, ConstData& range) {

@@ -22,6 +22,8 @@ void BindSocket(int socket, const sockaddr* address, socklen_t length);
 void ListenOnSocket(int socket, int backlog);
 // One recv into the range; advances its begin and answers the count (0 when the peer has closed).
 std::size_t ReceiveFromSocket(int socket, OutputRange& range);
+// The same for a non-blocking socket that may have nothing yet: false, and the range untouched, then.
+bool ReceiveIfArrived(int socket, OutputRange& range, std::size_t& count);
 // One send from the range; advances its begin and answers the count.
 std::size_t SendOnSocket(int socket, ConstData& range);
 // `how`: 0 the receiving side, 1 the sending side, anything else both.

@@ -33,6 +33,14 @@ std::size_t SocketConnection::Read(OutputRange& range) {
     return count;
 }
 
+bool SocketConnection::ReadIfArrived(OutputRange& range, std::size_t& count) {
+    count = 0;
+    if (range.IsFull()) return true;
+    if (!ReceiveIfArrived(m_socket.Get(), range, count)) return false;
+    if (count == 0) throw SocketClosedError();
+    return true;
+}
+
 std::size_t SocketConnection::Write(ConstData& range) {
     if (range.IsEmpty()) return 0;
     if (m_tls) return m_tls->Write(range);

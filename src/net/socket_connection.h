@@ -31,6 +31,9 @@ class SocketConnection {
     // Reads once into the range, advancing its begin; answers the count (0 for an empty range).
     // A plain socket whose peer has closed throws SocketClosedError; a TLS read of 0 bytes does not.
     std::size_t Read(OutputRange& range);
+    // The same on a plain socket that may have nothing yet: false, and nothing read, then. Not for a
+    // TLS connection, whose bytes are not the socket's.
+    bool ReadIfArrived(OutputRange& range, std::size_t& count);
     // Writes once from the range, advancing its begin; answers the count (0 for an empty range).
     std::size_t Write(ConstData& range);
     // Ends the TLS session, shuts the sending side down and hands the socket to the lingering

@@ -180,6 +180,7 @@ void FileReadingPath::Adopt(const FileLocation& location, FileDescriptor descrip
     struct stat status;
     if (::fstat(descriptor.Get(), &status) != 0) ThrowMapped(location, errno, FileErrorMap::OpenPath);
     if (!S_ISREG(status.st_mode)) throw FilePermissionError(location.GetConstData(), EACCES);
+    m_statusAtOpen = StatusOfLookUp(status);
     m_location = location;
     m_descriptor = std::move(descriptor);
 }

@@ -49,6 +49,8 @@ class FileReadingPath {
     std::uint64_t GetSize() const;
     // Size, last-write time and the rest of what a look-up tells, of the open file.
     PathStatus GetStatus() const;
+    // The same, as the open found it (no further system call).
+    const PathStatus& GetStatusAtOpen() const { return m_statusAtOpen; }
 
     // Reads up to `count` bytes at `position`; returns how many were read, 0 at the end of the file.
     std::size_t ReadAt(std::uint64_t position, Byte* buffer, std::size_t count) const;
@@ -73,6 +75,7 @@ class FileReadingPath {
 
     FileLocation m_location;
     FileDescriptor m_descriptor;
+    PathStatus m_statusAtOpen;
 };
 
 class FileWritingPath : public FileReadingPath {

@@ -69,6 +69,10 @@ int LookUpEntry(int directoryDescriptor, const char* name, PathStatus& status) {
     return LookUpAt(directoryDescriptor, name, status);
 }
 
+PathStatus StatusOfLookUp(const struct ::stat& found) {
+    return StatusOf(found, nullptr);
+}
+
 int LookUpDescriptor(int descriptor, PathStatus& status) {
     status = PathStatus();
     struct stat own;

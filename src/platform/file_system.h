@@ -12,6 +12,8 @@
 #include "base/file_location.h"
 #include "base/time_value.h"
 
+struct stat;
+
 namespace PosixPlatform {
 
 // Attribute bits of a path, as the callers test them.
@@ -34,6 +36,8 @@ struct PathStatus {
 
 // Looks `path` up; ENOENT (and the status left invalid) when nothing is there.
 int LookUpPath(const char* path, PathStatus& status);
+// What a look-up that did not follow a link found (fstat of an open file).
+PathStatus StatusOfLookUp(const struct ::stat& found);
 // The same for the entry `name` of the open directory `directoryDescriptor`.
 int LookUpEntry(int directoryDescriptor, const char* name, PathStatus& status);
 // What the open descriptor refers to (never a link).

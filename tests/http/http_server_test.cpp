@@ -260,3 +260,48 @@ TEST_F(HTTPServerTest, TwoThousandHeldConnectionsKeepTheNextClientWaiting) {
     }
     EXPECT_EQ(OpenDescriptorCount(), descriptorsBefore);
 }
+
+// The loop reads only the connections that have bytes and sweeps the read time-outs only when one can
+// be due: two thousand idle connections must still be closed at their time-out, while a new client is
+// served meanwhile and a client that keeps sending is not closed.
+TEST_F(HTTPServerTest, TwoThousandIdleConnectionsTimeOutWhileOthersAreServed) {
+    constexpr int kConnections = 2000;
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_max < 2 * kConnections + 200) GTEST_SKIP() << "descriptor limit " << limit.rlim_max;
+    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, 2 * kConnections + 200);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+    WriteNamedSettings(m_registry, {{"_KVRRelay_HTTPServer_ReadTimeOut", "2"}});
+    HTTPServerSettings settings = TestServerSettings();
+    RunningServer server(settings, m_table);
+    std::vector<SocketHandle> idle;
+    for (int i = 0; i < kConnections; ++i) {
+        idle.push_back(ConnectTo("127.0.0.1", server.Port()));
+        SendAll(idle.back().Get(), "GET /inspect HTTP/1.0\r\nHost: h");
+    }
+    SocketHandle trickling = ConnectTo("127.0.0.1", server.Port());
+    SendAll(trickling.Get(), "GET /inspect HTTP/1.0\r\n");
+    ASSERT_TRUE(Eventually([&] { return server.Server().connections == kConnections + 1; }))
+        << server.Server().connections;
+
+    EXPECT_EQ(StatusLineOf(Exchange(server.Port(), kInspectRequest)), "HTTP/1.1 200 OK");
+
+    // Closed idle connections linger until their clients close or two seconds pass.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    int lines = 0;
+    while (server.Server().connections > 1 && std::chrono::steady_clock::now() < deadline) {
+        SendAll(trickling.Get(), "X-A: 1\r\n");
+        ++lines;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    ASSERT_EQ(server.Server().connections, 1u);
+    for (const SocketHandle& client : idle) ASSERT_EQ(ReceiveUntilClosed(client.Get()), "");
+
+    SendAll(trickling.Get(), "\r\n");
+    const std::string reply = ReceiveUntilClosed(trickling.Get());
+    EXPECT_EQ(StatusLineOf(reply), "HTTP/1.1 200 OK");
+    std::string values = "1";
+    for (int i = 1; i < lines; ++i) values += "|1";
+    EXPECT_NE(reply.find("x-a=" + values + "\n"), std::string::npos) << reply;
+}
