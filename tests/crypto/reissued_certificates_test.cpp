@@ -21,7 +21,7 @@ std::string Base64Of(const std::string& der) {
 }
 
 // The registrar and its re-issue under a new name, paired in the process-wide table for each test.
-class ReissuedCertificatesTest : public ::testing::Test {
+class ReissuedCertificatesTest : public ::testing::Test, protected FixtureCertificates {
   protected:
     void SetUp() override {
         WriteTable("# the registrar, re-issued\n\n" + Base64Of(ReadTestPKIFile("registrar.der")) + "  " +
@@ -52,10 +52,7 @@ class ReissuedCertificatesTest : public ::testing::Test {
     }
 
     TemporaryFolder folder;
-    X509Holder root = FixtureCertificate("root");
-    X509Holder registrar = FixtureCertificate("registrar");
-    X509Holder reissued = FixtureCertificate("registrar-reissued");
-    X509Holder site = FixtureCertificate("site");  // issued under the registrar's old name
+    X509Holder reissued = FixtureCertificate("registrar-reissued");  // site was issued under the old name
     X509Holder reissuedLeaf = FixtureCertificate("reissued-leaf");  // issued under the new name
 };
 

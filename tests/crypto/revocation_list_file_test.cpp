@@ -41,7 +41,7 @@ std::vector<std::string> SetElements(const std::string& path) {
     return elements;
 }
 
-class RevocationListFileTest : public ::testing::Test {
+class RevocationListFileTest : public ::testing::Test, protected FixtureCertificates {
   protected:
     RevocationListFileTest() {
         PushX509(signers.Get(), registrar.Get());
@@ -55,8 +55,6 @@ class RevocationListFileTest : public ::testing::Test {
 
     FileLocation File() const { return FileLocation(path.c_str()); }
 
-    X509Holder root = FixtureCertificate("root");
-    X509Holder registrar = FixtureCertificate("registrar");
     X509StackHolder signers = CreateX509Stack();
     CRLHolder older = FixtureCRL("registrar-old");
     CRLHolder newer = FixtureCRL("registrar-new");
@@ -88,7 +86,6 @@ TEST_F(RevocationListFileTest, SavedListsLoadBackAndAreEachARealCRL) {
     RevocationStore loaded;
     LoadRevocationStore(File(), loaded);
     EXPECT_EQ(loaded.Count(), 2u);
-    X509Holder operatorCertificate = FixtureCertificate("operator");
     EXPECT_TRUE(loaded.IsRevokedByIssuer(operatorCertificate.Get(), registrar.Get()));
     std::filesystem::remove(path);
     SaveRevocationStore(File(), loaded);

@@ -27,7 +27,7 @@ class AnsweringPolicy : public IndirectRevocationPolicy {
 };
 
 // The fixture CRLs of the registrar and variants of them, by name.
-class RevocationStoreTest : public ::testing::Test {
+class RevocationStoreTest : public ::testing::Test, protected FixtureCertificates {
   protected:
     RevocationStoreTest() {
         EVP_PKEY* key = registrarKey.Get();
@@ -70,11 +70,6 @@ class RevocationStoreTest : public ::testing::Test {
 
     PrivateKeyHolder registrarKey = FixtureKey("registrar");
     PrivateKeyHolder strangerKey = FixtureKey("stranger");
-    X509Holder root = FixtureCertificate("root");
-    X509Holder registrar = FixtureCertificate("registrar");
-    X509Holder site = FixtureCertificate("site");
-    X509Holder operatorCertificate = FixtureCertificate("operator");
-    X509Holder stranger = FixtureCertificate("stranger");
     X509StackHolder withRegistrar = CreateX509Stack();
     std::map<std::string, CRLHolder> crls;
     RevocationStore store;
