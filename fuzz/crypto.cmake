@@ -1,1 +1,3 @@
 kvr_add_fuzzer(asn1_coding crypto)
+kvr_add_fuzzer(revocation_list_file crypto)
+kvr_add_fuzzer(reissued_certificate_table crypto)

@@ -1,5 +1,6 @@
 #include "crypto/certificate_stores.h"
 
+#include "crypto/reissued_certificates.h"
 #include "crypto/x509_verify_errors.h"
 
 namespace {
@@ -62,6 +63,7 @@ void CleanupStoreContext(X509_STORE_CTX* context) { X509_STORE_CTX_cleanup(conte
 X509StackHolder VerifyCertificateChain(X509_STORE* store, X509* certificate, STACK_OF(X509)* untrusted,
                                        int purpose) {
     if (!store) throw NoTrustedCertificates();
+    InstallReissuedCertificateChecks(store);
     StoreContextHolder context = NewStoreContext();
     InitStoreContext(context.Get(), store, certificate, untrusted);
     ContextCleanup cleanup(context.Get());

@@ -1,8 +1,9 @@
 // Trusted certificate stores, store contexts and chain verification.
 //
-// VerifyCertificateChain builds and checks the chain of a certificate against a store, with
-// OpenSSL's own certificate comparison and verify callback; a failure throws the verify error class
-// of the context's error code (x509_verify_errors.h). The store is left as it was.
+// VerifyCertificateChain builds and checks the chain of a certificate against a store, tolerating
+// re-issued certificates: it installs the issuer look-up and check of reissued_certificates.h on the
+// store, where they stay. A failure throws the verify error class of the context's error code
+// (x509_verify_errors.h); the store's certificates are left as they were.
 #pragma once
 
 #include "crypto/auto_openssl_object.h"

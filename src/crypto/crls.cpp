@@ -2,12 +2,22 @@
 
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <climits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "crypto/asn1_time.h"
 #include "crypto/own_object_identifiers.h"
 
 namespace {
+
+// Frees a stack that borrows its CRLs, leaving them alone.
+struct BorrowingStackDeleter {
+    void operator()(STACK_OF(X509_CRL)* stack) const { sk_X509_CRL_free(stack); }
+};
 
 bool AnyCritical(const STACK_OF(X509_EXTENSION)* extensions) {
     for (int i = 0; i < sk_X509_EXTENSION_num(extensions); ++i) {
@@ -52,8 +62,25 @@ std::size_t X509_CRLStackEncodedLength(const STACK_OF(X509_CRL)* crls) {
 
 void WriteX509_CRLStack(OutputRange& output, const STACK_OF(X509_CRL)* crls) {
     if (X509_CRLStackEncodedLength(crls) > output.Room()) throw WriteX509_CRLStackFailed();
+    // DER wants a SET OF in the order of its elements' encodings; the stack is not reordered, a
+    // borrowing copy of it is.
+    std::vector<std::pair<std::basic_string<unsigned char>, X509_CRL*>> elements;
+    for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
+        X509_CRL* crl = sk_X509_CRL_value(crls, i);
+        unsigned char* der = nullptr;
+        int length = i2d_X509_CRL(crl, &der);
+        if (length <= 0) throw WriteX509_CRLStackFailed();
+        elements.emplace_back(std::basic_string<unsigned char>(der, static_cast<std::size_t>(length)), crl);
+        OPENSSL_free(der);
+    }
+    std::stable_sort(elements.begin(), elements.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::unique_ptr<STACK_OF(X509_CRL), BorrowingStackDeleter> ordered(sk_X509_CRL_new_null());
+    for (const auto& element : elements) {
+        if (!ordered || sk_X509_CRL_push(ordered.get(), element.second) <= 0) throw WriteX509_CRLStackFailed();
+    }
     unsigned char* cursor = output.begin;
-    if (EncodeCRLSet(crls, &cursor) <= 0) throw WriteX509_CRLStackFailed();
+    if (EncodeCRLSet(ordered.get(), &cursor) <= 0) throw WriteX509_CRLStackFailed();
     output.begin = cursor;
 }
 

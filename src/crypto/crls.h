@@ -21,7 +21,8 @@ class GetKVRIndirectRevocationFailed : public DebuggableException {};
 CRLStackHolder CreateX509_CRLStack();
 // The length of the stack's wire form, a SET [1] IMPLICIT of the CRLs.
 std::size_t X509_CRLStackEncodedLength(const STACK_OF(X509_CRL)* crls);
-// Writes the wire form into the output, which must hold all of it, and advances the output.
+// Writes the wire form into the output, which must hold all of it, and advances the output. The CRLs
+// are written in the order of their encodings, as DER wants a SET OF; the stack keeps its order.
 void WriteX509_CRLStack(OutputRange& output, const STACK_OF(X509_CRL)* crls);
 // Decodes the wire form, which must fill the whole range, and appends its CRLs to the stack.
 void ReadX509_CRLStack(ConstData encoding, STACK_OF(X509_CRL)* crls);

@@ -8,14 +8,10 @@
 
 namespace {
 
-class FixtureCRLs : public ::testing::Test {
+class FixtureCRLs : public ::testing::Test, protected FixtureCertificates {
   protected:
     CRLHolder older = FixtureCRL("registrar-old");
     CRLHolder newer = FixtureCRL("registrar-new");
-    X509Holder root = FixtureCertificate("root");
-    X509Holder registrar = FixtureCertificate("registrar");
-    X509Holder site = FixtureCertificate("site");
-    X509Holder operatorCertificate = FixtureCertificate("operator");
 };
 
 TEST_F(FixtureCRLs, OrderByIssueTime) {

@@ -21,6 +21,15 @@ inline PrivateKeyHolder FixtureKey(const std::string& name, std::string_view pas
     return ReadPrivateKey(file.Get(), ConstData(passPhrase));
 }
 
+// The fixture's certificates, as members of a test fixture.
+struct FixtureCertificates {
+    X509Holder root = FixtureCertificate("root");
+    X509Holder registrar = FixtureCertificate("registrar");
+    X509Holder site = FixtureCertificate("site");
+    X509Holder operatorCertificate = FixtureCertificate("operator");
+    X509Holder stranger = FixtureCertificate("stranger");
+};
+
 // "registrar-old" or "registrar-new".
 inline CRLHolder FixtureCRL(const std::string& name) {
     std::string der = ReadTestPKIFile(name + ".crl.der");

@@ -12,6 +12,8 @@
 #   registrar-new.crl       the registrar's CRL issued 2024-01-01, revoking the operator, carrying the
 #                           registrar as supporting certificate (.7) and an indirect revocation list
 #                           (.4): the body of registrar-old.crl
+#   registrar-reissued.pem  the registrar re-issued: same key, issuer and serial, a new subject
+#   reissued-leaf.pem/.key  leaf issued under the re-issued registrar's new name
 # Everything is also written as DER (*.der) for the tests that decode bytes.
 set -euo pipefail
 out=$1
@@ -118,4 +120,18 @@ PY
 openssl ca -revoke operator.pem -config openssl.cnf -cert registrar.pem -keyfile registrar.key 2>/dev/null
 crl registrar-new 20240101000000Z 20340101000000Z new_crl_ext
 openssl crl -in registrar-new.crl -outform DER -out registrar-new.crl.der
+
+# The re-issued registrar, made as a re-issue is made: the old key and serial under a new subject.
+openssl req -new -key registrar.key -subj "/O=Fixture/CN=Fixture Registrar Reissued" -config openssl.cnf \
+  -out registrar-reissued.csr
+openssl x509 -req -in registrar-reissued.csr -CA root.pem -CAkey root.key -set_serial 2 -days 3650 \
+  -extfile openssl.cnf -extensions ca_ext -out registrar-reissued.pem 2>/dev/null
+key reissued-leaf
+openssl req -new -key reissued-leaf.key -subj "/O=Fixture/CN=Fixture Reissued Leaf" -config openssl.cnf \
+  -out reissued-leaf.csr
+openssl x509 -req -in reissued-leaf.csr -CA registrar-reissued.pem -CAkey registrar.key -set_serial 4 \
+  -days 3650 -extfile openssl.cnf -extensions site_ext -out reissued-leaf.pem 2>/dev/null
+for name in registrar-reissued reissued-leaf; do
+  openssl x509 -in $name.pem -outform DER -out $name.der
+done
 rm -f ./*.csr ./10.pem

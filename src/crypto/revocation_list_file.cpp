@@ -1,0 +1,28 @@
+#include "crypto/revocation_list_file.h"
+
+#include <cstdint>
+
+#include "foundation/file_item.h"
+#include "foundation/whole_file.h"
+
+namespace {
+
+// The file's size must fit 32 bits, as the lists were always read in one piece of that size.
+constexpr std::uint64_t kRevocationListFileSizeLimit = std::uint64_t{1} << 32;
+
+}  // namespace
+
+void LoadRevocationStore(const FileLocation& location, RevocationStore& store) {
+    FileItem file;
+    if (!file.Lookup(location)) return;
+    if (file.GetSize() >= kRevocationListFileSizeLimit) throw RevocationStoreTooLarge();
+    std::vector<Byte> content = ReadWholeFile(location);
+    store.Load(ConstData(content.data(), content.data() + content.size()));
+}
+
+void SaveRevocationStore(const FileLocation& location, RevocationStore& store) {
+    // Measured and encoded under one hold of the store's lock: no list slips in between.
+    std::vector<Byte> content = store.Encode();
+    if (content.empty()) return;
+    WriteWholeFile(content, location);
+}
