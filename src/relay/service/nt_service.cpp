@@ -2,7 +2,9 @@
 
 #include <syslog.h>
 
+#include <algorithm>
 #include <chrono>
+#include <initializer_list>
 #include <cstdlib>
 #include <exception>
 #include <iostream>
@@ -21,6 +23,8 @@
 namespace {
 
 constexpr const char* kSyslogIdent = "KVRRelay";
+// Thirty seconds at the usual pace: the time systemd gives the relay to stop.
+constexpr unsigned kMostStatePolls = 30;
 
 bool IsOption(const std::string& word) { return word.size() == 2 && word[0] == '-' && Ascii::Letters().Contains(static_cast<unsigned char>(word[1])); }
 
@@ -167,7 +171,7 @@ bool CNTService::StartService() {
         m_host.out << "\n" << m_displayName << " failed to start: " << error << "\n";
         return false;
     }
-    const bool running = AwaitStateChange("activating") == "active";
+    const bool running = AwaitStateChange({"inactive", "activating"}) == "active";
     m_host.out << "\n" << m_displayName << (running ? " started.\n" : " failed to start.\n");
     return running;
 }
@@ -179,7 +183,7 @@ bool CNTService::StopAndWait() {
         return false;
     }
     m_host.out << "Stopping " << m_displayName << "." << std::flush;
-    const std::string state = AwaitStateChange("deactivating");
+    const std::string state = AwaitStateChange({"active", "deactivating"});
     const bool stopped = state == "inactive" || state == "failed";
     m_host.out << "\n" << m_displayName << (stopped ? " stopped.\n" : " failed to stop.\n");
     return stopped;
@@ -193,13 +197,17 @@ std::string CNTService::QueryState() {
     }
 }
 
-std::string CNTService::AwaitStateChange(const std::string& passing) {
-    for (;;) {
-        const std::string state = QueryState();
-        if (state != passing) return state;
+// systemd takes a --no-block job a moment later, so the state before the change counts as passing
+// too; a service still passing after kMostStatePolls looks is taken as it stands.
+std::string CNTService::AwaitStateChange(std::initializer_list<const char*> passing) {
+    std::string state = QueryState();
+    for (unsigned polls = 0; polls < kMostStatePolls && std::find(passing.begin(), passing.end(), state) != passing.end();
+         ++polls) {
         std::this_thread::sleep_for(std::chrono::milliseconds(m_host.pollMilliseconds));
         m_host.out << "." << std::flush;
+        state = QueryState();
     }
+    return state;
 }
 
 bool CNTService::Systemctl(const std::vector<std::string>& arguments, std::string& error) {

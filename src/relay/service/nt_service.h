@@ -25,6 +25,7 @@
 // exception from them is written to syslog and fails the run.
 #pragma once
 
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -85,8 +86,9 @@ class CNTService {
     bool RunInForeground(bool console);
     // "systemctl is-active" of the unit: "active", "activating", "deactivating", "inactive", "failed".
     std::string QueryState();
-    // Waits while the unit is in `passing`, a dot a period; answers the state it reached.
-    std::string AwaitStateChange(const std::string& passing);
+    // Waits while the unit is in one of the `passing` states, a dot a period, 30 periods at most;
+    // answers the state it reached.
+    std::string AwaitStateChange(std::initializer_list<const char*> passing);
     // Asks systemd to stop the unit and waits; true when it ended stopped.
     bool StopAndWait();
     bool Systemctl(const std::vector<std::string>& arguments, std::string& error);

@@ -55,6 +55,15 @@ RelayHTTPServer::RelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& 
     m_probePath = configuration.GetDownloadsURLPath() + "/" + kProbeFileName;
 }
 
+RelayHTTPServer::~RelayHTTPServer() {
+    if (!m_resetAnswered) return;
+    try {
+        ResetActionSite(m_configuration);
+    } catch (const std::exception& error) {
+        KVR_LOG("critical") << "Action site reset failed: " << error.what();
+    }
+}
+
 // The downloads folder is below the server root, which a fresh machine does not have yet.
 void RelayHTTPServer::WriteProbeFile() {
     const FileLocation downloads = m_configuration.GetDownloadsFolder();

@@ -14,7 +14,8 @@
 // sending files are dropped, the reset receiver is asked once to drop its action downloads, and once
 // it has answered (or the stop event is set) the action URLs folder is emptied and the agent's epoch
 // stored as the relay's. The loop never blocks meanwhile: other requests are served while the
-// receiver works. A step that fails is logged at "critical" and tried again at the next pass.
+// receiver works. A step that fails is logged at "critical" and tried again at the next pass. A reset
+// whose request is out when the loop ends is finished by the destructor: the stop ends the wait.
 //
 // Every hook catches and logs its own failures, so a failed epoch check or reset ends neither the
 // request nor the loop. The settings, plug-in table, stop event, configuration and receiver must
@@ -33,6 +34,7 @@ class RelayHTTPServer : public HTTPServer {
   public:
     RelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
                     GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver);
+    ~RelayHTTPServer() override;
 
     // "/vtmirror/downloads/0".
     const std::string& GetProbePath() const { return m_probePath; }
