@@ -79,6 +79,13 @@ void RelayProcess::SetClientSetting(const std::string& name, const std::string& 
 
 void RelayProcess::RemoveStoragePath() { Import("[" + kServerGlobalOptionsKey + "]\n\"StoragePath\"=-\n"); }
 
+std::string RelayProcess::Read(const std::string& key, const std::string& value) {
+    m_registry.MakeCurrent();
+    std::string text = RunKvrreg({"get", key, value}).out;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+}
+
 void RelayProcess::Start() {
     m_registry.MakeCurrent();
     m_pid = StartProgram(KVR_BINARY_DIR "/src/kvrrelay", {"-d"}, Folder(), m_folder / "console.txt");

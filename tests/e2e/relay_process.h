@@ -28,6 +28,9 @@ class RelayProcess {
     // A named client setting ("_KVRRelay_HTTPServer_PortNumber" and so on).
     void SetClientSetting(const std::string& name, const std::string& value);
     void RemoveStoragePath();
+    // A value of the relay's registry as `kvrreg get` prints it, without the line end; empty when
+    // missing.
+    std::string Read(const std::string& key, const std::string& value);
 
     void Start();
     // Waits until the probe path answers "A"; false when the relay ended or the time ran out.

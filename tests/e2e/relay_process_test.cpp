@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "e2e/relay_process.h"
 #include "support/temporary_registry.h"
@@ -37,7 +38,7 @@ TEST(RelayProcess, WithoutStoragePathFailsAtStartWithTheReason) {
     relay.Start();
     EXPECT_NE(relay.AwaitExit(20s), 0);
     const std::string log = relay.Log();
-    EXPECT_NE(log.find("KVR Relay start-up failed: "), std::string::npos) << log;
+    EXPECT_NE(log.find("KVR Relay ended on an error: "), std::string::npos) << log;
     EXPECT_NE(log.find("StoragePath"), std::string::npos) << log;
 }
 
@@ -71,4 +72,29 @@ TEST(RelayProcess, PortInUseRetriesAndStopsPromptly) {
     EXPECT_LT(std::chrono::steady_clock::now() - stopAsked, 10s);
     EXPECT_NE(relay.Log().find("KVR Relay shutting down"), std::string::npos) << relay.Log();
     ::close(holder);
+}
+
+// The agent moves its action site to a new epoch while the relay runs: the stored action URLs go and
+// the relay keeps the new epoch, and it serves throughout.
+TEST(RelayProcess, AnAgentEpochChangeResetsTheStoredActions) {
+    const std::string agentKey = "HKEY_LOCAL_MACHINE\\Software\\Veltra\\DaruraviduClient\\GlobalOptions";
+    const std::string relayKey = "HKLM\\Software\\Veltra\\KVRRelay\\GlobalOptions";
+    RelayProcess relay;
+    relay.Import("[" + agentKey + "]\n\"ActionSiteEpoch\"=\"epoch-1\"\n");
+    relay.Start();
+    ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
+    EXPECT_EQ(relay.Read(relayKey, "ActionSiteEpoch"), "epoch-1");
+
+    const std::string actionURLs = relay.Folder() + "/wwwroot/vtmirror/downloads/ActionURLs";
+    std::filesystem::create_directories(actionURLs);
+    WriteWholeFile(actionURLs + "/dl_12", "http://parent/action-12");
+    relay.Import("[" + agentKey + "]\n\"ActionSiteEpoch\"=\"epoch-2\"\n");
+    EXPECT_TRUE(relay.Get("/vtmirror/downloads/0").ends_with("\r\n\r\nA"));
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (relay.Read(relayKey, "ActionSiteEpoch") != "epoch-2" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(relay.Read(relayKey, "ActionSiteEpoch"), "epoch-2");
+    EXPECT_TRUE(std::filesystem::is_empty(actionURLs));
+    EXPECT_TRUE(relay.Get("/vtmirror/downloads/0").ends_with("\r\n\r\nA"));
+    EXPECT_EQ(relay.Stop(), 0);
 }

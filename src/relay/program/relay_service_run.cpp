@@ -155,13 +155,15 @@ bool RunComponents(HTTPServerSettings& settings) {
     return served;
 }
 
-// The steps after the crypto library; an exception from them is logged here, while the log still
-// runs, and fails the run.
-bool RunGuardedComponents(HTTPServerSettings& settings) {
+// Everything after the first log line. The early ends (sockets, crypto, SQLite) log their own lines;
+// an exception from any step is logged here, while the log still runs, and fails the run.
+bool StartAndServe(HTTPServerSettings& settings) {
     try {
-        return RunWithMiniDumpGuard([&] { return RunComponents(settings); });
+        return RunWithMiniDumpGuard([&] {
+            return StartSocketLayer() && StartCryptoLibrary() && CheckSQLiteThreadSafe() && RunComponents(settings);
+        });
     } catch (const std::exception& error) {
-        KVR_LOG("critical") << "KVR Relay start-up failed: " << error.what();
+        KVR_LOG("critical") << "KVR Relay ended on an error: " << error.what();
         return false;
     }
 }
@@ -178,8 +180,7 @@ bool RelayServiceRun() {
     AddDebuggerLogWriters();
 
     KVR_LOG("critical") << "KVR Relay version 8.0.627.0 starting";
-    if (!StartSocketLayer() || !StartCryptoLibrary() || !CheckSQLiteThreadSafe()) return false;
-    return RunGuardedComponents(settings);
+    return StartAndServe(settings);
 }
 
 void RelayServiceStop() {
@@ -189,6 +190,10 @@ void RelayServiceStop() {
 
 bool RegisterPlugInsAndServe(HTTPServerSettings& settings, GatherOptionsManager& configuration,
                              ActionSiteResetReceiver& resetReceiver) {
+    // The plug-ins are built here, in this order, entered into the table in it and destroyed in
+    // reverse, as their subsystems arrive: client register, download request, gather mirror, mirror
+    // request, post file, post results, gather mirror new, and diagnostics (entered only while
+    // "_KVRRelay_Diagnostics_Enable", default 1, is not 0).
     PlugInPathTable plugIns;
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {

@@ -62,6 +62,17 @@ class RelayHTTPServerTest : public ::testing::Test {
         return Exchange(m_server->Port(), "GET " + path + " HTTP/1.0\r\nHost: h\r\n\r\n");
     }
     std::string ActionURLs() const { return m_root / "vtmirror/downloads/ActionURLs"; }
+    // A relay at "epoch-1" with a stored action (and a folder) serves a request after the agent moved
+    // to "epoch-2"; returns once the receiver has the reset request.
+    void ChangeTheEpochUnderAStoredAction(DelayedReset& receiver) {
+        ImportEpochs("epoch-1", "epoch-1");
+        std::filesystem::create_directories(ActionURLs() + "/nested");
+        WriteWholeFile(ActionURLs() + "/dl_7", "old action");
+        StartServer(receiver);
+        ImportEpochs("epoch-2", "");
+        Get("/vtmirror/downloads/0");
+        ASSERT_TRUE(Eventually([&] { return receiver.requests == 1; }));
+    }
 
     TemporaryRegistry m_registry;
     TemporaryFolder m_root;
@@ -106,16 +117,9 @@ TEST_F(RelayHTTPServerTest, TheFirstStartCopiesTheAgentsEpochWithoutAReset) {
 // The reset waits for the receiver without holding up the loop: requests are served meanwhile, and
 // the actions go only once the receiver has answered.
 TEST_F(RelayHTTPServerTest, AnEpochChangeEmptiesActionURLsOnceTheReceiverAnswers) {
-    ImportEpochs("epoch-1", "epoch-1");
-    std::filesystem::create_directories(ActionURLs() + "/nested");
-    WriteWholeFile(ActionURLs() + "/dl_7", "old action");
-    DelayedReset receiver;
-    StartServer(receiver);
     CapturedLog log;
-
-    ImportEpochs("epoch-2", "");
-    Get("/vtmirror/downloads/0");
-    ASSERT_TRUE(Eventually([&] { return receiver.requests == 1; }));
+    DelayedReset receiver;
+    ASSERT_NO_FATAL_FAILURE(ChangeTheEpochUnderAStoredAction(receiver));
     EXPECT_TRUE(Get("/vtmirror/downloads/0").ends_with("\r\n\r\nA"));
     EXPECT_TRUE(std::filesystem::exists(ActionURLs() + "/dl_7"));
     EXPECT_EQ(RelayEpoch(), "epoch-1");
@@ -129,14 +133,8 @@ TEST_F(RelayHTTPServerTest, AnEpochChangeEmptiesActionURLsOnceTheReceiverAnswers
 }
 
 TEST_F(RelayHTTPServerTest, AStopEndsTheWaitAndStillFinishesTheReset) {
-    ImportEpochs("epoch-1", "epoch-1");
-    std::filesystem::create_directories(ActionURLs());
-    WriteWholeFile(ActionURLs() + "/dl_7", "old action");
     DelayedReset receiver;
-    StartServer(receiver);
-    ImportEpochs("epoch-2", "");
-    Get("/vtmirror/downloads/0");
-    ASSERT_TRUE(Eventually([&] { return receiver.requests == 1; }));
+    ASSERT_NO_FATAL_FAILURE(ChangeTheEpochUnderAStoredAction(receiver));
     StopServer();
     m_server.reset();
     EXPECT_TRUE(std::filesystem::is_empty(ActionURLs()));
