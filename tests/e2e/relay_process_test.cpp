@@ -89,7 +89,8 @@ TEST(RelayProcess, AnAgentEpochChangeResetsTheStoredActions) {
     std::filesystem::create_directories(actionURLs);
     WriteWholeFile(actionURLs + "/dl_12", "http://parent/action-12");
     relay.Import("[" + agentKey + "]\n\"ActionSiteEpoch\"=\"epoch-2\"\n");
-    EXPECT_TRUE(relay.Get("/vtmirror/downloads/0").ends_with("\r\n\r\nA"));
+    // The request that finds the change may lose its reply: the reset drops the replies in progress.
+    relay.Get("/vtmirror/downloads/0");
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (relay.Read(relayKey, "ActionSiteEpoch") != "epoch-2" && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(20ms);
