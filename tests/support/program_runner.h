@@ -17,6 +17,11 @@ struct ProgramRun {
 // the program must write little to it.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& arguments);
 
+// Starts a program in `workingFolder` with standard output and standard error appended to
+// `outputFile` (and no standard input), and returns at once with its process id.
+pid_t StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& workingFolder, const std::string& outputFile);
+
 // Waits for the child process to end, killing it (SIGKILL) when it is still there after `limit`, and
-// reaps it.
-void AwaitChildExit(pid_t pid, std::chrono::milliseconds limit);
+// reaps it. Returns its exit status, 128 + the signal when it was killed.
+int AwaitChildExit(pid_t pid, std::chrono::milliseconds limit);

@@ -1,0 +1,218 @@
+#include "relay/program/relay_service_run.h"
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "base/character_classes.h"
+#include "base/file_errors.h"
+#include "crypto/openssl_startup.h"
+#include "foundation/debugger_log_writer.h"
+#include "foundation/file_item.h"
+#include "foundation/log_manager.h"
+#include "foundation/stop_event.h"
+#include "net/socket_errors.h"
+#include "net/socket_system.h"
+#include "relay/service/parent_relay_configuration.h"
+#include "relay/service/relay_http_server.h"
+#include "settings/configuration_settings.h"
+#include "settings/crash_report.h"
+#include "settings/log_file_writer.h"
+#include "settings/registry_functions.h"
+
+namespace {
+
+constexpr const char* kRelayComponent = "KVRRelay";
+constexpr unsigned kSocketStartRetries = 24;
+constexpr std::int64_t kSocketStartRetryMilliseconds = 5'000;
+constexpr unsigned kServerStartAttempts = 10;
+constexpr std::int64_t kServerRetrySeconds = 30;
+
+// The logging scope of a run: the log manager's thread runs while it lives.
+class LoggingScope {
+  public:
+    LoggingScope() { StartLogging(); }
+    ~LoggingScope() { StopLogging(); }
+    LoggingScope(const LoggingScope&) = delete;
+    LoggingScope& operator=(const LoggingScope&) = delete;
+};
+
+bool StartSocketLayer() {
+    SocketSystem& sockets = SocketSystem::Instance();
+    if (sockets.Start(kSocketStartRetries, kSocketStartRetryMilliseconds,
+                      [] { return ProcessStopEvent().Wait(0); }))
+        return true;
+    KVR_LOG("critical") << "Failed Socket setup! Exiting.";
+    KVR_LOG("critical") << sockets.Describe();
+    return false;
+}
+
+// The agent's FIPS setting, "_KVRClient_Cryptography_FipsMode": "required" or "none" (ASCII case
+// ignored) decide alone; anything else leaves the choice to the agent's action-site masthead.
+std::optional<bool> ReadFipsModeSetting() {
+    const std::string setting = ConfigurationString(2, "KVRClient", "Cryptography", "FipsMode", "").GetText();
+    if (Ascii::EqualIgnoringCase(setting, "required")) return true;
+    if (Ascii::EqualIgnoringCase(setting, "none")) return false;
+    return std::nullopt;
+}
+
+// The agent's action-site masthead, "ActionSite.azqm" in the agent's folder (HKLM "App Paths"
+// "KVRClient.exe" "Path"); unset when no agent is installed.
+FileLocation FindAgentMasthead() {
+    Stringy folder;
+    try {
+        folder = ReadRegistryText(RegistryRoot::LocalMachine,
+                                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\KVRClient.exe", "Path");
+    } catch (const std::exception&) {
+        return FileLocation();
+    }
+    const FileLocation masthead = FileLocation(folder.GetCString()).MakeChild("ActionSite.azqm");
+    return FileAttributes(masthead).Exists() ? masthead : FileLocation();
+}
+
+// Whether the crypto library runs in FIPS mode: the agent's setting when it says, else the agent's
+// masthead. Throws FileNotFoundError when the masthead must decide and the machine has none.
+bool ChooseFipsMode() {
+    const std::optional<bool> setting = ReadFipsModeSetting();
+    const FileLocation masthead = FindAgentMasthead();
+    if (masthead.IsEmpty()) {
+        if (!setting) {
+            KVR_LOG("critical") << "No agent action-site masthead, and \"_KVRClient_Cryptography_FipsMode\" is "
+                                   "neither \"required\" nor \"none\": the FIPS mode cannot be chosen";
+            throw FileNotFoundError();
+        }
+        KVR_LOG("critical") << "Running without an agent action-site masthead: the FIPS mode follows "
+                               "\"_KVRClient_Cryptography_FipsMode\" alone";
+        return *setting;
+    }
+    if (setting) return *setting;
+    // Reading the masthead's FIPS flag comes with the masthead watcher; until then an explicit
+    // setting is needed.
+    KVR_LOG("critical") << "The agent's masthead cannot be read for its FIPS choice yet: set "
+                           "\"_KVRClient_Cryptography_FipsMode\" to \"required\" or \"none\"";
+    throw FileNotFoundError();
+}
+
+bool StartCryptoLibrary() {
+    try {
+        InitializeOpenSSL(ChooseFipsMode());
+    } catch (const KVR_FIPS_mode_set_Failed& error) {
+        KVR_LOG("critical") << error.what();
+        KVR_LOG("critical") << "Failed FIPS setup! Exiting.";
+        return false;
+    } catch (const FileNotFoundError& error) {
+        KVR_LOG("critical") << "Unable to initialize OpenSSL. " << error.what() << ". Exiting.";
+        return false;
+    }
+    KVR_LOG("critical") << "OpenSSL Initialized (" << (IsOpenSSLFIPSMode() ? "FIPS Mode)" : "Non-FIPS Mode)");
+    return true;
+}
+
+bool CheckSQLiteThreadSafe() {
+    if (sqlite3_threadsafe() != 0) return true;
+    KVR_LOG("critical") << "SQLite threadsafe is disabled. Exiting.";
+    return false;
+}
+
+// No parent: the client-register "ParentRelayURL" is unset and the agent reports to no server. The
+// relay then serves what it holds and reaches upward for nothing.
+void LogMissingParent() {
+    const bool parentURLSet =
+        !ConfigurationString(2, "Daruravidu Server", "ClientRegister", "ParentRelayURL", "").GetText().empty();
+    if (parentURLSet || !ParentRelayConfiguration().GetAgentServer().empty()) return;
+    KVR_LOG("critical") << "Running without a parent: \"ParentRelayURL\" is not set and the agent's "
+                           "\"Server1\" is empty; only what is stored here is served";
+}
+
+// Crash dumps follow the machine-wide switch until here; the relay's own "WriteMiniDumps" can only
+// turn them off.
+void ApplyCrashDumpSwitch() {
+    if (ConfigurationNumber(2, kRelayComponent, "HTTPServer", "WriteMiniDumps", 0).GetValue() == 0)
+        SuppressMiniDumps();
+}
+
+// The relay's components, in building order; they are destroyed in reverse when the scope ends.
+// Each subsystem's components take their place in this list as the subsystem is built: the gather
+// map file, the download state database, the download manager, gather state, the upstream requester,
+// the relay downloader, the client notifier, the download plug-in store and the request files after
+// the relay configuration; the revocation list and the masthead watcher's FIPS check after them; the
+// upload manager, the post-file options and the result-buffer counters after the crash-dump switch.
+bool RunComponents(HTTPServerSettings& settings) {
+    GatherOptionsManager configuration;
+    // Every component below keeps its files under the server storage folder: a relay without one
+    // stops here, naming the missing setting.
+    GetServerStoragePath();
+    LogMissingParent();
+    ImmediateActionSiteReset resetReceiver;
+    ApplyCrashDumpSwitch();
+
+    const bool served = RegisterPlugInsAndServe(settings, configuration, resetReceiver);
+    KVR_LOG("critical") << "KVR Relay shutting down";
+    return served;
+}
+
+// Everything after the first log line. The early ends (sockets, crypto, SQLite) log their own lines;
+// an exception from any step is logged here, while the log still runs, and fails the run.
+bool StartAndServe(HTTPServerSettings& settings) {
+    try {
+        return RunWithMiniDumpGuard([&] {
+            return StartSocketLayer() && StartCryptoLibrary() && CheckSQLiteThreadSafe() && RunComponents(settings);
+        });
+    } catch (const std::exception& error) {
+        KVR_LOG("critical") << "KVR Relay ended on an error: " << error.what();
+        return false;
+    }
+}
+
+}  // namespace
+
+bool RelayServiceRun() {
+    HTTPServerSettings settings(kRelayComponent);
+    LogFileStatusUpdater logFile(settings.logFilePath.CString(), settings.logFileSizeLimit);
+    const bool verbose = ReadVerboseLogSetting();
+    LoggingScope logging;
+    LogWriterRegistration fileWriter(LogManager::Instance(),
+                                     std::make_unique<LogFileStatusUpdaterLogWriter>(&logFile, verbose));
+    AddDebuggerLogWriters();
+
+    KVR_LOG("critical") << "KVR Relay version 8.0.627.0 starting";
+    return StartAndServe(settings);
+}
+
+void RelayServiceStop() {
+    KVR_LOG("critical") << "KVR Relay received stop request";
+    ProcessStopEvent().Set();
+}
+
+bool RegisterPlugInsAndServe(HTTPServerSettings& settings, GatherOptionsManager& configuration,
+                             ActionSiteResetReceiver& resetReceiver) {
+    // The plug-ins are built here, in this order, entered into the table in it and destroyed in
+    // reverse, as their subsystems arrive: client register, download request, gather mirror, mirror
+    // request, post file, post results, gather mirror new, and diagnostics (entered only while
+    // "_KVRRelay_Diagnostics_Enable", default 1, is not 0).
+    PlugInPathTable plugIns;
+    StartPlugIns(plugIns);
+    for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
+        if (RunRelayHTTPServer(settings, plugIns, configuration, resetReceiver)) return true;
+        KVR_LOG("critical") << "Unable to start KVR Relay: socket already in use on port " << settings.port
+                            << ", attempt " << attempt << " of " << kServerStartAttempts << ", next retry in "
+                            << kServerRetrySeconds << " seconds";
+        if (ProcessStopEvent().Wait(kServerRetrySeconds * 1'000'000)) return true;
+    }
+    return false;
+}
+
+bool RunRelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns,
+                        GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver) {
+    try {
+        RelayHTTPServer server(settings, plugIns, ProcessStopEvent(), configuration, resetReceiver);
+        server.Run();
+        return true;
+    } catch (const SocketAddrInUse&) {
+        return false;
+    }
+}

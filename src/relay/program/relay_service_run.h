@@ -1,0 +1,34 @@
+// The relay's life between the service frame starting it and the frame stopping it.
+//
+// RelayServiceRun builds, on the calling thread and in a fixed order, everything the relay runs on:
+// the HTTP server settings, the log file and its writer, the socket layer, the crypto library, the
+// relay configuration and the components of each subsystem; it then registers and starts the HTTP
+// plug-ins and runs the relay's HTTP server until the process-wide stop event is set, and destroys
+// everything in reverse order. The components live in the routine's own scope and are handed by
+// reference to the ones built after them; the order is the list in relay_service_run.cpp.
+//
+// A fresh machine (no endpoint agent, no parent) is enough to start and serve: start-up logs at
+// "critical", once each, what the relay runs without, and goes on.
+//
+// RelayServiceStop may be called from any thread, any number of times: it logs "KVR Relay received
+// stop request" and sets the stop event, which everything else reacts to.
+#pragma once
+
+#include "http/http_server_settings.h"
+#include "http/plugin_path_table.h"
+#include "relay/service/action_site_reset_receiver.h"
+#include "relay/service/gather_options_manager.h"
+
+// True when the relay served and stopped on request; false when start-up failed (the reason is in
+// the log at "critical") or the server never started.
+bool RelayServiceRun();
+void RelayServiceStop();
+
+// Builds, registers and starts the plug-ins, runs the server (up to 10 times while the port is taken,
+// 30 seconds apart) and destroys the plug-ins. False when all ten attempts failed; a stop request
+// during the retries ends them, and the run counts as stopped on request.
+bool RegisterPlugInsAndServe(HTTPServerSettings& settings, GatherOptionsManager& configuration,
+                             ActionSiteResetReceiver& resetReceiver);
+// One server: built, run until the stop event is set, destroyed; true. False when the port is taken.
+bool RunRelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns,
+                        GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver);

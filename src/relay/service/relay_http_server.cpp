@@ -1,0 +1,111 @@
+#include "relay/service/relay_http_server.h"
+
+#include <exception>
+
+#include "base/const_data.h"
+#include "foundation/file_operations.h"
+#include "foundation/log_manager.h"
+#include "foundation/whole_file.h"
+#include "settings/configuration_settings.h"
+
+namespace {
+
+constexpr const char* kProbeFileName = "0";
+constexpr const char* kProbeFileContent = "A";
+
+// Both epochs are HKLM registry values (settings mode 1), texts, empty when missing.
+std::string ReadAgentActionSiteEpoch() {
+    return ConfigurationString(1, "DaruraviduClient", "GlobalOptions", "ActionSiteEpoch", "").GetText();
+}
+
+ConfigurationString RelayActionSiteEpoch() {
+    return ConfigurationString(1, "KVRRelay", "GlobalOptions", "ActionSiteEpoch", "");
+}
+
+void StoreRelayActionSiteEpoch(const std::string& epoch) { RelayActionSiteEpoch().Set(epoch.c_str()); }
+
+}  // namespace
+
+bool ActionSiteEpochChanged() {
+    const std::string agentEpoch = ReadAgentActionSiteEpoch();
+    const std::string relayEpoch = RelayActionSiteEpoch().GetText();
+    if (relayEpoch.empty()) {
+        StoreRelayActionSiteEpoch(agentEpoch);
+        return false;
+    }
+    return agentEpoch != relayEpoch;
+}
+
+void StoreActionSiteEpoch() { StoreRelayActionSiteEpoch(ReadAgentActionSiteEpoch()); }
+
+void ResetActionSite(const GatherOptionsManager& configuration) {
+    const FileLocation actionURLs = configuration.GetActionURLsFolder();
+    CreateDirectoryTree(actionURLs);
+    RemoveDirectoryContents(actionURLs);
+    StoreActionSiteEpoch();
+}
+
+RelayHTTPServer::RelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
+                                 GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver)
+    : HTTPServer(settings, plugIns, stopEvent, true),
+      m_stopEvent(stopEvent),
+      m_configuration(configuration),
+      m_resetReceiver(resetReceiver) {
+    WriteProbeFile();
+    m_probePath = configuration.GetDownloadsURLPath() + "/" + kProbeFileName;
+}
+
+RelayHTTPServer::~RelayHTTPServer() {
+    if (!m_resetAnswered) return;
+    try {
+        ResetActionSite(m_configuration);
+    } catch (const std::exception& error) {
+        KVR_LOG("critical") << "Action site reset failed: " << error.what();
+    }
+}
+
+// The downloads folder is below the server root, which a fresh machine does not have yet.
+void RelayHTTPServer::WriteProbeFile() {
+    const FileLocation downloads = m_configuration.GetDownloadsFolder();
+    CreateDirectoryTree(downloads);
+    WriteWholeFile(ConstData(kProbeFileContent), downloads.MakeChild(kProbeFileName));
+}
+
+// A failed check leaves the request alone: it is served, and the next request checks again.
+void RelayHTTPServer::BeforeRequest() {
+    if (m_resetPending) return;
+    try {
+        m_resetPending = ActionSiteEpochChanged();
+    } catch (const std::exception& error) {
+        KVR_LOG("critical") << "Action site epoch check failed: " << error.what();
+    }
+}
+
+// The reset runs over as many passes as the receiver takes to answer; a failure is logged once per
+// reset and the step is tried again at the next pass.
+void RelayHTTPServer::OnPump() {
+    if (!m_resetPending) return;
+    try {
+        if (!AdvanceActionSiteReset()) return;
+        m_resetPending = false;
+        m_resetFailureLogged = false;
+    } catch (const std::exception& error) {
+        if (m_resetFailureLogged) return;
+        m_resetFailureLogged = true;
+        KVR_LOG("critical") << "Action site reset failed: " << error.what();
+    }
+}
+
+bool RelayHTTPServer::AdvanceActionSiteReset() {
+    if (!m_resetAnswered) {
+        DropWritingConnections();
+        KVR_LOG("debug") << "The action site epoch changed.  Deleting all actions.";
+        auto answered = std::make_shared<Event>();
+        m_resetReceiver.RequestActionSiteReset(answered);
+        m_resetAnswered = std::move(answered);
+    }
+    if (!m_resetAnswered->Wait(0) && !m_stopEvent.Wait(0)) return false;
+    ResetActionSite(m_configuration);
+    m_resetAnswered.reset();
+    return true;
+}

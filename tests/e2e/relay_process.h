@@ -1,0 +1,62 @@
+// RelayProcess: one real relay program (kvrrelay -d) for an end-to-end test, with a working folder,
+// a registry (VELTRA_REGISTRY_DIR) and a port of its own. Its settings are those of a fresh machine
+// as scripts/run makes them: "StoragePath" in the working folder and the agent's FIPS setting
+// "none", plus the port; the test adds what it needs before Start.
+//
+// The relay writes its log to "logfile.txt" in the working folder and its console lines to
+// "console.txt". A relay still running when the object goes is killed.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "support/temporary_folder.h"
+#include "support/temporary_registry.h"
+
+class RelayProcess {
+  public:
+    RelayProcess();
+    ~RelayProcess();
+    RelayProcess(const RelayProcess&) = delete;
+    RelayProcess& operator=(const RelayProcess&) = delete;
+
+    // Applies REGEDIT4 keys and values to the relay's registry with kvrreg.
+    void Import(const std::string& keysAndValues);
+    // A named client setting ("_KVRRelay_HTTPServer_PortNumber" and so on).
+    void SetClientSetting(const std::string& name, const std::string& value);
+    void RemoveStoragePath();
+    // A value of the relay's registry as `kvrreg get` prints it, without the line end; empty when
+    // missing.
+    std::string Read(const std::string& key, const std::string& value);
+
+    void Start();
+    // Waits until the probe path answers "A"; false when the relay ended or the time ran out.
+    bool AwaitProbe(std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // The whole reply to a GET of the path over loopback; empty when nothing answers.
+    std::string Get(const std::string& path) const;
+    // Sends SIGTERM and waits for the exit status (SIGKILL after the limit).
+    int Stop(std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // Waits for the relay to end on its own.
+    int AwaitExit(std::chrono::milliseconds limit);
+    bool IsRunning() const;
+
+    std::uint16_t Port() const { return m_port; }
+    std::string Folder() const { return m_folder.Path(); }
+    std::string Log() const;
+    std::string Console() const;
+    std::string RegistryFolder() const { return m_registry.Folder(); }
+    // Waits until the log holds the text; false when the time ran out.
+    bool AwaitLogLine(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
+
+  private:
+    TemporaryRegistry m_registry;
+    TemporaryFolder m_folder;
+    std::uint16_t m_port;
+    pid_t m_pid = -1;
+};
+
+// A port no one listens on right now, picked by the system.
+std::uint16_t FreeTCPPort();

@@ -1,0 +1,101 @@
+// End-to-end runs of the relay program: real processes on their own ports, registries and folders.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "e2e/relay_process.h"
+#include "support/temporary_registry.h"
+
+using namespace std::chrono_literals;
+
+TEST(RelayProcess, ServesOnAFreshMachineAndStopsOnSIGTERM) {
+    RelayProcess relay;
+    relay.Start();
+    ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
+
+    std::filesystem::create_directories(relay.Folder() + "/wwwroot/site");
+    WriteWholeFile(relay.Folder() + "/wwwroot/site/hello.txt", "hello from the relay");
+    EXPECT_TRUE(relay.Get("/site/hello.txt").ends_with("\r\n\r\nhello from the relay"));
+
+    EXPECT_EQ(relay.Stop(), 0);
+    const std::string log = relay.Log();
+    for (const char* line : {"KVR Relay version 8.0.627.0 starting", "OpenSSL Initialized (Non-FIPS Mode)",
+                             "Running without an agent action-site masthead",
+                             "Running without a parent", "KVR Relay received stop request",
+                             "KVR Relay shutting down"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    EXPECT_EQ(log.find("Running without a parent"), log.rfind("Running without a parent"));
+}
+
+TEST(RelayProcess, WithoutStoragePathFailsAtStartWithTheReason) {
+    RelayProcess relay;
+    relay.RemoveStoragePath();
+    relay.Start();
+    EXPECT_NE(relay.AwaitExit(20s), 0);
+    const std::string log = relay.Log();
+    EXPECT_NE(log.find("KVR Relay ended on an error: "), std::string::npos) << log;
+    EXPECT_NE(log.find("StoragePath"), std::string::npos) << log;
+}
+
+TEST(RelayProcess, WithoutAFipsChoiceFailsAtStart) {
+    RelayProcess relay;
+    relay.SetClientSetting("_KVRClient_Cryptography_FipsMode", "");
+    relay.Start();
+    EXPECT_NE(relay.AwaitExit(20s), 0);
+    EXPECT_NE(relay.Log().find("Unable to initialize OpenSSL. "), std::string::npos) << relay.Log();
+}
+
+// The port is held by another socket: the relay retries every 30 seconds and a stop request ends
+// the wait at once.
+TEST(RelayProcess, PortInUseRetriesAndStopsPromptly) {
+    RelayProcess relay;
+    const int holder = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int off = 0;
+    ::setsockopt(holder, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(relay.Port());
+    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(holder, 1), 0);
+
+    relay.Start();
+    const std::string retry = "Unable to start KVR Relay: socket already in use on port " +
+                              std::to_string(relay.Port()) + ", attempt 1 of 10, next retry in 30 seconds";
+    EXPECT_TRUE(relay.AwaitLogLine(retry)) << relay.Log();
+    const auto stopAsked = std::chrono::steady_clock::now();
+    EXPECT_EQ(relay.Stop(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAsked, 10s);
+    EXPECT_NE(relay.Log().find("KVR Relay shutting down"), std::string::npos) << relay.Log();
+    ::close(holder);
+}
+
+// The agent moves its action site to a new epoch while the relay runs: the stored action URLs go and
+// the relay keeps the new epoch, and it serves throughout.
+TEST(RelayProcess, AnAgentEpochChangeResetsTheStoredActions) {
+    const std::string agentKey = "HKEY_LOCAL_MACHINE\\Software\\Veltra\\DaruraviduClient\\GlobalOptions";
+    const std::string relayKey = "HKLM\\Software\\Veltra\\KVRRelay\\GlobalOptions";
+    RelayProcess relay;
+    relay.Import("[" + agentKey + "]\n\"ActionSiteEpoch\"=\"epoch-1\"\n");
+    relay.Start();
+    ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
+    EXPECT_EQ(relay.Read(relayKey, "ActionSiteEpoch"), "epoch-1");
+
+    const std::string actionURLs = relay.Folder() + "/wwwroot/vtmirror/downloads/ActionURLs";
+    std::filesystem::create_directories(actionURLs);
+    WriteWholeFile(actionURLs + "/dl_12", "http://parent/action-12");
+    relay.Import("[" + agentKey + "]\n\"ActionSiteEpoch\"=\"epoch-2\"\n");
+    // The request that finds the change may lose its reply: the reset drops the replies in progress.
+    relay.Get("/vtmirror/downloads/0");
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (relay.Read(relayKey, "ActionSiteEpoch") != "epoch-2" && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(relay.Read(relayKey, "ActionSiteEpoch"), "epoch-2");
+    EXPECT_TRUE(std::filesystem::is_empty(actionURLs));
+    EXPECT_TRUE(relay.Get("/vtmirror/downloads/0").ends_with("\r\n\r\nA"));
+    EXPECT_EQ(relay.Stop(), 0);
+}
