@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "crypto/tls_server.h"
 #include "foundation/clocks.h"
 #include "foundation/log_manager.h"
 #include "http/access_log.h"
@@ -88,8 +89,10 @@ constexpr std::int64_t kAcceptPauseMicroseconds = 1'000'000;
 }  // namespace
 
 HTTPServer::HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
-                       bool allInterfaces, std::shared_ptr<TLSServerContext> tls)
+                       bool allInterfaces)
     : m_settings(settings), m_plugIns(plugIns), m_stopEvent(stopEvent) {
+    std::shared_ptr<TLSServerContext> tls;
+    if (settings.useTLS) tls = BuildTLSServerContext(settings.certificateFilePath);
     m_listener.Open(static_cast<std::uint16_t>(settings.port), !allInterfaces, std::move(tls));
 }
 
