@@ -69,7 +69,8 @@ void PKCS7Encryptor::Begin() {
     PKCS7* envelope = m_envelope.Get();
     PKCS7SetType(envelope, NID_pkcs7_enveloped);
     PKCS7SetCipher(envelope, m_cipher);
-    for (int i = 0; i < sk_X509_num(m_recipients); ++i) PKCS7AddRecipient(envelope, sk_X509_value(m_recipients, i));
+    for (int i = 0; i < sk_X509_num(m_recipients); ++i)
+        PKCS7AddRecipient(envelope, sk_X509_value(m_recipients, i));
     m_chain.Reset();
     m_chain = PKCS7DataInit(envelope, m_encoder);
 
@@ -152,7 +153,8 @@ void ReadEncryptedFileHeader(EncryptedFileReader& reader, const std::vector<Cert
 
     const CertificateAndKey& chosen = FindMatchingRecipient(enveloped->recipientinfo, keys);
     reader.m_decoder.Start(source);
-    reader.m_chain = PKCS7DataDecode(envelope.Get(), chosen.key.Get(), reader.m_decoder, chosen.certificate.Get());
+    reader.m_chain =
+        PKCS7DataDecode(envelope.Get(), chosen.key.Get(), reader.m_decoder, chosen.certificate.Get());
     reader.m_finished = false;
 }
 

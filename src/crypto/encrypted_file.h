@@ -90,8 +90,8 @@ class EncryptedFileReader : public DataReader {
     void ReadSome(OutputRange& range) override;
 
   private:
-    friend void ReadEncryptedFileHeader(EncryptedFileReader& reader, const std::vector<CertificateAndKey>& keys,
-                                        DataReader& source);
+    friend void ReadEncryptedFileHeader(EncryptedFileReader& reader,
+                                        const std::vector<CertificateAndKey>& keys, DataReader& source);
     // After the chain's last byte: the cipher's final block checked, the closing pairs read.
     void Finish(int lastReadResult);
 

@@ -7,9 +7,9 @@
 
 #include "crypto/bio_wrappers.h"
 #include "crypto/openssl_startup.h"
+#include "formats/hex_codec.h"
 #include "foundation/endian.h"
 #include "foundation/whole_file.h"
-#include "formats/hex_codec.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include "base/exceptions.h"
 #include "base/file_location.h"
 #include "crypto/auto_openssl_object.h"
-#include "foundation/data_stages.h"
 #include "formats/digest_record.h"
+#include "foundation/data_stages.h"
 
 // OpenSSL has no such digest method (MD5 is absent in FIPS mode, for example).
 class DigestMethodUnavailable : public DebuggableException {};

@@ -23,12 +23,14 @@ class Recipients {
   public:
     Recipients() {
         for (const std::string name : {"a", "b", "c"}) {
-            const ProgramRun made = RunProgram(
-                "openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", m_folder / (name + ".key"),
-                            "-out", m_folder / (name + ".crt"), "-subj", "/CN=" + name, "-days", "2"});
+            const ProgramRun made =
+                RunProgram("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                                       m_folder / (name + ".key"), "-out", m_folder / (name + ".crt"),
+                                       "-subj", "/CN=" + name, "-days", "2"});
             if (made.exitStatus != 0) throw std::runtime_error(made.err);
             std::ofstream out(m_folder / (name + ".pvk"), std::ios::binary);
-            out << std::ifstream(m_folder / (name + ".key")).rdbuf() << std::ifstream(m_folder / (name + ".crt")).rdbuf();
+            out << std::ifstream(m_folder / (name + ".key")).rdbuf()
+                << std::ifstream(m_folder / (name + ".crt")).rdbuf();
         }
     }
     std::string operator/(const std::string& name) const { return m_folder / name; }
@@ -131,8 +133,9 @@ TEST_F(EncryptedFiles, EmptyContentIsAnEmptyChunkStringAndTheClosingPairs) {
     const std::string stream = Encrypt("", "a");
     EXPECT_EQ(stream.substr(8, 2), std::string("\x30\x80", 2));
     // One padding block of ciphertext, then the end of the string and the four closing pairs.
-    EXPECT_EQ(stream.substr(stream.size() - 30), std::string("\xA0\x80\x04\x10", 4) +
-                                                      stream.substr(stream.size() - 26, 16) + std::string(10, '\0'));
+    EXPECT_EQ(
+        stream.substr(stream.size() - 30),
+        std::string("\xA0\x80\x04\x10", 4) + stream.substr(stream.size() - 26, 16) + std::string(10, '\0'));
     // Each message has a key of its own.
     EXPECT_NE(Encrypt("", "a"), stream);
 }

@@ -21,9 +21,9 @@ class EncryptionKeys : public ::testing::Test {
 
     // A key without a pass phrase and its self-signed certificate, as "<name>.key" and "<name>.crt".
     void MakeKeyPair(const std::string& name) {
-        const ProgramRun made =
-            RunProgram("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", keys / (name + ".key"),
-                                   "-out", keys / (name + ".crt"), "-subj", "/CN=" + name, "-days", "2"});
+        const ProgramRun made = RunProgram(
+            "openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", keys / (name + ".key"),
+                        "-out", keys / (name + ".crt"), "-subj", "/CN=" + name, "-days", "2"});
         ASSERT_EQ(made.exitStatus, 0) << made.err;
     }
     void Concatenate(const std::string& name, const std::vector<std::string>& parts) {
@@ -63,7 +63,8 @@ TEST_F(EncryptionKeys, OnlyTheGoodKeyFileLoadsAndEachBadOneIsLogged) {
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(X509_check_private_key(loaded[0].certificate.Get(), loaded[0].key.Get()), 1);
 
-    const std::vector<std::string> lines = log.LinesStartingWith("critical: Could not load encryption key from ");
+    const std::vector<std::string> lines =
+        log.LinesStartingWith("critical: Could not load encryption key from ");
     ASSERT_EQ(lines.size(), 2u);
     std::string both = lines[0] + "\n" + lines[1];
     EXPECT_NE(both.find(folder / "bad.pvk" + ": "), std::string::npos) << both;

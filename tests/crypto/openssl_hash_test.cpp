@@ -76,10 +76,10 @@ TEST_F(Digests, DualHashReceiverComputesTheSelectedDigestsInOnePass) {
         const char* md5;
         const char* sha1;
     };
-    for (const Case& c : {Case{0, nullptr, nullptr},
-                          Case{1, "900150983cd24fb0d6963f7d28e17f72", nullptr},
-                          Case{2, nullptr, "a9993e364706816aba3e25717850c26c9cd0d89d"},
-                          Case{3, "900150983cd24fb0d6963f7d28e17f72", "a9993e364706816aba3e25717850c26c9cd0d89d"}}) {
+    for (const Case& c :
+         {Case{0, nullptr, nullptr}, Case{1, "900150983cd24fb0d6963f7d28e17f72", nullptr},
+          Case{2, nullptr, "a9993e364706816aba3e25717850c26c9cd0d89d"},
+          Case{3, "900150983cd24fb0d6963f7d28e17f72", "a9993e364706816aba3e25717850c26c9cd0d89d"}}) {
         DualHashReceiver dual;
         DataReceiver& receiver = dual.SelectDigests(c.flags);
         receiver.Begin();

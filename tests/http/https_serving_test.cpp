@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "crypto/tls_server.h"
+#include "http/file_serving_fixture.h"
 #include "http/http_test_support.h"
 #include "net/started_socket_system.h"
 #include "support/program_runner.h"
@@ -73,50 +74,21 @@ class TestTLSClient {
     SSL* m_connection;
 };
 
-class HTTPSServing : public ::testing::Test {
+class HTTPSServing : public FileServing {
   protected:
     // The socket system ignores SIGPIPE, as the service's does: a TLS write to a closed peer must fail,
     // not end the process.
     static void SetUpTestSuite() { StartedSocketSystem(); }
 
-    // The named settings that ask for TLS with the certificate file.
-    void WriteTLSSettings(const std::string& certificateFile) {
-        WriteNamedSettings(registry, {{"_KVRRelay_HTTPServer_UseSSLFlag", "1"},
-                                      {"_KVRRelay_HTTPServer_SSLCertificateFilePath", certificateFile}});
+    static std::map<std::string, std::string> TLSSettings(const std::string& certificateFile) {
+        return {{"UseSSLFlag", "1"}, {"SSLCertificateFilePath", certificateFile}};
     }
-    void StartServer() {
-        WriteTLSSettings(Certificates() / "server.pem");
-        m_settings = std::make_unique<HTTPServerSettings>(TestServerSettings());
-        m_settings->serverRootPath = FileLocation(root.Path().c_str());
-        m_server = std::make_unique<RunningServer>(*m_settings, m_plugIns);
-    }
-    std::uint16_t Port() const { return m_server->Port(); }
-    RunningServer& Server() { return *m_server; }
+    void StartServer() { FileServing::StartServer(TLSSettings(Certificates() / "server.pem")); }
     std::string URL(const std::string& path) { return "https://127.0.0.1:" + std::to_string(Port()) + path; }
-
     ProgramRun Curl(const std::string& path, const std::string& output) {
-        return RunProgram("curl", {"--http1.0", "-s", "-S", "--max-time", "30", "--cacert",
-                                   Certificates() / "server.crt", "-o", output, URL(path)});
+        return FileServing::Curl({"-S", "--cacert", Certificates() / "server.crt", "-o", output, URL(path)});
     }
-    void WriteFile(const std::string& name, const std::string& content) {
-        std::ofstream(root / name, std::ios::binary) << content;
-    }
-
-    TemporaryRegistry registry;
-    TemporaryFolder root;
-    TemporaryFolder scratch;
-
-  private:
-    PlugInPathTable m_plugIns;
-    std::unique_ptr<HTTPServerSettings> m_settings;
-    std::unique_ptr<RunningServer> m_server;
 };
-
-std::string Pattern(std::size_t length) {
-    std::string text(length, '\0');
-    for (std::size_t i = 0; i < length; ++i) text[i] = static_cast<char>(i * 131 % 251);
-    return text;
-}
 
 std::string ReadWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -144,9 +116,11 @@ TEST_F(HTTPSServing, OpenSSLClientCompletesTLS12AndTLS13Handshakes) {
     for (const std::string version : {"1.2", "1.3"}) {
         const std::string flag = version == "1.2" ? "-tls1_2" : "-tls1_3";
         const ProgramRun run = RunProgram(
-            "sh", {"-c", "printf 'GET /hello HTTP/1.0\\r\\nHost: h\\r\\n\\r\\n' | openssl s_client -brief -ign_eof " + flag +
-                             " -verify_return_error -CAfile " + Certificates() / "server.crt" +
-                             " -connect 127.0.0.1:" + std::to_string(Port())});
+            "sh",
+            {"-c",
+             "printf 'GET /hello HTTP/1.0\\r\\nHost: h\\r\\n\\r\\n' | openssl s_client -brief -ign_eof " +
+                 flag + " -verify_return_error -CAfile " + Certificates() / "server.crt" +
+                 " -connect 127.0.0.1:" + std::to_string(Port())});
         EXPECT_NE(run.err.find("Protocol version: TLSv" + version), std::string::npos) << run.err;
         EXPECT_NE(run.out.find("hello over TLS"), std::string::npos) << run.out;
     }
@@ -191,7 +165,9 @@ TEST_F(HTTPSServing, ACertificateFileThatCantServeFailsTheStart) {
     for (const Case& bad : {Case{scratch / "missing.pem", "SSL_CTX_use_certificate_chain_file_Failed"},
                             Case{Certificates() / "server.crt", "SSL_CTX_use_PrivateKey_file_Failed"},
                             Case{Certificates() / "mismatched.pem", "SSL_CTX_check_private_key_Failed"}}) {
-        WriteTLSSettings(bad.file);
+        std::map<std::string, std::string> named;
+        for (const auto& [name, value] : TLSSettings(bad.file)) named["_KVRRelay_HTTPServer_" + name] = value;
+        WriteNamedSettings(registry, named);
         HTTPServerSettings settings = TestServerSettings();
         ASSERT_TRUE(settings.useTLS);
         PlugInPathTable plugIns;
