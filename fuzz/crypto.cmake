@@ -1,3 +1,4 @@
 kvr_add_fuzzer(asn1_coding crypto)
 kvr_add_fuzzer(revocation_list_file crypto)
 kvr_add_fuzzer(reissued_certificate_table crypto)
+kvr_add_fuzzer(encrypted_file crypto)

@@ -1,56 +1,126 @@
 #include "crypto/openssl_hash.h"
 
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "crypto/bio_wrappers.h"
+#include "crypto/openssl_startup.h"
+#include "formats/hex_codec.h"
+#include "foundation/endian.h"
+#include "foundation/whole_file.h"
+
 namespace {
 
 struct MethodDeleter {
     void operator()(EVP_MD* method) const { EVP_MD_free(method); }
 };
+using FetchedMethod = std::unique_ptr<EVP_MD, MethodDeleter>;
 
-}  // namespace
+struct MDContextDeleter {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
 
-const EVP_MD* GetHTTPDigestMethod() {
-    // Fetched once: OpenSSL 3 looks methods up in its providers, which is costly per call.
-    static const std::unique_ptr<EVP_MD, MethodDeleter> method(EVP_MD_fetch(nullptr, "MD5", nullptr));
+// OpenSSL 3 looks a method up in its providers, which is costly per call, and a fetched method keeps
+// the provider it came from: a method fetched before FIPS mode came on would still compute MD5 after.
+// So each method is fetched once per FIPS mode and kept, by name and mode, to the end of the process
+// (a stage may still hold it after a switch).
+const EVP_MD* FetchDigestMethod(const char* name) {
+    static std::mutex lock;
+    static std::map<std::pair<std::string, bool>, FetchedMethod> fetched;
+    EnsureOpenSSLInitialized();
+    const bool fips = IsOpenSSLFIPSMode();
+    std::lock_guard<std::mutex> guard(lock);
+    FetchedMethod& method = fetched[{name, fips}];
+    if (!method) method.reset(EVP_MD_fetch(nullptr, name, nullptr));
     if (!method) throw DigestMethodUnavailable();
     return method.get();
 }
 
-OpenSSLHash::OpenSSLHash() : m_context(EVP_MD_CTX_new()) {
-    if (!m_context) throw DigestFailed();
+}  // namespace
+
+const EVP_MD* GetHTTPDigestMethod() {
+    return FetchDigestMethod("MD5");
 }
 
-OpenSSLHash::~OpenSSLHash() = default;
+const EVP_MD* ContentHashDigest() {
+    return FetchDigestMethod("SHA1");
+}
 
 void OpenSSLHash::Start(const EVP_MD* method) {
     m_method = method;
-    m_inMessage = false;
-    m_finished = false;
+    m_chain.Reset();
     m_digest = DigestRecord();
 }
 
 void OpenSSLHash::Begin() {
-    if (!m_method || EVP_DigestInit_ex(m_context.get(), m_method, nullptr) != 1) throw DigestFailed();
-    m_inMessage = true;
-    m_finished = false;
+    if (!m_method) throw DigestFailed();
+    m_chain = BIOChainHolder(NewDigestBIO(m_method).Release());
+    PushBIO(m_chain, NewBIO(BIO_s_null()));
+    m_digest = DigestRecord();
 }
 
 void OpenSSLHash::Receive(const Byte* begin, const Byte* end) {
-    if (!m_inMessage) throw DigestFailed();
-    if (begin != end && EVP_DigestUpdate(m_context.get(), begin, static_cast<std::size_t>(end - begin)) != 1)
-        throw DigestFailed();
+    if (!m_chain) throw DigestFailed();
+    BIOWrite(m_chain.Get(), ConstData(begin, end));
+    m_digest = DigestRecord();
 }
 
 void OpenSSLHash::End() {
-    if (!m_inMessage) throw DigestFailed();
-    Byte digest[EVP_MAX_MD_SIZE];
-    unsigned length = 0;
-    m_inMessage = false;
-    if (EVP_DigestFinal_ex(m_context.get(), digest, &length) != 1) throw DigestFailed();
-    m_digest = DigestRecord(digest, digest + length);
-    m_finished = true;
+    if (!m_chain) throw DigestFailed();
+    FlushBIO(m_chain.Get());
+    m_digest = DigestRecord();
 }
 
-const DigestRecord& OpenSSLHash::GetDigest() const {
-    if (!m_finished) throw DigestFailed();
+// Reading the digest BIO would finish its context in place and spoil any further input, so the
+// running context is finished on a copy.
+DigestRecord OpenSSLHash::GetDigest() const {
+    if (!m_chain) throw DigestFailed();
+    if (m_digest.IsEmpty()) {
+        EVP_MD_CTX* running = nullptr;
+        if (BIO_get_md_ctx(m_chain.Get(), &running) != 1 || running == nullptr) throw DigestFailed();
+        std::unique_ptr<EVP_MD_CTX, MDContextDeleter> copy(EVP_MD_CTX_new());
+        Byte digest[EVP_MAX_MD_SIZE];
+        unsigned length = 0;
+        if (!copy || EVP_MD_CTX_copy_ex(copy.get(), running) != 1 ||
+            EVP_DigestFinal_ex(copy.get(), digest, &length) != 1)
+            throw DigestFailed();
+        m_digest = DigestRecord(digest, digest + length);
+    }
     return m_digest;
+}
+
+DigestRecord HashFile(const FileLocation& location, const EVP_MD* method, std::uint64_t start) {
+    OpenSSLHash hash;
+    hash.Start(method);
+    FeedFileToReceiver(location, hash, start);
+    return hash.GetDigest();
+}
+
+DataReceiver& DualHashReceiver::SelectDigests(std::uint32_t flags) {
+    m_flags = flags;
+    DataReceiver& ignore = IgnoreDataReceiver::Instance();
+    if ((flags & kContentDigest) != 0) m_content.Start(ContentHashDigest());
+    if ((flags & kFirstDigest) != 0) m_first.Start(GetFirstDigest());
+    m_tee.SetTargets((flags & kFirstDigest) != 0 ? static_cast<DataReceiver&>(m_first) : ignore,
+                     (flags & kContentDigest) != 0 ? static_cast<DataReceiver&>(m_content) : ignore);
+    return m_tee;
+}
+
+DigestRecord DigestRecordFromHex(std::string_view text) {
+    const std::string bytes = HexDecodeText(ConstData(text));
+    if (bytes.size() > DigestRecord::kCapacity) throw DataOverflow();
+    const Byte* begin = reinterpret_cast<const Byte*>(bytes.data());
+    return DigestRecord(begin, begin + bytes.size());
+}
+
+std::string DigestRecordToText(const DigestRecord& record) {
+    return record.ToHex();
+}
+
+bool DigestLess(const DigestRecord& a, const DigestRecord& b) {
+    const ConstData left = a.Bytes();
+    const ConstData right = b.Bytes();
+    return std::lexicographical_compare(left.begin, left.end, right.begin, right.end);
 }

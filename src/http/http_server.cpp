@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <limits>
 
+#include "crypto/tls_server.h"
 #include "foundation/clocks.h"
 #include "foundation/log_manager.h"
 #include "http/access_log.h"
@@ -105,8 +106,10 @@ constexpr std::size_t kWatchedBesideSockets = 1;
 // The stop event's descriptor sits in the watched set beside the sockets: a Set ends the wait at
 // once, and the loop learns of it without a system call of its own per pass.
 HTTPServer::HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
-                       bool allInterfaces, std::shared_ptr<TLSServerContext> tls)
+                       bool allInterfaces)
     : m_settings(settings), m_plugIns(plugIns), m_stopEvent(stopEvent), m_nextReadTimeOutSweep(kNever) {
+    std::shared_ptr<TLSServerContext> tls;
+    if (settings.useTLS) tls = BuildTLSServerContext(settings.certificateFilePath);
     m_listener.Open(static_cast<std::uint16_t>(settings.port), !allInterfaces, std::move(tls));
     m_watcher.Watch(m_stopEvent.Descriptor(), true, false);
 }

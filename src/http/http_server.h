@@ -51,11 +51,11 @@ class HTTPServer {
   public:
     static constexpr int kPollMilliseconds = 10;
 
-    // Opens the listener on the settings' port, on every interface or on 127.0.0.1 only; with a TLS
-    // context every connection gets a TLS session. Throws the socket error kind (SocketAddrInUse when
-    // the port is taken).
-    HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent, bool allInterfaces,
-               std::shared_ptr<TLSServerContext> tls = nullptr);
+    // Opens the listener on the settings' port, on every interface or on 127.0.0.1 only. With
+    // "UseSSLFlag" set, every connection is served over TLS with the certificate and key of
+    // "SSLCertificateFilePath"; a file that can't be used throws its OpenSSLError (crypto/tls_server.h)
+    // and nothing listens. Throws the socket error kind (SocketAddrInUse when the port is taken).
+    HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent, bool allInterfaces);
     HTTPServer(const HTTPServer&) = delete;
     HTTPServer& operator=(const HTTPServer&) = delete;
     virtual ~HTTPServer();

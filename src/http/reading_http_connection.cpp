@@ -26,7 +26,9 @@ ReadingHTTPConnection::ReadingHTTPConnection(SocketConnection connection, const 
 void ReadingHTTPConnection::Read(std::int64_t time) {
     try {
         ReadOnce();
-        m_lastActivity = time;
+        // Over TLS a read may only advance the handshake or take part of a record: the read time-out
+        // runs on until request bytes arrive.
+        if (m_bytesOfLastRead != 0) m_lastActivity = time;
         while (!m_headComplete && m_request->Connection().HasPendingTLSData()) ReadOnce();
     } catch (...) {
         m_finished = true;

@@ -28,13 +28,14 @@ class SocketConnection {
 
     // True when the TLS session holds decrypted bytes that can be read without waiting.
     bool HasPendingTLSData() const;
-    // Reads once into the range, advancing its begin; answers the count (0 for an empty range).
-    // A plain socket whose peer has closed throws SocketClosedError; a TLS read of 0 bytes does not.
+    // Reads once into the range, advancing its begin; answers the count (0 for an empty range, and
+    // over TLS when nothing could be decrypted yet). A peer that has closed throws SocketClosedError.
     std::size_t Read(OutputRange& range);
     // The same on a plain socket that may have nothing yet: false, and nothing read, then. Not for a
     // TLS connection, whose bytes are not the socket's.
     bool ReadIfArrived(OutputRange& range, std::size_t& count);
-    // Writes once from the range, advancing its begin; answers the count (0 for an empty range).
+    // Writes once from the range, advancing its begin; answers the count (0 for an empty range, and
+    // over TLS when the socket takes nothing now: then call again with the same first bytes).
     std::size_t Write(ConstData& range);
     // Ends the TLS session, shuts the sending side down and hands the socket to the lingering
     // closer, so the peer receives every byte written before the end. Never throws; does nothing

@@ -13,9 +13,13 @@ class TLSConnection {
     virtual ~TLSConnection() = default;
     // Decrypted bytes already held, readable without waiting for the socket.
     virtual std::size_t PendingBytes() = 0;
-    // Reads once into the range, advancing its begin; answers the count (0 on end or error).
+    // Reads once into the range, advancing its begin; answers the count, 0 when nothing could be
+    // decrypted yet (the handshake may still be running). Throws SocketClosedError when the peer has
+    // gone (a clean close, an end of data, a close during the handshake), the socket errors otherwise.
     virtual std::size_t Read(OutputRange& range) = 0;
-    // Writes once from the range, advancing its begin; answers the count (0 on error).
+    // Writes once from the range, advancing its begin; answers the count, 0 when the socket takes
+    // nothing now. After a 0 the writer calls again with the same first bytes, which may lie elsewhere
+    // by then and number more or fewer.
     virtual std::size_t Write(ConstData& range) = 0;
     // Sends the close notification; may throw.
     virtual void Shutdown() = 0;

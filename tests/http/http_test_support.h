@@ -26,7 +26,7 @@
 #include "http/plugin_path_table.h"
 #include "net/loopback_client.h"
 #include "net/socket_errors.h"
-#include "support/recording_log_writer.h"
+#include "support/captured_log.h"
 #include "support/temporary_registry.h"
 
 // Named client settings ("_<component>_<section>_<name>" = value) as the machine hive of a registry.
@@ -152,33 +152,6 @@ class RunningServer {
     ObservedServer m_server;
     std::atomic<bool> m_runEnded{false};
     std::thread m_thread;
-};
-
-// The process log started with a recording writer of the "critical" and "debug" categories.
-class CapturedLog {
-  public:
-    CapturedLog()
-        : m_writer(new RecordingLogWriter({"critical", "debug"})),
-          m_registration(LogManager::Instance(), std::unique_ptr<LogWriter>(m_writer)) {
-        StartLogging();
-    }
-    ~CapturedLog() { StopLogging(); }
-
-    std::vector<std::string> Lines() {
-        LogManager::Instance().Flush();
-        return m_writer->Written();
-    }
-    // The lines that start with the text.
-    std::vector<std::string> LinesStartingWith(const std::string& prefix) {
-        std::vector<std::string> found;
-        for (const std::string& line : Lines())
-            if (line.rfind(prefix, 0) == 0) found.push_back(line);
-        return found;
-    }
-
-  private:
-    RecordingLogWriter* m_writer;
-    LogWriterRegistration m_registration;
 };
 
 // Answers 200 with a plain-text body naming what it received: the method, the target, the values of

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,9 +102,8 @@ struct PassThroughSession : TLSConnection {
     std::size_t PendingBytes() override { return pending; }
     std::size_t Read(OutputRange& range) override {
         calls->push_back("read");
-        ssize_t count = ::recv(socket, range.begin, range.Room(), 0);
-        count = std::max<ssize_t>(count, 0);
-        range.begin += count;
+        std::size_t count = ReceiveFromSocket(socket, range);
+        if (count == 0) throw SocketClosedError();
         return count;
     }
     std::size_t Write(ConstData& range) override {
@@ -138,7 +136,7 @@ TEST(SocketConnection, GoesThroughTheTLSSessionWhenTheListenerHasOne) {
     client.Close();
     ASSERT_TRUE(WaitReadable(connection.Handle(), 5000));
     OutputRange into(buffer, sizeof buffer);
-    EXPECT_EQ(connection.Read(into), 0u);  // the end of a TLS stream is not an exception
+    EXPECT_THROW(connection.Read(into), SocketClosedError);
     connection.Close();
     EXPECT_FALSE(connection.IsOpen());
     EXPECT_EQ(context->calls, (std::vector<std::string>{"session", "write", "read", "shutdown"}));
