@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/exceptions.h"
+
 using Byte = unsigned char;
 
 struct ConstData {
@@ -33,6 +35,9 @@ struct ConstData {
     std::string_view View() const { return {Chars(), Length()}; }
 };
 
+// A write past the room of a bounded output.
+class DataOverflow : public DebuggableException {};
+
 struct OutputRange {
     Byte* begin = nullptr;
     Byte* end = nullptr;
@@ -45,6 +50,11 @@ struct OutputRange {
 
     std::size_t Room() const { return static_cast<std::size_t>(end - begin); }
     bool IsFull() const { return begin == end; }
+    // The byte at `index`; DataOverflow when the index is at or past the room.
+    Byte& At(std::size_t index) const {
+        if (index >= Room()) throw DataOverflow();
+        return begin[index];
+    }
 };
 
 // The range [s, s + strlen(s)); a null pointer gives the empty range.

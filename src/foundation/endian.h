@@ -13,7 +13,6 @@
 
 class ConstDataTooSmall : public DebuggableException {};
 class DataTooSmall : public DebuggableException {};
-class DataOverflow : public DebuggableException {};
 
 // Reads 4 bytes, most significant first; returns the rest of the range.
 ConstData ReadBigEndian32(ConstData range, std::uint32_t& value);

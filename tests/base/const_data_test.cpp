@@ -124,3 +124,13 @@ TEST(ConstDataBufferTest, HoldsAtMostItsCapacity) {
     EXPECT_THROW(holder.Append('k'), ConstDataCapacityExceeded);
     EXPECT_STREQ(ConstDataCapacityExceeded().what(), "class ConstDataCapacityExceeded");
 }
+
+TEST(ConstDataTest, AtReachesEveryByteOfTheRoomAndNoFurther) {
+    Byte bytes[3] = {1, 2, 3};
+    const OutputRange range(bytes, bytes + 3);
+    range.At(2) = 9;
+    EXPECT_EQ(bytes[2], 9);
+    EXPECT_EQ(&range.At(0), bytes);
+    EXPECT_THROW(range.At(3), DataOverflow);
+    EXPECT_THROW(OutputRange().At(0), DataOverflow);
+}
