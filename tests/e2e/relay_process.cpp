@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <random>
 #include <stdexcept>
 #include <thread>
 
@@ -45,17 +47,32 @@ std::string Escaped(const std::string& text) {
 
 }  // namespace
 
+// The first port the system hands out for bind(0) and for outgoing connections; a port below it is
+// taken only by whoever names it, so no other test's sockets can take it between our check and the
+// relay's bind.
+std::uint16_t LowestEphemeralPort() {
+    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+    unsigned low = 0;
+    if (!(range >> low) || low < 10000 || low > 65535) low = 32768;
+    return static_cast<std::uint16_t>(low);
+}
+
 std::uint16_t FreeTCPPort() {
-    Socket socket(AF_INET6);
-    int off = 0;
-    ::setsockopt(socket.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    socklen_t length = sizeof address;
-    if (::bind(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(socket.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("no free port");
-    return ntohs(address.sin6_port);
+    const std::uint16_t high = LowestEphemeralPort();
+    const std::uint16_t low = high > 20000 ? 20000 : 1024;
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<unsigned> pick(low, high - 1u);
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        Socket socket(AF_INET6);
+        int off = 0;
+        ::setsockopt(socket.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(static_cast<std::uint16_t>(pick(random)));
+        if (::bind(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return ntohs(address.sin6_port);
+    }
+    throw std::runtime_error("no free port");
 }
 
 RelayProcess::RelayProcess() : m_port(FreeTCPPort()) {

@@ -58,5 +58,5 @@ class RelayProcess {
     pid_t m_pid = -1;
 };
 
-// A port no one listens on right now, picked by the system.
+// A port no one listens on right now, chosen below the range the system hands out on its own.
 std::uint16_t FreeTCPPort();
