@@ -85,6 +85,6 @@ TEST(SignatureSplitter, PassesTheContentOnUnchangedAndEveryLaterPartToTheSignatu
     EXPECT_EQ(split.digested, "line\r\n");
     EXPECT_EQ(split.signaturePath,
               (std::vector<std::string>{"Begin(14)", "Text(Content-Type: application/pkcs7-signature)",
-                                        "EndLine(55,56)", "EndLine(56,57)", "Text(AAAA)", "End(61)", "Begin(66)",
-                                        "Text(third)", "End(71)"}));
+                                        "EndLine(55,56)", "EndLine(56,57)", "Text(AAAA)", "End(61)",
+                                        "Begin(66)", "Text(third)", "End(71)"}));
 }
