@@ -10,6 +10,8 @@
 #include "crypto/pkcs7_signature_policy.h"
 #include "crypto/revocation_store.h"
 #include "crypto/signature_verification.h"
+#include "formats/base64_codec.h"
+#include "formats/hex_codec.h"
 #include "foundation/data_stages.h"
 #include "foundation/line_maker.h"
 #include "signing_fixture.h"
@@ -185,11 +187,50 @@ TEST_F(SignedMessageMakerTest, ReadsAPartAfterTheSignatureAsASignaturePart) {
     revocations.Clear();
 }
 
+// A message around the fixture content and the DER signature "signed-site-sha1.p7s", its signature
+// part in the transfer encoding given.
+std::string MessageWithSignatureEncoded(const std::string& transferEncoding,
+                                        const std::string& signatureBody) {
+    return "Content-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; micalg=sha1; "
+           "boundary=b\n\n"
+           "--b\n" +
+           FixtureSignedContent() +
+           "\r\n--b\n"
+           "Content-Type: application/pkcs7-signature\n"
+           "Content-Transfer-Encoding: " +
+           transferEncoding + "\n\n" + signatureBody + "\n--b--\n";
+}
+
+TEST_F(SignedMessageMakerTest, DecodesTheSignatureByItsTransferEncoding) {
+    const std::string der = ReadTestPKIFile("signed-site-sha1.p7s");
+    std::string base64Lines;
+    const std::string base64 = Base64EncodeText(ConstData(std::string_view(der)));
+    for (std::size_t at = 0; at < base64.size(); at += 64) base64Lines += base64.substr(at, 64) + "\n";
+    std::string escaped;
+    for (unsigned char byte : der) escaped += "=" + HexEncodeText(ConstData(&byte, 1));
+    const struct {
+        const char* transferEncoding;
+        const std::string& body;
+        std::size_t signatures;
+    } cases[] = {
+        {"base64", base64Lines, 1},
+        {"quoted-printable", escaped, 1},
+        // The names are compared exactly: "Base64" is read as text lines, which are no DER.
+        {"Base64", base64Lines, 0},
+        {"7bit", base64Lines, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.transferEncoding);
+        Read(MessageWithSignatureEncoded(c.transferEncoding, c.body));
+        EXPECT_EQ(content, FixtureSignedContent());
+        ASSERT_EQ(record.Messages().size(), c.signatures);
+        if (c.signatures != 0) EXPECT_EQ(Verify(), 1u);
+    }
+}
+
 TEST_F(SignedMessageMakerTest, TakesNoSignatureFromAPartItCannotRead) {
     const std::string message = Fixture("signed-site-sha1");
     const std::pair<std::string, std::string> changes[] = {
-        // Transfer encodings are compared exactly: "Base64" is read as text, which is no DER.
-        {"Content-Transfer-Encoding: base64", "Content-Transfer-Encoding: Base64"},
         {"Content-Type: application/x-pkcs7-signature", "Content-Type: application/octet-stream"},
         // Bytes that do not decode as PKCS#7.
         {"MIIJ", "AAAA"},
