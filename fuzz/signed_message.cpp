@@ -118,6 +118,8 @@ std::string Read(ConstData message, std::size_t chunk) {
         return refusal.what();
     } catch (const SignatureTooLarge& refusal) {
         return refusal.what();
+    } catch (const DataOverflow& refusal) {  // a "micalg" name longer than any digest name
+        return refusal.what();
     } catch (const OpenSSLError& refusal) {
         return refusal.what();
     }
