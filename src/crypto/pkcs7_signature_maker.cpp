@@ -20,9 +20,10 @@ void PKCS7SignatureMaker::Begin() {
     m_byteCount = 0;
 }
 
+// A part refused as too large has lost its buffer: the rest of it is refused the same way.
 void PKCS7SignatureMaker::Receive(const Byte* begin, const Byte* end) {
     const auto length = static_cast<std::size_t>(end - begin);
-    if (length > kMaximumSignatureBytes - m_byteCount) {
+    if (!m_bytes || length > kMaximumSignatureBytes - m_byteCount) {
         m_bytes.Reset();
         throw SignatureTooLarge();
     }
