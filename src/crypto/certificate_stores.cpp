@@ -9,18 +9,6 @@ struct ObjectDeleter {
     void operator()(X509_OBJECT* object) const { X509_OBJECT_free(object); }
 };
 
-// Cleans a context up when it goes out of scope, also when a step throws.
-class ContextCleanup {
-  public:
-    explicit ContextCleanup(X509_STORE_CTX* context) : m_context(context) {}
-    ContextCleanup(const ContextCleanup&) = delete;
-    ContextCleanup& operator=(const ContextCleanup&) = delete;
-    ~ContextCleanup() { CleanupStoreContext(m_context); }
-
-  private:
-    X509_STORE_CTX* m_context;
-};
-
 }  // namespace
 
 TrustedStoreHolder NewTrustedStore() {
@@ -66,7 +54,7 @@ X509StackHolder VerifyCertificateChain(X509_STORE* store, X509* certificate, STA
     InstallReissuedCertificateChecks(store);
     StoreContextHolder context = NewStoreContext();
     InitStoreContext(context.Get(), store, certificate, untrusted);
-    ContextCleanup cleanup(context.Get());
+    StoreContextCleanup cleanup(context.Get());
     X509_STORE_CTX_set_purpose(context.Get(), purpose);
     VerifyStoreContext(context.Get());
     return X509StackHolder(X509_STORE_CTX_get1_chain(context.Get()));

@@ -26,6 +26,18 @@ void InitStoreContext(X509_STORE_CTX* context, X509_STORE* store, X509* certific
 int VerifyStoreContext(X509_STORE_CTX* context);
 void CleanupStoreContext(X509_STORE_CTX* context);
 
+// Cleans an initialised context up when it goes out of scope, also when a step throws.
+class StoreContextCleanup {
+  public:
+    explicit StoreContextCleanup(X509_STORE_CTX* context) : m_context(context) {}
+    StoreContextCleanup(const StoreContextCleanup&) = delete;
+    StoreContextCleanup& operator=(const StoreContextCleanup&) = delete;
+    ~StoreContextCleanup() { CleanupStoreContext(m_context); }
+
+  private:
+    X509_STORE_CTX* m_context;
+};
+
 // The verified chain, leaf first, each certificate counted in the stack. The purpose is one of
 // OpenSSL's X509_PURPOSE_* numbers. A null store throws NoTrustedCertificates.
 X509StackHolder VerifyCertificateChain(X509_STORE* store, X509* certificate, STACK_OF(X509)* untrusted,

@@ -3,22 +3,6 @@
 #include "crypto/certificate_stores.h"
 #include "crypto/revocation_store.h"
 
-namespace {
-
-// Cleans a store context up when it goes out of scope, also when a step throws.
-class ContextCleanup {
-  public:
-    explicit ContextCleanup(X509_STORE_CTX* context) : m_context(context) {}
-    ContextCleanup(const ContextCleanup&) = delete;
-    ContextCleanup& operator=(const ContextCleanup&) = delete;
-    ~ContextCleanup() { CleanupStoreContext(m_context); }
-
-  private:
-    X509_STORE_CTX* m_context;
-};
-
-}  // namespace
-
 PKCS7SignaturePolicy::PKCS7SignaturePolicy() : m_trustedStore(NewTrustedStore()) {}
 
 X509StackHolder PKCS7SignaturePolicy::VerifySigner(const SignerMatch& match) {
@@ -33,7 +17,7 @@ X509StackHolder PKCS7SignaturePolicy::Verify(X509_STORE* store, const SignerMatc
     if (!store) throw NoTrustedCertificates();
     StoreContextHolder context = NewStoreContext();
     InitStoreContext(context.Get(), store, match.certificate, match.candidates);
-    ContextCleanup cleanup(context.Get());
+    StoreContextCleanup cleanup(context.Get());
     X509_STORE_CTX_set_purpose(context.Get(), X509_PURPOSE_SMIME_SIGN);
     VerifyStoreContext(context.Get());
     // get1 hands out a stack of its own, each certificate counted, so the context keeps nothing of it.

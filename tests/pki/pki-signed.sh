@@ -38,15 +38,9 @@ out=$1
 cd "$out"
 
 key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$1.key" 2>/dev/null; }
-cat > signed.cnf <<'CONF'
-[req]
-distinguished_name = dn
-[dn]
-[site_ca]
-basicConstraints = critical,CA:TRUE
-keyUsage = critical,keyCertSign,cRLSign,digitalSignature
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
+# make-pki.sh's configuration (its ca_ext makes the site certificates CAs), and operator leaves.
+cp openssl.cnf signed.cnf
+cat >> signed.cnf <<'CONF'
 [operator]
 basicConstraints = critical,CA:FALSE
 keyUsage = critical,digitalSignature
@@ -67,10 +61,10 @@ site_subject() {  # site-name
 }
 
 key opsite
-issue opsite registrar.pem registrar.key opsite.key 20 "$(site_subject opsite7)" site_ca -days 3650
-issue opsite-reissued registrar.pem registrar.key opsite.key 20 "$(site_subject opsite7)" site_ca -days 3000
+issue opsite registrar.pem registrar.key opsite.key 20 "$(site_subject opsite7)" ca_ext -days 3650
+issue opsite-reissued registrar.pem registrar.key opsite.key 20 "$(site_subject opsite7)" ca_ext -days 3000
 key othersite
-issue othersite registrar.pem registrar.key othersite.key 21 "$(site_subject othersite)" site_ca -days 3650
+issue othersite registrar.pem registrar.key othersite.key 21 "$(site_subject othersite)" ca_ext -days 3650
 
 key operator-common
 operator() {  # name serial type-entry [x509 options...]
