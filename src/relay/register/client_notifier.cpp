@@ -47,11 +47,15 @@ bool ResendReport(const ClientNotification& notification, bool allClients, Clien
 }  // namespace
 
 void RelayClientNotifier::NotifyFromData(const DigestRecord& digest) {
-    NotifyClientsLocally(ClientNotification(kDownloadCRC, ChecksumOfRange(digest.Bytes())), m_services);
+    Notify(ClientNotification(kDownloadCRC, ChecksumOfRange(digest.Bytes())));
 }
 
 void RelayClientNotifier::NotifyWithNumber(std::uint32_t actionID) {
-    NotifyClientsLocally(ClientNotification(kDownloadAvailable, actionID), m_services);
+    Notify(ClientNotification(kDownloadAvailable, actionID));
+}
+
+void RelayClientNotifier::Notify(const ClientNotification& notification) {
+    NotifyClientsLocally(notification, m_list ? *m_list : ClientRegistrationList::Instance(), m_services);
 }
 
 void NotifyClientsLocally(const ClientNotification& notification, NotificationServices& services) {

@@ -26,14 +26,19 @@ class ClientNotifier {
 
 class RelayClientNotifier : public ClientNotifier {
   public:
-    // The services are not owned and must outlive the notifier.
-    explicit RelayClientNotifier(NotificationServices services) : m_services(services) {}
+    // The services (and the list) are not owned and must outlive the notifier. Without a list, the
+    // process-wide one.
+    explicit RelayClientNotifier(NotificationServices services, ClientRegistrationList* list = nullptr)
+        : m_services(services), m_list(list) {}
 
     void NotifyFromData(const DigestRecord& digest) override;
     void NotifyWithNumber(std::uint32_t actionID) override;
 
   private:
+    void Notify(const ClientNotification& notification);
+
     NotificationServices m_services;
+    ClientRegistrationList* m_list;
 };
 
 // Routes the notification to every client of this relay and below it (NotifyAllClients) with the
