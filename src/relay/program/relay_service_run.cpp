@@ -18,6 +18,7 @@
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
 #include "relay/register/client_register_plugin.h"
+#include "relay/register/relay_notifications.h"
 #include "relay/service/parent_relay_configuration.h"
 #include "relay/service/relay_http_server.h"
 #include "settings/configuration_settings.h"
@@ -149,6 +150,7 @@ bool RunComponents(HTTPServerSettings& settings) {
     GetServerStoragePath();
     LogMissingParent();
     ImmediateActionSiteReset resetReceiver;
+    RelayNotifications notifications(configuration, ProcessStopEvent());
     ApplyCrashDumpSwitch();
 
     const bool served = RegisterPlugInsAndServe(settings, configuration, resetReceiver);
