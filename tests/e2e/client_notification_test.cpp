@@ -1,11 +1,7 @@
 // Notifications through a tree of real relays: the test plays the root and asks the parent relay to
 // notify all clients; the parent pings its own clients and forwards to the child relay, which pings
 // its clients. The clients are UDP sockets on loopback addresses of their own (127.0.0.10 and up).
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <ctime>
@@ -15,6 +11,7 @@
 #include <vector>
 
 #include "e2e/relay_process.h"
+#include "support/loopback_sockets.h"
 
 using namespace std::chrono_literals;
 
@@ -44,61 +41,6 @@ std::string Hex(const std::string& bytes) {
     return hex;
 }
 
-// A client's UDP socket on a loopback address and port of the test's choosing.
-class UDPClient {
-  public:
-    UDPClient(const char* address, std::uint16_t port) {
-        m_socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_port = htons(port);
-        ::inet_pton(AF_INET, address, &local.sin_addr);
-        m_bound = ::bind(m_socket, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-        socklen_t length = sizeof local;
-        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&local), &length);
-        m_port = ntohs(local.sin_port);
-    }
-    ~UDPClient() { ::close(m_socket); }
-
-    bool IsBound() const { return m_bound; }
-    std::uint16_t Port() const { return m_port; }
-    // The next datagram within the time, empty when none came.
-    std::string Receive(std::chrono::milliseconds limit) {
-        timeval wait{static_cast<time_t>(limit.count() / 1000), static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
-        ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-        char buffer[512];
-        ssize_t count = ::recv(m_socket, buffer, sizeof buffer, 0);
-        return count > 0 ? std::string(buffer, static_cast<std::size_t>(count)) : "";
-    }
-
-  private:
-    int m_socket = -1;
-    std::uint16_t m_port = 0;
-    bool m_bound = false;
-};
-
-// A relay that takes connections and never answers.
-class SilentRelay {
-  public:
-    SilentRelay() {
-        m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_socket, 16);
-        socklen_t length = sizeof address;
-        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~SilentRelay() { ::close(m_socket); }
-    std::uint16_t Port() const { return m_port; }
-
-  private:
-    int m_socket = -1;
-    std::uint16_t m_port = 0;
-};
-
 std::string Body(const std::string& reply) {
     std::size_t end = reply.find("\r\n\r\n");
     return end == std::string::npos ? "" : reply.substr(end + 4);
@@ -108,7 +50,7 @@ class ClientNotificationTest : public ::testing::Test {
   protected:
     ClientNotificationTest() : m_firstClient("127.0.0.10", 0) {
         for (const char* address : {"127.0.0.11", "127.0.0.12"})
-            m_clients.push_back(std::make_unique<UDPClient>(address, m_firstClient.Port()));
+            m_clients.push_back(std::make_unique<UDPReceiver>(address, m_firstClient.Port()));
     }
 
     // The relay's own computer ID, its clients' UDP port, a short pause between batches and the
@@ -128,8 +70,8 @@ class ClientNotificationTest : public ::testing::Test {
 
     std::string Ask(RelayProcess& relay, const std::string& query) { return Body(relay.Get(kPath + ("?" + query))); }
 
-    UDPClient m_firstClient;  // 127.0.0.10
-    std::vector<std::unique_ptr<UDPClient>> m_clients;  // 127.0.0.11, 127.0.0.12
+    UDPReceiver m_firstClient;  // 127.0.0.10
+    std::vector<std::unique_ptr<UDPReceiver>> m_clients;  // 127.0.0.11, 127.0.0.12
 };
 
 // "KVR10", the sequence, the type and the argument, "DONE".
@@ -183,7 +125,7 @@ TEST_F(ClientNotificationTest, ANotificationTravelsDownTheTreeToEveryClient) {
 }
 
 TEST_F(ClientNotificationTest, StoppingWithAForwardInFlightEndsAtOnce) {
-    SilentRelay silent;
+    SilentTCPListener silent;
     RelayProcess parent;
     Prepare(parent, kParentID, ListLine(21, "Relay:127.0.0.1"), silent.Port());
     EXPECT_EQ(Ask(parent, "RequestType=NotifyAllClients&Body=Register"), "Success\r\n2\r\n");

@@ -1,10 +1,7 @@
 #include "relay/register/notification_forwarder.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -16,35 +13,16 @@
 #include "foundation/interruptor.h"
 #include "net/socket_system.h"
 #include "relay/register/ping_request_http_handler.h"
+#include "support/loopback_sockets.h"
 #include "support/scripted_http_server.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// A relay that takes connections and never answers: a listening socket nobody accepts from.
-class SilentRelay {
-  public:
-    SilentRelay() {
-        m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_socket, 16);
-        socklen_t length = sizeof address;
-        ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    ~SilentRelay() { ::close(m_socket); }
-    std::string URL() const {
-        return "http://127.0.0.1:" + std::to_string(m_port) + "/cgi-bin/vtdaruravidu/ClientRegister.exe?RequestType=x";
-    }
-
-  private:
-    int m_socket = -1;
-    std::uint16_t m_port = 0;
-};
+std::string SilentRelayURL(const SilentTCPListener& relay) {
+    return "http://127.0.0.1:" + std::to_string(relay.Port()) + "/cgi-bin/vtdaruravidu/ClientRegister.exe?RequestType=x";
+}
 
 std::size_t ThreadCount() {
     std::size_t count = 0;
@@ -61,11 +39,11 @@ class NotificationForwarderTest : public ::testing::Test {
 };
 
 TEST_F(NotificationForwarderTest, AStopEndsForwardsInFlightWithinASecondAndLeavesNoThread) {
-    SilentRelay relay;
+    SilentTCPListener relay;
     std::size_t before = ThreadCount();
     Event stop;
     auto forwarder = std::make_unique<NotificationForwarder>(stop, 2, 8);
-    for (int forward = 0; forward < 5; ++forward) EXPECT_TRUE(forwarder->Forward({relay.URL()}));
+    for (int forward = 0; forward < 5; ++forward) EXPECT_TRUE(forwarder->Forward({SilentRelayURL(relay)}));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
     Clock::time_point start = Clock::now();
@@ -76,10 +54,10 @@ TEST_F(NotificationForwarderTest, AStopEndsForwardsInFlightWithinASecondAndLeave
 }
 
 TEST_F(NotificationForwarderTest, DestroyingThePoolBreaksOffItsWorkWithoutAStop) {
-    SilentRelay relay;
+    SilentTCPListener relay;
     Event stop;
     auto forwarder = std::make_unique<NotificationForwarder>(stop, 1, 8);
-    EXPECT_TRUE(forwarder->Forward({relay.URL()}));
+    EXPECT_TRUE(forwarder->Forward({SilentRelayURL(relay)}));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     Clock::time_point start = Clock::now();
     forwarder.reset();
@@ -87,15 +65,15 @@ TEST_F(NotificationForwarderTest, DestroyingThePoolBreaksOffItsWorkWithoutAStop)
 }
 
 TEST_F(NotificationForwarderTest, AFullQueueOrAStoppedPoolDropsTheForward) {
-    SilentRelay relay;
+    SilentTCPListener relay;
     Event stop;
     NotificationForwarder forwarder(stop, 1, 2);
     std::size_t accepted = 0;
-    for (int forward = 0; forward < 6; ++forward) accepted += forwarder.Forward({relay.URL()}) ? 1 : 0;
+    for (int forward = 0; forward < 6; ++forward) accepted += forwarder.Forward({SilentRelayURL(relay)}) ? 1 : 0;
     EXPECT_LE(accepted, 3u) << "one in progress and two waiting at most";
     stop.Set();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(forwarder.Forward({relay.URL()}));
+    EXPECT_FALSE(forwarder.Forward({SilentRelayURL(relay)}));
 }
 
 TEST_F(NotificationForwarderTest, SendsTheRequestAsAGETFromKVRRelay) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,6 +35,16 @@ const char* const kPayload = "ABEiM0RV";  // 00:11:22:33:44:55
 std::string ClientRegisterSetting(const std::string& name, const std::string& value) {
     return "[HKLM\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\_Daruravidu Server_ClientRegister_" +
            name + "]\n\"value\"=\"" + value + "\"\n\n";
+}
+
+// The text of the ExceptionPL the call throws; "no error" when it returns.
+std::string ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const ExceptionPL& error) {
+        return error.what();
+    }
+    return "no error";
 }
 
 std::uint32_t Now() {
@@ -184,24 +195,15 @@ TEST_F(NotificationRoutingTest, RelayPathGrowsByThisRelayAndRefusesLoopsAndDepth
     EXPECT_EQ(AppendRelayPath("!7!", configuration), "!7!5!");
     EXPECT_EQ(AppendRelayPath("!15!", configuration), "!15!5!");
     EXPECT_THROW(AppendRelayPath("!7!5!9!", configuration), RelayLoopDetected);
-    try {
-        AppendRelayPath("!5!", configuration);
-        ADD_FAILURE();
-    } catch (const RelayLoopDetected& loop) {
-        EXPECT_STREQ(loop.what(), "Client notification relay loop detected.");
-    }
+    EXPECT_EQ(ErrorOf([&] { AppendRelayPath("!5!", configuration); }), "Client notification relay loop detected.");
     std::string thirty = "!";
     for (int relay = 100; relay < 130; ++relay) thirty += std::to_string(relay) + "!";
     EXPECT_NO_THROW(AppendRelayPath(thirty, configuration)) << "31 relays";
     EXPECT_THROW(AppendRelayPath(thirty + "130!", configuration), ExceptionPL) << "32 relays";
 
     ImportWithKvrreg(ClientRegisterSetting("MaxRelayPathLength", "1"));
-    try {
-        AppendRelayPath("", ClientRegisterConfiguration(kClientRegisterComponent));
-        ADD_FAILURE();
-    } catch (const ExceptionPL& error) {
-        EXPECT_STREQ(error.what(), "Client notification relay path too deep.");
-    }
+    EXPECT_EQ(ErrorOf([] { AppendRelayPath("", ClientRegisterConfiguration(kClientRegisterComponent)); }),
+              "Client notification relay path too deep.");
 }
 
 TEST_F(NotificationRoutingTest, NotifyAllClientsPingsClientsHereAndForwardsOncePerChildRelay) {
@@ -254,12 +256,8 @@ TEST_F(NotificationRoutingTest, WakeOnLanReachesOnlyForwardersOnItsSubnetAndNeve
     EXPECT_EQ(NotifyAll(ClientNotification(ParseIPSubnet("192.168.1.0/24"), kPayload)), 1u);
     EXPECT_EQ(Queued(), (std::map<std::uint64_t, std::vector<std::uint32_t>>{{30, {kWakeOnLanForward}}}));
 
-    try {
-        NotifyAll(ClientNotification(kWakeOnLanForward));
-        ADD_FAILURE();
-    } catch (const ExceptionPL& error) {
-        EXPECT_STREQ(error.what(), "NotifyClients Error: WOL Notification was missing subnet and payload arguments.");
-    }
+    EXPECT_EQ(ErrorOf([&] { NotifyAll(ClientNotification(kWakeOnLanForward)); }),
+              "NotifyClients Error: WOL Notification was missing subnet and payload arguments.");
 }
 
 TEST_F(NotificationRoutingTest, ANotificationForAnotherServerGoesThroughTheServerThatReachesIt) {
@@ -282,12 +280,7 @@ TEST_F(NotificationRoutingTest, ANotificationForAnotherServerGoesThroughTheServe
         {10, "Attempt to forward ping to server #10 through unknown server #77."},
     };
     for (const auto& [destination, message] : failures) {
-        try {
-            NotifyAll(ClientNotification(kRegister), "", destination);
-            ADD_FAILURE() << destination;
-        } catch (const ExceptionPL& error) {
-            EXPECT_STREQ(error.what(), message);
-        }
+        EXPECT_EQ(ErrorOf([&] { NotifyAll(ClientNotification(kRegister), "", destination); }), message);
     }
 }
 
@@ -313,12 +306,8 @@ TEST_F(NotificationRoutingTest, NotifyClientQueuesForComputersHereAndForwardsThr
     EXPECT_EQ(forwards[0]["ComputerID"], "20");
     EXPECT_EQ(forwards[0]["RelayPath"], "!1!5!");
 
-    try {
-        NotifyOne(ClientNotification(kRegister));
-        ADD_FAILURE();
-    } catch (const ExceptionPL& error) {
-        EXPECT_STREQ(error.what(), "NotifyClient: NotifySingleClient command must include a computer ID.");
-    }
+    EXPECT_EQ(ErrorOf([&] { NotifyOne(ClientNotification(kRegister)); }),
+              "NotifyClient: NotifySingleClient command must include a computer ID.");
 }
 
 TEST_F(NotificationRoutingTest, AnUnlistedComputerIsQueuedOnlyWhenThisServerIsZero) {
@@ -353,12 +342,9 @@ TEST_F(NotificationRoutingTest, LocalActionsRefuseMissingArgumentsBeforeActing) 
          "NotifyClients: DownloadCRCPing notification must have an argument value."},
     };
     for (const LocalActionCase& c : cases) {
-        try {
-            NotifyClients(c.notification.type, c.notification, c.allClients, list, m_services);
-            ADD_FAILURE() << c.what;
-        } catch (const ExceptionPL& error) {
-            EXPECT_STREQ(error.what(), c.error) << c.what;
-        }
+        EXPECT_EQ(ErrorOf([&] { NotifyClients(c.notification.type, c.notification, c.allClients, list, m_services); }),
+                  c.error)
+            << c.what;
     }
     EXPECT_TRUE(m_gatherState.calls.empty());
     EXPECT_TRUE(m_downloads.calls.empty());
