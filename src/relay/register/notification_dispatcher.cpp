@@ -123,8 +123,15 @@ void NotificationDispatcher::SendBatch(const Batch& batch, const DispatchSetting
 
 std::uint32_t SendToComputer(std::uint32_t type, const ClientNotification& notification, std::uint32_t sequence,
                              NotificationDispatcher& dispatcher, ClientCommandStore& commands) {
-    if (sequence == 0) sequence = DrawSequence();
-    sequence = MarkSequence(type, sequence);
+    // A given 1 marked for a type of 12 or less would become 0, which the pending record takes for
+    // an empty slot: such a notification would never be sent. A new number is drawn instead.
+    if (sequence == 0 || MarkSequence(type, sequence) == 0) {
+        do {
+            sequence = MarkSequence(type, DrawSequence());
+        } while (sequence == 0);
+    } else {
+        sequence = MarkSequence(type, sequence);
+    }
     dispatcher.Queue(type, notification, sequence);
     commands.Update(type, notification, sequence);
     return sequence;

@@ -89,7 +89,8 @@ class NotificationDispatcher {
 
 // Queues the notification for its ComputerID and records it in the command store. A sequence number
 // of 0 draws a new one from the performance counter (never 0xFFFFFFFF); bit 0 is then set for a type
-// above 12 and cleared for the others. Answers the sequence number used.
+// above 12 and cleared for the others. A number that this makes 0 (1 for a type of 12 or less) is
+// drawn anew too, since 0 marks an empty entry. Answers the sequence number used.
 std::uint32_t SendToComputer(std::uint32_t type, const ClientNotification& notification, std::uint32_t sequence,
                              NotificationDispatcher& dispatcher = NotificationDispatcher::Instance(),
                              ClientCommandStore& commands = ClientCommandStore::Instance());

@@ -156,10 +156,16 @@ TEST_F(NotificationDispatcherTest, SendToComputerMarksTheSequenceAndRecordsComma
                                          m_dispatcher, commands);
     EXPECT_EQ(drawn & 1, 1u);
     EXPECT_NE(drawn, 0xFFFFFFFFu);
+    std::uint32_t redrawn =
+        SendToComputer(kGatherAction, ClientNotification(kGatherAction, 1u, {}, {}, 7u), 1, m_dispatcher, commands);
+    EXPECT_NE(redrawn, 0u) << "1 would become 0, the mark of an empty slot";
+    EXPECT_EQ(redrawn & 1, 0u);
     ClientCommandState state = commands.Take(5);
     EXPECT_EQ(state.registerSequence, 0x100u);
     EXPECT_EQ(state.refreshSequence, 0x101u);
-    EXPECT_EQ(IDs(m_dispatcher.TakeBatch(10)), (std::vector<std::uint64_t>{5, 6}));
+    NotificationDispatcher::Batch batch = m_dispatcher.TakeBatch(10);
+    ASSERT_EQ(IDs(batch), (std::vector<std::uint64_t>{5, 6, 7}));
+    EXPECT_EQ(batch[2].second.Expand().size(), 1u) << "the GatherAction is sent";
 }
 
 TEST_F(NotificationDispatcherTest, SendToComputersSetsEachComputerAndDrawsEachSequence) {
