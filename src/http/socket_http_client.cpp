@@ -6,6 +6,9 @@
 
 #include "formats/message_writer.h"
 #include "foundation/data_stages.h"
+#include "foundation/event.h"
+#include "foundation/interruptor.h"
+#include "foundation/thread.h"
 #include "foundation/line_maker.h"
 #include "http/authentication_rounds.h"
 #include "http/http_client_errors.h"
@@ -35,6 +38,9 @@ class SocketHTTPRequest : public ClientRequest, private ResponseSink {
         : ClientRequest(ParseHandlerURL(handler.GetURL()), session,
                         std::make_shared<ClientConnection>(timeOut)),
           m_handler(handler) {}
+
+    // Wakes a wait of the request's connection and keeps it from connecting again; any thread.
+    void Interrupt() { m_connection->Interrupt(); }
 
     void Run() {
         try {
@@ -193,4 +199,39 @@ void SocketHTTPRequest::TakeBody(ConstData bytes) {
 void PerformHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session,
                         std::uint64_t timeOutMicroseconds) {
     SocketHTTPRequest(handler, session, timeOutMicroseconds).Run();
+}
+
+namespace {
+
+constexpr std::int64_t kInterruptRepeatInterval = 10'000;  // microseconds
+
+// Interrupts the request once the stop event is set, again and again until the request has
+// finished: an interrupt that comes before the connect has begun is not seen by it.
+void InterruptOnStop(SocketHTTPRequest& request, Event& stop, Event& finished) {
+    if (!stop.WaitWithHandle(finished.Descriptor(), kWaitWithoutLimit)) return;
+    while (!finished.Wait(0)) {
+        request.Interrupt();
+        finished.Wait(kInterruptRepeatInterval);
+    }
+}
+
+}  // namespace
+
+void PerformHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session,
+                        std::uint64_t timeOutMicroseconds, Event& stop) {
+    SocketHTTPRequest request(handler, session, timeOutMicroseconds);
+    Event finished;
+    CallableFunction watch([&] { InterruptOnStop(request, stop, finished); });
+    ThreadHandle watcher = StartCallableThread(watch);
+    try {
+        request.Run();
+    } catch (...) {
+        finished.Set();
+        WaitAndCloseThreadHandle(watcher);
+        if (stop.Wait(0)) throw StopRequest();
+        throw;
+    }
+    finished.Set();
+    WaitAndCloseThreadHandle(watcher);
+    if (stop.Wait(0)) throw StopRequest();
 }

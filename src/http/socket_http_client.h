@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+class Event;
 class HTTPClientSession;
 class HttpHandlerBase;
 
@@ -23,3 +24,8 @@ class HttpHandlerBase;
 // meanwhile.
 void PerformHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session,
                         std::uint64_t timeOutMicroseconds);
+// The same, ended early by the stop event: once it is set, the connection is shut down, so a
+// connect, send or receive in progress ends at once and the call throws StopRequest. A watcher thread
+// of its own lives as long as the call.
+void PerformHTTPRequest(HttpHandlerBase& handler, HTTPClientSession& session,
+                        std::uint64_t timeOutMicroseconds, Event& stop);

@@ -69,6 +69,12 @@ std::size_t SendOnSocket(int socket, ConstData& range) {
     return static_cast<std::size_t>(count);
 }
 
+std::size_t SendDatagram(int socket, ConstData datagram, const sockaddr* address, socklen_t length) {
+    ssize_t count = ::sendto(socket, datagram.begin, datagram.Length(), MSG_NOSIGNAL, address, length);
+    if (count == -1) ThrowLastSocketError();
+    return static_cast<std::size_t>(count);
+}
+
 void ShutdownSocket(int socket, int how) {
     int side = how == 0 ? SHUT_RD : how == 1 ? SHUT_WR : SHUT_RDWR;
     Checked(::shutdown(socket, side));

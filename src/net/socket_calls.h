@@ -26,6 +26,8 @@ std::size_t ReceiveFromSocket(int socket, OutputRange& range);
 bool ReceiveIfArrived(int socket, OutputRange& range, std::size_t& count);
 // One send from the range; advances its begin and answers the count.
 std::size_t SendOnSocket(int socket, ConstData& range);
+// One datagram to the address; answers the count sent.
+std::size_t SendDatagram(int socket, ConstData datagram, const sockaddr* address, socklen_t length);
 // `how`: 0 the receiving side, 1 the sending side, anything else both.
 void ShutdownSocket(int socket, int how);
 void SetNonBlocking(int socket);

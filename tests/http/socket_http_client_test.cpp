@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "formats/base64_codec.h"
+#include "foundation/event.h"
+#include "foundation/interruptor.h"
 #include "http/http_client_errors.h"
 #include "http/http_client_test_support.h"
 #include "http/http_client_session.h"
@@ -16,6 +20,7 @@
 #include "net/arrival_time.h"
 #include "net/started_socket_system.h"
 #include "support/gssapi_acceptor.h"
+#include "support/loopback_sockets.h"
 #include "support/scripted_http_server.h"
 
 namespace {
@@ -452,6 +457,37 @@ TEST_F(ThroughASecurityProxy, AWrongPasswordFailsAfterTheThirdMessage) {
     EXPECT_THROW(PerformHTTPRequest(handler, session, kTimeOut), Http_err_AuthenticationFailed);
     EXPECT_EQ(proxy.Server().Exchanges().size(), 3u);
     EXPECT_TRUE(handler.body.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// The stop event breaks off a request whose server never answers, at once rather than at the time-out.
+TEST(PerformHTTPRequest, AStopEventBreaksOffAWaitingRequest) {
+    StartedSocketSystem();
+    SilentTCPListener silent;
+    RecordingHttpHandler handler("http://127.0.0.1:" + std::to_string(silent.Port()) + "/hang");
+    HTTPClientSession session;
+    Event stop;
+    std::thread stopper([&stop] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        stop.Set();
+    });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(PerformHTTPRequest(handler, session, kTimeOut, stop), StopRequest);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    stopper.join();
+}
+
+TEST(PerformHTTPRequest, AnUnsetStopEventLetsTheRequestFinish) {
+    StartedSocketSystem();
+    ScriptedHTTPServer server([](const std::string&) { return Reply{MakeHTTPReply("hello")}; });
+    RecordingHttpHandler handler(URLOf(server));
+    HTTPClientSession session;
+    Event stop;
+    PerformHTTPRequest(handler, session, kTimeOut, stop);
+    EXPECT_EQ(handler.body, "hello");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
 #include "relay/register/client_register_plugin.h"
+#include "relay/register/relay_notifications.h"
 #include "relay/service/parent_relay_configuration.h"
 #include "relay/service/relay_http_server.h"
 #include "settings/configuration_settings.h"
@@ -140,9 +141,9 @@ void ApplyCrashDumpSwitch() {
 
 // The relay's components, in building order; they are destroyed in reverse when the scope ends.
 // Each subsystem's components take their place in this list as the subsystem is built: the gather
-// map file, the download state database, the download manager, gather state, the upstream requester,
-// the relay downloader, the client notifier, the download plug-in store and the request files after
-// the relay configuration; the masthead watcher's FIPS check after the revocation list; the
+// map file, the download state database, the download manager, gather state, the upstream requester
+// and the relay downloader before the client notifier, the download plug-in store and the request
+// files after it; the masthead watcher's FIPS check after the revocation list; the
 // upload manager, the post-file options and the result-buffer counters after the crash-dump switch.
 bool RunComponents(HTTPServerSettings& settings) {
     GatherOptionsManager configuration;
@@ -151,6 +152,7 @@ bool RunComponents(HTTPServerSettings& settings) {
     GetServerStoragePath();
     LogMissingParent();
     ImmediateActionSiteReset resetReceiver;
+    RelayNotifications notifications(configuration, ProcessStopEvent());
     // The CRLs gathered before the last stop: a damaged list ends the start here, naming the error,
     // rather than serving without the revocations it held.
     const FileLocation revocationList = configuration.GetRevocationListFile();

@@ -7,6 +7,7 @@
 #include "foundation/clocks.h"
 #include "http/cgi_response.h"
 #include "http/get_stop_functor.h"
+#include "relay/register/notification_dispatcher.h"
 #include "relay/register/registration_request.h"
 
 namespace {
@@ -28,8 +29,14 @@ std::optional<std::string> UserAgentOf(const HTTPRequest& request) {
 
 // The notification dispatcher's RunStep takes this place: it sends one batch of queued pings (or
 // drops them when DisableChildUDPMessages is set) and returns.
-void RunClientRegisterWorkerStep(const ClientRegisterConfiguration&, Event& stopEvent) {
-    stopEvent.Wait(kWaitWithoutLimit);
+void RunClientRegisterWorkerStep(const ClientRegisterConfiguration& configuration, Event& stopEvent) {
+    DispatchSettings settings;
+    settings.childMessagesDisabled = configuration.GetDisableChildUDPMessages() != 0;
+    settings.batchCount = configuration.GetBatchCount();
+    settings.port = static_cast<std::uint16_t>(configuration.GetUDPMessagePort());
+    settings.batchDelay = configuration.GetBatchDelay();
+    settings.repetitionSetting = configuration.GetPingRepetitionCount();
+    NotificationDispatcher::Instance().RunStep(settings, stopEvent);
 }
 
 ClientRegisterPlugIn::ClientRegisterPlugIn(GatherOptionsManager& relayConfiguration, Event& stopEvent,

@@ -72,6 +72,6 @@ class ClientRegisterPlugIn : public HTTPPlugIn {
     ThreadGroup m_threads;  // the worker; last, so it is joined before the members above go
 };
 
-// The worker step of the running relay. Until the notification dispatcher sends queued pings from
-// here, the step only waits for the stop event.
+// The worker step of the running relay: one pass of the notification dispatcher
+// (notification_dispatcher.h) with the configuration's pacing settings.
 void RunClientRegisterWorkerStep(const ClientRegisterConfiguration& configuration, Event& stopEvent);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "relay/register/local_registration_requests.h"
+#include "relay/register/notification_requests.h"
 #include "relay/register/registration_request.h"
 #include "relay/register/sequence_update.h"
 
@@ -22,21 +23,20 @@ void ServeUpdateSequenceNumbers(RegistrationRequest& request) {
 }
 
 // One line per request type. The types still marked null come with their own work:
-//   NotifyAllClients, NotifyClient             - the notification requests through the relay tree;
-//   RegisterMe, RegisterMe60, InvalidateAndReRegisterMe, Version, FetchCommands
+//   RegisterMe, RegisterMe60, InvalidateAndReRegisterMe, Version
 //                                               - the registration decision and its forwarding;
 //   Replicate, TriggerReplicate                 - replication.
 // Each fills in its handler here, and nothing else in the dispatch changes.
 constexpr std::array kRequestTypes = {
-    RegistrationRequestType{"NotifyAllClients", Get, nullptr},
+    RegistrationRequestType{"NotifyAllClients", Get, ServeNotifyAllClients},
     RegistrationRequestType{"RegisterMe", Get, nullptr},
     RegistrationRequestType{"RegisterMe60", Get, nullptr},
     RegistrationRequestType{"InvalidateAndReRegisterMe", Get, nullptr},
-    RegistrationRequestType{"NotifyClient", Get, nullptr},
+    RegistrationRequestType{"NotifyClient", Get, ServeNotifyClient},
     RegistrationRequestType{"GetComputerID", Get, ServeGetComputerID},
     RegistrationRequestType{"IsDescendant", Get, ServeIsDescendant},
     RegistrationRequestType{"Version", Get, nullptr},
-    RegistrationRequestType{"FetchCommands", Get, nullptr},
+    RegistrationRequestType{"FetchCommands", Get, ServeFetchCommands},
     RegistrationRequestType{"UpdateSequenceNumbers", Post, ServeUpdateSequenceNumbers},
     RegistrationRequestType{"Replicate", Post, nullptr},
     RegistrationRequestType{"TriggerReplicate", Post, nullptr},

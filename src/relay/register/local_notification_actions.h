@@ -1,0 +1,42 @@
+// What a notification does on this relay itself before it is passed on: the gather state learns of
+// new site versions (types 2 and 9), the download side of finished downloads (types 8 and 21).
+// Those subsystems come later in the build; until they take their places, the stand-ins below answer
+// true ("pass the notification on") and do nothing else.
+//
+// Implementations guard themselves: they are called from request threads and from the threads of
+// the download and gather code at once.
+#pragma once
+
+#include <cstdint>
+
+class GatherOptionsManager;
+
+class GatherStateNotifications {
+  public:
+    virtual ~GatherStateNotifications() = default;
+    // A new version of the action sites; answers whether clients are to be told.
+    virtual bool NotifyGatherAction(std::uint32_t version, bool multiValue) = 0;
+    // A new version of the site whose URL has the checksum; answers whether clients are to be told.
+    virtual bool NotifyGatherHash(std::uint32_t version, std::uint32_t urlChecksum, bool multiValue) = 0;
+};
+
+class DownloadPingHandler {
+  public:
+    virtual ~DownloadPingHandler() = default;
+    // A download of the action is ready; answers whether clients are to be told.
+    virtual bool HandleDownloadPing(std::uint32_t actionID, GatherOptionsManager& options) = 0;
+    // A download known by the checksum of its digest is ready; the same answer.
+    virtual bool HandleDynamicDownloadPing(std::uint32_t digestChecksum, GatherOptionsManager& options) = 0;
+};
+
+class PassingGatherState : public GatherStateNotifications {
+  public:
+    bool NotifyGatherAction(std::uint32_t, bool) override { return true; }
+    bool NotifyGatherHash(std::uint32_t, std::uint32_t, bool) override { return true; }
+};
+
+class PassingDownloadPings : public DownloadPingHandler {
+  public:
+    bool HandleDownloadPing(std::uint32_t, GatherOptionsManager&) override { return true; }
+    bool HandleDynamicDownloadPing(std::uint32_t, GatherOptionsManager&) override { return true; }
+};

@@ -1,0 +1,69 @@
+#include "relay/register/notification_requests.h"
+
+#include "relay/register/notification_routing.h"
+#include "relay/register/registration_request.h"
+#include "relay/register/relay_notifications.h"
+
+namespace {
+
+std::optional<std::uint32_t> GivenArgument1MV(const RegistrationRequestParameters& parameters) {
+    if (!parameters.hasArgument1MV) return std::nullopt;
+    return parameters.argument1MV;
+}
+
+std::string Line(const char* header, const std::string& values) {
+    return std::string(header) + ": " + values + "\r\n";
+}
+
+}  // namespace
+
+ClientNotification NotificationForAllClients(const RegistrationRequestParameters& parameters) {
+    std::uint32_t type = NotificationTypeFromName(parameters.body);
+    if (type == NotificationType::kWakeOnLanForward)
+        return ClientNotification(ParseIPSubnet(parameters.wolSubnet), parameters.wolPayload);
+    return ClientNotification(type, parameters.argument, GivenArgument1MV(parameters), parameters.argument2);
+}
+
+ClientNotification NotificationForOneClient(const RegistrationRequestParameters& parameters) {
+    return ClientNotification(NotificationTypeFromName(parameters.body), parameters.argument,
+                              GivenArgument1MV(parameters), parameters.argument2, parameters.computerID);
+}
+
+std::string PendingCommandLines(const ClientCommandState& state, bool canHandleMVPings) {
+    std::string lines;
+    if (state.registerSequence != 0)
+        lines += Line("x-kvr-command-register", std::to_string(state.registerSequence));
+    if (state.refreshSequence != 0) {
+        std::uint32_t argument = canHandleMVPings ? state.refreshMVArgument : state.refreshArgument;
+        lines += Line("x-kvr-command-forcerefresh",
+                      std::to_string(state.refreshSequence) + " " + std::to_string(argument));
+    }
+    if (state.resendSequence != 0) {
+        lines += Line("x-kvr-command-resendreport", std::to_string(state.resendSequence) + " " +
+                                                        std::to_string(state.resendLowest) + " " +
+                                                        std::to_string(state.resendHighest));
+    }
+    return lines;
+}
+
+void ServeNotifyAllClients(RegistrationRequest& request) {
+    const RegistrationRequestParameters& parameters = request.parameters;
+    ClientNotification notification = NotificationForAllClients(parameters);
+    std::uint32_t count = NotifyAllClients(request.configuration, request.list, notification,
+                                           parameters.pingSequenceNumber, parameters.relayPath,
+                                           parameters.destinationServer, CurrentNotificationServices());
+    SendSuccessCountReply(request.writer, count);
+}
+
+void ServeNotifyClient(RegistrationRequest& request) {
+    const RegistrationRequestParameters& parameters = request.parameters;
+    NotifyClient(request.configuration, request.list, NotificationForOneClient(parameters), parameters.relayPath,
+                 CurrentNotificationServices());
+    SendSuccessCountReply(request.writer, 1);
+}
+
+void ServeFetchCommands(RegistrationRequest& request) {
+    const RegistrationRequestParameters& parameters = request.parameters;
+    ClientCommandState state = CurrentNotificationServices().commands.Take(parameters.computerID);
+    SendPlainTextResponse(request.writer, PendingCommandLines(state, parameters.canHandleMVPings), 200, false, false);
+}

@@ -1,0 +1,136 @@
+// Notifications through a tree of real relays: the test plays the root and asks the parent relay to
+// notify all clients; the parent pings its own clients and forwards to the child relay, which pings
+// its clients. The clients are UDP sockets on loopback addresses of their own (127.0.0.10 and up).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "e2e/relay_process.h"
+#include "support/loopback_sockets.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr const char* kPath = "/cgi-bin/vtdaruravidu/ClientRegister.exe";
+constexpr std::uint32_t kParentID = 100;
+constexpr std::uint32_t kChildID = 200;
+
+std::uint32_t Now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+
+// A registration list line: ID, address, slot, time, then the optional fields from
+// RegSequenceNumber to CanForwardWoL.
+std::string ListLine(std::uint64_t id, const std::string& address, const std::string& subnet = "",
+                     bool canForwardWoL = false) {
+    return std::to_string(id) + "\t" + address + "\t" + std::to_string(id) + "\t" + std::to_string(Now()) +
+           "\t0\t0\t0\t0\t0\t0\t0\t0\t0\t" + subnet + "\t\t" + (canForwardWoL ? "1" : "0") + "\n";
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char* digits = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+std::string Body(const std::string& reply) {
+    std::size_t end = reply.find("\r\n\r\n");
+    return end == std::string::npos ? "" : reply.substr(end + 4);
+}
+
+class ClientNotificationTest : public ::testing::Test {
+  protected:
+    ClientNotificationTest() : m_firstClient("127.0.0.10", 0) {
+        for (const char* address : {"127.0.0.11", "127.0.0.12"})
+            m_clients.push_back(std::make_unique<UDPReceiver>(address, m_firstClient.Port()));
+    }
+
+    // The relay's own computer ID, its clients' UDP port, a short pause between batches and the
+    // list it starts with.
+    void Prepare(RelayProcess& relay, std::uint32_t ownID, const std::string& list, std::uint16_t childPort = 0) {
+        relay.Import("[HKLM\\Software\\Veltra\\DaruraviduClient\\GlobalOptions]\n\"ComputerID\"=dword:" +
+                     Hex(std::string{0, 0, static_cast<char>(ownID >> 8), static_cast<char>(ownID)}) + "\n");
+        relay.SetClientSetting("_Daruravidu Server_ClientRegister_UDPMessagePort", std::to_string(m_firstClient.Port()));
+        relay.SetClientSetting("_Daruravidu Server_ClientRegister_BatchDelay", "50");
+        relay.SetClientSetting("_KVRRelay_Log_Verbose", "1");
+        if (childPort != 0)
+            relay.SetClientSetting("_Daruravidu Server_ClientRegister_PingRequestPort", std::to_string(childPort));
+        WriteWholeFile(relay.Folder() + "/registrationlist.txt", list);
+        relay.Start();
+        ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
+    }
+
+    std::string Ask(RelayProcess& relay, const std::string& query) { return Body(relay.Get(kPath + ("?" + query))); }
+
+    UDPReceiver m_firstClient;  // 127.0.0.10
+    std::vector<std::unique_ptr<UDPReceiver>> m_clients;  // 127.0.0.11, 127.0.0.12
+};
+
+// "KVR10", the sequence, the type and the argument, "DONE".
+void ExpectPing(const std::string& packet, std::uint32_t type, std::uint32_t argument) {
+    ASSERT_EQ(packet.size(), 21u) << Hex(packet);
+    EXPECT_EQ(packet.substr(0, 5), "KVR10");
+    EXPECT_EQ(Hex(packet.substr(9, 4)), Hex(std::string{0, 0, 0, static_cast<char>(type)}));
+    EXPECT_EQ(Hex(packet.substr(13, 4)), Hex(std::string{0, 0, 0, static_cast<char>(argument)}));
+    EXPECT_EQ(packet.substr(17), "DONE");
+}
+
+}  // namespace
+
+TEST_F(ClientNotificationTest, ANotificationTravelsDownTheTreeToEveryClient) {
+    ASSERT_TRUE(m_clients[0]->IsBound() && m_clients[1]->IsBound());
+    RelayProcess child;
+    Prepare(child, kChildID, ListLine(21, "127.0.0.11"));
+    RelayProcess parent;
+    Prepare(parent, kParentID,
+            ListLine(11, "127.0.0.10") + ListLine(13, "127.0.0.12", "10.9.0.0/16", true) + ListLine(21, "Relay:127.0.0.1"),
+            child.Port());
+
+    EXPECT_EQ(Ask(parent, "RequestType=NotifyAllClients&Body=ForceRefresh&Argument=7"), "Success\r\n4\r\n")
+        << "the parent's own client, 11, 13 and the child relay";
+    ExpectPing(m_firstClient.Receive(5s), 4, 7);
+    ExpectPing(m_clients[0]->Receive(5s), 4, 7);
+    ExpectPing(m_clients[1]->Receive(5s), 4, 7);
+    EXPECT_TRUE(parent.AwaitLogLine("RelayPath=%21100%21&")) << parent.Log();
+
+    std::string commands = Ask(child, "RequestType=FetchCommands&ComputerID=21");
+    EXPECT_EQ(commands.substr(0, 28), "x-kvr-command-forcerefresh: ") << commands;
+    EXPECT_EQ(commands.substr(commands.size() - 4), " 7\r\n");
+
+    EXPECT_EQ(Ask(parent, "RequestType=NotifyAllClients&Body=Register&RelayPath=%21100%21"),
+              "\r\nError: Client notification relay loop detected.\r\n");
+    EXPECT_EQ(Ask(child, "RequestType=NotifyAllClients&Body=Register&RelayPath=%21100%21200%21"),
+              "\r\nError: Client notification relay loop detected.\r\n");
+
+    // 00:11:22:33:44:55 to wake on 10.9.0.0/16: only 13 may forward it there.
+    EXPECT_EQ(Ask(parent, "RequestType=NotifyAllClients&Body=WakeOnLanForward&WOLSubnet=10.9.0.0%2F16&WOLPayload=ABEiM0RV"),
+              "Success\r\n1\r\n");
+    std::string wake = m_clients[1]->Receive(5s);
+    ASSERT_EQ(wake.size(), 146u);
+    EXPECT_EQ(wake.substr(0, 5), "KVR12");
+    EXPECT_EQ(Hex(wake.substr(13, 5 + 4 + 6)), "0a09000010" "00000001" "001122334455");
+    EXPECT_EQ(m_firstClient.Receive(300ms), "");
+    EXPECT_EQ(m_clients[0]->Receive(300ms), "");
+
+    EXPECT_EQ(parent.Stop(), 0);
+    EXPECT_EQ(child.Stop(), 0);
+}
+
+TEST_F(ClientNotificationTest, StoppingWithAForwardInFlightEndsAtOnce) {
+    SilentTCPListener silent;
+    RelayProcess parent;
+    Prepare(parent, kParentID, ListLine(21, "Relay:127.0.0.1"), silent.Port());
+    EXPECT_EQ(Ask(parent, "RequestType=NotifyAllClients&Body=Register"), "Success\r\n2\r\n");
+    std::this_thread::sleep_for(200ms);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(parent.Stop(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms) << parent.Log();
+}
