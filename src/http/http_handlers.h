@@ -37,6 +37,10 @@ class HttpHandlerBase {
     virtual void WriteRequestHeaders(MessageReceiver& request) = 0;
     // The response head, lower-cased, every line ending in its one line-end byte.
     virtual void ReceiveResponseHeaders(const char* head) = 0;
+    // The same head as the server sent it, case kept, just before ReceiveResponseHeaders: for a
+    // handler that passes lines of it on unchanged. Only the socket client (socket_http_client.h)
+    // calls it.
+    virtual void ReceiveResponseHeadAsSent(const char* head) {}
     virtual void ReceiveStatusCode(int code) = 0;
     virtual void ReceiveContentLength(std::uint64_t length) = 0;
     virtual void EndResponseHeaders() = 0;

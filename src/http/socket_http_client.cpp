@@ -177,6 +177,7 @@ bool SocketHTTPRequest::TakeHead(const ResponseHeadParser& head) {
     m_delivering = true;
     m_handler.ReceiveStatusCode(static_cast<int>(head.StatusCode()));
     if (head.HasContentLength()) m_handler.ReceiveContentLength(head.ContentLength());
+    m_handler.ReceiveResponseHeadAsSent(head.Head().c_str());
     m_handler.ReceiveResponseHeaders(head.LowerCasedHead().c_str());
     m_handler.EndResponseHeaders();
     m_handler.CheckForStop();
