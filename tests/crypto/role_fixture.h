@@ -63,6 +63,23 @@ inline std::unique_ptr<SignatureVerification> RoleFixtureMastheadVerification() 
     return verification;
 }
 
+// A CRL of the issuer, issued in 2024, that revokes the certificate.
+inline CRLHolder DirectlyRevokingCRL(X509* issuer, EVP_PKEY* issuerKey, X509* revoked) {
+    X509_CRL* crl = X509_CRL_new();
+    X509_CRL_set_version(crl, 1);
+    X509_CRL_set_issuer_name(crl, X509_get_subject_name(issuer));
+    ASN1_TIME* when = ASN1_TIME_new();
+    ASN1_TIME_set_string(when, "20240101000000Z");
+    X509_CRL_set1_lastUpdate(crl, when);
+    X509_REVOKED* entry = X509_REVOKED_new();
+    X509_REVOKED_set_serialNumber(entry, X509_get_serialNumber(revoked));
+    X509_REVOKED_set_revocationDate(entry, when);
+    X509_CRL_add0_revoked(crl, entry);
+    ASN1_TIME_free(when);
+    X509_CRL_sign(crl, issuerKey, EVP_sha256());
+    return CRLHolder(crl);
+}
+
 // A CRL of the signer, issued in 2024, that revokes nothing itself, carries the supporting
 // certificates, and carries an indirect revocation list in which the certificate's issuer revokes it.
 inline CRLHolder IndirectlyRevokingCRL(X509* signer, EVP_PKEY* signerKey, const STACK_OF(X509)* supporting,

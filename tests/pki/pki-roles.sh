@@ -14,6 +14,9 @@
 #   second.pem/.key          another "Type:Operator" operator of the site
 #   encryption.pem/.key      the site's encryption certificate, a leaf of the site certificate
 #   stranger.pem/.key        self-signed, trusted by nobody
+#   expired.pem/.key         untyped operator of the site, valid in the year 2000 only
+#   site-reissued.pem/.key   the site certificate re-issued: its key, issuer and serial, a new subject
+#   reissued-operator.pem    untyped operator issued under the re-issued site's new name (site.key)
 # Delegating certificates carry the signer's subject name and a role extension (.6.1 owner, .6.2 user)
 # whose value is the site's name as an OCTET STRING unless the name says otherwise; all share
 # delegate.key:
@@ -41,6 +44,16 @@ cat > openssl.cnf <<CONF
 [req]
 distinguished_name = dn
 [dn]
+[ca]
+default_ca = site_ca
+[site_ca]
+database = index.txt
+serial = serial.txt
+new_certs_dir = .
+default_md = sha256
+policy = anything
+[anything]
+commonName = supplied
 [ca_ext]
 basicConstraints = critical,CA:TRUE
 keyUsage = critical,keyCertSign,cRLSign,digitalSignature
@@ -108,6 +121,16 @@ issue typed typed site 12 "$typed_subject" leaf_ext
 issue second second site 13 "$second_subject" leaf_ext
 issue encryption encryption site 14 "/O=Role Fixture/CN=$site_name Encryption" leaf_ext
 self_signed stranger "/CN=Role Stranger"
+key expired
+openssl req -new -key expired.key -subj "/O=Role Fixture/CN=Expired Operator" -config openssl.cnf -out expired.csr
+: > index.txt
+echo 20 > serial.txt
+openssl ca -batch -notext -config openssl.cnf -cert site.pem -keyfile site.key -in expired.csr \
+  -startdate 20000101000000Z -enddate 20010101000000Z -extensions leaf_ext -out expired.pem 2>/dev/null
+rm -f ./20.pem index.txt* serial.txt*
+issue site-reissued site registrar 3 "/O=Role Fixture/CN=$site_name Reissued" ca_ext
+cp site.key site-reissued.key
+issue reissued-operator untyped site-reissued 15 "/O=Role Fixture/CN=Reissued Operator" leaf_ext
 
 key delegate
 issue typed-owner-by-site delegate site 100 "$typed_subject" owner_ext
