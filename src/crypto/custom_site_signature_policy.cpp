@@ -1,25 +1,20 @@
 #include "crypto/custom_site_signature_policy.h"
 
+#include "crypto/certificate_fields.h"
 #include "crypto/custom_site_role_policy.h"
 #include "crypto/delegated_roles.h"
 #include "crypto/reissued_certificates.h"
 #include "crypto/signature_verification.h"
 #include "crypto/signed_attributes.h"
 
-namespace {
-
-// Positions from the top of a masthead chain: root, registrar, site certificate.
-constexpr int kTrustedChainTop = 3;
-
-}  // namespace
-
 CustomSiteSignaturePolicy::CustomSiteSignaturePolicy(const SignatureVerification& mastheadVerification,
                                                      std::string_view siteName, std::int32_t roleKind)
     : m_mastheadVerification(mastheadVerification), m_siteName(siteName), m_roleKind(roleKind) {
     for (const X509StackHolder& chain : mastheadVerification.Chains()) {
-        int length = sk_X509_num(chain.Get());
-        for (int index = length - 1; index >= 0 && index >= length - kTrustedChainTop; --index)
-            AddTrustedCertificate(sk_X509_value(chain.Get(), index));
+        // A masthead chain too short to hold a site certificate is of no site.
+        if (!ChainSiteCertificate(chain.Get())) continue;
+        for (X509* certificate : {ChainRoot(chain.Get()), ChainRegistrar(chain.Get()), ChainSiteCertificate(chain.Get())})
+            AddTrustedCertificate(certificate);
     }
     AcceptValidityErrors();
 }

@@ -2,6 +2,7 @@
 
 #include <openssl/x509v3.h>
 
+#include "crypto/certificate_fields.h"
 #include "crypto/certificate_stacks.h"
 #include "crypto/certificate_stores.h"
 #include "crypto/crls.h"
@@ -10,14 +11,8 @@
 
 namespace {
 
-// A verified chain runs from its signer up to the root, the registrar below it and the site
-// certificate below that; a shorter chain lacks the positions it does not reach.
+// A chain signed by a site certificate itself: site certificate, registrar, root.
 constexpr int kSiteChainLength = 3;
-
-X509* FromTop(STACK_OF(X509)* chain, int position) {
-    int index = sk_X509_num(chain) - 1 - position;
-    return index >= 0 ? sk_X509_value(chain, index) : nullptr;
-}
 
 }  // namespace
 
@@ -26,13 +21,14 @@ EncryptionCertificateRevocationPolicy::EncryptionCertificateRevocationPolicy(
     : m_trustedStore(NewTrustedStore()), m_siteCertificates(CreateX509Stack()) {
     X509_STORE_set_verify_cb(m_trustedStore.Get(), IgnoreValidityPeriodCallback);
     for (const X509StackHolder& chain : mastheadVerification.Chains()) {
-        for (int position = 0; position < kSiteChainLength; ++position) {
-            X509* certificate = FromTop(chain.Get(), position);
-            if (certificate && !IsCertificateInStore(m_trustedStore.Get(), certificate))
+        // A masthead chain too short to hold a site certificate is of no site.
+        X509* siteCertificate = ChainSiteCertificate(chain.Get());
+        if (!siteCertificate) continue;
+        for (X509* certificate : {ChainRoot(chain.Get()), ChainRegistrar(chain.Get()), siteCertificate}) {
+            if (!IsCertificateInStore(m_trustedStore.Get(), certificate))
                 AddCertificateToStore(m_trustedStore.Get(), certificate);
         }
-        if (X509* siteCertificate = FromTop(chain.Get(), kSiteChainLength - 1))
-            PushX509(m_siteCertificates.Get(), siteCertificate);
+        PushX509(m_siteCertificates.Get(), siteCertificate);
     }
 }
 
@@ -43,7 +39,6 @@ bool EncryptionCertificateRevocationPolicy::IsAuthoritative(X509*, X509_CRL* out
     if (!signer) return false;
     X509StackHolder chain = VerifyCertificateChain(m_trustedStore.Get(), signer, supporting.Get(), X509_PURPOSE_ANY);
     CheckChainNotRevoked(chain.Get(), GetRevocationStore());
-    // Signed by a site certificate itself, directly under the registrar.
     if (sk_X509_num(chain.Get()) != kSiteChainLength) return false;
     const X509_NAME* signerName = X509_get_subject_name(signer);
     for (int i = 0; i < sk_X509_num(m_siteCertificates.Get()); ++i) {
