@@ -9,6 +9,7 @@
 #include <string>
 
 #include "crypto/bio_wrappers.h"
+#include "crl_editing.h"
 #include "crypto/certificate_stacks.h"
 #include "crypto/certificates.h"
 #include "crypto/own_asn1_types.h"
@@ -63,59 +64,45 @@ inline std::unique_ptr<SignatureVerification> RoleFixtureMastheadVerification() 
     return verification;
 }
 
-// A CRL of the issuer, issued in 2024, that revokes the certificate.
-inline CRLHolder DirectlyRevokingCRL(X509* issuer, EVP_PKEY* issuerKey, X509* revoked) {
-    X509_CRL* crl = X509_CRL_new();
-    X509_CRL_set_version(crl, 1);
-    X509_CRL_set_issuer_name(crl, X509_get_subject_name(issuer));
+// An entry revoking the certificate in 2024.
+inline X509_REVOKED* RevokedEntry(X509* certificate) {
+    X509_REVOKED* entry = X509_REVOKED_new();
+    X509_REVOKED_set_serialNumber(entry, X509_get_serialNumber(certificate));
     ASN1_TIME* when = ASN1_TIME_new();
     ASN1_TIME_set_string(when, "20240101000000Z");
-    X509_CRL_set1_lastUpdate(crl, when);
-    X509_REVOKED* entry = X509_REVOKED_new();
-    X509_REVOKED_set_serialNumber(entry, X509_get_serialNumber(revoked));
     X509_REVOKED_set_revocationDate(entry, when);
-    X509_CRL_add0_revoked(crl, entry);
     ASN1_TIME_free(when);
-    X509_CRL_sign(crl, issuerKey, EVP_sha256());
-    return CRLHolder(crl);
+    return entry;
 }
 
-// A CRL of the signer, issued in 2024, that revokes nothing itself, carries the supporting
-// certificates, and carries an indirect revocation list in which the certificate's issuer revokes it.
+// A CRL of the signer issued in 2024, filled by the edit, signed and read back (EditedCRL).
+template <class Fill>
+CRLHolder RoleCRL(X509* signer, EVP_PKEY* signerKey, Fill fill) {
+    CRLHolder base(X509_CRL_new());
+    X509_CRL_set_version(base.Get(), 1);
+    X509_CRL_set_issuer_name(base.Get(), X509_get_subject_name(signer));
+    SetThisUpdate(base.Get(), "20240101000000Z");
+    X509_CRL_sign(base.Get(), signerKey, EVP_sha256());  // a complete list, which EditedCRL can copy
+    return EditedCRL(base.Get(), signerKey, fill);
+}
+
+// A CRL of the issuer that revokes the certificate.
+inline CRLHolder DirectlyRevokingCRL(X509* issuer, EVP_PKEY* issuerKey, X509* revoked) {
+    return RoleCRL(issuer, issuerKey, [&](X509_CRL* crl) { X509_CRL_add0_revoked(crl, RevokedEntry(revoked)); });
+}
+
+// A CRL of the signer that revokes nothing itself, carries the supporting certificates, and carries an
+// indirect revocation list in which the certificate's issuer revokes it.
 inline CRLHolder IndirectlyRevokingCRL(X509* signer, EVP_PKEY* signerKey, const STACK_OF(X509)* supporting,
                                        X509* revoked) {
-    KVR_CRL_BODY* inner = KVR_CRL_BODY_new();
-    X509_NAME_free(inner->issuer);
-    inner->issuer = X509_NAME_dup(X509_get_issuer_name(revoked));
-    X509_ALGOR_set0(inner->signature, OBJ_nid2obj(NID_ecdsa_with_SHA256), V_ASN1_UNDEF, nullptr);
-    ASN1_TIME_set_string(inner->thisUpdate, "20240101000000Z");
-    inner->revoked = sk_X509_REVOKED_new_null();
-    X509_REVOKED* entry = X509_REVOKED_new();
-    X509_REVOKED_set_serialNumber(entry, X509_get_serialNumber(revoked));
-    ASN1_TIME* when = ASN1_TIME_new();
-    ASN1_TIME_set_string(when, "20240101000000Z");
-    X509_REVOKED_set_revocationDate(entry, when);
-    ASN1_TIME_free(when);
-    sk_X509_REVOKED_push(inner->revoked, entry);
-
-    X509_CRL* crl = X509_CRL_new();
-    X509_CRL_set_version(crl, 1);
-    X509_CRL_set_issuer_name(crl, X509_get_subject_name(signer));
-    ASN1_TIME* thisUpdate = ASN1_TIME_new();
-    ASN1_TIME_set_string(thisUpdate, "20240101000000Z");
-    X509_CRL_set1_lastUpdate(crl, thisUpdate);
-    ASN1_TIME_free(thisUpdate);
-    X509_CRL_add1_ext_i2d(crl, CRLSupportingCertificatesExtension(), const_cast<STACK_OF(X509)*>(supporting), 0,
-                          X509V3_ADD_APPEND);
-    X509_CRL_add1_ext_i2d(crl, IndirectRevocationExtension(), inner, 0, X509V3_ADD_APPEND);
-    KVR_CRL_BODY_free(inner);
-    X509_CRL_sign(crl, signerKey, EVP_sha256());
-    // Read back from its DER, as a received list would be.
-    unsigned char* der = nullptr;
-    int length = i2d_X509_CRL(crl, &der);
-    X509_CRL_free(crl);
-    const unsigned char* cursor = der;
-    CRLHolder decoded(d2i_X509_CRL(nullptr, &cursor, length));
-    OPENSSL_free(der);
-    return decoded;
+    CRLHolder innerCRL = RoleCRL(signer, signerKey, [&](X509_CRL* crl) {
+        X509_CRL_set_issuer_name(crl, X509_get_issuer_name(revoked));
+        X509_CRL_add0_revoked(crl, RevokedEntry(revoked));
+    });
+    CRLBodyHolder inner = CRLBodyOf(innerCRL.Get());
+    return RoleCRL(signer, signerKey, [&](X509_CRL* crl) {
+        X509_CRL_add1_ext_i2d(crl, CRLSupportingCertificatesExtension(), const_cast<STACK_OF(X509)*>(supporting), 0,
+                              X509V3_ADD_APPEND);
+        AddIndirectList(crl, inner.Get());
+    });
 }

@@ -40,25 +40,9 @@ site_name=CustomSite_Fixture
 mkdir -p "$out/roles"
 cd "$out/roles"
 
-cat > openssl.cnf <<CONF
-[req]
-distinguished_name = dn
-[dn]
-[ca]
-default_ca = site_ca
-[site_ca]
-database = index.txt
-serial = serial.txt
-new_certs_dir = .
-default_md = sha256
-policy = anything
-[anything]
-commonName = supplied
-[ca_ext]
-basicConstraints = critical,CA:TRUE
-keyUsage = critical,keyCertSign,cRLSign,digitalSignature
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
+# make-pki.sh's configuration (its certificate authority set-up and "ca_ext"), with the sections here.
+cp ../openssl.cnf openssl.cnf
+cat >> openssl.cnf <<CONF
 [admin_ext]
 basicConstraints = critical,CA:FALSE
 keyUsage = critical,digitalSignature,cRLSign
@@ -68,27 +52,18 @@ authorityKeyIdentifier = keyid
 basicConstraints = critical,CA:FALSE
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
-[owner_ext]
-basicConstraints = critical,CA:FALSE
-authorityKeyIdentifier = keyid
-$own.6.1 = ASN1:OCTETSTRING:$site_name
-[user_ext]
-basicConstraints = critical,CA:FALSE
-authorityKeyIdentifier = keyid
-$own.6.2 = ASN1:OCTETSTRING:$site_name
-[owner_lower_case_ext]
-basicConstraints = critical,CA:FALSE
-authorityKeyIdentifier = keyid
-$own.6.1 = ASN1:OCTETSTRING:customsite_fixture
-[owner_utf8_ext]
-basicConstraints = critical,CA:FALSE
-authorityKeyIdentifier = keyid
-$own.6.1 = ASN1:UTF8String:$site_name
-[owner_critical_ext]
-basicConstraints = critical,CA:FALSE
-authorityKeyIdentifier = keyid
-$own.6.1 = critical,ASN1:OCTETSTRING:$site_name
 CONF
+# The delegating certificates' sections differ only in their role extension.
+role_ext() {  # section extension value
+  printf '[%s]\nbasicConstraints = critical,CA:FALSE\nauthorityKeyIdentifier = keyid\n%s = %s\n' "$1" "$2" "$3"
+}
+{
+  role_ext owner_ext "$own.6.1" "ASN1:OCTETSTRING:$site_name"
+  role_ext user_ext "$own.6.2" "ASN1:OCTETSTRING:$site_name"
+  role_ext owner_lower_case_ext "$own.6.1" "ASN1:OCTETSTRING:customsite_fixture"
+  role_ext owner_utf8_ext "$own.6.1" "ASN1:UTF8String:$site_name"
+  role_ext owner_critical_ext "$own.6.1" "critical,ASN1:OCTETSTRING:$site_name"
+} >> openssl.cnf
 
 key() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null; }
 self_signed() {  # name subject
@@ -125,6 +100,7 @@ key expired
 openssl req -new -key expired.key -subj "/O=Role Fixture/CN=Expired Operator" -config openssl.cnf -out expired.csr
 : > index.txt
 echo 20 > serial.txt
+# The command line dates a certificate in the past only through "openssl ca".
 openssl ca -batch -notext -config openssl.cnf -cert site.pem -keyfile site.key -in expired.csr \
   -startdate 20000101000000Z -enddate 20010101000000Z -extensions leaf_ext -out expired.pem 2>/dev/null
 rm -f ./20.pem index.txt* serial.txt*
