@@ -17,6 +17,7 @@
 #include "foundation/stop_event.h"
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
+#include "relay/register/client_register_plugin.h"
 #include "relay/service/parent_relay_configuration.h"
 #include "relay/service/relay_http_server.h"
 #include "settings/configuration_settings.h"
@@ -195,6 +196,8 @@ bool RegisterPlugInsAndServe(HTTPServerSettings& settings, GatherOptionsManager&
     // request, post file, post results, gather mirror new, and diagnostics (entered only while
     // "_KVRRelay_Diagnostics_Enable", default 1, is not 0).
     PlugInPathTable plugIns;
+    ClientRegisterPlugIn clientRegister(configuration, ProcessStopEvent());
+    RegisterPlugInNames(plugIns, clientRegister);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
         if (RunRelayHTTPServer(settings, plugIns, configuration, resetReceiver)) return true;

@@ -1,0 +1,136 @@
+#include "relay/register/client_register_plugin.h"
+
+#include <exception>
+#include <optional>
+#include <string>
+
+#include "foundation/clocks.h"
+#include "http/cgi_response.h"
+#include "http/get_stop_functor.h"
+#include "relay/register/registration_request.h"
+
+namespace {
+
+std::int64_t NowInSeconds() { return GetCurrentUTCTime() / kMicrosecondsPerSecond; }
+
+std::optional<std::string> MethodOf(const HTTPRequest& request) {
+    if (request.Method().IsEmpty()) return std::nullopt;
+    return std::string(request.Method().View());
+}
+
+std::optional<std::string> UserAgentOf(const HTTPRequest& request) {
+    const std::vector<std::string>* values = request.FindHeaderValues("User-Agent");
+    if (!values || values->empty()) return std::nullopt;
+    return values->front();
+}
+
+}  // namespace
+
+// The notification dispatcher's RunStep takes this place: it sends one batch of queued pings (or
+// drops them when DisableChildUDPMessages is set) and returns.
+void RunClientRegisterWorkerStep(const ClientRegisterConfiguration&, Event& stopEvent) {
+    stopEvent.Wait(kWaitWithoutLimit);
+}
+
+ClientRegisterPlugIn::ClientRegisterPlugIn(GatherOptionsManager& relayConfiguration, Event& stopEvent,
+                                           WorkerStep workerStep)
+    : HTTPPlugIn("ClientRegister", true),
+      m_relayConfiguration(relayConfiguration),
+      m_stopEvent(stopEvent),
+      m_workerStep(workerStep ? std::move(workerStep) : WorkerStep(RunClientRegisterWorkerStep)) {
+    AddName("cgi-bin/vtdaruravidu/ClientRegister.exe");
+}
+
+ClientRegisterPlugIn::~ClientRegisterPlugIn() {
+    m_stopEvent.Set();
+    m_threads.JoinAll();
+}
+
+void ClientRegisterPlugIn::Start() {
+    m_threads.Start([this] { WorkerLoop(); });
+}
+
+void ClientRegisterPlugIn::WorkerLoop() {
+    const ClientRegisterConfiguration configuration(kClientRegisterComponent);
+    while (!m_stopEvent.Wait(0)) {
+        try {
+            m_workerStep(configuration, m_stopEvent);
+        } catch (...) {
+            if (m_stopEvent.Wait(kWorkerRetryMicroseconds)) return;
+        }
+    }
+}
+
+void ClientRegisterPlugIn::HandleRequest(std::unique_ptr<HTTPPlugInInterface> interface) {
+    HTTPClientWriter writer(*interface);
+    PlugInLogFunctor log(*interface, "ClientRegister: ");
+    try {
+        ServeRequest(*interface, writer, log);
+    } catch (const std::exception& error) {
+        ReplyWithFailure(*interface, writer, log, error.what());
+    } catch (...) {
+        ReplyWithFailure(*interface, writer, log, "No diagnostic message available");
+    }
+}
+
+// A request whose reply has begun gets no second one, and a stop that comes while the failure is
+// written ends the request here rather than on the server's thread.
+void ClientRegisterPlugIn::ReplyWithFailure(HTTPPlugInInterface& interface, ClientWriter& writer, LogFunctor& log,
+                                            const std::string& text) {
+    log.Log(text);
+    if (interface.Request().ReplyStarted()) return;
+    try {
+        SendPlainTextResponse(writer, text, 200, false, false);
+    } catch (...) {
+    }
+}
+
+void ClientRegisterPlugIn::ServeRequest(HTTPPlugInInterface& interface, ClientWriter& writer, LogFunctor& log) {
+    const ClientRegisterConfiguration configuration(kClientRegisterComponent);
+    ClientRegistrationList& list = ClientRegistrationList::Instance();
+    EventStopFunctor stop(m_stopEvent);
+    const HTTPRequest& request = interface.Request();
+    RegistrationRequest registration{writer,
+                                     interface,
+                                     configuration,
+                                     list,
+                                     request.URL(),
+                                     MethodOf(request),
+                                     interface.GetClientAddress(),
+                                     UserAgentOf(request),
+                                     interface.GetContentLength(),
+                                     log,
+                                     stop,
+                                     m_relayConfiguration,
+                                     {}};
+    HandleRegistrationRequest(registration);
+    WriteListWhenDue(list, configuration, log);
+}
+
+// The reply has gone out by now: a failed write must not answer the request a second time.
+void ClientRegisterPlugIn::WriteListWhenDue(ClientRegistrationList& list,
+                                            const ClientRegisterConfiguration& configuration, LogFunctor& log) {
+    if (!ClaimListWrite(configuration.GetRegistrationListWritePeriod())) return;
+    try {
+        list.WriteNow();
+    } catch (const std::exception& error) {
+        log.Log(std::string("Registration list write failed: ") + error.what());
+    } catch (...) {
+        log.Log("Registration list write failed: No diagnostic message available");
+    }
+    FinishListWrite();
+}
+
+bool ClientRegisterPlugIn::ClaimListWrite(std::uint32_t period) {
+    CriticalSectionGuard guard(m_writeLock);
+    if (m_listWriteInProgress || NowInSeconds() - m_lastListWrite <= static_cast<std::int64_t>(period))
+        return false;
+    m_listWriteInProgress = true;
+    return true;
+}
+
+void ClientRegisterPlugIn::FinishListWrite() {
+    CriticalSectionGuard guard(m_writeLock);
+    m_lastListWrite = NowInSeconds();
+    m_listWriteInProgress = false;
+}
