@@ -1,20 +1,23 @@
 #include "relay/register/replication_requests.h"
 
+#include "base/data_pipeline.h"
 #include "base/exceptions.h"
+#include "foundation/file_writer.h"
 #include "foundation/temporary_files.h"
 #include "http/cgi_response.h"
 #include "relay/register/client_registration_list.h"
 
-void AnswerReplicateRequest(ClientWriter&, std::uint64_t) {
+void AnswerReplicateRequest() {
     throw ExceptionPL("Only root servers will provide client registration replication data.");
 }
 
-void ServeTriggerReplicateRequest(ClientWriter& writer, ClientRegistrationList& list, std::uint64_t contentLength,
+void ServeTriggerReplicateRequest(DataReader& body, ClientWriter& writer, ClientRegistrationList& list,
                                   GetStopFunctor& stop) {
-    // The posted list is checked whole before it replaces the installed one (Install), so a broken
-    // post never costs the relay its list.
-    TemporaryFileLocation received;
-    SaveRequestBodyToFile(writer, received.GetLocation(), contentLength);
+    TemporaryFile received;
+    FileDataSink sink(received.GetPath(), 0, false);
+    PumpData(body, sink);
+    // The posted list is checked whole before it replaces the installed one, so a broken post never
+    // costs the relay its list.
     list.InstallReplicationServerList(received.GetLocation());
 
     ReplicationServerList servers;

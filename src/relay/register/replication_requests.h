@@ -13,16 +13,15 @@
 // reply. Both are POST-only; the dispatch applies that rule.
 #pragma once
 
-#include <cstdint>
-
 class ClientRegistrationList;
 class ClientWriter;
+class DataReader;
 class GetStopFunctor;
 
 // Throws ExceptionPL "Only root servers will provide client registration replication data.".
-[[noreturn]] void AnswerReplicateRequest(ClientWriter& writer, std::uint64_t contentLength);
+[[noreturn]] void AnswerReplicateRequest();
 
-// Reads the posted body of `contentLength` bytes through the writer, installs it in `list`,
-// replicates (polling `stop`) and sends the empty status-200 reply.
-void ServeTriggerReplicateRequest(ClientWriter& writer, ClientRegistrationList& list, std::uint64_t contentLength,
+// Reads the posted body (the request's, which ends at its Content-Length) into a temporary file,
+// installs it in `list`, replicates (polling `stop`) and sends the empty status-200 reply.
+void ServeTriggerReplicateRequest(DataReader& body, ClientWriter& writer, ClientRegistrationList& list,
                                   GetStopFunctor& stop);
