@@ -1,6 +1,7 @@
 #include "relay/register/registration_list_settings.h"
 
 #include <memory>
+#include <string>
 
 #include "relay/register/client_register_configuration.h"
 #include "settings/configuration_settings.h"
@@ -12,13 +13,23 @@ std::uint32_t ReadThisServerID() {
     return ConfigurationNumber(2, kClientRegisterComponent, "ClientRegister", "ThisServerID", 0).GetValue();
 }
 
+// The default list location is a bare file name: the list works in the folder of that file (its
+// "~" file and the kept invalid list sit beside it), so a relative location is taken from the current
+// folder here, once.
+FileLocation AnchoredInCurrentFolder(const FileLocation& location) {
+    const std::string path = location.GetPathString();
+    if (path.empty() || path.front() == '/') return location;
+    return FileLocation((GetCurrentDirectoryLocation().GetPathString() + "/" + path).c_str());
+}
+
 }  // namespace
 
 RegistrationListSettings ReadRegistrationListSettings() {
     auto configuration = std::make_shared<ClientRegisterConfiguration>(kClientRegisterComponent);
     RegistrationListSettings settings;
-    settings.listLocation = configuration->GetRegistrationListLocation();
-    settings.replicationServerListLocation = configuration->GetReplicationServerListLocation();
+    settings.listLocation = AnchoredInCurrentFolder(configuration->GetRegistrationListLocation());
+    settings.replicationServerListLocation =
+        AnchoredInCurrentFolder(configuration->GetReplicationServerListLocation());
     settings.maxChildCount = configuration->GetMaxChildCount();
     settings.maxChildRelayCount = configuration->GetMaxChildRelayCount();
     settings.childCountTestPeriod = configuration->GetChildCountTestPeriod();

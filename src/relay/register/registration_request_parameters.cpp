@@ -60,8 +60,8 @@ RegistrationRequestParameters ReadRegistrationRequestParameters(std::string_view
     parameters.destinationServer = thisServerID;
     const NameValueList pairs = ParseNameValueList(query);
     for (const auto& [nameText, valueText] : pairs) {
-        const std::string_view name(nameText.GetCString(), static_cast<std::size_t>(nameText.GetLength()));
-        const std::string_view value(valueText.GetCString(), static_cast<std::size_t>(valueText.GetLength()));
+        const std::string_view name = nameText.GetConstData().View();
+        const std::string_view value = valueText.GetConstData().View();
         if (name == "AdapterInfo" || name == "AdapterIpv6") {
             parameters.adapters.emplace(value);
             continue;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "relay/register/registration_list_settings.h"
 #include "support/kvrreg_runner.h"
 #include "support/temporary_registry.h"
 
@@ -172,4 +173,20 @@ TEST_F(ClientRegisterConfigurationTest, AFailedSequenceWriteThrowsAndKeepsTheOld
     WriteWholeFile(m_registry.MachineHivePath(), "REGEDIT4\n\n[HKLM\\Software\\Veltra]\n\"broken\n");
     EXPECT_THROW(configuration.SetThisServerSequence(42), ConfigurationNumberWriteError);
     EXPECT_EQ(configuration.GetThisServerSequence(), 41u);
+}
+
+// The list itself works with whole paths: its "~" file and the kept invalid list go beside it.
+TEST_F(ClientRegisterConfigurationTest, TheListsSettingsTakeARelativeLocationFromTheCurrentFolder) {
+    const struct {
+        std::string settings;
+        std::string registrationList;
+    } cases[] = {
+        {"", CurrentFolderChild("registrationlist.txt")},
+        {MachineValue("RegistrationList Location", "data/clients.txt"), CurrentFolderChild("data") + "/clients.txt"},
+        {MachineValue("RegistrationList Location", "/srv/register/clients.txt"), "/srv/register/clients.txt"},
+    };
+    for (const auto& c : cases) {
+        if (!c.settings.empty()) ImportWithKvrreg(c.settings);
+        EXPECT_EQ(ReadRegistrationListSettings().listLocation.GetPathString(), c.registrationList);
+    }
 }
