@@ -11,6 +11,7 @@
 
 #include "e2e/relay_process.h"
 #include "support/program_runner.h"
+#include "support/replication_answers.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_registry.h"
 
@@ -168,17 +169,9 @@ TEST_F(ClientRegisterTest, AFailedListWriteAfterTheReplyAddsNoSecondReply) {
 // the next one still gives its records. A list that does not read is refused and changes nothing.
 TEST_F(ClientRegisterTest, TriggerReplicateInstallsTheListAndMergesWhatItsServersAnswer) {
     StartWithList("");
-    std::uint16_t unreachable;
-    {
-        ScriptedHTTPServer gone([](const std::string&) { return ScriptedHTTPServer::Reply{}; });
-        unreachable = gone.Port();
-    }
-    ScriptedHTTPServer root([](const std::string&) {
-        return ScriptedHTTPServer::Reply{MakeHTTPReply(
-            "<ReplicationRecordList><ReplicationRecord ClientID=\"77\" ParentID=\"0\" RegTime=\"Fri, 11 Dec 2026 "
-            "02:00:00 +0000\" RegSequenceNumber=\"1\" OriginServer=\"31\" OriginSequence=\"9\" />"
-            "</ReplicationRecordList>")};
-    });
+    const std::uint16_t unreachable = ClosedLoopbackPort();
+    ScriptedHTTPServer root(
+        [](const std::string&) { return ScriptedHTTPServer::Reply{ReplicationAnswer(ReplicationRecordElement(77, 1, 31, 9))}; });
     auto server = [](std::uint32_t id, std::uint16_t port) {
         return "<Server ServerID=\"" + std::to_string(id) + "\" ServerName=\"127.0.0.1\" ServerPort=\"" +
                std::to_string(port) + "\" Connected=\"Yes\" LastUpdateServerID=\"" + std::to_string(id) + "\" />";

@@ -17,6 +17,7 @@
 #include "net/started_socket_system.h"
 #include "relay/register/replication_request.h"
 #include "support/captured_log.h"
+#include "support/replication_answers.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
@@ -38,17 +39,6 @@ ReplicationRecord Record(std::uint64_t id, std::uint32_t regSequence, std::uint3
     record.parentID = parentID;
     record.regTime = std::uint64_t{Now()} * kMicrosecondsPerSecondUnsigned + 250'000;
     return record;
-}
-
-std::string RecordElement(std::uint64_t id, std::uint32_t regSequence, std::uint32_t originServer,
-                          std::uint64_t originSequence) {
-    return "<ReplicationRecord ClientID=\"" + std::to_string(id) + "\" ParentID=\"0\" RegTime=\"Fri, 11 Dec 2026 "
-           "01:00:00 +0000\" RegSequenceNumber=\"" + std::to_string(regSequence) + "\" OriginServer=\"" +
-           std::to_string(originServer) + "\" OriginSequence=\"" + std::to_string(originSequence) + "\" />";
-}
-
-std::string Answer(const std::string& records) {
-    return MakeHTTPReply("<?xml version=\"1.0\"?>\r\n<ReplicationRecordList>" + records + "</ReplicationRecordList>");
 }
 
 class ClientRegistrationListReplicationTest : public ::testing::Test {
@@ -183,7 +173,7 @@ TEST_F(ClientRegistrationListReplicationTest, OnlyConnectedServersReachedDirectl
     std::vector<std::unique_ptr<ScriptedHTTPServer>> stands;
     std::string elements;
     for (const Case& c : cases) {
-        stands.push_back(Answering(Answer(RecordElement(100 + c.serverID, 1, c.serverID, 1))));
+        stands.push_back(Answering(ReplicationAnswer(ReplicationRecordElement(100 + c.serverID, 1, c.serverID, 1))));
         elements += Server(c.serverID, stands.back()->Port(), c.connected, c.lastUpdateServerID);
     }
     Replicate(Servers(elements));
@@ -196,8 +186,8 @@ TEST_F(ClientRegistrationListReplicationTest, OnlyConnectedServersReachedDirectl
 
 TEST_F(ClientRegistrationListReplicationTest, EachServerIsSentWhatTheListKnowsAtItsTurn) {
     m_list->ApplyReplicationRecord(Record(40, 1, 3, 10));
-    auto first = Answering(Answer(RecordElement(50, 1, 30, 8) + RecordElement(51, 1, 3, 12)));
-    auto second = Answering(Answer(""));
+    auto first = Answering(ReplicationAnswer(ReplicationRecordElement(50, 1, 30, 8) + ReplicationRecordElement(51, 1, 3, 12)));
+    auto second = Answering(ReplicationAnswer(""));
     Replicate(Servers(Server(30, first->Port()) + Server(31, second->Port())));
 
     auto body = [](const ScriptedHTTPServer& server) {
@@ -215,16 +205,12 @@ TEST_F(ClientRegistrationListReplicationTest, EachServerIsSentWhatTheListKnowsAt
 }
 
 TEST_F(ClientRegistrationListReplicationTest, AFailedServerIsLoggedAndAddsNothingWhileTheOthersAreAsked) {
-    std::uint16_t unreachable;
-    {
-        auto gone = Answering("");
-        unreachable = gone->Port();
-    }
-    auto rejected = Answering(Answer(RecordElement(60, 1, 40, 1) +
+    const std::uint16_t unreachable = ClosedLoopbackPort();
+    auto rejected = Answering(ReplicationAnswer(ReplicationRecordElement(60, 1, 40, 1) +
                                      "<ReplicationRecord ClientID=\"61\" ParentID=\"0\" RegTime=\"Fri, 11 Dec 2026 "
                                      "01:00:00 +0000\" RegSequenceNumber=\"1\" OriginServer=\"40\" />"));
     auto refusing = Answering(MakeHTTPReply("", "", "HTTP/1.0 404 Not Found"));
-    auto good = Answering(Answer(RecordElement(62, 1, 43, 1)));
+    auto good = Answering(ReplicationAnswer(ReplicationRecordElement(62, 1, 43, 1)));
 
     CapturedLog log;
     Replicate(Servers(Server(40, rejected->Port()) + Server(41, unreachable) + Server(42, refusing->Port()) +
@@ -254,7 +240,7 @@ TEST_F(ClientRegistrationListReplicationTest, ASecondRunDuringARunAsksNoServer) 
             asked.set_value();
             released.wait();
         }
-        return ScriptedHTTPServer::Reply{Answer(RecordElement(70, 1, 50, 1))};
+        return ScriptedHTTPServer::Reply{ReplicationAnswer(ReplicationRecordElement(70, 1, 50, 1))};
     });
     ReplicationServerList servers = Servers(Server(50, slow.Port()));
 
@@ -270,7 +256,7 @@ TEST_F(ClientRegistrationListReplicationTest, ASecondRunDuringARunAsksNoServer) 
 }
 
 TEST_F(ClientRegistrationListReplicationTest, AStopEndsTheRunWithoutLoggingFailures) {
-    auto stand = Answering(Answer(RecordElement(80, 1, 60, 1)));
+    auto stand = Answering(ReplicationAnswer(ReplicationRecordElement(80, 1, 60, 1)));
     Event stopped;
     stopped.Set();
     EventStopFunctor stop(stopped);

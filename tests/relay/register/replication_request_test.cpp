@@ -105,11 +105,7 @@ TEST_F(ReplicationRequestTest, FailuresOfTheExchangeAndOfTheAnswerAreReported) {
 }
 
 TEST_F(ReplicationRequestTest, AServerThatCannotBeReachedIsAnError) {
-    std::uint16_t port;
-    {
-        ScriptedHTTPServer gone([](const std::string&) { return ScriptedHTTPServer::Reply{}; });
-        port = gone.Port();
-    }
+    const std::uint16_t port = ClosedLoopbackPort();
     ListPL<ReplicationRecord> records;
     GetStopFunctor never;
     try {

@@ -12,6 +12,7 @@
 #include "relay/register/registration_request.h"
 #include "relay/register/registration_test_support.h"
 #include "support/captured_log.h"
+#include "support/replication_answers.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_registry.h"
 
@@ -94,17 +95,9 @@ TEST_F(ReplicationRequestsTest, AListThatCannotBeInstalledIsReportedAndChangesNo
 }
 
 TEST_F(ReplicationRequestsTest, AnUnreachableServerIsLoggedAndTheOthersAreStillAsked) {
-    std::uint16_t unreachable;
-    {
-        ScriptedHTTPServer gone([](const std::string&) { return ScriptedHTTPServer::Reply{}; });
-        unreachable = gone.Port();
-    }
-    ScriptedHTTPServer root([](const std::string&) {
-        return ScriptedHTTPServer::Reply{MakeHTTPReply(
-            "<ReplicationRecordList><ReplicationRecord ClientID=\"77\" ParentID=\"0\" RegTime=\"Fri, 11 Dec 2026 "
-            "02:00:00 +0000\" RegSequenceNumber=\"1\" OriginServer=\"31\" OriginSequence=\"9\" />"
-            "</ReplicationRecordList>")};
-    });
+    const std::uint16_t unreachable = ClosedLoopbackPort();
+    ScriptedHTTPServer root(
+        [](const std::string&) { return ScriptedHTTPServer::Reply{ReplicationAnswer(ReplicationRecordElement(77, 1, 31, 9))}; });
     const std::string posted = "<L>" + Server(30, unreachable) + Server(31, root.Port()) + "</L>";
 
     CapturedLog log;
