@@ -1,6 +1,7 @@
 kvr_add_fuzzer(registration_list_line relay_register)
 kvr_add_fuzzer(replication_server_list relay_register)
 kvr_add_fuzzer(wake_on_lan_adapter relay_register)
+kvr_add_fuzzer(replication_records relay_register)
 kvr_add_fuzzer(registration_request_query relay_register)
 kvr_add_fuzzer(sequence_update_body relay_register)
 kvr_add_fuzzer(notification_request relay_register)

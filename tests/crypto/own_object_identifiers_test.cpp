@@ -83,6 +83,13 @@ TEST(OwnExtensions, RegisterTheirMethodsOnce) {
     int indirect = IndirectRevocationExtension();
     EXPECT_EQ(indirect, GetIndirectRevocationListNID());
     EXPECT_NE(X509V3_EXT_get_nid(indirect), nullptr);
+    for (int (*role)() : {CustomSiteOwnerExtension, CustomSiteUserExtension}) {
+        int nid = role();
+        EXPECT_EQ(role(), nid);
+        EXPECT_NE(X509V3_EXT_get_nid(nid), nullptr);
+    }
+    EXPECT_EQ(CustomSiteOwnerExtension(), GetCustomSiteOwnerNID());
+    EXPECT_EQ(CustomSiteUserExtension(), GetCustomSiteUserNID());
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 
 #include "e2e/relay_process.h"
 #include "support/program_runner.h"
+#include "support/replication_answers.h"
+#include "support/scripted_http_server.h"
 #include "support/temporary_registry.h"
 
 using namespace std::chrono_literals;
@@ -99,6 +101,7 @@ class ClientRegisterTest : public ::testing::Test {
 };
 
 constexpr std::size_t kUpdateSequenceField = 6;
+constexpr std::size_t kOriginServerField = 9;
 
 }  // namespace
 
@@ -120,6 +123,8 @@ TEST_F(ClientRegisterTest, RequestTypesAnswerWithTheirExactReplies) {
         {"GET", "?RequestType=Nonsense", "", ErrorReply("unknown request type")},
         {"POST", "?RequestType=Nonsense", "x", ErrorReply("this request type only accepts GET operations")},
         {"GET", "?RequestType=Replicate", "", ErrorReply("this request type only accepts POST operations")},
+        {"POST", "?RequestType=Replicate", "<ServerSequenceList></ServerSequenceList>",
+         ErrorReply("Only root servers will provide client registration replication data.")},
         {"GET", "?RequestType=RegisterMe&ComputerID=5", "", ErrorReply("unknown request type")},
         {"GET", "?RequestType=GetComputerID", "",
          Reply("Success\r\n42\r\n", "x-veltra-itclient-getcomputerid-result: 42\r\n" + kVersionLine)},
@@ -158,4 +163,34 @@ TEST_F(ClientRegisterTest, AFailedListWriteAfterTheReplyAddsNoSecondReply) {
     ASSERT_TRUE(m_relay.AwaitProbe()) << m_relay.Console() << m_relay.Log();
     const std::string reply = WithoutDate(m_relay.Get(std::string(kPath) + "?RequestType=Nonsense"));
     EXPECT_EQ(reply, ErrorReply("unknown request type"));
+}
+
+// A posted server list is installed and its servers asked; one that cannot be reached is logged and
+// the next one still gives its records. A list that does not read is refused and changes nothing.
+TEST_F(ClientRegisterTest, TriggerReplicateInstallsTheListAndMergesWhatItsServersAnswer) {
+    StartWithList("");
+    const std::uint16_t unreachable = ClosedLoopbackPort();
+    ScriptedHTTPServer root(
+        [](const std::string&) { return ScriptedHTTPServer::Reply{ReplicationAnswer(ReplicationRecordElement(77, 1, 31, 9))}; });
+    auto server = [](std::uint32_t id, std::uint16_t port) {
+        return "<Server ServerID=\"" + std::to_string(id) + "\" ServerName=\"127.0.0.1\" ServerPort=\"" +
+               std::to_string(port) + "\" Connected=\"Yes\" LastUpdateServerID=\"" + std::to_string(id) + "\" />";
+    };
+    const std::string posted = "<ReplicationServerList>" + server(30, unreachable) + server(31, root.Port()) +
+                               "</ReplicationServerList>";
+
+    EXPECT_EQ(Curl("POST", "?RequestType=TriggerReplicate", posted), Reply(""));
+    EXPECT_EQ(root.AcceptedConnections(), 1u);
+    EXPECT_TRUE(m_relay.AwaitLogLine("Replication from server 30 (127.0.0.1:" + std::to_string(unreachable) +
+                                     ") failed: ReplicationRequest: Unable to initiate POST operation (-8)",
+                                     5s))
+        << m_relay.Log();
+    EXPECT_TRUE(AwaitListField(77, kOriginServerField, "31")) << ReadWholeFile(ListPath());
+    const std::string installed = m_relay.Folder() + "/ReplicationServerList.xml";
+    EXPECT_EQ(ReadWholeFile(installed), posted);
+
+    EXPECT_EQ(Curl("POST", "?RequestType=TriggerReplicate", "<ReplicationServerList>" + server(32, root.Port())),
+              ErrorReply("Invalid ReplicationServerList File: parsing error\n"));
+    EXPECT_EQ(ReadWholeFile(installed), posted);
+    EXPECT_EQ(root.AcceptedConnections(), 1u);
 }

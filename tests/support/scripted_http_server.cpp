@@ -147,3 +147,8 @@ std::string MakeHTTPReply(const std::string& body, const std::string& extraHeade
     return statusLine + "\r\n" + extraHeaders + "Content-Length: " + std::to_string(body.size()) +
            "\r\n\r\n" + body;
 }
+
+std::uint16_t ClosedLoopbackPort() {
+    ScriptedHTTPServer gone([](const std::string&) { return ScriptedHTTPServer::Reply{}; });
+    return gone.Port();
+}

@@ -65,3 +65,7 @@ class ScriptedHTTPServer {
 // "HTTP/1.0 200 OK", the extra header lines (each ending in "\r\n"), Content-Length and the body.
 std::string MakeHTTPReply(const std::string& body, const std::string& extraHeaders = "",
                           const std::string& statusLine = "HTTP/1.0 200 OK");
+
+// A loopback port whose server has just gone: a connect to it is refused (a server that cannot be
+// reached).
+std::uint16_t ClosedLoopbackPort();

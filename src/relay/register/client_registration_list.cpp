@@ -13,7 +13,9 @@
 #include "foundation/log_manager.h"
 #include "foundation/process_setup.h"
 #include "foundation/whole_file.h"
+#include "http/get_stop_functor.h"
 #include "relay/register/registration_list_file.h"
+#include "relay/register/replication_request.h"
 
 namespace {
 
@@ -31,6 +33,32 @@ std::uint32_t NowInSeconds() {
 std::uint32_t AgeInSeconds(std::uint32_t now, std::uint32_t regTime) { return regTime > now ? 0 : now - regTime; }
 
 bool Exists(const FileLocation& location) { return FileAttributes(location).Exists(); }
+
+// The list item a replicated record becomes; the slot and the fields the record does not carry are
+// the caller's.
+ClientRegistrationListItem ItemFromRecord(const ReplicationRecord& record) {
+    ClientRegistrationListItem item;
+    item.clientID = record.clientID;
+    item.parentID = record.parentID;
+    item.isRelay = record.isRelay;
+    item.relayAddress = record.relayAddress;
+    item.address = record.address;
+    item.regTime = static_cast<std::uint32_t>(record.regTime / kMicrosecondsPerSecond);
+    item.regSequenceNumber = record.regSequenceNumber;
+    item.originServer = record.originServer;
+    item.originSequence = record.originSequence;
+    item.canHandleMVPings = record.canHandleMVPings;
+    item.subnet = record.subnet;
+    item.macAddress = record.macAddress;
+    item.canForwardWoL = record.canForwardWoL;
+    return item;
+}
+
+// An error text for one log line: the texts of some errors end with a line end.
+std::string_view WithoutLineEnd(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    return text;
+}
 
 FileLocation TemporaryLocationOf(const FileLocation& list) {
     std::string name = kTemporaryPrefix + list.GetName().ToString();
@@ -375,4 +403,76 @@ void ClientRegistrationList::InstallReplicationServerList(const FileLocation& re
     }
     CriticalSectionGuard guard(m_listLock);
     for (std::uint32_t id : serverIDs) m_serverSequences.emplace(id, 0);
+}
+
+// ----- Replication -----
+
+void ClientRegistrationList::ReplicateFromServers(GetStopFunctor& stop, const ReplicationServerList& servers) {
+    {
+        CriticalSectionGuard guard(m_listLock);
+        if (m_replicationRunning) return;
+        m_replicationRunning = true;
+    }
+    struct RunEnd {
+        ClientRegistrationList& list;
+        ~RunEnd() {
+            CriticalSectionGuard guard(list.m_listLock);
+            list.m_replicationRunning = false;
+        }
+    } runEnd{*this};
+
+    for (std::uint32_t id : servers.GetServerIDs()) {
+        if (stop.ShouldStop()) return;
+        const ReplicationServer& server = servers.Find(id);
+        if (IsReplicationSource(server) && !ReplicateFrom(stop, server)) return;
+    }
+}
+
+// A server reached through another one (LastUpdateServerID) gets its records from that one.
+bool ClientRegistrationList::IsReplicationSource(const ReplicationServer& server) const {
+    return server.connected && server.serverID != GetThisServerID() && server.serverID == server.lastUpdateServerID;
+}
+
+bool ClientRegistrationList::ReplicateFrom(GetStopFunctor& stop, const ReplicationServer& server) {
+    try {
+        ListPL<ReplicationRecord> records;
+        ReplicationRequest(stop, server.serverName, server.serverPort, CopyServerSequences(), records);
+        ApplyReplicationRecords(records);
+        return true;
+    } catch (const std::exception& error) {
+        // An exchange broken off by a stop is no failure of the server.
+        if (stop.ShouldStop()) return false;
+        KVR_LOG("critical") << "Replication from server " << server.serverID << " (" << server.serverName << ":"
+                            << server.serverPort << ") failed: " << WithoutLineEnd(error.what());
+        return true;
+    }
+}
+
+void ClientRegistrationList::ApplyReplicationRecords(const ListPL<ReplicationRecord>& records) {
+    for (const ReplicationRecord& record : records) ApplyReplicationRecord(record);
+}
+
+void ClientRegistrationList::ApplyReplicationRecord(const ReplicationRecord& record) {
+    CriticalSectionGuard guard(m_listLock);
+    RaiseServerSequence(record.originServer, record.originSequence);
+    // An item of ID 0 would make its line of the file corrupt at the next load.
+    std::uint64_t id = record.clientID;
+    if (id == 0) return;
+
+    ClientRegistrationListItem item = ItemFromRecord(record);
+    auto stored = m_items.find(id);
+    if (stored != m_items.end()) {
+        if (record.regSequenceNumber <= stored->second.regSequenceNumber) return;
+        item.resendPending = stored->second.resendPending;
+        item.updateSequence = stored->second.updateSequence;
+        item.resendMaximum = stored->second.resendMaximum;
+    }
+    item.slot = AssignSlot(id);
+    if (stored != m_items.end()) {
+        m_byRegTime.Remove(id);
+        m_retiredBySlot.Remove(id);
+    }
+    m_items[id] = item;
+    m_byRegTime.Insert(item.regTime, id);
+    m_relayTree.Add(id, item.parentID, item.isRelay);
 }

@@ -10,7 +10,8 @@
 // - the relay tree (relay_tree.h) of who registered through whom;
 // - per origin server, the highest OriginSequence known from it, and this server's own sequence,
 //   raised by every registration recorded here and stored as ThisServerSequence before each write;
-// - the replication server list (replication_server_list.h).
+// - the replication server list (replication_server_list.h), and whether a replication run is going
+//   on (one at a time).
 //
 // The file: written whole to "~" + its name in the same folder, which then replaces the list with
 // one atomic rename, so the file always holds a complete list. At load, a list that is missing while
@@ -35,9 +36,12 @@
 #include "relay/register/client_registration_list_item.h"
 #include "relay/register/registration_list_settings.h"
 #include "relay/register/relay_tree.h"
+#include "relay/register/replication_record.h"
 #include "relay/register/replication_server_list.h"
 #include "relay/register/value_deletable_multimap.h"
 #include "relay/register/wake_on_lan_adapter.h"
+
+class GetStopFunctor;
 
 class ClientRegistrationListNotAvailable : public ExceptionPL {
   public:
@@ -126,6 +130,22 @@ class ClientRegistrationList {
     // nothing and its error is thrown.
     void InstallReplicationServerList(const FileLocation& received);
 
+    // Asks the servers of `servers` in ascending ServerID order for the records newer than those the
+    // list holds (replication_request.h) and merges each answer. Only servers that are Connected,
+    // are not this server (ThisServerID as stored now) and are reached directly (ServerID equal to
+    // LastUpdateServerID) are asked. A server that fails contributes nothing and is logged at
+    // "critical"; the others are still asked. One run at a time: a call while another runs returns
+    // at once. A stop ends the run between servers. No lock is held during an exchange.
+    void ReplicateFromServers(GetStopFunctor& stop, const ReplicationServerList& servers);
+    // Merges the records in list order; a failure leaves those merged before it.
+    void ApplyReplicationRecords(const ListPL<ReplicationRecord>& records);
+    // Raises the record's origin server sequence when it is higher, then stores the record as an
+    // item when its computer is not listed or its RegSequenceNumber is higher than the listed one's
+    // (keeping ResendPending, UpdateSequence and ResendMaximum); the item takes a slot from
+    // AssignSlot and keeps the record's OriginServer and OriginSequence. A record for computer ID 0
+    // only raises the sequence: no item has that ID.
+    void ApplyReplicationRecord(const ReplicationRecord& record);
+
   private:
     using ItemMap = std::map<std::uint64_t, ClientRegistrationListItem>;
 
@@ -140,6 +160,9 @@ class ClientRegistrationList {
     void RaiseServerSequence(std::uint32_t server, std::uint64_t sequence);
     std::uint64_t KeepLimitInMicroseconds() const;
     void WriteItems(const ListPL<ClientRegistrationListItem>& items);
+    bool IsReplicationSource(const ReplicationServer& server) const;
+    // One server's exchange and merge; false when the run must end (a stop).
+    bool ReplicateFrom(GetStopFunctor& stop, const ReplicationServer& server);
 
     RegistrationListSettings m_settings;
     FileLocation m_temporaryLocation;  // "~" + the list's name
@@ -158,4 +181,5 @@ class ClientRegistrationList {
     std::uint32_t m_childRelayCountTestTime = 0;  // seconds since 1970
 
     ReplicationServerList m_serverList;
+    bool m_replicationRunning = false;  // guarded by the list lock
 };

@@ -5,6 +5,7 @@
 #include "relay/register/local_registration_requests.h"
 #include "relay/register/notification_requests.h"
 #include "relay/register/registration_request.h"
+#include "relay/register/replication_requests.h"
 #include "relay/register/sequence_update.h"
 
 namespace {
@@ -22,10 +23,15 @@ void ServeUpdateSequenceNumbers(RegistrationRequest& request) {
     SendPlainTextResponse(request.writer, "Sequence number update successful.", 200, false, false);
 }
 
+void ServeReplicate(RegistrationRequest&) { AnswerReplicateRequest(); }
+
+void ServeTriggerReplicate(RegistrationRequest& request) {
+    ServeTriggerReplicateRequest(request.body, request.writer, request.list, request.stop);
+}
+
 // One line per request type. The types still marked null come with their own work:
 //   RegisterMe, RegisterMe60, InvalidateAndReRegisterMe, Version
 //                                               - the registration decision and its forwarding;
-//   Replicate, TriggerReplicate                 - replication.
 // Each fills in its handler here, and nothing else in the dispatch changes.
 constexpr std::array kRequestTypes = {
     RegistrationRequestType{"NotifyAllClients", Get, ServeNotifyAllClients},
@@ -38,8 +44,8 @@ constexpr std::array kRequestTypes = {
     RegistrationRequestType{"Version", Get, nullptr},
     RegistrationRequestType{"FetchCommands", Get, ServeFetchCommands},
     RegistrationRequestType{"UpdateSequenceNumbers", Post, ServeUpdateSequenceNumbers},
-    RegistrationRequestType{"Replicate", Post, nullptr},
-    RegistrationRequestType{"TriggerReplicate", Post, nullptr},
+    RegistrationRequestType{"Replicate", Post, ServeReplicate},
+    RegistrationRequestType{"TriggerReplicate", Post, ServeTriggerReplicate},
 };
 
 }  // namespace

@@ -65,7 +65,7 @@ TEST_F(RegistrationRequestTest, QueryMethodAndTypeAreCheckedInOrder) {
         {"?RequestType=Version", "get", unknown},
         {"?RequestType=GetComputerID", std::nullopt, onlyGet},
         {"?RequestType=Replicate", "GET", onlyPost},
-        {"?RequestType=Replicate", "post", unknown},
+        {"?RequestType=Replicate", "post", ErrorBody("Only root servers will provide client registration replication data.")},
         {"?RequestType=TriggerReplicate", "GET", onlyPost},
         {"?RequestType=UpdateSequenceNumbers", "GET", onlyPost},
         {"?RequestType=NotifyClient", "POST", onlyGet},
