@@ -109,6 +109,8 @@ void ClientRegisterPlugIn::ServeRequest(HTTPPlugInInterface& interface, ClientWr
                                      log,
                                      stop,
                                      m_relayConfiguration,
+                                     {},
+                                     &m_stopEvent,
                                      {}};
     HandleRegistrationRequest(registration);
     WriteListWhenDue(list, configuration, log);

@@ -1,15 +1,24 @@
 // What a notification does on this relay itself before it is passed on: the gather state learns of
 // new site versions (types 2 and 9), the download side of finished downloads (types 8 and 21).
 // Those subsystems come later in the build; until they take their places, the stand-ins below answer
-// true ("pass the notification on") and do nothing else.
+// true ("pass the notification on"), know of no gathered site and do nothing else.
 //
 // Implementations guard themselves: they are called from request threads and from the threads of
 // the download and gather code at once.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class GatherOptionsManager;
+
+// One gathered site as a client that fetches its commands is told of it.
+struct GatheredSiteVersion {
+    std::string siteURL;
+    std::uint32_t version = 0;
+    std::uint32_t manyVersion = 0;  // 0 when the site has none
+};
 
 class GatherStateNotifications {
   public:
@@ -18,6 +27,8 @@ class GatherStateNotifications {
     virtual bool NotifyGatherAction(std::uint32_t version, bool multiValue) = 0;
     // A new version of the site whose URL has the checksum; answers whether clients are to be told.
     virtual bool NotifyGatherHash(std::uint32_t version, std::uint32_t urlChecksum, bool multiValue) = 0;
+    // Every gathered site with its versions, in the gather state's order.
+    virtual std::vector<GatheredSiteVersion> ListSiteVersions() = 0;
 };
 
 class DownloadPingHandler {
@@ -33,6 +44,7 @@ class PassingGatherState : public GatherStateNotifications {
   public:
     bool NotifyGatherAction(std::uint32_t, bool) override { return true; }
     bool NotifyGatherHash(std::uint32_t, std::uint32_t, bool) override { return true; }
+    std::vector<GatheredSiteVersion> ListSiteVersions() override { return {}; }
 };
 
 class PassingDownloadPings : public DownloadPingHandler {

@@ -29,7 +29,8 @@ ClientNotification NotificationForOneClient(const RegistrationRequestParameters&
                               GivenArgument1MV(parameters), parameters.argument2, parameters.computerID);
 }
 
-std::string PendingCommandLines(const ClientCommandState& state, bool canHandleMVPings) {
+std::string PendingCommandLines(const ClientCommandState& state, bool canHandleMVPings,
+                                const std::vector<GatheredSiteVersion>& sites) {
     std::string lines;
     if (state.registerSequence != 0)
         lines += Line("x-kvr-command-register", std::to_string(state.registerSequence));
@@ -42,6 +43,15 @@ std::string PendingCommandLines(const ClientCommandState& state, bool canHandleM
         lines += Line("x-kvr-command-resendreport", std::to_string(state.resendSequence) + " " +
                                                         std::to_string(state.resendLowest) + " " +
                                                         std::to_string(state.resendHighest));
+    }
+    for (const GatheredSiteVersion& site : sites) {
+        if (canHandleMVPings) {
+            bool many = site.manyVersion != 0;
+            lines += Line("x-kvr-command-hasiteversion", site.siteURL + (many ? " 1 " : " 0 ") +
+                                                             std::to_string(many ? site.manyVersion : site.version));
+        } else {
+            lines += Line("x-kvr-command-siteversion", site.siteURL + " " + std::to_string(site.version));
+        }
     }
     return lines;
 }
@@ -64,6 +74,8 @@ void ServeNotifyClient(RegistrationRequest& request) {
 
 void ServeFetchCommands(RegistrationRequest& request) {
     const RegistrationRequestParameters& parameters = request.parameters;
-    ClientCommandState state = CurrentNotificationServices().commands.Take(parameters.computerID);
-    SendPlainTextResponse(request.writer, PendingCommandLines(state, parameters.canHandleMVPings), 200, false, false);
+    NotificationServices& services = CurrentNotificationServices();
+    ClientCommandState state = services.commands.Take(parameters.computerID);
+    std::string lines = PendingCommandLines(state, parameters.canHandleMVPings, services.gatherState.ListSiteVersions());
+    SendPlainTextResponse(request.writer, lines, 200, false, false);
 }

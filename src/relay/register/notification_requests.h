@@ -6,9 +6,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "relay/register/client_command_store.h"
 #include "relay/register/client_notification.h"
+#include "relay/register/local_notification_actions.h"
 #include "relay/register/registration_request_parameters.h"
 
 struct RegistrationRequest;
@@ -28,7 +30,12 @@ ClientNotification NotificationForOneClient(const RegistrationRequestParameters&
 //   "x-kvr-command-forcerefresh: <RefreshSequence> <RefreshMVArgument, or RefreshArgument for a
 //   client without multi-value pings>"
 //   "x-kvr-command-resendreport: <ResendSequence> <ResendLowest> <ResendHighest>"
-std::string PendingCommandLines(const ClientCommandState& state, bool canHandleMVPings);
+// then one line per gathered site: for a client with multi-value pings
+//   "x-kvr-command-hasiteversion: <site URL> <1 when it has a many-version, else 0> <that version,
+//   else its version>",
+// for other clients "x-kvr-command-siteversion: <site URL> <version>".
+std::string PendingCommandLines(const ClientCommandState& state, bool canHandleMVPings,
+                                const std::vector<GatheredSiteVersion>& sites = {});
 
 // The request handlers. NotifyAllClients answers "Success" and the count of pings and forwards
 // started; NotifyClient "Success" and 1; FetchCommands the computer's pending commands, taken out of

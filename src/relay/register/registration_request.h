@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,8 @@
 #include "relay/register/client_registration_list.h"
 #include "relay/register/registration_request_parameters.h"
 #include "relay/service/gather_options_manager.h"
+
+class Event;
 
 struct RegistrationRequest {
     ClientWriter& writer;
@@ -46,6 +49,11 @@ struct RegistrationRequest {
     GatherOptionsManager& relayConfiguration;
     // Filled by the dispatch from the URL's query before the request type runs.
     RegistrationRequestParameters parameters;
+    // Ends a forward to the parent at once when set; without one, ProcessStopEvent(). Not owned.
+    Event* stopEvent = nullptr;
+    // The deployment's site gather URL (the agent's action-site masthead); empty when unknown.
+    // Without one the deployment is not checked.
+    std::function<std::string()> siteGatherURL;
 };
 
 // Serves the request: true when its type was served, false when it was answered with an error body.

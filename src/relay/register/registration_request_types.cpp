@@ -4,6 +4,7 @@
 
 #include "relay/register/local_registration_requests.h"
 #include "relay/register/notification_requests.h"
+#include "relay/register/registration_decision.h"
 #include "relay/register/registration_request.h"
 #include "relay/register/replication_requests.h"
 #include "relay/register/sequence_update.h"
@@ -11,6 +12,8 @@
 namespace {
 
 using enum RegistrationRequestMethod;
+
+void ServeRegistration(RegistrationRequest& request) { HandleRegistration(request); }
 
 void ServeGetComputerID(RegistrationRequest& request) { SendComputerIDReply(request.writer); }
 
@@ -29,19 +32,16 @@ void ServeTriggerReplicate(RegistrationRequest& request) {
     ServeTriggerReplicateRequest(request.body, request.writer, request.list, request.stop);
 }
 
-// One line per request type. The types still marked null come with their own work:
-//   RegisterMe, RegisterMe60, InvalidateAndReRegisterMe, Version
-//                                               - the registration decision and its forwarding;
-// Each fills in its handler here, and nothing else in the dispatch changes.
+// One line per request type.
 constexpr std::array kRequestTypes = {
     RegistrationRequestType{"NotifyAllClients", Get, ServeNotifyAllClients},
-    RegistrationRequestType{"RegisterMe", Get, nullptr},
-    RegistrationRequestType{"RegisterMe60", Get, nullptr},
-    RegistrationRequestType{"InvalidateAndReRegisterMe", Get, nullptr},
+    RegistrationRequestType{"RegisterMe", Get, ServeRegistration},
+    RegistrationRequestType{"RegisterMe60", Get, ServeRegistration},
+    RegistrationRequestType{"InvalidateAndReRegisterMe", Get, ServeRegistration},
     RegistrationRequestType{"NotifyClient", Get, ServeNotifyClient},
     RegistrationRequestType{"GetComputerID", Get, ServeGetComputerID},
     RegistrationRequestType{"IsDescendant", Get, ServeIsDescendant},
-    RegistrationRequestType{"Version", Get, nullptr},
+    RegistrationRequestType{"Version", Get, ServeVersion},
     RegistrationRequestType{"FetchCommands", Get, ServeFetchCommands},
     RegistrationRequestType{"UpdateSequenceNumbers", Post, ServeUpdateSequenceNumbers},
     RegistrationRequestType{"Replicate", Post, ServeReplicate},
