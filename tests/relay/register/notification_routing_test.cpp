@@ -62,6 +62,7 @@ class RecordingGatherState : public GatherStateNotifications {
         calls.push_back("hash " + std::to_string(version) + " " + std::to_string(checksum) + (multiValue ? " mv" : ""));
         return answers.empty() ? true : Next();
     }
+    std::vector<GatheredSiteVersion> ListSiteVersions() override { return {}; }
     bool Next() {
         bool answer = answers.front();
         answers.erase(answers.begin());
