@@ -92,7 +92,7 @@ bool IsThisMachine(const IPAddress& address) {
     if (address.IsZero() || address.IsLoopback()) return true;
     IPAddress unmapped = address;
     unmapped.UnmapIPv4();
-    if (!unmapped.IsIPv6() && unmapped.Bytes()[0] == 127) return true;
+    if (!unmapped.IsIPv6() && unmapped.Bytes()[12] == 127) return true;  // IPv4 is kept in the last four bytes
     try {
         for (const PosixPlatform::AdapterAddress& adapter : PosixPlatform::ListAdapterAddresses(AF_UNSPEC)) {
             IPAddress own(reinterpret_cast<const sockaddr*>(&adapter.address));

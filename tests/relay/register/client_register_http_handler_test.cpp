@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "base/numerals.h"
+#include "foundation/event.h"
+#include "net/socket_system.h"
+#include "http/http_client_session.h"
+#include "http/socket_http_client.h"
+#include "support/scripted_http_server.h"
 
 namespace {
 
@@ -127,4 +132,25 @@ TEST(ClientRegisterBodyReceiver, KeepsTheFifthLineWhereverThePiecesBreak) {
     ClientRegisterBodyReceiver longLine;
     longLine.Receive("a\nb\nc\nd\n" + std::string(1000, 'v') + "\n");
     EXPECT_EQ(longLine.Line().size(), ClientRegisterBodyReceiver::kMaxLineBytes);
+}
+
+// Over the socket client: the handler reads the head as the parent sent it.
+TEST(ClientRegisterHttpHandler, ReadsTheParentsAnswerOverTheSocketClient) {
+    ScriptedHTTPServer parent([](const std::string&) {
+        return ScriptedHTTPServer::Reply{MakeHTTPReply("Success\r\n1\r\n2\r\n3\r\n9.1.0.0\r\n",
+                                                       "DATE: Thu, 10 Dec 2026 01:02:03 GMT\r\n"
+                                                       "X-Veltra-Itclient-ComputerID: 1,2,3\r\n")};
+    });
+    ASSERT_TRUE(SocketSystem::Instance().Start(0, 0, {}));
+    Event stop;
+    ClientRegisterHttpHandler handler("http://127.0.0.1:" + std::to_string(parent.Port()) + "/cgi-bin/x.exe?A=1", stop);
+    HTTPClientSession session;
+    PerformHTTPRequest(handler, session, 10'000'000, stop);
+    EXPECT_FALSE(handler.Reply().hasError) << handler.Reply().errorText;
+    EXPECT_EQ(handler.Reply().dateLine, "DATE: Thu, 10 Dec 2026 01:02:03 GMT");
+    EXPECT_EQ(handler.Reply().grant.computerID, 1u);
+    EXPECT_EQ(handler.Reply().bodyLine, "9.1.0.0");
+    ASSERT_EQ(parent.Exchanges().size(), 1u);
+    EXPECT_EQ(parent.Exchanges()[0].request.rfind("GET /cgi-bin/x.exe?A=1 HTTP/1.", 0), 0u);
+    EXPECT_NE(parent.Exchanges()[0].request.find("User-Agent: KVRRelay\r\n"), std::string::npos);
 }
