@@ -40,7 +40,7 @@ TEST(SelectWoLAdapter, ABadTextIsLoggedWithTheClientAndTheParsersFailure) {
               kMatching);
     std::vector<std::string> lines = log.LinesStartingWith("critical: Bad adapter info in SelectWoLAdapter for ");
     ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(log.Lines());
-    EXPECT_NE(lines[0].find("192.168.70.12 (" + kHostBitsSet + "): class NonCanonicalSubnetAddress"), std::string::npos)
+    EXPECT_NE(lines[0].find("192.168.70.12 (" + kHostBitsSet + "): class NotAWakeOnLANAdapterInfo"), std::string::npos)
         << lines[0];
     EXPECT_NE(lines[1].find("(" + kUnparsable + "): class NotAWakeOnLANAdapterInfo"), std::string::npos) << lines[1];
 }
