@@ -64,6 +64,26 @@ TEST(NotificationRequestsTest, PendingCommandLinesNameEachCommandOnce) {
               "x-kvr-command-resendreport: 16 3 12\r\n");
 }
 
+// Gathered sites follow the commands; a client with multi-value pings hears of a site's many-version
+// when it has one.
+TEST(NotificationRequestsTest, PendingCommandLinesListTheGatheredSites) {
+    const std::vector<GatheredSiteVersion> sites = {{"http://a.example/site", 12, 0}, {"http://b.example/site", 3, 900}};
+    ClientCommandState state;
+    state.registerSequence = 70;
+    EXPECT_EQ(PendingCommandLines(state, true, sites),
+              "x-kvr-command-register: 70
+"
+              "x-kvr-command-hasiteversion: http://a.example/site 0 12
+"
+              "x-kvr-command-hasiteversion: http://b.example/site 1 900
+");
+    EXPECT_EQ(PendingCommandLines(ClientCommandState{}, false, sites),
+              "x-kvr-command-siteversion: http://a.example/site 12
+"
+              "x-kvr-command-siteversion: http://b.example/site 3
+");
+}
+
 // The requests through the plug-in's dispatch, with the relay's notification services running.
 class NotificationRequestDispatchTest : public ::testing::Test {
   protected:
