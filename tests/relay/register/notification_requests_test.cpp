@@ -71,17 +71,12 @@ TEST(NotificationRequestsTest, PendingCommandLinesListTheGatheredSites) {
     ClientCommandState state;
     state.registerSequence = 70;
     EXPECT_EQ(PendingCommandLines(state, true, sites),
-              "x-kvr-command-register: 70
-"
-              "x-kvr-command-hasiteversion: http://a.example/site 0 12
-"
-              "x-kvr-command-hasiteversion: http://b.example/site 1 900
-");
+              "x-kvr-command-register: 70\r\n"
+              "x-kvr-command-hasiteversion: http://a.example/site 0 12\r\n"
+              "x-kvr-command-hasiteversion: http://b.example/site 1 900\r\n");
     EXPECT_EQ(PendingCommandLines(ClientCommandState{}, false, sites),
-              "x-kvr-command-siteversion: http://a.example/site 12
-"
-              "x-kvr-command-siteversion: http://b.example/site 3
-");
+              "x-kvr-command-siteversion: http://a.example/site 12\r\n"
+              "x-kvr-command-siteversion: http://b.example/site 3\r\n");
 }
 
 // The requests through the plug-in's dispatch, with the relay's notification services running.
