@@ -1,5 +1,6 @@
 // ASN.1 types of our own: the ones OpenSSL 3 keeps opaque (the to-be-signed body of a CRL) or does
-// not have (sets of certificates and of CRLs carrying the context tag [1]).
+// not have (sets of certificates and of CRLs carrying the context tag [1], the string of a role
+// extension).
 //
 // KVR_CRL_BODY is the TBSCertList of RFC 5280, with its fields open: the value of an indirect
 // revocation list extension, and a CRL's own body once re-decoded (CRLBodyOf). The set coders keep
@@ -38,3 +39,9 @@ STACK_OF(X509)* DecodeCertificateSet(const unsigned char** cursor, long length);
 int EncodeCertificateSet(const STACK_OF(X509)* certificates, unsigned char** out);
 STACK_OF(X509_CRL)* DecodeCRLSet(const unsigned char** cursor, long length);
 int EncodeCRLSet(const STACK_OF(X509_CRL)* crls, unsigned char** out);
+
+// The value of a custom-site role extension: one primitive universal string, an OCTET STRING or any
+// character string type, decoded with its type kept (ASN1_STRING_type). A decoder returns null on
+// malformed input or another type.
+ASN1_STRING* DecodeRoleValue(const unsigned char** cursor, long length);
+int EncodeRoleValue(const ASN1_STRING* value, unsigned char** out);

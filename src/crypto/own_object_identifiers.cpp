@@ -67,6 +67,15 @@ int EncodeCRLBodyValue(const void* value, unsigned char** out) {
     return i2d_KVR_CRL_BODY(static_cast<const KVR_CRL_BODY*>(value), out);
 }
 
+void* NewRoleValue() { return ASN1_OCTET_STRING_new(); }
+void FreeRoleValue(void* value) { ASN1_STRING_free(static_cast<ASN1_STRING*>(value)); }
+void* DecodeRoleExtensionValue(void*, const unsigned char** cursor, long length) {
+    return DecodeRoleValue(cursor, length);
+}
+int EncodeRoleExtensionValue(const void* value, unsigned char** out) {
+    return EncodeRoleValue(static_cast<const ASN1_STRING*>(value), out);
+}
+
 // An extension method registered once: the library keeps a pointer to the record, which therefore
 // lives as long as the process.
 class OwnExtension {
@@ -146,5 +155,17 @@ int CRLSupportingCertificatesExtension() {
 int IndirectRevocationExtension() {
     static OwnExtension extension(GetIndirectRevocationListNID, NewCRLBody, FreeCRLBodyValue, DecodeCRLBodyValue,
                                   EncodeCRLBodyValue);
+    return extension.Nid();
+}
+
+int CustomSiteOwnerExtension() {
+    static OwnExtension extension(GetCustomSiteOwnerNID, NewRoleValue, FreeRoleValue, DecodeRoleExtensionValue,
+                                  EncodeRoleExtensionValue);
+    return extension.Nid();
+}
+
+int CustomSiteUserExtension() {
+    static OwnExtension extension(GetCustomSiteUserNID, NewRoleValue, FreeRoleValue, DecodeRoleExtensionValue,
+                                  EncodeRoleExtensionValue);
     return extension.Nid();
 }

@@ -1,5 +1,5 @@
 // The object identifiers of the product's own certificate and CRL extensions, and the extension
-// methods of the two CRL extensions whose values the program decodes.
+// methods of those whose values the program decodes: two CRL extensions and the two custom-site roles.
 //
 // All lie under the product's private enterprise arc 1.3.6.1.4.1.KVR_ENTERPRISE_ARC (a build-time
 // constant that the test fixtures share, from 16384 to 2097151 so that it encodes in three bytes):
@@ -35,3 +35,7 @@ int GetCustomSiteUserNID();
 int CRLSupportingCertificatesExtension();
 // "KVR Indirect Revocation List": the to-be-signed body of a CRL (KVR_CRL_BODY).
 int IndirectRevocationExtension();
+// "KVR Custom Site Owner" and "KVR Custom Site User": one string naming the site (own_asn1_types.h,
+// DecodeRoleValue).
+int CustomSiteOwnerExtension();
+int CustomSiteUserExtension();

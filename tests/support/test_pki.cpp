@@ -12,7 +12,7 @@
 
 namespace {
 
-const char* const kScript = KVR_SOURCE_DIR "/tests/pki/make-pki.sh";
+const std::string kScriptFolder = KVR_SOURCE_DIR "/tests/pki/";
 
 std::string ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -24,15 +24,16 @@ std::string ReadAll(const std::string& path) {
 
 // Named by the script's content and the arc, so that a changed script makes fresh fixtures. Test
 // processes run in parallel: each makes its own copy aside and the first to rename it wins.
-std::string MakeTestPKI() {
+std::string MakeTestPKI(const std::string& scriptName) {
+    std::string script = kScriptFolder + scriptName;
     std::string arc = std::to_string(KVR_ENTERPRISE_ARC);
-    std::size_t version = std::hash<std::string>()(ReadAll(kScript) + arc);
+    std::size_t version = std::hash<std::string>()(ReadAll(script) + arc);
     std::filesystem::path folder = std::filesystem::path(KVR_BINARY_DIR) / "test-pki" / std::to_string(version);
     if (std::filesystem::exists(folder)) return folder.string();
     std::filesystem::path aside = folder.string() + ".making-" + std::to_string(getpid());
     std::filesystem::remove_all(aside);
-    ProgramRun run = RunProgram("bash", {kScript, aside.string(), arc});
-    if (run.exitStatus != 0) throw std::runtime_error("make-pki.sh failed: " + run.err);
+    ProgramRun run = RunProgram("bash", {script, aside.string(), arc});
+    if (run.exitStatus != 0) throw std::runtime_error(scriptName + " failed: " + run.err);
     std::error_code error;
     std::filesystem::rename(aside, folder, error);
     if (error) std::filesystem::remove_all(aside);
@@ -42,7 +43,12 @@ std::string MakeTestPKI() {
 }  // namespace
 
 const std::string& TestPKIFolder() {
-    static const std::string folder = MakeTestPKI();
+    static const std::string folder = MakeTestPKI("make-pki.sh");
+    return folder;
+}
+
+const std::string& RoleTestPKIFolder() {
+    static const std::string folder = MakeTestPKI("make-role-pki.sh");
     return folder;
 }
 

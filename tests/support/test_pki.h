@@ -10,3 +10,7 @@
 const std::string& TestPKIFolder();
 // The bytes of one fixture file, such as "site.der" or "registrar-new.crl.der".
 std::string ReadTestPKIFile(const std::string& name);
+
+// The custom-site role PKI of tests/pki/make-role-pki.sh (a site's hierarchy with its operators and
+// delegating certificates carrying the role extensions), made the same way.
+const std::string& RoleTestPKIFolder();
