@@ -53,3 +53,8 @@ const std::string& RoleTestPKIFolder() {
 }
 
 std::string ReadTestPKIFile(const std::string& name) { return ReadAll(TestPKIFolder() + "/" + name); }
+
+const std::string& MastheadFixtureFolder() {
+    static const std::string folder = MakeTestPKI("make-mastheads.sh");
+    return folder;
+}
