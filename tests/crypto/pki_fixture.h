@@ -30,7 +30,7 @@ struct FixtureCertificates {
     X509Holder stranger = FixtureCertificate("stranger");
 };
 
-// "registrar-old" or "registrar-new".
+// "registrar-old", "registrar-new" or "opsite" (pki-signed.sh).
 inline CRLHolder FixtureCRL(const std::string& name) {
     std::string der = ReadTestPKIFile(name + ".crl.der");
     const unsigned char* cursor = reinterpret_cast<const unsigned char*>(der.data());

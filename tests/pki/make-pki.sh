@@ -15,7 +15,9 @@
 #   registrar-reissued.pem  the registrar re-issued: same key, issuer and serial, a new subject
 #   reissued-leaf.pem/.key  leaf issued under the re-issued registrar's new name
 # Everything is also written as DER (*.der) for the tests that decode bytes.
+# Then each sibling script tests/pki/pki-*.sh adds its fixtures, in name order.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 out=$1
 arc=$2
 own=1.3.6.1.4.1.$arc
@@ -135,3 +137,7 @@ for name in registrar-reissued reissued-leaf; do
   openssl x509 -in $name.pem -outform DER -out $name.der
 done
 rm -f ./*.csr ./10.pem
+
+for more in "$here"/pki-*.sh; do
+  bash "$more" "$PWD" "$arc"
+done

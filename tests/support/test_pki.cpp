@@ -2,11 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "support/program_runner.h"
 
@@ -22,12 +24,23 @@ std::string ReadAll(const std::string& path) {
     return text.str();
 }
 
-// Named by the script's content and the arc, so that a changed script makes fresh fixtures. Test
+// Every script of the folder, in name order: make-pki.sh runs the others.
+std::string AllScripts() {
+    std::vector<std::filesystem::path> scripts;
+    for (const auto& entry : std::filesystem::directory_iterator(kScriptFolder))
+        if (entry.path().extension() == ".sh") scripts.push_back(entry.path());
+    std::sort(scripts.begin(), scripts.end());
+    std::string text;
+    for (const auto& script : scripts) text += ReadAll(script.string());
+    return text;
+}
+
+// Named by the scripts' content and the arc, so that a changed script makes fresh fixtures. Test
 // processes run in parallel: each makes its own copy aside and the first to rename it wins.
 std::string MakeTestPKI(const std::string& scriptName) {
     std::string script = kScriptFolder + scriptName;
     std::string arc = std::to_string(KVR_ENTERPRISE_ARC);
-    std::size_t version = std::hash<std::string>()(ReadAll(script) + arc);
+    std::size_t version = std::hash<std::string>()(AllScripts() + arc + scriptName);
     std::filesystem::path folder = std::filesystem::path(KVR_BINARY_DIR) / "test-pki" / std::to_string(version);
     if (std::filesystem::exists(folder)) return folder.string();
     std::filesystem::path aside = folder.string() + ".making-" + std::to_string(getpid());

@@ -1,6 +1,8 @@
 // The test PKI of tests/pki/make-pki.sh (root, registrar, site and operator certificates carrying the
-// product's own extensions, CRLs with fixed dates), made with the openssl command line once per build
-// tree and fixture script, and shared by every test program that needs it.
+// product's own extensions, CRLs with fixed dates) and of its sibling scripts (pki-signed.sh: a site
+// hierarchy with labelled subject fields and detached signatures of filelist.txt, as DER "*.p7s" and as
+// multipart/signed "*.smime"), made with the openssl command line once per build tree and fixture
+// scripts, and shared by every test program that needs it. Each script's header lists its files.
 #pragma once
 
 #include <string>
