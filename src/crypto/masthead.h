@@ -22,20 +22,10 @@
 #include "crypto/masthead_header_set.h"
 #include "crypto/masthead_operators.h"
 #include "crypto/masthead_part_locator.h"
+#include "crypto/masthead_signature_policy.h"
 
 class SignatureVerification;
 
-// The kinds of masthead a reader accepts, a bit set.
-namespace MastheadKind {
-inline constexpr unsigned kDaruravidu = 1;
-inline constexpr unsigned kAction = 2;
-inline constexpr unsigned kActionAlso = 4;
-inline constexpr unsigned kConsumer = 8;
-// What a site look-up accepts: daruravidu and action mastheads.
-inline constexpr unsigned kDaruraviduOrAction = kDaruravidu | kAction | kActionAlso;
-// What the agent's action-site masthead must be.
-inline constexpr unsigned kActionOnly = kAction | kActionAlso;
-}  // namespace MastheadKind
 
 class Masthead {
   public:
