@@ -1,4 +1,4 @@
-// The custom-site role PKI (support/test_pki.h, tests/pki/make-role-pki.sh) as OpenSSL objects, and
+// The custom-site role PKI (support/test_pki.h, tests/pki/pki-roles.sh) as OpenSSL objects, and
 // the revocation lists the role tests need, made here because they carry the product's own extensions.
 #pragma once
 
@@ -18,13 +18,15 @@
 
 inline constexpr const char* kRoleFixtureSite = "CustomSite_Fixture";
 
+inline std::string RoleFixtureFile(const std::string& name) { return TestPKIFolder() + "/roles/" + name; }
+
 inline X509Holder RoleCertificate(const std::string& name) {
-    BIOHolder file = OpenFileBIO(FileLocation((RoleTestPKIFolder() + "/" + name + ".pem").c_str()));
+    BIOHolder file = OpenFileBIO(FileLocation(RoleFixtureFile(name + ".pem").c_str()));
     return PEMReadX509(file.Get());
 }
 
 inline PrivateKeyHolder RoleKey(const std::string& name) {
-    BIOHolder file = OpenFileBIO(FileLocation((RoleTestPKIFolder() + "/" + name + ".key").c_str()));
+    BIOHolder file = OpenFileBIO(FileLocation(RoleFixtureFile(name + ".key").c_str()));
     return ReadPrivateKey(file.Get(), ConstData());
 }
 

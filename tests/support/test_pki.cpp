@@ -14,7 +14,8 @@
 
 namespace {
 
-const std::string kScriptFolder = KVR_SOURCE_DIR "/tests/pki/";
+const char* const kScriptFolder = KVR_SOURCE_DIR "/tests/pki";
+const char* const kScript = KVR_SOURCE_DIR "/tests/pki/make-pki.sh";
 
 std::string ReadAll(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -37,16 +38,15 @@ std::string AllScripts() {
 
 // Named by the scripts' content and the arc, so that a changed script makes fresh fixtures. Test
 // processes run in parallel: each makes its own copy aside and the first to rename it wins.
-std::string MakeTestPKI(const std::string& scriptName) {
-    std::string script = kScriptFolder + scriptName;
+std::string MakeTestPKI() {
     std::string arc = std::to_string(KVR_ENTERPRISE_ARC);
-    std::size_t version = std::hash<std::string>()(AllScripts() + arc + scriptName);
+    std::size_t version = std::hash<std::string>()(AllScripts() + arc);
     std::filesystem::path folder = std::filesystem::path(KVR_BINARY_DIR) / "test-pki" / std::to_string(version);
     if (std::filesystem::exists(folder)) return folder.string();
     std::filesystem::path aside = folder.string() + ".making-" + std::to_string(getpid());
     std::filesystem::remove_all(aside);
-    ProgramRun run = RunProgram("bash", {script, aside.string(), arc});
-    if (run.exitStatus != 0) throw std::runtime_error(scriptName + " failed: " + run.err);
+    ProgramRun run = RunProgram("bash", {kScript, aside.string(), arc});
+    if (run.exitStatus != 0) throw std::runtime_error("make-pki.sh failed: " + run.err);
     std::error_code error;
     std::filesystem::rename(aside, folder, error);
     if (error) std::filesystem::remove_all(aside);
@@ -56,18 +56,8 @@ std::string MakeTestPKI(const std::string& scriptName) {
 }  // namespace
 
 const std::string& TestPKIFolder() {
-    static const std::string folder = MakeTestPKI("make-pki.sh");
-    return folder;
-}
-
-const std::string& RoleTestPKIFolder() {
-    static const std::string folder = MakeTestPKI("make-role-pki.sh");
+    static const std::string folder = MakeTestPKI();
     return folder;
 }
 
 std::string ReadTestPKIFile(const std::string& name) { return ReadAll(TestPKIFolder() + "/" + name); }
-
-const std::string& MastheadFixtureFolder() {
-    static const std::string folder = MakeTestPKI("make-mastheads.sh");
-    return folder;
-}

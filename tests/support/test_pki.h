@@ -12,11 +12,3 @@
 const std::string& TestPKIFolder();
 // The bytes of one fixture file, such as "site.der" or "registrar-new.crl.der".
 std::string ReadTestPKIFile(const std::string& name);
-
-// The custom-site role PKI of tests/pki/make-role-pki.sh (a site's hierarchy with its operators and
-// delegating certificates carrying the role extensions), made the same way.
-const std::string& RoleTestPKIFolder();
-
-// The signed masthead fixtures of tests/pki/make-mastheads.sh (a masthead root in "roots/", the
-// registrars and sites of the three masthead kinds, and mastheads signed by them), made the same way.
-const std::string& MastheadFixtureFolder();

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes signed masthead fixtures with the openssl command line:  make-mastheads.sh OUTPUT_DIR ENTERPRISE_ARC
+# Adds signed masthead fixtures to the test PKI made by make-pki.sh:  pki-mastheads.sh OUTPUT_DIR ARC
+# They are a hierarchy of their own, in the folder "mastheads" of the output folder.
 #
 # The masthead PKI, under its own root (roots/masthead-root.pem, the folder a relay names for its
 # built-in roots):
@@ -31,7 +32,7 @@
 #   consumer-operator.azqm the consumer site, signed by its operator (chain of 4)
 #   custom-site.azqm       the action masthead of relay.example:8080 for the custom-site look-up
 set -euo pipefail
-out=$1
+out=$1/mastheads
 mkdir -p "$out/roots"
 cd "$out"
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the custom-site role PKI with the openssl command line:  make-role-pki.sh OUTPUT_DIR ENTERPRISE_ARC
+# Adds the custom-site role fixtures to the test PKI made by make-pki.sh:  pki-roles.sh OUTPUT_DIR ARC
+# They are a hierarchy of their own, in the folder "roles" of the output folder.
 #
 # The site "CustomSite_Fixture" and its hierarchy (chains run signer first):
 #   root.pem/.key            self-signed root
@@ -33,8 +34,8 @@ out=$1
 arc=$2
 own=1.3.6.1.4.1.$arc
 site_name=CustomSite_Fixture
-mkdir -p "$out"
-cd "$out"
+mkdir -p "$out/roles"
+cd "$out/roles"
 
 cat > openssl.cnf <<CONF
 [req]
