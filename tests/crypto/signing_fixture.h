@@ -1,6 +1,6 @@
 // Signed fixtures as OpenSSL objects: the detached signatures of tests/pki/pki-signed.sh, the digests
-// of their content, and signing in C++ for what the command line cannot make (custom signed
-// attributes, CRLs inside a signature, content left inside).
+// of their content, signing in C++ for what the command line cannot make (custom signed attributes,
+// CRLs inside a signature, content left inside), and the verified masthead of the fixture site.
 #pragma once
 
 #include <openssl/objects.h>
@@ -13,6 +13,8 @@
 
 #include "crypto/certificate_stacks.h"
 #include "crypto/openssl_hash.h"
+#include "crypto/pkcs7_signature_policy.h"
+#include "crypto/signature_verification.h"
 #include "pki_fixture.h"
 
 // The signed content of every "signed-*" fixture.
@@ -94,4 +96,24 @@ inline PKCS7Holder SignAsFixture(const std::string& signer, const std::vector<Fi
 // Puts the CRL into the message's CRL list (CRLs are outside what a signature covers).
 inline void AddCRLToSignature(PKCS7* message, X509_CRL* crl) {
     if (PKCS7_add_crl(message, crl) != 1) throw std::runtime_error("PKCS7_add_crl failed");
+}
+
+// Stands in for the masthead policy: trusts the fixture root and accepts any chain.
+class MastheadTestPolicy : public PKCS7SignaturePolicy {
+  public:
+    MastheadTestPolicy() { AddTrustedCertificate(FixtureCertificate("root").Get()); }
+
+  protected:
+    void AuthorizeChain(const ChainAuthorization&) override {}
+};
+
+// The site's masthead verification: opsite's own signature, verified and authorised.
+inline std::unique_ptr<SignatureVerification> VerifiedMasthead(const std::string& fixture = "signed-site-sha1") {
+    auto masthead = std::make_unique<SignatureVerification>();
+    masthead->AddMessage(FixtureSignature(fixture));
+    masthead->MatchSigners(*DigestsOf(FixtureSignedContent()));
+    MastheadTestPolicy policy;
+    masthead->Authorize(policy);
+    masthead->Result();
+    return masthead;
 }
