@@ -13,7 +13,10 @@
 #include "crypto/certificates.h"
 #include "crypto/own_asn1_types.h"
 #include "crypto/own_object_identifiers.h"
+#include "crypto/pkcs7_signature_policy.h"
 #include "crypto/private_keys.h"
+#include "crypto/signature_verification.h"
+#include "signing_fixture.h"
 #include "support/test_pki.h"
 
 inline constexpr const char* kRoleFixtureSite = "CustomSite_Fixture";
@@ -34,6 +37,30 @@ inline X509StackHolder StackOf(std::initializer_list<X509*> certificates) {
     X509StackHolder stack = CreateX509Stack();
     for (X509* certificate : certificates) PushX509(stack.Get(), certificate);
     return stack;
+}
+
+// Trusts the role PKI's root and accepts every chain that verifies: what the site's masthead policy
+// leaves behind, the site certificate's verified chain.
+class RoleFixtureMastheadPolicy : public PKCS7SignaturePolicy {
+  public:
+    RoleFixtureMastheadPolicy() { AddTrustedCertificate(RoleCertificate("root").Get()); }
+
+  protected:
+    void AuthorizeChain(const ChainAuthorization&) override {}
+};
+
+// The masthead verification of the role PKI's site: one chain, site certificate, registrar, root.
+inline std::unique_ptr<SignatureVerification> RoleFixtureMastheadVerification() {
+    const std::string content = "masthead of " + std::string(kRoleFixtureSite);
+    X509StackHolder carried = StackOf({RoleCertificate("registrar").Get()});
+    auto verification = std::make_unique<SignatureVerification>();
+    verification->AddMessage(SignContent(content, RoleCertificate("site").Get(), RoleKey("site").Get(), EVP_sha1(),
+                                         carried.Get()));
+    verification->MatchSigners(*DigestsOf(content));
+    RoleFixtureMastheadPolicy policy;
+    verification->Authorize(policy);
+    verification->Result();
+    return verification;
 }
 
 // A CRL of the signer, issued in 2024, that revokes nothing itself, carries the supporting
