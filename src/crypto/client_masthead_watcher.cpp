@@ -1,7 +1,7 @@
 #include "crypto/client_masthead_watcher.h"
 
-#include "crypto/masthead_encryption_certificate.h"
 #include "crypto/fips_mode_setting.h"
+#include "crypto/masthead_encryption_certificate.h"
 #include "foundation/clocks.h"
 #include "foundation/log_manager.h"
 #include "settings/registry_functions.h"
@@ -43,7 +43,7 @@ void ClientMastheadWatcher::Recheck() {
     m_store->Put(fresh);
     m_masthead = std::move(fresh);
     const bool mastheadAsks = m_masthead.Headers().RequireFipsCryptography != 0;
-    SetFipsMode(FipsModeRequired(ReadFipsMode(mastheadAsks)));
+    SetFipsMode(IsFipsModeOn(readFipsMode(mastheadAsks)));
 }
 
 void ClientMastheadWatcher::SetFipsMode(bool on) {

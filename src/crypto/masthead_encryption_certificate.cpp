@@ -6,8 +6,8 @@
 #include "crypto/bio_wrappers.h"
 #include "crypto/certificates.h"
 #include "crypto/masthead.h"
-#include "crypto/revocation_store.h"
 #include "crypto/encryption_certificate_revocation.h"
+#include "crypto/revocation_store.h"
 #include "foundation/whole_file.h"
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "base/character_classes.h"
 #include "crypto/bio_wrappers.h"
+#include "crypto/certificate_fields.h"
 #include "crypto/certificates.h"
 #include "crypto/reissued_certificates.h"
 #include "foundation/whole_file.h"
@@ -16,9 +17,6 @@ constexpr const char* kMastheadRootFileName = "masthead-root.pem";
 constexpr std::string_view kActionRegistrarPrefix = "ActionSite Registrar:";
 constexpr std::string_view kDaruraviduRegistrarPrefix = "DaruraviduSite Registrar:";
 constexpr std::string_view kConsumerRegistrarName = "Site Registration";
-constexpr std::string_view kServerLabel = "Server:";
-constexpr std::string_view kSitenameLabel = "Sitename:";
-constexpr std::string_view kGatherURLLabel = "GatherURL:";
 
 // The root and the folder it comes from; the root is read once, the first time it is asked for.
 struct MastheadRoot {
@@ -56,15 +54,13 @@ struct ChainPositions {
 };
 
 ChainPositions Positions(STACK_OF(X509)* chain) {
-    const int length = chain == nullptr ? 0 : sk_X509_num(chain);
-    if (length < 3) return {length, nullptr, nullptr};
-    return {length, sk_X509_value(chain, length - 2), sk_X509_value(chain, length - 3)};
+    return {chain == nullptr ? 0 : sk_X509_num(chain), ChainRegistrar(chain), ChainSiteCertificate(chain)};
 }
 
 // Site name, gather URL and organization of the site certificate against the header set.
 bool SiteCertificateNamesMasthead(X509* site, const MastheadHeaderSet& headers) {
-    return Equal(GetSubjectNameField(site, kGatherURLLabel), headers.GatherURL.Data()) &&
-           Equal(GetSubjectNameField(site, kSitenameLabel), headers.SiteName.Data()) &&
+    return Equal(GetGatherURLField(site), headers.GatherURL.Data()) &&
+           Equal(GetSitenameField(site), headers.SiteName.Data()) &&
            Equal(GetSubjectOrganization(site), headers.Organization.Data());
 }
 
@@ -107,7 +103,7 @@ bool ActionMastheadSignaturePolicy::IsAuthorized(STACK_OF(X509)* chain) {
     const ChainPositions at = Positions(chain);
     if (at.length != 3) return false;
     if (!GetSubjectCommonName(at.registrar).View().starts_with(kActionRegistrarPrefix)) return false;
-    const ConstData server = GetSubjectNameField(at.site, kServerLabel);
+    const ConstData server = GetServerField(at.site);
     if (server.IsEmpty() || !GatherURLHostIs(m_headers.GatherURL.Data(), server)) return false;
     return !GetSubjectOrganization(at.site).IsEmpty() && !SerialIsZero(at.site);
 }
