@@ -12,7 +12,21 @@ Byte EscapedByte(Byte high, Byte low) {
     return static_cast<Byte>(HexDigitValue(high) * 16 + HexDigitValue(low));
 }
 
+const char kFlattenedLineEnd[] = "\r\n";
+
 }  // namespace
+
+LineReceiver& QuotedPrintableLineMaker::SelectDecoder(ConstData transferEncoding, DataReceiver& target) {
+    const std::string_view name = transferEncoding.View();
+    if (name == "base64") {
+        m_base64Decoding.SetTarget(target);
+        return m_base64Decoding;
+    }
+    m_flattener.SetUp(target, ConstDataOfCString(kFlattenedLineEnd));
+    if (name != "quoted-printable") return m_flattener;
+    SetTarget(m_flattener);
+    return *this;
+}
 
 void QuotedPrintableLineMaker::Begin(std::uint64_t startOffset) {
     m_pendingLength = 0;

@@ -10,8 +10,8 @@
 // of blanks is held whole however long it is, so the memory held grows with the longest run.
 //
 // The target is not owned and is set before Begin. The decoder also owns a Base64DecodingDataMaker
-// and a LineFlattener that its owner may wire in as it chooses per transfer encoding; the decoder
-// itself never uses them.
+// and a LineFlattener; SelectDecoder wires one of the three stages in for a MIME body by its transfer
+// encoding.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +27,12 @@ class QuotedPrintableLineMaker : public LineReceiver {
 
     Base64DecodingDataMaker& Base64Decoding() { return m_base64Decoding; }
     LineFlattener& Flattener() { return m_flattener; }
+
+    // The stage that decodes body lines in the transfer encoding into `target` (not owned), compared
+    // byte for byte with the lower-case names: "base64" gives the Base64 decoder; "quoted-printable"
+    // this decoder, writing its lines through the flattener; any other value (such as "7bit",
+    // "8bit", "" or "Base64") the flattener alone. The flattener writes CR LF after each line.
+    LineReceiver& SelectDecoder(ConstData transferEncoding, DataReceiver& target);
 
     void Begin(std::uint64_t startOffset) override;
     void ReceiveText(const Byte* begin, const Byte* end) override;

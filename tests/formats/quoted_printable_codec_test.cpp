@@ -80,3 +80,68 @@ TEST(QuotedPrintableLineMaker, PassesLinePositionsOn) {
     EXPECT_EQ(target.calls,
               (std::vector<std::string>{"Begin(7)", "Text(a)", "Text(A)", "EndLine(12,14)", "End(14)"}));
 }
+
+namespace {
+
+// The body lines through the stage SelectDecoder picks for the transfer encoding, as one byte stream.
+std::string DecodeBody(const std::string& transferEncoding, const std::vector<std::string>& lines) {
+    std::string bytes;
+    StringReceiver collected(bytes);
+    QuotedPrintableLineMaker maker;
+    LineReceiver& decoder = maker.SelectDecoder(ConstData(transferEncoding), collected);
+    decoder.Begin(0);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ConstData text(lines[i]);
+        decoder.ReceiveText(text.begin, text.end);
+        if (i + 1 < lines.size()) decoder.EndLine(0, 0);
+    }
+    decoder.End(0);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(QuotedPrintableLineMaker, SelectDecoderChoosesByTheExactLowerCaseName) {
+    const std::vector<std::string> base64Lines = {"aGVs", "bG8="};
+    const std::vector<std::string> escapedLines = {"a=41 ", "b"};
+    const struct {
+        std::string encoding;
+        const std::vector<std::string>& lines;
+        std::string bytes;
+    } cases[] = {
+        {"base64", base64Lines, "hello"},
+        {"quoted-printable", escapedLines, "aA\r\nb"},
+        // Anything else is text, line by line, with CR LF after each line.
+        {"Base64", base64Lines, "aGVs\r\nbG8="},
+        {"QUOTED-PRINTABLE", escapedLines, "a=41 \r\nb"},
+        {"7bit", escapedLines, "a=41 \r\nb"},
+        {"8bit", base64Lines, "aGVs\r\nbG8="},
+        {"", base64Lines, "aGVs\r\nbG8="},
+        {"base64 ", base64Lines, "aGVs\r\nbG8="},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DecodeBody(c.encoding, c.lines), c.bytes) << c.encoding;
+}
+
+TEST(QuotedPrintableLineMaker, SelectDecoderServesOneBodyAfterAnother) {
+    const struct {
+        const char* encoding;
+        std::string_view line;
+        std::string decoded;
+    } bodies[] = {
+        {"quoted-printable", "A=3D", "A=\r\n"},
+        {"7bit", "A=3D", "A=3D\r\n"},
+        {"base64", "QT0=", "A="},
+        {"quoted-printable", "=41", "A\r\n"},
+    };
+    std::string bytes;
+    StringReceiver collected(bytes);
+    QuotedPrintableLineMaker maker;
+    for (const auto& body : bodies) {
+        LineReceiver& decoder = maker.SelectDecoder(ConstDataOfCString(body.encoding), collected);
+        decoder.Begin(0);
+        decoder.ReceiveText(ConstData(body.line).begin, ConstData(body.line).end);
+        decoder.EndLine(0, 0);
+        decoder.End(0);
+        EXPECT_EQ(bytes, body.decoded) << body.encoding;
+    }
+}
