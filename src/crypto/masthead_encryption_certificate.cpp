@@ -14,7 +14,9 @@ namespace {
 
 constexpr std::string_view kPEMCertificateStart = "-----BEGIN CERTIFICATE-----";
 
-X509Holder DecodeCertificatePart(ConstData part) {
+}  // namespace
+
+X509Holder DecodeMastheadCertificatePart(ConstData part) {
     if (part.View().find(kPEMCertificateStart) != std::string_view::npos) {
         BIOHolder memory = NewMemoryBIO(part);
         return PEMReadX509(memory.Get());
@@ -22,15 +24,13 @@ X509Holder DecodeCertificatePart(ConstData part) {
     return CreateX509(part);
 }
 
-}  // namespace
-
 X509Holder ReadMastheadEncryptionCertificate(ConstData mastheadFile) {
     Masthead masthead;
     masthead.LoadBytes(mastheadFile, MastheadKind::kDaruraviduOrAction);
     const MastheadPartRange range = masthead.PartLocations().EncryptionCertificate;
     if (range.IsEmpty()) throw NoEncryptionCertificateFound();
     X509Holder certificate =
-        DecodeCertificatePart(ConstData(mastheadFile.begin + range.Start, mastheadFile.begin + range.End));
+        DecodeMastheadCertificatePart(ConstData(mastheadFile.begin + range.Start, mastheadFile.begin + range.End));
     CheckEncryptionCertificateNotIndirectlyRevoked(certificate.Get(), *masthead.Verification(), GetRevocationStore());
     return certificate;
 }

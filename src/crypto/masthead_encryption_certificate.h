@@ -15,5 +15,9 @@ class NoEncryptionCertificateFound : public DebuggableException {};
 // the masthead has no such part, and what the masthead's verification, the decoding
 // (CreateX509Failed, PEMReadX509Failed) or the revocation check throws.
 X509Holder ReadMastheadEncryptionCertificate(ConstData mastheadFile);
+// The certificate of the part's bytes, PEM when they hold a PEM certificate, else DER. Note that the
+// line ends of a signed part are canonicalized for its digest, so DER bytes holding CR or LF (which
+// nearly every DER certificate does) cannot be part of a masthead that verifies.
+X509Holder DecodeMastheadCertificatePart(ConstData part);
 // The same for a masthead file, read whole first.
 X509Holder GetMastheadEncryptionCertificate(const FileLocation& path);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "crypto/masthead_fixture.h"
+#include "crypto/signature_verification.h"
 #include "settings/registry_functions.h"
 #include "support/captured_log.h"
 #include "support/kvrreg_runner.h"
@@ -91,12 +92,12 @@ TEST_F(ClientMastheadWatcherTest, EnteringFipsModeIsLoggedOnce) {
     CheckAt(now);
     CheckAt(now + 16 * kMinute);
     EXPECT_TRUE(control.fips);
-    EXPECT_EQ(FipsLines(), std::vector<std::string>{"Entered FIPS Mode"});
+    EXPECT_EQ(FipsLines(), std::vector<std::string>{"critical: Entered FIPS Mode"});
 
     AgentMastheadIs("action.azqm");
     CheckAt(now + 16 * kMinute);
     EXPECT_FALSE(control.fips);
-    EXPECT_EQ(FipsLines(), (std::vector<std::string>{"Entered FIPS Mode", "Left FIPS Mode"}));
+    EXPECT_EQ(FipsLines(), (std::vector<std::string>{"critical: Entered FIPS Mode", "critical: Left FIPS Mode"}));
 }
 
 TEST_F(ClientMastheadWatcherTest, TheAgentsSettingDecidesBeforeTheMasthead) {

@@ -113,15 +113,26 @@ std::string DerOf(X509* certificate) {
     return bytes;
 }
 
-TEST_F(MastheadTest, TheEncryptionCertificateAsPEMOrDER) {
+TEST_F(MastheadTest, TheEncryptionCertificate) {
     const std::string expected = ReadTestPKIFile("mastheads/encryption.der");
-    for (const char* file : {"action.azqm", "action-der.azqm"}) {
-        X509Holder certificate = GetMastheadEncryptionCertificate(MastheadFixture(file));
-        ASSERT_TRUE(certificate) << file;
-        EXPECT_EQ(DerOf(certificate.Get()), expected) << file;
-    }
+    X509Holder certificate = GetMastheadEncryptionCertificate(MastheadFixture("action.azqm"));
+    ASSERT_TRUE(certificate);
+    EXPECT_EQ(DerOf(certificate.Get()), expected);
     EXPECT_THROW(GetMastheadEncryptionCertificate(MastheadFixture("action-nocert.azqm")), NoEncryptionCertificateFound);
     EXPECT_THROW(GetMastheadEncryptionCertificate(MastheadFixture("action-tampered.azqm")), NoAuthorizedSignature);
+    EXPECT_THROW(GetMastheadEncryptionCertificate(MastheadFixture("missing.azqm")), std::exception);
+}
+
+TEST_F(MastheadTest, ACertificatePartAsPEMOrDER) {
+    const std::string der = ReadTestPKIFile("mastheads/encryption.der");
+    const std::string pem = ReadTestPKIFile("mastheads/encryption.pem");
+    for (const std::string& part : {der, pem, "\r\n" + pem + "\r\n"}) {
+        X509Holder certificate = DecodeMastheadCertificatePart(ConstData(std::string_view(part)));
+        ASSERT_TRUE(certificate);
+        EXPECT_EQ(DerOf(certificate.Get()), der);
+    }
+    EXPECT_ANY_THROW(DecodeMastheadCertificatePart(ConstData(std::string_view("not a certificate"))));
+    EXPECT_ANY_THROW(DecodeMastheadCertificatePart(ConstData(std::string_view("-----BEGIN CERTIFICATE-----\nAAAA"))));
 }
 
 }  // namespace

@@ -19,7 +19,6 @@
 #   action.azqm            the action site; operator list, plain text and the encryption certificate
 #                          (PEM); gather URL http://relay.example:52311/cgi-bin/bfgather.exe/actionsite
 #   action-fips.azqm       the same asking for FIPS mode
-#   action-der.azqm        the same with the certificate part as DER bytes
 #   action-nocert.azqm     the same without a certificate part
 #   action-tampered.azqm   action.azqm with its gather URL changed after signing
 #   action-lowercase.azqm  the masthead type parameter in lower case
@@ -92,7 +91,7 @@ issue stranger-site stranger-registrar 0x99 "/O=Fixture Org/CN=Stranger Site/nam
 crlf() { sed 's/$/\r/'; }
 
 # The signed content: header lines, then the parts of a multipart/related body.
-#   content URL SITENAME EXTRA-HEADERS CERTIFICATE-MODE(pem|der|none) [TYPE-PARAMETER] [SUBTYPE]
+#   content URL SITENAME EXTRA-HEADERS CERTIFICATE-MODE(pem|none) [TYPE-PARAMETER] [SUBTYPE]
 content() {
   local type=${5:-Application/x-Mendle-Site-Masthead} subtype=${6:-related}
   {
@@ -107,26 +106,22 @@ content() {
   case $4 in
     pem) printf -- '--masthead-part\nContent-Type: text/plain\nContent-ID: Encryption-Certificate\n\n' | crlf
          crlf < encryption.pem ;;
-    der) printf -- '--masthead-part\nContent-Type: text/plain\nContent-ID: Encryption-Certificate\n\n' | crlf
-         cat encryption.der; printf '\r\n' ;;
   esac
   printf -- '--masthead-part--\n' | crlf
 }
 
-sign() {  # content-file signer chain-files... > masthead
+sign() {  # content-file signer issuer-chain-files... > masthead (the signer's own certificate is added)
   local in=$1 signer=$2
   shift 2
   cat "$@" > chain.tmp
   openssl smime -sign -md sha1 -binary -in "$in" -signer "$signer.pem" -inkey "$signer.key" -certfile chain.tmp
 }
 
-action_chain="action-site.pem action-registrar.pem"
+action_chain="action-registrar.pem"
 content "$action_url" ActionSite "" pem > action.content
 sign action.content action-site $action_chain > action.azqm
 content "$action_url" ActionSite $'X-KVR-Require-FIPS-Cryptography: 1\n' pem > action-fips.content
 sign action-fips.content action-site $action_chain > action-fips.azqm
-content "$action_url" ActionSite "" der > action-der.content
-sign action-der.content action-site $action_chain > action-der.azqm
 content "$action_url" ActionSite "" none > action-nocert.content
 sign action-nocert.content action-site $action_chain > action-nocert.azqm
 sed 's|bfgather.exe/actionsite|bfgather.exe/forgedsite|' action.azqm > action-tampered.azqm
@@ -142,12 +137,12 @@ content "$action_url" ActionSite "" pem Application/x-Mendle-Site-Masthead mixed
 sign action-mixed.content action-site $action_chain > action-mixed.azqm
 content "actionsite" ActionSite "" pem > action-nohost.content
 sign action-nohost.content action-site $action_chain > action-nohost.azqm
-sign action.content action-operator action-operator.pem $action_chain > action-operator.azqm
-sign action.content stranger-site stranger-site.pem stranger-registrar.pem > action-stranger.azqm
+sign action.content action-operator action-site.pem $action_chain > action-operator.azqm
+sign action.content stranger-site stranger-registrar.pem > action-stranger.azqm
 content "$demo_url" DemoSite "" none > demo.content
-sign demo.content daruravidu-site daruravidu-site.pem daruravidu-registrar.pem > demo.ezqm
+sign demo.content daruravidu-site daruravidu-registrar.pem > demo.ezqm
 content "$consumer_url" ConsumerSite "" none > consumer.content
-sign consumer.content consumer-operator consumer-operator.pem consumer-site.pem consumer-registrar.pem \
+sign consumer.content consumer-operator consumer-site.pem consumer-registrar.pem \
   > consumer-operator.azqm
 content "http://relay.example:8080/cgi-bin/bfgather.exe/actionsite" ActionSite "" none > custom-site.content
 sign custom-site.content action-site $action_chain > custom-site.azqm
