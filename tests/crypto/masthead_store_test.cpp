@@ -135,6 +135,13 @@ TEST_F(MastheadSearchTest, NothingToFind) {
     EXPECT_THROW(Find(kFixtureActionURL), NoMastheadMatchesURL);
 }
 
+TEST_F(MastheadSearchTest, MissingAgentFoldersDoNotHideTheGatherFolder) {
+    std::filesystem::remove_all(m_tree / "storage");
+    Place("demo.ezqm", GatherFolder() + "/demo.ezqm");
+    EXPECT_EQ(FoundSite("http://relay.example:52311/cgi-bin/bfgather.exe/demosite"),
+              "http://relay.example:52311/cgi-bin/bfgather.exe/demosite");
+}
+
 TEST_F(MastheadSearchTest, TheEnvironmentNamesTheActionMastheadFirst) {
     Place("action.azqm", m_tree / "elsewhere.azqm");
     setenv("KVRClientActionMastheadPath", (m_tree / "elsewhere.azqm").c_str(), 1);
