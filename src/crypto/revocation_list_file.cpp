@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "foundation/file_item.h"
+#include "foundation/file_operations.h"
 #include "foundation/whole_file.h"
 
 namespace {
@@ -24,5 +25,7 @@ void SaveRevocationStore(const FileLocation& location, RevocationStore& store) {
     // Measured and encoded under one hold of the store's lock: no list slips in between.
     std::vector<Byte> content = store.Encode();
     if (content.empty()) return;
+    // The first list a relay keeps goes into a folder nothing has made yet.
+    CreateDirectoryTree(location.GetParent());
     WriteWholeFile(content, location);
 }

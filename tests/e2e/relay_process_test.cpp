@@ -10,6 +10,7 @@
 
 #include "e2e/relay_process.h"
 #include "support/temporary_registry.h"
+#include "support/test_pki.h"
 
 using namespace std::chrono_literals;
 
@@ -98,4 +99,31 @@ TEST(RelayProcess, AnAgentEpochChangeResetsTheStoredActions) {
     EXPECT_TRUE(std::filesystem::is_empty(actionURLs));
     EXPECT_TRUE(relay.Get("/vtmirror/downloads/0").ends_with("\r\n\r\nA"));
     EXPECT_EQ(relay.Stop(), 0);
+}
+
+// The CRLs kept across restarts: the list found at start is the list written back at stop, and a
+// damaged list ends the start with its error rather than serving without the revocations it held.
+TEST(RelayProcess, KeepsItsRevocationListAcrossARun) {
+    const std::string crl = ReadTestPKIFile("registrar-old.crl.der");
+    ASSERT_LT(crl.size(), 0x10000u);
+    const std::string list = std::string{'\xA1', '\x82', static_cast<char>(crl.size() >> 8),
+                                         static_cast<char>(crl.size() & 0xFF)} + crl;
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "damaged" : "sound");
+        RelayProcess relay;
+        const std::string folder = relay.Folder() + "/storage/Mirror Server/RevocationList";
+        std::filesystem::create_directories(folder);
+        const std::string file = folder + "/RevocationList.pem";
+        WriteWholeFile(file, damaged ? list.substr(0, list.size() / 2) : list);
+        relay.Start();
+        if (damaged) {
+            EXPECT_NE(relay.AwaitExit(20s), 0);
+            EXPECT_NE(relay.Log().find("KVR Relay ended on an error: "), std::string::npos) << relay.Log();
+            continue;
+        }
+        ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
+        std::filesystem::remove(file);
+        EXPECT_EQ(relay.Stop(), 0);
+        EXPECT_EQ(ReadWholeFile(file), list);
+    }
 }

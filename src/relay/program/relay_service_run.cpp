@@ -11,6 +11,8 @@
 #include "base/character_classes.h"
 #include "base/file_errors.h"
 #include "crypto/openssl_startup.h"
+#include "crypto/revocation_list_file.h"
+#include "crypto/revocation_store.h"
 #include "foundation/debugger_log_writer.h"
 #include "foundation/file_item.h"
 #include "foundation/log_manager.h"
@@ -139,7 +141,7 @@ void ApplyCrashDumpSwitch() {
 // Each subsystem's components take their place in this list as the subsystem is built: the gather
 // map file, the download state database, the download manager, gather state, the upstream requester,
 // the relay downloader, the client notifier, the download plug-in store and the request files after
-// the relay configuration; the revocation list and the masthead watcher's FIPS check after them; the
+// the relay configuration; the masthead watcher's FIPS check after the revocation list; the
 // upload manager, the post-file options and the result-buffer counters after the crash-dump switch.
 bool RunComponents(HTTPServerSettings& settings) {
     GatherOptionsManager configuration;
@@ -148,9 +150,14 @@ bool RunComponents(HTTPServerSettings& settings) {
     GetServerStoragePath();
     LogMissingParent();
     ImmediateActionSiteReset resetReceiver;
+    // The CRLs gathered before the last stop: a damaged list ends the start here, naming the error,
+    // rather than serving without the revocations it held.
+    const FileLocation revocationList = configuration.GetRevocationListFile();
+    LoadRevocationStore(revocationList, GetRevocationStore());
     ApplyCrashDumpSwitch();
 
     const bool served = RegisterPlugInsAndServe(settings, configuration, resetReceiver);
+    SaveRevocationStore(revocationList, GetRevocationStore());
     KVR_LOG("critical") << "KVR Relay shutting down";
     return served;
 }
