@@ -52,12 +52,12 @@ class ProviderControl : public OpenSSLLibraryControl {
     OSSL_PROVIDER* m_base = nullptr;
 };
 
-OpenSSLStartup& ProcessStartup() {
+}  // namespace
+
+OpenSSLStartup& ProcessOpenSSLStartup() {
     static OpenSSLStartup startup(OpenSSLProviderControl());
     return startup;
 }
-
-}  // namespace
 
 OpenSSLLibraryControl& OpenSSLProviderControl() {
     static ProviderControl control;
@@ -93,7 +93,7 @@ void OpenSSLStartup::EnsureInitialized() {
     if (!IsInitialized()) throw OpenSSLNotInitialized();
 }
 
-void InitializeOpenSSL(bool fipsMode) { ProcessStartup().Initialize(fipsMode); }
-bool IsOpenSSLFIPSMode() { return ProcessStartup().IsFIPSMode(); }
-bool IsOpenSSLInitialized() { return ProcessStartup().IsInitialized(); }
-void EnsureOpenSSLInitialized() { ProcessStartup().EnsureInitialized(); }
+void InitializeOpenSSL(bool fipsMode) { ProcessOpenSSLStartup().Initialize(fipsMode); }
+bool IsOpenSSLFIPSMode() { return ProcessOpenSSLStartup().IsFIPSMode(); }
+bool IsOpenSSLInitialized() { return ProcessOpenSSLStartup().IsInitialized(); }
+void EnsureOpenSSLInitialized() { ProcessOpenSSLStartup().EnsureInitialized(); }

@@ -63,3 +63,6 @@ class OpenSSLStartup {
     CriticalSection m_lock;
     bool m_initialized = false;
 };
+
+// The process-wide start-up state behind InitializeOpenSSL and IsOpenSSLFIPSMode.
+OpenSSLStartup& ProcessOpenSSLStartup();

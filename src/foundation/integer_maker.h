@@ -42,8 +42,11 @@ class DecimalAccumulator {
     }
     // Stores the value when there is a target, at least one digit came and the text is not bad.
     void End(Unsigned* target) const {
-        if (target != nullptr && m_sawDigit && !m_bad) *target = m_value;
+        if (target != nullptr && HasValue()) *target = m_value;
     }
+    // At least one digit came and the text is not bad; Value() is then the number read.
+    bool HasValue() const { return m_sawDigit && !m_bad; }
+    Unsigned Value() const { return m_value; }
 
   private:
     Unsigned m_value = 0;

@@ -127,3 +127,41 @@ TEST(RelayProcess, KeepsItsRevocationListAcrossARun) {
         EXPECT_EQ(ReadWholeFile(file), list);
     }
 }
+
+// An endpoint agent on the machine: its action-site masthead, verified under the deployment's root
+// from the built-in certificate folder, decides the FIPS mode when the agent's setting leaves it open.
+// A masthead that does not verify, or a root the relay cannot read, ends the start with the reason.
+TEST(RelayProcess, AnAgentMastheadIsVerifiedAtStart) {
+    const std::string mastheads = TestPKIFolder() + "/mastheads";
+    struct Case {
+        const char* masthead;
+        const char* fipsSetting;
+        bool rootsReadable;
+        const char* expected;  // a log line; empty: the relay serves
+    };
+    for (const Case& c : {Case{"action.azqm", "", true, ""}, Case{"action.azqm", "none", true, ""},
+                          Case{"action-tampered.azqm", "none", true, "KVR Relay ended on an error: "},
+                          Case{"action.azqm", "none", false, "masthead-root.pem"}}) {
+        SCOPED_TRACE(std::string(c.masthead) + " setting '" + c.fipsSetting + "'");
+        RelayProcess relay;
+        const std::string agent = relay.Folder() + "/agent";
+        std::filesystem::create_directories(agent);
+        std::filesystem::copy_file(mastheads + "/" + c.masthead, agent + "/ActionSite.azqm");
+        relay.Import("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\KVRClient.exe]\n"
+                     "\"Path\"=\"" + agent + "\"\n");
+        relay.SetClientSetting("_KVRClient_Cryptography_FipsMode", c.fipsSetting);
+        relay.SetClientSetting("_KVRRelay_Crypto_BuiltInCertificatePath",
+                               c.rootsReadable ? mastheads + "/roots" : relay.Folder() + "/no-certificates");
+        relay.Start();
+        if (*c.expected != '\0') {
+            EXPECT_NE(relay.AwaitExit(20s), 0);
+            EXPECT_NE(relay.Log().find(c.expected), std::string::npos) << relay.Log();
+            continue;
+        }
+        ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
+        EXPECT_EQ(relay.Stop(), 0);
+        const std::string log = relay.Log();
+        EXPECT_NE(log.find("OpenSSL Initialized (Non-FIPS Mode)"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Running without an agent action-site masthead"), std::string::npos) << log;
+    }
+}

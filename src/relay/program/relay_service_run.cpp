@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "base/character_classes.h"
 #include "base/file_errors.h"
+#include "crypto/client_masthead_watcher.h"
+#include "crypto/fips_mode_setting.h"
+#include "crypto/masthead_signature_policy.h"
 #include "crypto/openssl_startup.h"
+#include "crypto/reissued_certificates.h"
 #include "crypto/revocation_list_file.h"
 #include "crypto/revocation_store.h"
 #include "foundation/debugger_log_writer.h"
@@ -26,7 +28,6 @@
 #include "settings/configuration_settings.h"
 #include "settings/crash_report.h"
 #include "settings/log_file_writer.h"
-#include "settings/registry_functions.h"
 
 namespace {
 
@@ -55,50 +56,36 @@ bool StartSocketLayer() {
     return false;
 }
 
-// The agent's FIPS setting, "_KVRClient_Cryptography_FipsMode": "required" or "none" (ASCII case
-// ignored) decide alone; anything else leaves the choice to the agent's action-site masthead.
-std::optional<bool> ReadFipsModeSetting() {
-    const std::string setting = ConfigurationString(2, "KVRClient", "Cryptography", "FipsMode", "").GetText();
-    if (Ascii::EqualIgnoringCase(setting, "required")) return true;
-    if (Ascii::EqualIgnoringCase(setting, "none")) return false;
-    return std::nullopt;
-}
-
 // The agent's action-site masthead, "ActionSite.azqm" in the agent's folder (HKLM "App Paths"
 // "KVRClient.exe" "Path"); unset when no agent is installed.
 FileLocation FindAgentMasthead() {
-    Stringy folder;
+    FileLocation masthead;
     try {
-        folder = ReadRegistryText(RegistryRoot::LocalMachine,
-                                  "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\KVRClient.exe", "Path");
+        masthead = GetClientActionMastheadPath();
     } catch (const std::exception&) {
         return FileLocation();
     }
-    const FileLocation masthead = FileLocation(folder.GetCString()).MakeChild("ActionSite.azqm");
     return FileAttributes(masthead).Exists() ? masthead : FileLocation();
 }
 
 // Whether the crypto library runs in FIPS mode: the agent's setting when it says, else the agent's
-// masthead. Throws FileNotFoundError when the masthead must decide and the machine has none.
+// masthead (read without its signature: the crypto library is not running yet). Throws
+// FileNotFoundError when the masthead must decide and the machine has none.
 bool ChooseFipsMode() {
-    const std::optional<bool> setting = ReadFipsModeSetting();
-    const FileLocation masthead = FindAgentMasthead();
-    if (masthead.IsEmpty()) {
-        if (!setting) {
+    const FipsModeChoice setting = readFipsMode(false);
+    const bool settingDecides = setting == kFipsModeRequired || setting == kFipsModeNone;
+    if (FindAgentMasthead().IsEmpty()) {
+        if (!settingDecides) {
             KVR_LOG("critical") << "No agent action-site masthead, and \"_KVRClient_Cryptography_FipsMode\" is "
                                    "neither \"required\" nor \"none\": the FIPS mode cannot be chosen";
             throw FileNotFoundError();
         }
         KVR_LOG("critical") << "Running without an agent action-site masthead: the FIPS mode follows "
                                "\"_KVRClient_Cryptography_FipsMode\" alone";
-        return *setting;
+        return IsFipsModeOn(setting);
     }
-    if (setting) return *setting;
-    // Reading the masthead's FIPS flag comes with the masthead watcher; until then an explicit
-    // setting is needed.
-    KVR_LOG("critical") << "The agent's masthead cannot be read for its FIPS choice yet: set "
-                           "\"_KVRClient_Cryptography_FipsMode\" to \"required\" or \"none\"";
-    throw FileNotFoundError();
+    if (settingDecides) return IsFipsModeOn(setting);
+    return IsFipsModeOn(readFipsMode(ClientRequiresFipsCryptography()));
 }
 
 bool StartCryptoLibrary() {
@@ -108,12 +95,25 @@ bool StartCryptoLibrary() {
         KVR_LOG("critical") << error.what();
         KVR_LOG("critical") << "Failed FIPS setup! Exiting.";
         return false;
-    } catch (const FileNotFoundError& error) {
+    } catch (const std::exception& error) {
         KVR_LOG("critical") << "Unable to initialize OpenSSL. " << error.what() << ". Exiting.";
         return false;
     }
     KVR_LOG("critical") << "OpenSSL Initialized (" << (IsOpenSSLFIPSMode() ? "FIPS Mode)" : "Non-FIPS Mode)");
     return true;
+}
+
+// The deployment's built-in certificates: the masthead root ("masthead-root.pem") and the pairs of
+// re-issued certificates ("reissued-certificates.txt", optional), in the folder
+// "_KVRRelay_Crypto_BuiltInCertificatePath" names (default "certificates" in the working folder). A
+// table that does not read ends the start with its error.
+void UseBuiltInCertificates() {
+    const std::string folderText =
+        ConfigurationString(2, kRelayComponent, "Crypto", "BuiltInCertificatePath", "certificates").GetText();
+    const FileLocation folder(folderText.c_str());
+    SetMastheadRootFolder(folder);
+    const FileLocation table = folder.MakeChild("reissued-certificates.txt");
+    if (FileAttributes(table).Exists()) LoadReissuedCertificateTable(table, GetReissuedCertificateTable());
 }
 
 bool CheckSQLiteThreadSafe() {
@@ -143,13 +143,13 @@ void ApplyCrashDumpSwitch() {
 // Each subsystem's components take their place in this list as the subsystem is built: the gather
 // map file, the download state database, the download manager, gather state, the upstream requester
 // and the relay downloader before the client notifier, the download plug-in store and the request
-// files after it; the masthead watcher's FIPS check after the revocation list; the
-// upload manager, the post-file options and the result-buffer counters after the crash-dump switch.
+// files after it; the upload manager, the post-file options and the result-buffer counters after the crash-dump switch.
 bool RunComponents(HTTPServerSettings& settings) {
     GatherOptionsManager configuration;
     // Every component below keeps its files under the server storage folder: a relay without one
     // stops here, naming the missing setting.
     GetServerStoragePath();
+    UseBuiltInCertificates();
     LogMissingParent();
     ImmediateActionSiteReset resetReceiver;
     RelayNotifications notifications(configuration, ProcessStopEvent());
@@ -157,6 +157,8 @@ bool RunComponents(HTTPServerSettings& settings) {
     // rather than serving without the revocations it held.
     const FileLocation revocationList = configuration.GetRevocationListFile();
     LoadRevocationStore(revocationList, GetRevocationStore());
+    // The agent's masthead, verified once now; a machine without an agent has none (said above).
+    if (!FindAgentMasthead().IsEmpty()) GetClientMastheadWatcher().CheckFipsMode();
     ApplyCrashDumpSwitch();
 
     const bool served = RegisterPlugInsAndServe(settings, configuration, resetReceiver);
@@ -222,6 +224,8 @@ bool RunRelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns,
                         GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver) {
     try {
         RelayHTTPServer server(settings, plugIns, ProcessStopEvent(), configuration, resetReceiver);
+        if (!FindAgentMasthead().IsEmpty())
+            server.SetFipsRecheck([] { GetClientMastheadWatcher().CheckFipsMode(); });
         server.Run();
         return true;
     } catch (const SocketAddrInUse&) {

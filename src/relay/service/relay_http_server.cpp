@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/const_data.h"
+#include "foundation/clocks.h"
 #include "foundation/file_operations.h"
 #include "foundation/log_manager.h"
 #include "foundation/whole_file.h"
@@ -12,6 +13,8 @@ namespace {
 
 constexpr const char* kProbeFileName = "0";
 constexpr const char* kProbeFileContent = "A";
+// A failing FIPS re-check is logged at most this often (microseconds): the re-check's own interval.
+constexpr std::int64_t kFipsFailureLogInterval = 900'000'000;
 
 // Both epochs are HKLM registry values (settings mode 1), texts, empty when missing.
 std::string ReadAgentActionSiteEpoch() {
@@ -73,11 +76,24 @@ void RelayHTTPServer::WriteProbeFile() {
 
 // A failed check leaves the request alone: it is served, and the next request checks again.
 void RelayHTTPServer::BeforeRequest() {
+    RecheckFipsMode();
     if (m_resetPending) return;
     try {
         m_resetPending = ActionSiteEpochChanged();
     } catch (const std::exception& error) {
         KVR_LOG("critical") << "Action site epoch check failed: " << error.what();
+    }
+}
+
+void RelayHTTPServer::RecheckFipsMode() {
+    if (!m_fipsRecheck) return;
+    try {
+        m_fipsRecheck();
+    } catch (const std::exception& error) {
+        const std::int64_t now = GetMonotonicTime();
+        if (m_fipsFailureLogged && now - *m_fipsFailureLogged < kFipsFailureLogInterval) return;
+        m_fipsFailureLogged = now;
+        KVR_LOG("critical") << "FIPS mode re-check failed: " << error.what();
     }
 }
 

@@ -17,13 +17,22 @@
 // receiver works. A step that fails is logged at "critical" and tried again at the next pass. A reset
 // whose request is out when the loop ends is finished by the destructor: the stop ends the wait.
 //
+// The FIPS re-check. Before each request, ahead of the epoch compare, the server runs the re-check
+// start-up gives it (SetFipsRecheck: the agent masthead watcher's CheckFipsMode, which reads the file
+// at most every 15 minutes; none on a machine without an agent masthead). A failed re-check is logged
+// at "critical" at most once per 15 minutes and the request goes on.
+//
 // Every hook catches and logs its own failures, so a failed epoch check or reset ends neither the
 // request nor the loop. The settings, plug-in table, stop event, configuration and receiver must
 // outlive the server; the hooks run on the loop thread only.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "foundation/event.h"
 #include "http/http_server.h"
@@ -39,6 +48,7 @@ class RelayHTTPServer : public HTTPServer {
     // "/vtmirror/downloads/0".
     const std::string& GetProbePath() const { return m_probePath; }
     bool IsResetPending() const { return m_resetPending; }
+    void SetFipsRecheck(std::function<void()> recheck) { m_fipsRecheck = std::move(recheck); }
 
   protected:
     void BeforeRequest() override;
@@ -46,6 +56,7 @@ class RelayHTTPServer : public HTTPServer {
 
   private:
     void WriteProbeFile();
+    void RecheckFipsMode();
     // One pass of a pending reset; true when the reset is complete.
     bool AdvanceActionSiteReset();
 
@@ -55,6 +66,8 @@ class RelayHTTPServer : public HTTPServer {
     bool m_resetPending = false;
     std::shared_ptr<Event> m_resetAnswered;  // the request handed to the receiver, while one is out
     bool m_resetFailureLogged = false;
+    std::function<void()> m_fipsRecheck;
+    std::optional<std::int64_t> m_fipsFailureLogged;  // monotonic time of the last logged failure
     std::string m_probePath;
 };
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 #include "../../http/http_test_support.h"
@@ -139,4 +140,25 @@ TEST_F(RelayHTTPServerTest, AStopEndsTheWaitAndStillFinishesTheReset) {
     m_server.reset();
     EXPECT_TRUE(std::filesystem::is_empty(ActionURLs()));
     EXPECT_EQ(RelayEpoch(), "epoch-2");
+}
+
+// A failing FIPS re-check runs before every request, which is still answered and still sees an epoch
+// change; the failure is logged once, not once per request.
+TEST_F(RelayHTTPServerTest, AFailingFipsRecheckNeitherDropsRequestsNorFloodsTheLog) {
+    CapturedLog log;
+    ImportEpochs("epoch-1", "epoch-1");
+    DelayedReset receiver;
+    std::atomic<int> rechecks{0};
+    m_server = std::make_unique<RelayHTTPServer>(m_settings, m_plugIns, m_stop, m_configuration, receiver);
+    m_server->SetFipsRecheck([&] {
+        ++rechecks;
+        throw std::runtime_error("masthead unreadable");
+    });
+    m_thread = std::thread([this] { m_server->Run(); });
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(Get("/vtmirror/downloads/0").ends_with("\r\n\r\nA"));
+    ImportEpochs("epoch-2", "");
+    Get("/vtmirror/downloads/0");
+    EXPECT_TRUE(Eventually([&] { return receiver.requests == 1; }));
+    EXPECT_EQ(rechecks, 4);
+    EXPECT_EQ(log.LinesStartingWith("critical: FIPS mode re-check failed: masthead unreadable").size(), 1u);
 }
