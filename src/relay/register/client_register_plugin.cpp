@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "crypto/client_masthead_watcher.h"
 #include "foundation/clocks.h"
 #include "http/cgi_response.h"
 #include "http/get_stop_functor.h"
@@ -111,7 +112,7 @@ void ClientRegisterPlugIn::ServeRequest(HTTPPlugInInterface& interface, ClientWr
                                      m_relayConfiguration,
                                      {},
                                      &m_stopEvent,
-                                     {}};
+                                     [] { return GetClientMastheadWatcher().GetGatherURL(); }};
     HandleRegistrationRequest(registration);
     WriteListWhenDue(list, configuration, log);
 }
