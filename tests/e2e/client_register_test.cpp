@@ -125,7 +125,7 @@ TEST_F(ClientRegisterTest, RequestTypesAnswerWithTheirExactReplies) {
         {"GET", "?RequestType=Replicate", "", ErrorReply("this request type only accepts POST operations")},
         {"POST", "?RequestType=Replicate", "<ServerSequenceList></ServerSequenceList>",
          ErrorReply("Only root servers will provide client registration replication data.")},
-        {"GET", "?RequestType=RegisterMe&ComputerID=5", "", ErrorReply("unknown request type")},
+        {"GET", "?RequestType=RegisterMe&ComputerID=5", "", ErrorReply("no parent relay configured")},
         {"GET", "?RequestType=GetComputerID", "",
          Reply("Success\r\n42\r\n", "x-veltra-itclient-getcomputerid-result: 42\r\n" + kVersionLine)},
         {"GET", "?RequestType=IsDescendant&ComputerID=5", "", descendant("true")},
