@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/exceptions.h"
 #include "foundation/critical_section.h"
 #include "foundation/process_setup.h"
 #include "foundation/stop_event.h"
@@ -171,6 +172,8 @@ bool TakeOverNewParent(RegistrationRequest& request, RegistrationForward forward
     forward.url = agentServer + std::string(parent.GetPath().View());
     CriticalSectionLock lock = LockCriticalSection(ClientRegistrationLock());
     if (RegistrationUpdateInProgress().load()) {
+        // The gate was checked on the way in: another takeover began in between.
+        LogRequirementFailure(__FILE__, __LINE__, "!RegistrationUpdateInProgress");
         SendPlain(request, kTakeoverInProgress);
         return false;
     }

@@ -7,9 +7,12 @@
 #include <thread>
 
 #include "base/const_data_reader.h"
+#include "foundation/critical_section.h"
 #include "foundation/event.h"
 #include "net/socket_system.h"
 #include "foundation/process_setup.h"
+#include "net/url_info.h"
+#include "relay/register/registration_forwarding.h"
 #include "relay/register/registration_request.h"
 #include "relay/register/registration_test_support.h"
 #include "support/captured_log.h"
@@ -394,4 +397,33 @@ TEST_F(RegistrationDecisionTest, TheVersionPageNamesTheDeploymentsGatherURL) {
               PlainTextReply("\r\nClientRegister\r\nVersion 8.0.627.0\r\n",
                              "Server: VeltraHTTPServer/8.0.627.0\r\nx-veltra-clientregister-version: 8.0.627.0\r\n"
                              "x-mendle-site-gather-url: http://root.example:52311/cgi-bin/vtdaruravidu/gather.exe\r\n"));
+}
+
+// A second takeover that passed the gate while the first was starting is refused under the lock.
+TEST_F(RegistrationDecisionTest, ATakeoverThatFindsAnotherUnderWayIsRefused) {
+    ImportWithKvrreg(AgentServer1(BaseURL(m_parent.Port())));
+    CapturedLog log;
+    CriticalSectionLock held = LockCriticalSection(ClientRegistrationLock());
+    Served served;
+    std::thread request([&] { served = Serve("RequestType=RegisterMe", IPAddress(127, 0, 0, 1)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    {
+        MakeFlagTrueInScope other(RegistrationUpdateInProgress());
+        held = CriticalSectionLock();
+        request.join();
+    }
+    EXPECT_EQ(served.Body(), "\r\nAll registrations rejected.  Server is checking new configuration received from "
+                             "another client on 127.0.0.1.\r\n");
+    EXPECT_FALSE(served.forwarded);
+    EXPECT_EQ(log.LinesStartingWith("critical: REQUIREMENT FAILURE: ").size(), 1u);
+}
+
+// All four URLs are checked before any is written: one without a path leaves every one as it was.
+TEST_F(RegistrationDecisionTest, AParentURLThatCannotBeRewrittenChangesNone) {
+    ImportWithKvrreg(NamedSetting("KVRGather", "Comm", "ParentRelayURL", "http://old.example"));
+    const std::string before = RunKvrreg({"export"}).out;
+    EXPECT_THROW(RewriteParentURLs("http://new.example:52311"), NoPathError);
+    RewriteParentURLs("");
+    EXPECT_EQ(RunKvrreg({"export"}).out, before);
+    EXPECT_EQ(before.find("new.example"), std::string::npos);
 }
