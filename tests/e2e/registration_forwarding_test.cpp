@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <thread>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "support/loopback_sockets.h"
 #include "support/program_runner.h"
 #include "support/scripted_http_server.h"
+#include "support/test_pki.h"
 
 using namespace std::chrono_literals;
 
@@ -126,4 +128,30 @@ TEST_F(RegistrationForwardingTest, AStopEndsAForwardInFlight) {
     EXPECT_EQ(relay.Stop(), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     client.join();
+}
+
+// The deployment is the agent's action-site masthead's: its gather URL's scheme and authority, exact.
+TEST_F(RegistrationForwardingTest, TheAgentsMastheadDecidesTheDeployment) {
+    const std::string mastheads = TestPKIFolder() + "/mastheads";
+    ScriptedHTTPServer root(RootAnswer);
+    RelayProcess relay;
+    const std::string agent = relay.Folder() + "/agent";
+    std::filesystem::create_directories(agent);
+    std::filesystem::copy_file(mastheads + "/action.azqm", agent + "/ActionSite.azqm");
+    relay.Import("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\KVRClient.exe]\n"
+                 "\"Path\"=\"" + agent + "\"\n");
+    relay.SetClientSetting("_KVRClient_Cryptography_FipsMode", "none");
+    relay.SetClientSetting("_KVRRelay_Crypto_BuiltInCertificatePath", mastheads + "/roots");
+    StartRelay(relay, kParentID, URLOf(root.Port()));
+
+    EXPECT_EQ(Body(Register(relay, "RequestType=RegisterMe&Root=http://RELAY.example:52311")),
+              "RelayRejectClient\r\nError: Different Deployment.\r\n");
+    EXPECT_EQ(root.Exchanges().size(), 0u);
+    EXPECT_EQ(Body(Register(relay, "RequestType=RegisterMe&Root=http://relay.example:52311")).substr(0, 13),
+              "Success\r\n4711");
+    EXPECT_EQ(root.Exchanges().size(), 1u);
+    EXPECT_NE(relay.Get(std::string(kPath) + "?RequestType=Version")
+                  .find("x-mendle-site-gather-url: http://relay.example:52311/cgi-bin/bfgather.exe/actionsite\r\n"),
+              std::string::npos);
+    EXPECT_EQ(relay.Stop(), 0);
 }
