@@ -1,9 +1,9 @@
 #include "relay/register/registration_decision.h"
 
-#include <cctype>
 #include <string>
 #include <string_view>
 
+#include "base/character_classes.h"
 #include "base/exceptions.h"
 #include "foundation/critical_section.h"
 #include "foundation/process_setup.h"
@@ -80,13 +80,11 @@ bool PassesDeploymentCheck(RegistrationRequest& request) {
     return false;
 }
 
+// Relays forward with exactly "KVRRelay"; its first eight characters decide, in any case.
 bool IsRelayUserAgent(const std::optional<std::string>& userAgent) {
     if (!userAgent || userAgent->size() < kRelayUserAgent.size()) return false;
-    for (std::size_t i = 0; i < kRelayUserAgent.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>((*userAgent)[i])) !=
-            std::tolower(static_cast<unsigned char>(kRelayUserAgent[i])))
-            return false;
-    return true;
+    return Ascii::EqualIgnoringCase(ConstData(std::string_view(*userAgent).substr(0, kRelayUserAgent.size())),
+                                    ConstData(kRelayUserAgent));
 }
 
 bool IsThisMachine(const IPAddress& address) {
@@ -124,14 +122,14 @@ bool PointsAtOwnListener(const std::string& parentURL) {
 }
 
 // No agent Server1 and no usable ParentRelayURL: there is nobody to ask.
-bool HasNoParent(const RegistrationRequest& request, const std::string& agentServer) {
+bool HasNoParent(const std::string& agentServer) {
     if (!agentServer.empty()) return false;
     std::string configured =
         ConfigurationString(2, kClientRegisterComponent, "ClientRegister", "ParentRelayURL", "").GetText();
     return configured.empty() || PointsAtOwnListener(configured);
 }
 
-// Steps 6 and 7 of the decision: the forward's parent fields, adapter and list additions.
+// Step 6: the forward's parent fields, its adapter and the forward list's additions.
 RegistrationForward PrepareForward(RegistrationRequest& request, bool loopback) {
     RegistrationRequestParameters& parameters = request.parameters;
     const ClientRegisterConfiguration& configuration = request.configuration;
@@ -213,7 +211,7 @@ bool HandleRegistration(RegistrationRequest& request) {
     if (!PassesDeploymentCheck(request)) return false;
 
     std::string agentServer = loopback ? configuration.GetParentRelayConfiguration().GetAgentServer() : "";
-    if (HasNoParent(request, agentServer)) {
+    if (HasNoParent(agentServer)) {
         LogRegistrationAlarm(RegistrationAlarm::NoParent,
                              "Registration refused: no parent relay configured (ParentRelayURL is unset or "
                              "points at this relay)");
