@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "e2e/relay_process.h"
-#include "support/loopback_sockets.h"
 #include "support/program_runner.h"
+#include "support/python_origin.h"
+#include "support/temporary_registry.h"
 #include "support/scripted_http_server.h"
 #include "support/test_pki.h"
 
@@ -114,11 +115,49 @@ TEST_F(RegistrationForwardingTest, ARelayWithoutAParentRefusesAtOnceAndSaysSo) {
     EXPECT_EQ(relay.Stop(), 0);
 }
 
-// A relay that forwards to a parent that never answers still stops promptly.
-TEST_F(RegistrationForwardingTest, AStopEndsAForwardInFlight) {
-    SilentTCPListener silent;
+// The root's answers reach the client as the relay passes them on; the root, a process of its own,
+// logs each request it got.
+TEST_F(RegistrationForwardingTest, TheRootsAnswersArePassedOnToTheClient) {
+    PythonOrigin root;
+    const struct {
+        const char* scenario;
+        std::string body;
+    } cases[] = {
+        {"success", "Success\r\n4711\r\n3\r\n52311\r\n9.2.0.0\r\n0\r\n0\r\n0\r\nNo WakeOnLAN adapter selected.\r\n"},
+        {"invalidsequence", "Invalid Sequence Number\r\n"},
+        {"badcomputerid",
+         "\r\nError: (ForwardRegisterMe)\r\nBadly formatted x-veltra-itclient-computerid header in response from "
+         "parent relay server.\r\nThe parent relay's response was as follows:\r\nHTTP/1.1 200 OK"},
+        // Last: for ChildCountTestPeriod afterwards this relay answers its direct children itself.
+        {"toomanychildren", "RelayRejectClient\r\nTooManyChildren\r\n25\r\n"},
+    };
     RelayProcess relay;
-    StartRelay(relay, kParentID, URLOf(silent.Port()));
+    StartRelay(relay, kParentID, root.URL("/root/success/cgi-bin/vtdaruravidu/clientregister.exe"));
+    for (const auto& c : cases) {
+        relay.SetClientSetting("_Daruravidu Server_ClientRegister_ParentRelayURL",
+                               root.URL("/root/" + std::string(c.scenario) + "/cgi-bin/vtdaruravidu/clientregister.exe"));
+        std::string reply = Register(relay, "RequestType=RegisterMe");
+        EXPECT_EQ(Body(reply).substr(0, c.body.size()), c.body) << c.scenario;
+        if (std::string(c.scenario) != "badcomputerid") {
+            std::size_t date = reply.find("Date: ");
+            EXPECT_NE(date, std::string::npos) << reply;
+            EXPECT_EQ(reply.find("Date: ", date + 1), std::string::npos) << "one Date line: " << reply;
+        }
+    }
+    const std::string log = ReadWholeFile(root.Folder() + "/root-requests.log");
+    for (const auto& c : cases)
+        EXPECT_NE(log.find("GET /root/" + std::string(c.scenario) + "/cgi-bin/vtdaruravidu/clientregister.exe?"
+                           "RequestType=RegisterMe&ParentID=100 HTTP/1.0\tUser-Agent: KVRRelay\n"),
+                  std::string::npos)
+            << log;
+    EXPECT_EQ(relay.Stop(), 0);
+}
+
+// A relay that forwards to a root that never answers still stops promptly.
+TEST_F(RegistrationForwardingTest, AStopEndsAForwardInFlight) {
+    PythonOrigin root;
+    RelayProcess relay;
+    StartRelay(relay, kParentID, root.URL("/root/noanswer/cgi-bin/vtdaruravidu/clientregister.exe"));
     std::vector<std::string> arguments = {"-s", "--http1.0", "--max-time", "20", "--interface", kClientAddress,
                                           "http://127.0.0.1:" + std::to_string(relay.Port()) + kPath +
                                               "?RequestType=RegisterMe"};

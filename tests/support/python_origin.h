@@ -16,6 +16,11 @@
 //                             then 200 "through the proxy"
 //   GET  /short               "Content-Length: 100", then 10 bytes and the end of the connection
 //   GET  /hang                no answer, until the client goes or the origin stops
+//   GET  /root/<scenario>/... a root server's answer to a forwarded registration: success (computer
+//                             ID 4711, slot 3, version 9.2.0.0), toomanychildren (25),
+//                             invalidsequence, badcomputerid (an ID alone) or noanswer (as /hang);
+//                             each request line and User-Agent are appended to
+//                             Folder()/root-requests.log
 //   anything else             404 "not found"
 // Requests in the absolute form (as a proxy receives them) are served like origin-form ones. Every
 // response carries "X-Connection-Request: <n>": it answers the n-th request on its connection.

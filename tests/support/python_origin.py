@@ -24,6 +24,11 @@ Paths:
                             "through the proxy"
   GET  /short               Content-Length 100, then 10 bytes and the end of the connection
   GET  /hang                nothing at all, until the client goes or the origin stops
+  GET  /root/<scenario>/... a root server's answer to a forwarded registration, by scenario:
+                            success (computer ID 4711, slot 3, version 9.2.0.0), toomanychildren
+                            (25), invalidsequence, badcomputerid (an ID without slot and port) or
+                            noanswer (as /hang); each request line and its User-Agent are appended
+                            to FOLDER/root-requests.log
   anything else             404 "not found"
 """
 
@@ -44,6 +49,20 @@ stopping = threading.Event()
 
 def basic(user, password):
     return "Basic " + base64.b64encode(f"{user}:{password}".encode()).decode()
+
+
+ROOT_ANSWERS = {
+    "success": ([("x-veltra-itclient-computerid", "4711,3,52311,0,0,0"),
+                 ("x-veltra-server", "1;http://root.example:52311/")],
+                b"Success\r\n4711\r\n3\r\n52311\r\n9.2.0.0\r\n0\r\n0\r\n0\r\n"),
+    "toomanychildren": ([("x-veltra-clientregister-status", "RelayRejectClient"),
+                         ("x-veltra-clientregister-toomanychildren", "25")],
+                        b"RelayRejectClient\r\nTooManyChildren\r\n25\r\n"),
+    "invalidsequence": ([("x-veltra-clientregister-status", "Invalid Sequence Number")],
+                        b"Invalid Sequence Number\r\n"),
+    "badcomputerid": ([("x-veltra-itclient-computerid", "4711")], b"Success\r\n"),
+}
+root_log_lock = threading.Lock()
 
 
 class Origin(http.server.BaseHTTPRequestHandler):
@@ -129,6 +148,20 @@ class Origin(http.server.BaseHTTPRequestHandler):
         elif path == "/hang":
             stopping.wait(60)
             self.close_connection = True
+        elif path.startswith("/root/"):
+            self.answer_as_root(path.split("/")[2])
+        else:
+            self.reply(404, b"not found")
+
+    def answer_as_root(self, scenario):
+        with root_log_lock, open(os.path.join(self.folder, "root-requests.log"), "a") as log:
+            log.write(f"{self.requestline}\tUser-Agent: {self.headers.get('User-Agent', '')}\n")
+        if scenario == "noanswer":
+            stopping.wait(60)
+            self.close_connection = True
+        elif scenario in ROOT_ANSWERS:
+            headers, body = ROOT_ANSWERS[scenario]
+            self.reply(200, body, headers)
         else:
             self.reply(404, b"not found")
 
