@@ -8,7 +8,8 @@
 // RegistrationListWritePeriod seconds have passed since the last write, so the first request after
 // start writes it and later ones at most once per period. A failure before the reply (the settings,
 // the list) is answered with its text as a status-200 plain-text body; a failed list write after the
-// reply is only logged.
+// reply is only logged. Registrations learn the deployment from the agent's action-site masthead
+// (GetClientMastheadWatcher).
 //
 // The worker thread (Start) runs the worker step again and again until the stop event is set, with
 // one configuration read when the loop starts. A step that throws makes the worker wait 10 seconds
