@@ -13,6 +13,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
+// Test labels: ClientRegisterPlugInTest tsan
 class ClientRegisterPlugInTest : public ::testing::Test {
   protected:
     // Waits up to five seconds for the count to reach the value.

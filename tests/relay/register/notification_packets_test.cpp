@@ -86,7 +86,9 @@ TEST(NotificationPacketsTest, PayloadMustDecodeToWholeAddressesAndAtMostTwenty) 
     for (const PayloadCase& c : cases) {
         std::optional<std::vector<Byte>> decoded = DecodeWakeOnLanPayload(ConstData(std::string_view(c.payload)));
         ASSERT_EQ(decoded.has_value(), c.addresses.has_value()) << c.what;
-        if (decoded) EXPECT_EQ(decoded->size(), *c.addresses * kMACAddressSize) << c.what;
+        if (decoded) {
+            EXPECT_EQ(decoded->size(), *c.addresses * kMACAddressSize) << c.what;
+        }
     }
 }
 
