@@ -68,8 +68,13 @@ void ReadingHTTPConnection::TakeRead() {
     m_lines.Receive(start, start + m_bytesOfLastRead);
     if (m_headComplete) {
         m_finished = true;
-        m_request->SetBodyWindow(static_cast<std::size_t>(m_endOfHead - m_bytesBeforeLastRead),
-                                 m_bytesOfLastRead);
+        const std::size_t bodyStart = static_cast<std::size_t>(m_endOfHead - m_bytesBeforeLastRead);
+        m_request->SetBodyWindow(bodyStart, m_bytesOfLastRead);
+        // A GET read whole, with no body announced and no byte after its head: the client has
+        // nothing more to send, so its connection may close at once after the reply.
+        if (bodyStart == m_bytesOfLastRead && m_request->Method().View() == "GET" &&
+            !m_request->FindHeaderValues("Content-Length") && !m_request->FindHeaderValues("Transfer-Encoding"))
+            m_request->Connection().ExpectNothingMore();
     } else {
         m_bytesBeforeLastRead += m_bytesOfLastRead;
     }

@@ -1,6 +1,27 @@
 #include "net/socket_connection.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
+
 #include "net/socket_errors.h"
+
+namespace {
+
+// Whether nothing from the peer waits to be read: a close then sends the end after the written
+// bytes, where unread bytes would turn it into a reset.
+bool NothingUnread(int socket) {
+    char byte;
+    for (;;) {
+        const ssize_t count = ::recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (count == 0) return true;
+        if (count > 0) return false;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK;
+    }
+}
+
+}  // namespace
 
 SocketConnection::SocketConnection(SocketHandle socket, std::unique_ptr<TLSConnection> tls,
                                    const IPAddress& peer, std::shared_ptr<LingeringCloser> closer)
@@ -13,6 +34,7 @@ SocketConnection& SocketConnection::operator=(SocketConnection&& other) noexcept
         m_tls = std::move(other.m_tls);
         m_peer = other.m_peer;
         m_closer = std::move(other.m_closer);
+        m_nothingMoreExpected = other.m_nothingMoreExpected;
     }
     return *this;
 }
@@ -50,6 +72,10 @@ std::size_t SocketConnection::Write(ConstData& range) {
 // A failed shutdown (the peer reset the connection, say) changes nothing about what must follow:
 // the socket is given up either way, and closed at once when it can't linger.
 void SocketConnection::Close() noexcept {
+    if (m_nothingMoreExpected && !m_tls && m_socket.IsValid() && NothingUnread(m_socket.Get())) {
+        m_socket = SocketHandle();
+        return;
+    }
     try {
         if (m_tls) m_tls->Shutdown();
         if (m_socket.IsValid()) ShutdownSocket(m_socket.Get(), 1);

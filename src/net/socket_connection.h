@@ -37,9 +37,14 @@ class SocketConnection {
     // Writes once from the range, advancing its begin; answers the count (0 for an empty range, and
     // over TLS when the socket takes nothing now: then call again with the same first bytes).
     std::size_t Write(ConstData& range);
+    // Says that the peer has sent all it will send (a request read whole, with no body to follow):
+    // then Close may end the connection at once.
+    void ExpectNothingMore() { m_nothingMoreExpected = true; }
     // Ends the TLS session, shuts the sending side down and hands the socket to the lingering
-    // closer, so the peer receives every byte written before the end. Never throws; does nothing
-    // when already closed.
+    // closer, so the peer receives every byte written before the end. After ExpectNothingMore, a
+    // plain socket with nothing unread is closed at once instead: no reset can follow (nothing lies
+    // unread and nothing more is coming), and the system still sends every written byte before the
+    // end. Never throws; does nothing when already closed.
     void Close() noexcept;
 
   private:
@@ -47,4 +52,5 @@ class SocketConnection {
     std::unique_ptr<TLSConnection> m_tls;
     IPAddress m_peer;
     std::shared_ptr<LingeringCloser> m_closer;
+    bool m_nothingMoreExpected = false;
 };

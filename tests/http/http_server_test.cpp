@@ -305,3 +305,31 @@ TEST_F(HTTPServerTest, TwoThousandIdleConnectionsTimeOutWhileOthersAreServed) {
     for (int i = 1; i < lines; ++i) values += "|1";
     EXPECT_NE(reply.find("x-a=" + values + "\n"), std::string::npos) << reply;
 }
+
+// A GET read whole, with nothing after its head, is closed as soon as its reply is written; a request
+// that may still send (a body, bytes after the head) lingers until its client closes, so that no
+// reset can cut its reply short. Either way the client reads the whole reply and then the end.
+TEST_F(HTTPServerTest, OnlyARequestThatMayStillSendLingersAfterItsReply) {
+    HTTPServerSettings settings("KVRRelay");
+    settings.port = 0;
+    RunningServer server(settings, m_table);
+    struct Case {
+        const char* request;
+        bool lingers;
+    };
+    for (const Case& c : {Case{"GET /inspect HTTP/1.0\r\nHost: h\r\n\r\n", false},
+                          Case{"POST /inspect HTTP/1.0\r\nContent-Length: 4\r\n\r\nabcd", true},
+                          Case{"GET /inspect HTTP/1.0\r\n\r\nmore", true}}) {
+        SCOPED_TRACE(c.request);
+        SocketHandle client = ConnectTo("127.0.0.1", server.Port());
+        SendAll(client.Get(), c.request);
+        EXPECT_EQ(StatusLineOf(ReceiveUntilClosed(client.Get())), "HTTP/1.1 200 OK");
+        // The client keeps its socket open.
+        if (c.lingers) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            EXPECT_EQ(server.Server().connections, 1u);
+            client = SocketHandle();
+        }
+        EXPECT_TRUE(Eventually([&] { return server.Server().connections == 0u; }));
+    }
+}
