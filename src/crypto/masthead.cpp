@@ -2,15 +2,12 @@
 
 #include <vector>
 
-#include "base/character_classes.h"
 #include "base/const_data_reader.h"
 #include "crypto/masthead_maker.h"
+#include "crypto/multipart_signed_splitter.h"
 #include "crypto/signature_verification.h"
 #include "crypto/signed_message_maker.h"
-#include "formats/content_type.h"
 #include "formats/message_maker.h"
-#include "formats/multipart_splitter.h"
-#include "formats/structured_fields.h"
 #include "foundation/data_stages.h"
 #include "foundation/whole_file.h"
 
@@ -34,33 +31,6 @@ void ParseMastheadMessage(DataReader& reader, MastheadHeaderReceiver& headers, M
     verification.Authorize(policy);
     verification.Result();
 }
-
-// The first part of a multipart/signed message, its signature dropped unread: for reading what a
-// signed file says before anything can verify it.
-class UnverifiedSignedContent : public MessageReceiver {
-  public:
-    explicit UnverifiedSignedContent(LineReceiver& content)
-        : m_contentTypeMaker(m_contentType), m_firstPart(content) {}
-
-    void Begin(std::uint64_t) override { m_contentType.Reset(); }
-    DataReceiver& Header(std::uint64_t, ConstData name) override {
-        if (Ascii::EqualIgnoringCase(name, ConstData(std::string_view("content-type")))) return m_contentTypeMaker;
-        return IgnoreDataReceiver::Instance();
-    }
-    void EndHeader(std::uint64_t) override {}
-    LineReceiver& Body(std::uint64_t) override {
-        if (m_contentType.Subtype() != ContentTypeCode::kMultipartSigned) throw NotASignedMessage();
-        m_parts.SetBoundary(m_firstPart, m_contentType.Boundary());
-        return m_parts;
-    }
-    void End(std::uint64_t) override {}
-
-  private:
-    ContentTypeReceiver m_contentType;
-    StructuredFieldMaker m_contentTypeMaker;
-    SignatureRemover m_firstPart;
-    MultipartSplitter m_parts;
-};
 
 }  // namespace
 
@@ -106,7 +76,10 @@ bool ReadMastheadRequiresFips(const FileLocation& path) {
     IgnoreMessageReceiver parts;
     MastheadMaker masthead(headerMaker, parts);
     MessageMaker content(masthead);
-    UnverifiedSignedContent signedMessage(content);
+    MultipartSignedSignatureIgnorer contentOnly;
+    contentOnly.Init(content);
+    MultipartSignedSplitter signedMessage;
+    signedMessage.Init(contentOnly);
     headerMaker.Begin();
     ReadMessageFile(path, signedMessage);
     return headers.RequireFipsCryptography != 0;
