@@ -44,12 +44,13 @@ ThrottleRequest ReadThrottleRequest(const HTTPRequest& request) {
 }  // namespace
 
 FileResponseConnection::FileResponseConnection(std::shared_ptr<HTTPRequest> request, ConstData path,
-                                               const HTTPServerSettings& settings, std::int64_t now)
+                                               PosixPlatform::HeldFolder& root, const HTTPServerSettings& settings,
+                                               std::int64_t now)
     : m_request(std::move(request)),
       m_settings(settings),
       m_socketWriter(m_request->Connection()),
       m_lastProgress(now) {
-    std::optional<FileLocation> location = ResolveServedFilePath(settings.serverRootPath, path);
+    std::optional<FileLocation> location = ResolveServedFilePath(root.GetLocation(), path);
     if (!location) throw HTTPRequestError(400);
     std::string_view method = m_request->Method().View();
     if (method == "POST") throw HTTPRequestError(405);
@@ -57,7 +58,7 @@ FileResponseConnection::FileResponseConnection(std::shared_ptr<HTTPRequest> requ
     if (location->IsEmpty()) throw HTTPRequestError(404);  // no root, no files
 
     try {
-        m_file.OpenBeneath(settings.serverRootPath, *location);
+        m_file.OpenBeneath(root, *location);
     } catch (const PathOutsideRootError& error) {
         KVR_LOG("debug") << "Not serving " << location->GetPathString() << ": a symbolic link leads to "
                          << error.SecondPath() << ", outside the server root";
@@ -161,7 +162,11 @@ bool FileResponseConnection::WantsBackChannel() const {
 // Without a throttle the socket takes what it can: the buffered bytes, then the rest of the file
 // straight from the page cache, or through the buffer when TLS must encrypt it.
 std::size_t FileResponseConnection::WriteUnthrottled() {
+    // The head waits for the file's first bytes, to leave in one packet with them.
+    const bool sendingFile = m_socketWriter.CanSendFiles() && FileHasMore();
+    m_socketWriter.SetMoreFollows(sendingFile);
     std::size_t written = m_output.Pump(m_socketWriter, kUnlimited);
+    m_socketWriter.SetMoreFollows(false);
     if (!m_output.IsEmpty() || !FileHasMore()) return written;
     if (!m_socketWriter.CanSendFiles()) {
         PumpChunk();

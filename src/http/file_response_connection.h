@@ -46,13 +46,13 @@ class FileResponseConnection {
     static constexpr std::uint64_t kSmallFileSize = 16384;
     static constexpr std::size_t kBackChannelReadSize = 1024;
 
-    // Serves the file that the request path `path` names under the server root. Throws
+    // Serves the file that the request path `path` names under the server root `root`. Throws
     // HTTPRequestError: 400 for a bad path (served_file_request.h), 405 for POST, 501 for any other
     // method but GET, 404 for a missing file, a folder or a file that a symbolic link puts outside
     // the server root (logged at "debug"), 403 without permission, 500 for another failure to open
     // (logged at "debug"), 416 for a range start other than 0 at or past the end of the file, and 400
     // for a throttle header given twice.
-    FileResponseConnection(std::shared_ptr<HTTPRequest> request, ConstData path,
+    FileResponseConnection(std::shared_ptr<HTTPRequest> request, ConstData path, PosixPlatform::HeldFolder& root,
                            const HTTPServerSettings& settings, std::int64_t now);
     // A status-only reply; 400 for a throttle header given twice.
     FileResponseConnection(int status, std::shared_ptr<HTTPRequest> request,

@@ -17,8 +17,11 @@ constexpr std::int64_t kIdleWaitMicroseconds = 10'000;
 constexpr std::int64_t kBusyRetryWaitMicroseconds = 100'000;
 // Consecutive interrupted polls tolerated: 301 are retried, the 302nd ends Run (about 30 seconds).
 constexpr int kMostBusyRetries = 300;
-// A burst of clients is taken in few passes, without one pass starving the connections it has.
-constexpr int kMostAcceptsPerPass = 64;
+// One new client per pass: a pass that took in a whole burst of clients before serving any of them
+// would send their replies together at its end, and the clients, answered in step, would come back
+// in step while the loop waits for them. Taken one at a time, each is served as soon as it has sent
+// its head, and the listener, still readable, ends the next wait at once.
+constexpr int kMostAcceptsPerPass = 1;
 
 // One threaded plug-in request: holds one of the plug-in's threads from dispatch until the handler
 // is done, or until the job is dropped without running (its thread could not start).
@@ -107,7 +110,11 @@ constexpr std::size_t kWatchedBesideSockets = 1;
 // once, and the loop learns of it without a system call of its own per pass.
 HTTPServer::HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
                        bool allInterfaces)
-    : m_settings(settings), m_plugIns(plugIns), m_stopEvent(stopEvent), m_nextReadTimeOutSweep(kNever) {
+    : m_settings(settings),
+      m_plugIns(plugIns),
+      m_stopEvent(stopEvent),
+      m_nextReadTimeOutSweep(kNever),
+      m_servedRoot(settings.serverRootPath) {
     std::shared_ptr<TLSServerContext> tls;
     if (settings.useTLS) tls = BuildTLSServerContext(settings.certificateFilePath);
     m_listener.Open(static_cast<std::uint16_t>(settings.port), !allInterfaces, std::move(tls));
@@ -401,5 +408,5 @@ void HTTPServer::ServeFile(std::shared_ptr<HTTPRequest> request) {
     std::vector<Byte> rawPath(path.begin, path.end);
     OnFileRequest(rawPath);
     m_writingConnections.push_back(std::make_unique<FileResponseConnection>(
-        std::move(request), ConstData(rawPath.data(), rawPath.size()), m_settings, m_passTime));
+        std::move(request), ConstData(rawPath.data(), rawPath.size()), m_servedRoot, m_settings, m_passTime));
 }

@@ -5,9 +5,10 @@
 // connections and running plug-in requests number fewer than MaxConnections, and not for a second
 // after an accept ran out of descriptors or socket memory), every connection still reading its
 // request head, and every reply connection that has bytes to write. Each pass waits at most 10 ms,
-// then accepts, writes reply steps and reads heads, in that order; a connection just accepted is read
-// in the same pass (its head usually came with it), and a reply made in a pass takes its first write
-// step in that pass. A pass costs time for the sockets that are ready, not for those that are open:
+// then accepts one new client, writes reply steps and reads heads, in that order; a connection just
+// accepted is read in the same pass (its head usually came with it), and a reply made in a pass takes
+// its first write step in that pass; a reply of a file that is sent from the page cache leaves its
+// head to go out in one packet with the file's first bytes. A pass costs time for the sockets that are ready, not for those that are open:
 // the read time-outs are swept only when the earliest of them can have fallen due. A complete head
 // with a path is written to the daily access log (access_log.h; the directory setting is read again
 // at most a second after it was last read) and dispatched: to the
@@ -118,6 +119,7 @@ class HTTPServer {
     std::int64_t m_passTime = 0;  // monotonic time at the start of the current pass
     std::int64_t m_acceptsPausedUntil = 0;  // the listener is not watched before this monotonic time
     FileLocation m_accessLogDirectory;
+    PosixPlatform::HeldFolder m_servedRoot;  // the settings' server root, kept open between requests
     std::int64_t m_accessLogDirectoryReadAt = 0;
     bool m_accessLogDirectoryRead = false;
 };

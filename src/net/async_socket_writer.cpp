@@ -19,7 +19,7 @@ bool IsWouldBlock(int code) {
 
 std::size_t AsyncSocketWriter::Write(ConstData range) {
     try {
-        return m_connection.Write(range);
+        return m_connection.Write(range, m_moreFollows);
     } catch (const SocketError& error) {
         if (IsWouldBlock(error.Code())) return 0;
         throw;

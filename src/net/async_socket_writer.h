@@ -31,6 +31,9 @@ class AsyncSocketWriter : public AsyncDataWriter {
 
     // Answers 0 when the socket is full; other failures throw the socket error kind.
     std::size_t Write(ConstData range) override;
+    // While set, what Write sends may wait in the system for the next send (SendFile, or a Write
+    // once it is cleared) and go out in one packet with it.
+    void SetMoreFollows(bool moreFollows) { m_moreFollows = moreFollows; }
 
     // True when file bytes may go to the socket without passing through the process (no TLS).
     bool CanSendFiles() const { return !m_connection.HasTLS(); }
@@ -42,6 +45,7 @@ class AsyncSocketWriter : public AsyncDataWriter {
 
   private:
     SocketConnection& m_connection;
+    bool m_moreFollows = false;
 };
 
 class AsyncDataReceiver : public DataReceiver, public DataWriter {

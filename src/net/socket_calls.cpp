@@ -62,8 +62,8 @@ bool ReceiveIfArrived(int socket, OutputRange& range, std::size_t& count) {
     return true;
 }
 
-std::size_t SendOnSocket(int socket, ConstData& range) {
-    ssize_t count = ::send(socket, range.begin, range.Length(), MSG_NOSIGNAL);
+std::size_t SendOnSocket(int socket, ConstData& range, bool moreFollows) {
+    ssize_t count = ::send(socket, range.begin, range.Length(), MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0));
     if (count == -1) ThrowLastSocketError();
     range.begin += count;
     return static_cast<std::size_t>(count);

@@ -24,8 +24,9 @@ void ListenOnSocket(int socket, int backlog);
 std::size_t ReceiveFromSocket(int socket, OutputRange& range);
 // The same for a non-blocking socket that may have nothing yet: false, and the range untouched, then.
 bool ReceiveIfArrived(int socket, OutputRange& range, std::size_t& count);
-// One send from the range; advances its begin and answers the count.
-std::size_t SendOnSocket(int socket, ConstData& range);
+// One send from the range; advances its begin and answers the count. With `moreFollows` the system
+// may hold the bytes back until the next send without it, to go out with what follows (MSG_MORE).
+std::size_t SendOnSocket(int socket, ConstData& range, bool moreFollows = false);
 // One datagram to the address; answers the count sent.
 std::size_t SendDatagram(int socket, ConstData datagram, const sockaddr* address, socklen_t length);
 // `how`: 0 the receiving side, 1 the sending side, anything else both.

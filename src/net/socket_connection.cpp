@@ -63,10 +63,10 @@ bool SocketConnection::ReadIfArrived(OutputRange& range, std::size_t& count) {
     return true;
 }
 
-std::size_t SocketConnection::Write(ConstData& range) {
+std::size_t SocketConnection::Write(ConstData& range, bool moreFollows) {
     if (range.IsEmpty()) return 0;
     if (m_tls) return m_tls->Write(range);
-    return SendOnSocket(m_socket.Get(), range);
+    return SendOnSocket(m_socket.Get(), range, moreFollows);
 }
 
 // A failed shutdown (the peer reset the connection, say) changes nothing about what must follow:

@@ -35,8 +35,10 @@ class SocketConnection {
     // TLS connection, whose bytes are not the socket's.
     bool ReadIfArrived(OutputRange& range, std::size_t& count);
     // Writes once from the range, advancing its begin; answers the count (0 for an empty range, and
-    // over TLS when the socket takes nothing now: then call again with the same first bytes).
-    std::size_t Write(ConstData& range);
+    // over TLS when the socket takes nothing now: then call again with the same first bytes). On a
+    // plain socket `moreFollows` lets the bytes wait for the next write to go out with it; that
+    // write must come.
+    std::size_t Write(ConstData& range, bool moreFollows = false);
     // Says that the peer has sent all it will send (a request read whole, with no body to follow):
     // then Close may end the connection at once.
     void ExpectNothingMore() { m_nothingMoreExpected = true; }

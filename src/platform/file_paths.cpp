@@ -155,14 +155,17 @@ void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Di
 // gets a second chance by canonical path, so that a link whose target lies inside is followed however
 // it is written.
 void FileReadingPath::OpenBeneath(const FileLocation& root, const FileLocation& location) {
+    HeldFolder heldRoot(root);
+    OpenBeneath(heldRoot, location);
+}
+
+void FileReadingPath::OpenBeneath(HeldFolder& root, const FileLocation& location) {
     Close();
-    if (root.IsEmpty() || location.IsEmpty()) throw EmptyFileLocationError();
-    std::string relative = RelativeToRoot(root, location);
+    const FileLocation& rootLocation = root.GetLocation();
+    if (rootLocation.IsEmpty() || location.IsEmpty()) throw EmptyFileLocationError();
+    std::string relative = RelativeToRoot(rootLocation, location);
     if (!g_openat2Missing.load(std::memory_order_relaxed)) {
-        int rootOpened = RetryingOpen(root.CString(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (rootOpened < 0) ThrowMapped(root, errno, FileErrorMap::OpenPath);
-        FileDescriptor rootDescriptor(rootOpened);
-        int opened = OpenBeneathDescriptor(rootDescriptor.Get(), relative, kReadingFlags);
+        int opened = OpenBeneathDescriptor(root.Current(), relative, kReadingFlags);
         if (opened >= 0) {
             Adopt(location, FileDescriptor(opened));
             return;
@@ -173,7 +176,7 @@ void FileReadingPath::OpenBeneath(const FileLocation& root, const FileLocation& 
             ThrowMapped(location, errno, FileErrorMap::OpenPath);
         }
     }
-    Adopt(location, OpenInsideByCanonicalPath(root, location));
+    Adopt(location, OpenInsideByCanonicalPath(rootLocation, location));
 }
 
 void FileReadingPath::Adopt(const FileLocation& location, FileDescriptor descriptor) {

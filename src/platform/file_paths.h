@@ -18,6 +18,7 @@
 #include "base/file_location.h"
 #include "platform/file_descriptor.h"
 #include "platform/file_system.h"
+#include "platform/held_folder.h"
 
 namespace PosixPlatform {
 
@@ -42,6 +43,8 @@ class FileReadingPath {
     // canonical path it led to, and nothing outside the root is ever opened. Other failures are those
     // of Open.
     void OpenBeneath(const FileLocation& root, const FileLocation& location);
+    // The same beneath a folder held open from call to call, saving the open of the root each time.
+    void OpenBeneath(HeldFolder& root, const FileLocation& location);
     void Close();
 
     bool IsOpen() const { return m_descriptor.IsValid(); }

@@ -174,6 +174,25 @@ TEST_F(FileServing, PathRuleTable) {
     }
 }
 
+// The server keeps its root open between requests, but serves whatever folder the root's path names
+// when the request comes.
+TEST_F(FileServing, ARootReplacedWhileServingIsFollowedAtTheNextRequest) {
+    const std::string site = scratch / "site";
+    std::filesystem::create_directory(site);
+    std::ofstream(site + "/f", std::ios::binary) << "old";
+    StartServerOver(site);
+    const std::string request = "GET /f HTTP/1.0\r\nHost: x\r\n\r\n";
+    EXPECT_EQ(BodyOf(Exchange(Port(), request)), "old");
+
+    std::filesystem::rename(site, scratch / "site-old");
+    EXPECT_EQ(StatusOf(Exchange(Port(), request)), 404);
+    std::filesystem::create_directory(site);
+    std::ofstream(site + "/f", std::ios::binary) << "new";
+    std::string reply = Exchange(Port(), request);
+    EXPECT_EQ(StatusOf(reply), 200);
+    EXPECT_EQ(BodyOf(reply), "new");
+}
+
 // The root receives files from the network, links included: a link is followed only as long as the
 // file it finally names lies inside the root, however the link is written and however many links it
 // takes. One that leads outside is answered like a missing file, and the debug log says where it led.

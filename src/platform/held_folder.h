@@ -1,0 +1,40 @@
+// HeldFolder: a folder kept open by its path, for opening files beneath it again and again
+// (FileReadingPath::OpenBeneath) without opening the folder itself each time.
+//
+// Each use looks the path up once (stat, following links, as an open would) and keeps the open
+// descriptor only while the path still names the same folder (device and inode); a folder renamed,
+// replaced or removed is followed at the next use, so a held folder behaves as the path opened anew
+// every time. An empty location is held as nothing: Current throws EmptyFileLocationError.
+//
+// Used by one thread at a time.
+#pragma once
+
+#include <sys/types.h>
+
+#include "base/file_location.h"
+#include "platform/file_descriptor.h"
+
+namespace PosixPlatform {
+
+class HeldFolder {
+  public:
+    explicit HeldFolder(FileLocation location) : m_location(std::move(location)) {}
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+
+    const FileLocation& GetLocation() const { return m_location; }
+    // An O_PATH descriptor of the folder the location names now, valid until the next call; the
+    // failures of opening the location (its FileIOError kinds, carrying the path and errno), and
+    // DirectoryNotFoundError when it names no folder.
+    int Current();
+
+  private:
+    void Reopen();
+
+    FileLocation m_location;
+    FileDescriptor m_descriptor;
+    dev_t m_device = 0;
+    ino_t m_inode = 0;
+};
+
+}  // namespace PosixPlatform
