@@ -82,6 +82,9 @@ class FileResponseConnection {
     // The throttle group the request named (empty for none).
     const std::string& GetThrottleGroup() const { return m_throttleRequest.group; }
     int Handle() const { return m_request->Connection().Handle(); }
+    // Once finished: closes the socket at once when nothing can follow on it (see
+    // SocketConnection::CloseIfDone) and answers whether it did.
+    bool CloseSocketIfDone() { return m_request->Connection().CloseIfDone(); }
 
   private:
     void WriteHead(int status, std::int64_t now);

@@ -22,6 +22,7 @@ constexpr int kMostBusyRetries = 300;
 // in step while the loop waits for them. Taken one at a time, each is served as soon as it has sent
 // its head, and the listener, still readable, ends the next wait at once.
 constexpr int kMostAcceptsPerPass = 1;
+constexpr int kAcceptsBetweenReadTries = 16;
 
 // One threaded plug-in request: holds one of the plug-in's threads from dispatch until the handler
 // is done, or until the job is dropped without running (its thread could not start).
@@ -215,10 +216,12 @@ void HTTPServer::AcceptConnections() {
         try {
             auto connection = std::make_unique<ReadingHTTPConnection>(m_listener.Accept(), m_settings, m_passTime);
             const std::size_t socket = static_cast<std::size_t>(connection->Handle());
+            const bool readNow = !connection->HasTLS() && ReadsAtAccept();
+            if (!readNow) m_watcher.Watch(connection->Handle(), true, false);
             if (socket >= m_readingConnectionOfSocket.size()) m_readingConnectionOfSocket.resize(socket + 1, 0);
             m_readingConnectionOfSocket[socket] = ++m_acceptCount;
             m_readingConnections.emplace_hint(m_readingConnections.end(), m_acceptCount, std::move(connection));
-            m_acceptedThisPass.push_back(m_acceptCount);
+            if (readNow) m_acceptedThisPass.push_back(m_acceptCount);
             m_nextReadTimeOutSweep = std::min(m_nextReadTimeOutSweep, m_passTime + m_settings.readTimeOut + 1);
         } catch (const SocketError& error) {
             if (IsNothingPending(error)) return;
@@ -239,6 +242,17 @@ void HTTPServer::AcceptConnections() {
     }
 }
 
+// A client just accepted is read at once while heads come with their connections (many clients at
+// a time, whose heads arrive while the loop is busy); a client taken as soon as it connects (one at a
+// time) has sent nothing yet, and trying would only cost a call, so it is watched instead, and every
+// so often one is tried again.
+bool HTTPServer::ReadsAtAccept() {
+    if (m_headsCameWithConnections) return true;
+    if (++m_acceptsWithoutRead < kAcceptsBetweenReadTries) return false;
+    m_acceptsWithoutRead = 0;
+    return true;
+}
+
 void HTTPServer::PumpWritingConnections() {
     PumpEach(
         m_writingConnections, 0, "PumpSockets write error: ",
@@ -247,7 +261,7 @@ void HTTPServer::PumpWritingConnections() {
             if (m_watcher.IsWritable(connection.Handle())) connection.WriteStep(m_passTime);
             connection.CheckWriteTimeOut(m_passTime);
         },
-        [&](FileResponseConnection& connection) { m_watcher.Forget(connection.Handle()); });
+        [&](FileResponseConnection& connection) { ForgetFinishedReply(connection); });
 }
 
 // A reply made in this pass starts at once when its throttle allows: a fresh socket has room, and
@@ -261,7 +275,17 @@ void HTTPServer::StartNewReplies(std::size_t first) {
         [&](FileResponseConnection& connection) {
             if (connection.PrepareToSend(m_passTime, shares, groups)) connection.WriteStep(m_passTime);
         },
-        [&](FileResponseConnection& connection) { m_watcher.Forget(connection.Handle()); });
+        [&](FileResponseConnection& connection) { ForgetFinishedReply(connection); });
+}
+
+// Most replies end with the socket closed at once (a GET read whole), which takes it out of the
+// epoll set by itself; any other socket leaves the set before it goes to the lingering closer.
+void HTTPServer::ForgetFinishedReply(FileResponseConnection& connection) {
+    const int socket = connection.Handle();
+    if (connection.CloseSocketIfDone())
+        m_watcher.Closed(socket);
+    else
+        m_watcher.Forget(socket);
 }
 
 std::uint64_t HTTPServer::ReadingConnectionOf(int socket) const {
@@ -331,7 +355,8 @@ bool HTTPServer::ReadAndDispatch(ReadingHTTPConnection& connection, bool justAcc
     const std::size_t replies = m_writingConnections.size();
     try {
         if (justAccepted) {
-            if (!connection.ReadIfArrived(m_passTime)) return false;
+            m_headsCameWithConnections = connection.ReadIfArrived(m_passTime);
+            if (!m_headsCameWithConnections) return false;
         } else {
             connection.Read(m_passTime);
         }

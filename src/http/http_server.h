@@ -97,6 +97,8 @@ class HTTPServer {
     ReadingConnections::iterator RemoveReadingConnection(ReadingConnections::iterator connection,
                                                          bool socketHandedOn);
     std::uint64_t ReadingConnectionOf(int socket) const;
+    void ForgetFinishedReply(FileResponseConnection& connection);
+    bool ReadsAtAccept();
     ServerThrottleShares ShareThrottle() const;
     ThrottleGroupCounts CountThrottleGroups() const;
     const FileLocation& AccessLogDirectory();
@@ -109,7 +111,9 @@ class HTTPServer {
     ReadingConnections m_readingConnections;  // by accept number, so in accept order
     std::vector<std::uint64_t> m_readingConnectionOfSocket;  // by descriptor: accept number, 0 for none
     std::uint64_t m_acceptCount = 0;
-    std::vector<std::uint64_t> m_acceptedThisPass;
+    std::vector<std::uint64_t> m_acceptedThisPass;  // read in this pass without waiting for them
+    bool m_headsCameWithConnections = true;  // the last client read at its accept had sent its head
+    int m_acceptsWithoutRead = 0;
     std::vector<std::uint64_t> m_dueReads;  // the reads of this pass, kept for its memory
     std::int64_t m_nextReadTimeOutSweep;  // no read time-out can fall due before this monotonic time
     std::vector<std::unique_ptr<FileResponseConnection>> m_writingConnections;  // in creation order

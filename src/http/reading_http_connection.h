@@ -35,6 +35,7 @@ class ReadingHTTPConnection : private LineReceiver {
     ReadingHTTPConnection& operator=(const ReadingHTTPConnection&) = delete;
 
     int Handle() const { return m_request->Connection().Handle(); }
+    bool HasTLS() const { return m_request->Connection().HasTLS(); }
 
     // Reads what the socket has and parses it; `time` becomes the last activity. Any exception marks
     // the connection finished.

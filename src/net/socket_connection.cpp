@@ -69,13 +69,16 @@ std::size_t SocketConnection::Write(ConstData& range, bool moreFollows) {
     return SendOnSocket(m_socket.Get(), range, moreFollows);
 }
 
+bool SocketConnection::CloseIfDone() noexcept {
+    if (!m_nothingMoreExpected || m_tls || !m_socket.IsValid() || !NothingUnread(m_socket.Get())) return false;
+    m_socket = SocketHandle();
+    return true;
+}
+
 // A failed shutdown (the peer reset the connection, say) changes nothing about what must follow:
 // the socket is given up either way, and closed at once when it can't linger.
 void SocketConnection::Close() noexcept {
-    if (m_nothingMoreExpected && !m_tls && m_socket.IsValid() && NothingUnread(m_socket.Get())) {
-        m_socket = SocketHandle();
-        return;
-    }
+    if (CloseIfDone()) return;
     try {
         if (m_tls) m_tls->Shutdown();
         if (m_socket.IsValid()) ShutdownSocket(m_socket.Get(), 1);

@@ -48,6 +48,10 @@ class SocketConnection {
     // unread and nothing more is coming), and the system still sends every written byte before the
     // end. Never throws; does nothing when already closed.
     void Close() noexcept;
+    // Closes at once when Close would (after ExpectNothingMore, a plain socket with nothing unread)
+    // and answers whether it did; otherwise changes nothing. The descriptor is closed by then: the
+    // system has taken it out of every epoll set.
+    bool CloseIfDone() noexcept;
 
   private:
     SocketHandle m_socket;

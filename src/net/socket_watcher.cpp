@@ -55,6 +55,14 @@ void SocketWatcher::Watch(int socket, bool read, bool write) {
     entry.ready &= wanted;
 }
 
+void SocketWatcher::Closed(int socket) {
+    if (socket < 0) return;
+    Entry& entry = EntryOf(socket);
+    if (entry.watched != 0) --m_watchedCount;
+    entry.watched = 0;
+    entry.ready = 0;
+}
+
 void SocketWatcher::ClearReady() {
     for (int socket : m_readySockets) m_entries[static_cast<std::size_t>(socket)].ready = 0;
     m_readySockets.clear();

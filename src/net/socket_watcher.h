@@ -35,6 +35,9 @@ class SocketWatcher {
     // Sets what the socket is watched for from now on; nothing for both takes it out of the set.
     void Watch(int socket, bool read, bool write);
     void Forget(int socket) { Watch(socket, false, false); }
+    // The socket's descriptor has been closed, and it was the only one open on that socket: the
+    // system has taken the socket out of the set by itself, so only the record of it goes.
+    void Closed(int socket);
     // The number of sockets watched.
     std::size_t Count() const { return m_watchedCount; }
 

@@ -189,4 +189,33 @@ TEST(SocketConnection, CloseRightAfterTheLastWriteLosesNoReplyBytes) {
     EXPECT_EQ(listener.ClosingConnections().Count(), 0u);
 }
 
+// A socket closes at once only when the peer can send nothing more and has left nothing unread;
+// otherwise it stays open for the lingering close.
+TEST(SocketConnection, ClosesAtOnceOnlyWhenNothingMoreCanComeAndNothingIsUnread) {
+    struct Case {
+        bool nothingMoreExpected;
+        std::string unread;
+        bool closesAtOnce;
+    };
+    for (const Case& test : {Case{false, "", false}, Case{true, "more", false}, Case{true, "", true}}) {
+        ListeningSocket listener;
+        listener.Open(0, true);
+        SocketHandle client = ConnectTo("127.0.0.1", listener.LocalPort());
+        SocketConnection connection = AcceptWhenReady(listener);
+        if (!test.unread.empty()) {
+            ASSERT_EQ(::send(client.Get(), test.unread.data(), test.unread.size(), 0), ssize_t(test.unread.size()));
+            ASSERT_TRUE(WaitReadable(connection.Handle(), 5000));
+        }
+        if (test.nothingMoreExpected) connection.ExpectNothingMore();
+        ConstData reply("OK", 2);
+        ASSERT_EQ(connection.Write(reply), 2u);
+
+        EXPECT_EQ(connection.CloseIfDone(), test.closesAtOnce) << test.unread;
+        EXPECT_EQ(connection.IsOpen(), !test.closesAtOnce) << test.unread;
+        char buffer[8];
+        EXPECT_EQ(::recv(client.Get(), buffer, sizeof buffer, 0), 2);
+        if (test.closesAtOnce) EXPECT_EQ(::recv(client.Get(), buffer, sizeof buffer, 0), 0);  // the end, no reset
+    }
+}
+
 }  // namespace

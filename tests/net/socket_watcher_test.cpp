@@ -83,22 +83,37 @@ TEST(SocketWatcher, ASocketWatchedForNothingIsNotReportedEvenWhenHungUp) {
     EXPECT_FALSE(Reported(watcher, pair.ours.Get()));
 }
 
-// The system hands a closed socket's number to the next socket; once forgotten, the number is watched
-// afresh for the new one.
-TEST(SocketWatcher, ANumberForgottenAndReusedIsWatchedForTheNewSocket) {
-    SocketWatcher watcher;
-    auto first = std::make_unique<SocketPair>();
-    const int number = first->ours.Get();
-    watcher.Watch(number, true, false);
-    watcher.Forget(number);
-    first.reset();
+// The system hands a closed socket's number to the next socket; once forgotten before the close, or
+// recorded as closed after it (the close took it out of the epoll set), the number is watched afresh
+// for the new one.
+TEST(SocketWatcher, ANumberLetGoAndReusedIsWatchedForTheNewSocket) {
+    for (bool closedFirst : {false, true}) {
+        SocketWatcher watcher;
+        auto first = std::make_unique<SocketPair>();
+        const int number = first->ours.Get();
+        watcher.Watch(number, true, false);
+        ASSERT_EQ(::write(first->theirs.Get(), "x", 1), 1);  // ready, for a set that still held it
+        if (closedFirst) {
+            first.reset();
+            watcher.Closed(number);
+        } else {
+            watcher.Forget(number);
+            first.reset();
+        }
+        EXPECT_EQ(watcher.Count(), 0u) << closedFirst;
+        watcher.Wait(0);
+        EXPECT_TRUE(watcher.ReadySockets().empty()) << closedFirst;
 
-    SocketPair second;
-    ASSERT_TRUE(second.ours.Get() == number || second.theirs.Get() == number);
-    const int reused = second.ours.Get() == number ? second.ours.Get() : second.theirs.Get();
-    const int peer = reused == second.ours.Get() ? second.theirs.Get() : second.ours.Get();
-    watcher.Watch(reused, true, false);
-    ASSERT_EQ(::write(peer, "x", 1), 1);
-    watcher.Wait(1000);
-    EXPECT_TRUE(watcher.IsReadable(reused));
+        SocketPair second;
+        ASSERT_TRUE(second.ours.Get() == number || second.theirs.Get() == number);
+        const int reused = second.ours.Get() == number ? second.ours.Get() : second.theirs.Get();
+        const int peer = reused == second.ours.Get() ? second.theirs.Get() : second.ours.Get();
+        watcher.Watch(reused, true, false);
+        EXPECT_EQ(watcher.Count(), 1u) << closedFirst;
+        watcher.Wait(0);
+        EXPECT_FALSE(watcher.IsReadable(reused)) << closedFirst;
+        ASSERT_EQ(::write(peer, "x", 1), 1);
+        watcher.Wait(1000);
+        EXPECT_TRUE(watcher.IsReadable(reused)) << closedFirst;
+    }
 }
