@@ -162,9 +162,13 @@ bool FileResponseConnection::WantsBackChannel() const {
 // Without a throttle the socket takes what it can: the buffered bytes, then the rest of the file
 // straight from the page cache, or through the buffer when TLS must encrypt it.
 std::size_t FileResponseConnection::WriteUnthrottled() {
-    // The head waits for the file's first bytes, to leave in one packet with them.
-    const bool sendingFile = m_socketWriter.CanSendFiles() && FileHasMore();
-    m_socketWriter.SetMoreFollows(sendingFile);
+    // The head of a file of moderate size waits for the file's first bytes, to leave in one packet
+    // with them. Behind a larger file it goes alone: sharing a packet with the head puts every later
+    // packet's boundary in the middle of a page of the file, which costs the receiving side more
+    // than the one packet saved.
+    const bool headWithFile =
+        m_socketWriter.CanSendFiles() && FileHasMore() && m_size - m_position <= kMostBytesWithHead;
+    m_socketWriter.SetMoreFollows(headWithFile);
     std::size_t written = m_output.Pump(m_socketWriter, kUnlimited);
     m_socketWriter.SetMoreFollows(false);
     if (!m_output.IsEmpty() || !FileHasMore()) return written;

@@ -44,6 +44,9 @@ class FileResponseConnection {
     static constexpr std::size_t kChunkSize = 65536;
     // Unpaced files up to this size are sent in one piece with the head, larger ones by sendfile.
     static constexpr std::uint64_t kSmallFileSize = 16384;
+    // A head is sent together with the first bytes of a file sent by sendfile when no more than this
+    // remains of the file.
+    static constexpr std::uint64_t kMostBytesWithHead = 256 * 1024;
     static constexpr std::size_t kBackChannelReadSize = 1024;
 
     // Serves the file that the request path `path` names under the server root `root`. Throws
