@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <limits>
 
 #include "crypto/tls_server.h"
@@ -102,6 +103,10 @@ constexpr std::int64_t kAccessLogDirectoryReadPeriod = 1'000'000;
 
 constexpr std::int64_t kNever = std::numeric_limits<std::int64_t>::max();
 
+// The server root's path is looked up again at most this long after the last look-up: a folder put
+// in its place is served within this time, without a look-up for every request.
+constexpr std::chrono::microseconds kServedRootRecheckPeriod{10'000};
+
 // The stop event's descriptor, always watched.
 constexpr std::size_t kWatchedBesideSockets = 1;
 
@@ -115,7 +120,7 @@ HTTPServer::HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, E
       m_plugIns(plugIns),
       m_stopEvent(stopEvent),
       m_nextReadTimeOutSweep(kNever),
-      m_servedRoot(settings.serverRootPath) {
+      m_servedRoot(settings.serverRootPath, kServedRootRecheckPeriod) {
     std::shared_ptr<TLSServerContext> tls;
     if (settings.useTLS) tls = BuildTLSServerContext(settings.certificateFilePath);
     m_listener.Open(static_cast<std::uint16_t>(settings.port), !allInterfaces, std::move(tls));

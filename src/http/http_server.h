@@ -13,7 +13,8 @@
 // with a path is written to the daily access log (access_log.h; the directory setting is read again
 // at most a second after it was last read) and dispatched: to the
 // plug-in its path names (see plugin_path_table.h and http_plugin.h), on a thread of the server's
-// thread group or inline on the loop thread, or else to ServeFile. A refused request
+// thread group or inline on the loop thread, or else to ServeFile, which opens files beneath the
+// server root held open (a folder put in the root's place is served from 10 ms later on). A refused request
 // (HTTPRequestError) is answered with a status-only reply. One request per connection: the reply
 // ends with the close.
 //

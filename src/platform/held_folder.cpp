@@ -21,10 +21,14 @@ namespace {
 // numbers mean the same folder.
 int HeldFolder::Current() {
     if (m_location.IsEmpty()) throw EmptyFileLocationError();
+    const auto now = std::chrono::steady_clock::now();
+    if (m_descriptor.IsValid() && m_recheckPeriod.count() > 0 && now - m_lookedUpAt < m_recheckPeriod)
+        return m_descriptor.Get();
     struct stat status;
     if (::stat(m_location.CString(), &status) != 0) ThrowOpenError(m_location, errno);
     if (!S_ISDIR(status.st_mode)) ThrowOpenError(m_location, ENOTDIR);
     if (!m_descriptor.IsValid() || status.st_dev != m_device || status.st_ino != m_inode) Reopen();
+    m_lookedUpAt = now;
     return m_descriptor.Get();
 }
 

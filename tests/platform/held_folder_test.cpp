@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "base/file_errors.h"
 #include "platform/file_paths.h"
@@ -23,10 +25,11 @@ class HeldFolderTest : public ::testing::Test {
         std::filesystem::create_directory(m_root);
     }
 
-    // The text of "f" beneath the held root, opened through it.
-    std::string ReadF() {
+    // The text of "f" beneath the root, opened through the held folder.
+    std::string ReadF() { return ReadF(m_held); }
+    std::string ReadF(PosixPlatform::HeldFolder& held) {
         PosixPlatform::FileReadingPath path;
-        path.OpenBeneath(m_held, FileLocation((m_root + "/f").c_str()));
+        path.OpenBeneath(held, FileLocation((m_root + "/f").c_str()));
         std::string bytes(64, '\0');
         bytes.resize(path.ReadAt(0, reinterpret_cast<Byte*>(bytes.data()), bytes.size()));
         return bytes;
@@ -71,6 +74,19 @@ TEST_F(HeldFolderTest, FollowsAFolderReplacedRenamedOrRemoved) {
     EXPECT_THROW(m_held.Current(), DirectoryNotFoundError);
     std::filesystem::remove(m_root);
     EXPECT_THROW(m_held.Current(), FileNotFoundError);
+}
+
+// With a recheck period the path is looked up again only once the period has passed.
+TEST_F(HeldFolderTest, WithARecheckPeriodAReplacedFolderIsFollowedOnlyAfterIt) {
+    PosixPlatform::HeldFolder held(FileLocation(m_root.c_str()), std::chrono::seconds(1));
+    WriteText(m_root + "/f", "old");
+    EXPECT_EQ(ReadF(held), "old");
+    std::filesystem::rename(m_root, m_folder / "old-root");
+    std::filesystem::create_directory(m_root);
+    WriteText(m_root + "/f", "new");
+    EXPECT_EQ(ReadF(held), "old");  // well within the period: the folder held still serves
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_EQ(ReadF(held), "new");
 }
 
 TEST(HeldFolder, AnEmptyLocationHoldsNothing) {
