@@ -166,8 +166,8 @@ std::size_t FileResponseConnection::WriteUnthrottled() {
     // with them. Behind a larger file it goes alone: sharing a packet with the head puts every later
     // packet's boundary in the middle of a page of the file, which costs the receiving side more
     // than the one packet saved.
-    const bool headWithFile =
-        m_socketWriter.CanSendFiles() && FileHasMore() && m_size - m_position <= kMostBytesWithHead;
+    const bool headWithFile = m_headMayWaitForFile && m_socketWriter.CanSendFiles() && FileHasMore() &&
+                              m_size - m_position <= kMostBytesWithHead;
     m_socketWriter.SetMoreFollows(headWithFile);
     std::size_t written = m_output.Pump(m_socketWriter, kUnlimited);
     m_socketWriter.SetMoreFollows(false);

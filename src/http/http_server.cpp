@@ -270,14 +270,18 @@ void HTTPServer::PumpWritingConnections() {
 }
 
 // A reply made in this pass starts at once when its throttle allows: a fresh socket has room, and
-// most replies go out whole in this one step.
+// most replies go out whole in this one step. The head of a lone client's file goes ahead of it:
+// alone means no other client waits to be accepted, is ready or is being served.
 void HTTPServer::StartNewReplies(std::size_t first) {
     if (first >= m_writingConnections.size()) return;
     const ServerThrottleShares shares = ShareThrottle();
     const ThrottleGroupCounts groups = CountThrottleGroups();
+    const bool otherClients = m_watcher.IsReadable(m_listener.Handle()) || m_watcher.ReadySockets().size() > 1 ||
+                              m_writingConnections.size() + m_readingConnections.size() > 1;
     PumpEach(
         m_writingConnections, first, "PumpSockets write error: ",
         [&](FileResponseConnection& connection) {
+            connection.SetHeadMayWaitForFile(otherClients);
             if (connection.PrepareToSend(m_passTime, shares, groups)) connection.WriteStep(m_passTime);
         },
         [&](FileResponseConnection& connection) { ForgetFinishedReply(connection); });
