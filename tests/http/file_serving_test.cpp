@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -334,6 +335,30 @@ TEST_F(FileServing, ADynamicClientWritingTheBackChannelCompletes) {
     EXPECT_TRUE(closed);
     EXPECT_NE(HeadOf(reply).find("\r\nx-kvr-sendbackchannel: 1\r\n"), std::string::npos) << HeadOf(reply);
     EXPECT_EQ(BodyOf(reply), content);
+}
+
+// A client that sends a byte after its head while a long reply is on its way gets the whole reply
+// and then the end: the byte lies unread when the reply is done, so the socket lingers instead of
+// closing with a reset that would drop the reply's last bytes, still in the server's send queue. The
+// file is larger than the system lets a socket queue, so the reply ends only after the byte came.
+TEST_F(FileServing, AByteSentDuringALongReplyStillLetsTheWholeReplyArrive) {
+    const std::string content = Pattern(16 << 20);
+    WriteFile("long.bin", content);
+    StartServer();
+
+    SocketHandle client = ConnectTo("127.0.0.1", Port());
+    SendAll(client.Get(), "GET /long.bin HTTP/1.0\r\nHost: x\r\n\r\n");
+    ASSERT_TRUE(ReadableWithin(client.Get(), 5000));
+    SendAll(client.Get(), "x");
+
+    std::string reply;
+    char buffer[16 * 1024];
+    ssize_t got = 0;
+    while (ReadableWithin(client.Get(), 5000) && (got = ::recv(client.Get(), buffer, sizeof buffer, 0)) > 0)
+        reply.append(buffer, static_cast<std::size_t>(got));
+    EXPECT_EQ(got, 0) << std::strerror(errno);
+    EXPECT_EQ(StatusOf(reply), 200);
+    EXPECT_TRUE(BodyOf(reply) == content) << reply.size();
 }
 
 // The relay's own outgoing client against its own server: a plain fetch, and a dynamic one where
