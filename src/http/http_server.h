@@ -5,18 +5,18 @@
 // connections and running plug-in requests number fewer than MaxConnections, and not for a second
 // after an accept ran out of descriptors or socket memory), every connection still reading its
 // request head, and every reply connection that has bytes to write. Each pass waits at most 10 ms,
-// then accepts one new client, writes reply steps and reads heads, in that order; a connection just
-// accepted is read in the same pass (its head usually came with it), and a reply made in a pass takes
-// its first write step in that pass; a reply of a file that is sent from the page cache leaves its
-// head to go out in one packet with the file's first bytes. A pass costs time for the sockets that are ready, not for those that are open:
-// the read time-outs are swept only when the earliest of them can have fallen due. A complete head
-// with a path is written to the daily access log (access_log.h; the directory setting is read again
-// at most a second after it was last read) and dispatched: to the
-// plug-in its path names (see plugin_path_table.h and http_plugin.h), on a thread of the server's
-// thread group or inline on the loop thread, or else to ServeFile, which opens files beneath the
-// server root held open (a folder put in the root's place is served from 10 ms later on). A refused request
-// (HTTPRequestError) is answered with a status-only reply. One request per connection: the reply
-// ends with the close.
+// then accepts one new client, writes reply steps and reads heads, in that order. A connection just
+// accepted is read in the same pass while heads come with their connections, and watched otherwise;
+// a reply made in a pass takes its first write step in that pass, and when other clients wait, the
+// head of a file of at most 256 KiB sent from the page cache goes out in one packet with the file's
+// first bytes. A pass costs time for the sockets that are ready, not for those that are open: the
+// read time-outs are swept only when the earliest of them can have fallen due. A complete head with a
+// path is written to the daily access log (access_log.h; the directory setting is read again at most
+// a second after it was last read) and dispatched: to the plug-in its path names (see
+// plugin_path_table.h and http_plugin.h), on a thread of the server's thread group or inline on the
+// loop thread, or else to ServeFile, which opens files beneath the server root held open (a folder
+// put in the root's place is served from 10 ms later on). A refused request (HTTPRequestError) is
+// answered with a status-only reply. One request per connection: the reply ends with the close.
 //
 // Hooks for a derived server: BeforeRequest at every dispatch, OnPump at every pass, OnFileRequest
 // with the raw path of a request that no plug-in claims (it may rewrite the path).
@@ -109,19 +109,19 @@ class HTTPServer {
     PlugInPathTable& m_plugIns;
     Event& m_stopEvent;
     SocketWatcher m_watcher;
-    ReadingConnections m_readingConnections;  // by accept number, so in accept order
+    ReadingConnections m_readingConnections;                 // by accept number, so in accept order
     std::vector<std::uint64_t> m_readingConnectionOfSocket;  // by descriptor: accept number, 0 for none
     std::uint64_t m_acceptCount = 0;
     std::vector<std::uint64_t> m_acceptedThisPass;  // read in this pass without waiting for them
-    bool m_headsCameWithConnections = true;  // the last client read at its accept had sent its head
+    bool m_headsCameWithConnections = true;         // the last client read at its accept had sent its head
     int m_acceptsWithoutRead = 0;
     std::vector<std::uint64_t> m_dueReads;  // the reads of this pass, kept for its memory
-    std::int64_t m_nextReadTimeOutSweep;  // no read time-out can fall due before this monotonic time
+    std::int64_t m_nextReadTimeOutSweep;    // no read time-out can fall due before this monotonic time
     std::vector<std::unique_ptr<FileResponseConnection>> m_writingConnections;  // in creation order
     GuardedCount m_runningPlugInRequests;
     ListeningSocket m_listener;
     ThreadGroup m_threads;
-    std::int64_t m_passTime = 0;  // monotonic time at the start of the current pass
+    std::int64_t m_passTime = 0;            // monotonic time at the start of the current pass
     std::int64_t m_acceptsPausedUntil = 0;  // the listener is not watched before this monotonic time
     FileLocation m_accessLogDirectory;
     PosixPlatform::HeldFolder m_servedRoot;  // the settings' server root, kept open between requests

@@ -154,11 +154,6 @@ void FileReadingPath::OpenWith(const FileLocation& location, bool forWriting, Di
 // that openat2 refuses for leaving the root (EXDEV), or for a rename racing a ".." in a link (EAGAIN),
 // gets a second chance by canonical path, so that a link whose target lies inside is followed however
 // it is written.
-void FileReadingPath::OpenBeneath(const FileLocation& root, const FileLocation& location) {
-    HeldFolder heldRoot(root);
-    OpenBeneath(heldRoot, location);
-}
-
 void FileReadingPath::OpenBeneath(HeldFolder& root, const FileLocation& location) {
     Close();
     const FileLocation& rootLocation = root.GetLocation();

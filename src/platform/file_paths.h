@@ -36,14 +36,12 @@ class FileReadingPath {
     // FileWritingPath.
     virtual void Open(const FileLocation& location);
     // Closes what is open, then opens `location` for reading as long as it stays inside the folder
-    // `root`. `location` is the root itself or a location built below it from names (its text is the
-    // root's followed by "/" and the names; InvalidFileLocation otherwise). Symbolic links on the way
-    // are followed, the root's own included, but the file finally opened must lie inside the root:
-    // one that a link puts elsewhere throws PathOutsideRootError carrying the location and the
-    // canonical path it led to, and nothing outside the root is ever opened. Other failures are those
-    // of Open.
-    void OpenBeneath(const FileLocation& root, const FileLocation& location);
-    // The same beneath a folder held open from call to call, saving the open of the root each time.
+    // `root` (held open from call to call, see held_folder.h). `location` is the root itself or a
+    // location built below it from names (its text is the root's followed by "/" and the names;
+    // InvalidFileLocation otherwise). Symbolic links on the way are followed, the root's own
+    // included, but the file finally opened must lie inside the root: one that a link puts elsewhere
+    // throws PathOutsideRootError carrying the location and the canonical path it led to, and nothing
+    // outside the root is ever opened. Other failures are those of Open and of HeldFolder::Current.
     void OpenBeneath(HeldFolder& root, const FileLocation& location);
     void Close();
 

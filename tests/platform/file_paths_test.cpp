@@ -69,17 +69,18 @@ TEST_F(OpenFiles, OpeningBeneathARootTakesOnlyLocationsBelowItAndNamesWhereALink
     WriteText(m_folder / "f", "inside");
     WriteText(outside / "g", "outside");
     ASSERT_EQ(::symlink((outside / "g").c_str(), (m_folder / "out").c_str()), 0);
-    FileLocation root(m_folder.Path().c_str());
+    PosixPlatform::HeldFolder root(FileLocation(m_folder.Path().c_str()));
+    PosixPlatform::HeldFolder systemRoot(FileLocation("/"));
     PosixPlatform::FileReadingPath path;
 
     path.OpenBeneath(root, At("f"));
     EXPECT_EQ(ReadAt(path, 0, 10), "inside");
-    path.OpenBeneath(FileLocation("/"), At("f"));
+    path.OpenBeneath(systemRoot, At("f"));
     EXPECT_EQ(ReadAt(path, 0, 10), "inside");
     EXPECT_THROW(path.OpenBeneath(root, FileLocation((outside / "g").c_str())), InvalidFileLocation);
     EXPECT_THROW(path.OpenBeneath(root, FileLocation((m_folder.Path() + "x/f").c_str())),
                  InvalidFileLocation);
-    EXPECT_THROW(path.OpenBeneath(root, root), FilePermissionError);  // a folder, as with Open
+    EXPECT_THROW(path.OpenBeneath(root, root.GetLocation()), FilePermissionError);  // a folder, as with Open
     try {
         path.OpenBeneath(root, At("out"));
         ADD_FAILURE() << "a link out of the root was followed";
