@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ctime>
 #include <memory>
 #include <thread>
 #include <string>
 #include <vector>
 
 #include "e2e/relay_process.h"
+#include "support/client_settings.h"
 #include "support/loopback_sockets.h"
 
 using namespace std::chrono_literals;
@@ -21,13 +21,11 @@ constexpr const char* kPath = "/cgi-bin/vtdaruravidu/ClientRegister.exe";
 constexpr std::uint32_t kParentID = 100;
 constexpr std::uint32_t kChildID = 200;
 
-std::uint32_t Now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
-
 // A registration list line: ID, address, slot, time, then the optional fields from
 // RegSequenceNumber to CanForwardWoL.
 std::string ListLine(std::uint64_t id, const std::string& address, const std::string& subnet = "",
                      bool canForwardWoL = false) {
-    return std::to_string(id) + "\t" + address + "\t" + std::to_string(id) + "\t" + std::to_string(Now()) +
+    return std::to_string(id) + "\t" + address + "\t" + std::to_string(id) + "\t" + std::to_string(NowInSecondsForTest()) +
            "\t0\t0\t0\t0\t0\t0\t0\t0\t0\t" + subnet + "\t\t" + (canForwardWoL ? "1" : "0") + "\n";
 }
 

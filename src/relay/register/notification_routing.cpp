@@ -8,15 +8,13 @@
 #include "foundation/list_pl.h"
 #include "foundation/log_manager.h"
 #include "net/url_builders.h"
-#include "relay/register/client_notifier.h"
 #include "relay/register/client_register_configuration.h"
 #include "relay/register/client_registration_list.h"
+#include "relay/register/local_notification_actions.h"
 
 namespace {
 
 using namespace NotificationType;
-
-constexpr std::int64_t kMicrosecondsPerSecond = 1'000'000;
 
 bool HasMultiValueForm(std::uint32_t type) {
     return type == kGatherAction || type == kGatherHash;
@@ -47,7 +45,7 @@ Recipients CollectRecipients(const ClientRegisterConfiguration& configuration, C
                              const ClientNotification& notification, ClientCommandStore& commands) {
     ListPL<ClientRegistrationListItem> items;
     list.CopyItems(items);
-    std::int64_t now = GetCurrentUTCTime() / kMicrosecondsPerSecond;
+    std::int64_t now = NowInSeconds();
     std::int64_t cutoff = now - static_cast<std::int64_t>(configuration.GetClientRegistrationExpirationPeriod()) * 60;
     Recipients recipients;
     for (const ClientRegistrationListItem& item : items) {

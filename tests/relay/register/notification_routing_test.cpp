@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -19,6 +18,7 @@
 #include "relay/register/client_registration_list.h"
 #include "relay/register/registration_list_file.h"
 #include "relay/service/gather_options_manager.h"
+#include "support/client_settings.h"
 #include "support/kvrreg_runner.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_folder.h"
@@ -32,11 +32,6 @@ constexpr std::uint64_t kOwnID = 5;
 constexpr std::uint32_t kThisServer = 3;
 const char* const kPayload = "ABEiM0RV";  // 00:11:22:33:44:55
 
-std::string ClientRegisterSetting(const std::string& name, const std::string& value) {
-    return "[HKLM\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\_Daruravidu Server_ClientRegister_" +
-           name + "]\n\"value\"=\"" + value + "\"\n\n";
-}
-
 // The text of the ExceptionPL the call throws; "no error" when it returns.
 std::string ErrorOf(const std::function<void()>& call) {
     try {
@@ -45,10 +40,6 @@ std::string ErrorOf(const std::function<void()>& call) {
         return error.what();
     }
     return "no error";
-}
-
-std::uint32_t Now() {
-    return static_cast<std::uint32_t>(std::time(nullptr));
 }
 
 // Answers what the gather state is told, and records it.
@@ -208,7 +199,7 @@ TEST_F(NotificationRoutingTest, RelayPathGrowsByThisRelayAndRefusesLoopsAndDepth
 }
 
 TEST_F(NotificationRoutingTest, NotifyAllClientsPingsClientsHereAndForwardsOncePerChildRelay) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     ClientRegistrationListItem multiValue = Item(11, "10.0.0.11", now);
     multiValue.canHandleMVPings = true;
     ClientRegistrationListItem behindRelay1 = Item(20, "127.0.0.1", now);
@@ -236,7 +227,7 @@ TEST_F(NotificationRoutingTest, NotifyAllClientsPingsClientsHereAndForwardsOnceP
 }
 
 TEST_F(NotificationRoutingTest, ALocalActionThatRefusesStopsTheNotification) {
-    Load({Item(10, "10.0.0.10", Now())});
+    Load({Item(10, "10.0.0.10", NowInSecondsForTest())});
     EXPECT_EQ(NotifyAll(ClientNotification(kResendReport, 1u, {}, 2u, 10u)), 0u) << "never broadcast";
     m_gatherState.answers = {false, true};
     EXPECT_EQ(NotifyAll(ClientNotification(kGatherAction, 1u, 2u)), 0u);
@@ -245,7 +236,7 @@ TEST_F(NotificationRoutingTest, ALocalActionThatRefusesStopsTheNotification) {
 }
 
 TEST_F(NotificationRoutingTest, WakeOnLanReachesOnlyForwardersOnItsSubnetAndNeverThisRelaysClient) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     auto forwarder = [&](std::uint64_t id, const char* subnet, bool canForward) {
         ClientRegistrationListItem item = Item(id, "10.0.0.1", now);
         item.subnet = ParseIPSubnet(subnet);
@@ -286,7 +277,7 @@ TEST_F(NotificationRoutingTest, ANotificationForAnotherServerGoesThroughTheServe
 }
 
 TEST_F(NotificationRoutingTest, NotifyClientQueuesForComputersHereAndForwardsThroughTheirRelay) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     ClientRegistrationListItem multiValue = Item(11, "10.0.0.11", now);
     multiValue.canHandleMVPings = true;
     ClientRegistrationListItem behindRelay = Item(20, "127.0.0.1", now);
