@@ -148,7 +148,8 @@ TEST_F(ClientNotificationTest, StoppingWithAForwardInFlightEndsAtOnce) {
     std::this_thread::sleep_for(200ms);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(parent.Stop(), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms) << parent.Log();
+    // Far below the forward's 60-second time-out; the margin is for a loaded machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << parent.Log();
 }
 
 // A site's new version for a client that handles multi-value pings: without Argument1MV it is the
