@@ -1,0 +1,1 @@
+kvr_add_fuzzer(gather_map_file relay_gather)
