@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <map>
+#include <thread>
 
 #include "net/socket_system.h"
 #include "relay/gather/gather_state_fixture.h"
@@ -62,6 +63,8 @@ class GatherNotificationTest : public GatherStateTest {
     ClientCommandStore m_commands;
 };
 
+// Test labels: GatherNotificationTest tsan
+
 }  // namespace
 
 // The gather state sends with its lock released: the local action of the type 2 it sends takes that
@@ -114,4 +117,34 @@ TEST_F(GatherNotificationTest, WithoutAConnectionANotificationIsDropped) {
     EXPECT_EQ(Logged("critical", "NotifyClients: "),
               std::vector<std::string>{"NotifyClients: client notification is not running; notification of type 9 "
                                        "dropped"});
+}
+
+// Gathers reporting and announcing, the parent's announcements coming back in, and requests being
+// queued and popped, all at once: every call takes the one lock, none waits for another.
+TEST_F(GatherNotificationTest, ReportsAnnouncementsAndRequestsRunTogether) {
+    NotificationServices services{m_options, State(), m_downloads, m_forwarder, m_dispatcher, m_commands};
+    GatherState::NotificationConnection connection = State().ConnectNotifications(services, m_list.get());
+    State().QueueSiteGatherRequest(kActionSite, SiteVersion());
+    State().QueueSiteGatherRequest(kUpdates, SiteVersion());
+    TakeQueue();
+    constexpr std::uint32_t kRounds = 40;
+    std::vector<std::thread> threads;
+    threads.emplace_back([this] {
+        for (std::uint32_t round = 1; round <= kRounds; ++round)
+            State().SuccessfulSiteGather(1, "", round, ManyVersionFromRange(std::vector<std::uint32_t>{round}),
+                                         SiteVersion(), "/w/manymirror_1");
+    });
+    threads.emplace_back([this] {
+        for (std::uint32_t round = 1; round <= kRounds; ++round) State().NewActionSiteVersion(1000 + round, true);
+    });
+    threads.emplace_back([this] {
+        for (std::uint32_t round = 1; round <= kRounds; ++round) {
+            State().QueueSiteGatherRequest(kUpdates, SiteVersion::Integral(round));
+            if (std::optional<SiteGatherParams> request = State().PopQueuedRequest())
+                State().GatheredSameVersion(request->siteID, request->expectedVersion, "");
+        }
+    });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(State().GetCommittedVersion(kActionSite), kRounds);
+    EXPECT_FALSE(Pings().empty());
 }
