@@ -25,6 +25,7 @@ class PairCollector {
     }
 
     void Add(const std::string& url, std::uint32_t id) {
+        if (!CanonicalSiteURL(url)) return;
         if (m_ids.count(url) != 0) throw MalformedMapFile();
         if (id == kNoSite || !m_usedIDs.insert(id).second) {
             KVR_LOG("critical") << "Gather map file: skipped " << url << ": its id " << id
@@ -45,11 +46,6 @@ ConstData FirstAttributeValue(const XMLElementPL& element) {
     return ConstData(std::string_view(element.Attributes().front().second));
 }
 
-bool IsSiteURL(const std::string& text) {
-    const URLInfo url{ConstData(std::string_view(text))};
-    return url.HasScheme() && url.HasAuthority() && url.HasPath();
-}
-
 XMLAttributeList OneAttribute(const char* name, std::uint32_t value) {
     XMLAttributeList attributes;
     attributes.Add({StringPL(name), StringPL(std::to_string(value).c_str())});
@@ -57,6 +53,16 @@ XMLAttributeList OneAttribute(const char* name, std::uint32_t value) {
 }
 
 }  // namespace
+
+std::optional<std::string> CanonicalSiteURL(std::string_view url) {
+    const bool hasControlByte = std::any_of(url.begin(), url.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+    });
+    const URLInfo info{ConstData(url)};
+    if (hasControlByte || !info.HasScheme() || !info.HasAuthority() || info.PathRange().IsEmpty()) return std::nullopt;
+    std::string key(info.GetScheme().View());
+    return key.append("://").append(info.GetAuthority().View()).append(info.PathRange().View());
+}
 
 GatherMapContents ReadGatherMapDocument(ConstData document) {
     XMLTreeParserPL parser;
@@ -67,7 +73,7 @@ GatherMapContents ReadGatherMapDocument(ConstData document) {
     PairCollector pairs(contents.ids);
     for (const XMLElementPL& pair : parser.Root()->Children()) {
         const std::uint32_t id = DecimalToUInt32(FirstAttributeValue(pair));
-        if (IsSiteURL(pair.Text())) pairs.Add(pair.Text(), id);
+        pairs.Add(pair.Text(), id);
     }
     return contents;
 }

@@ -10,7 +10,7 @@
 //
 // one pair per entry in ascending byte order of the URL, no indentation, each line ending in CR LF.
 // Reading checks no names: the root's first attribute is the next id, each child's first attribute
-// its id and its text its URL. A child whose URL lacks a scheme, an authority or a path is skipped.
+// its id and its text its URL. A child whose URL has no canonical form is skipped.
 //
 // "vtemapfile", the older binary form, only read (then replaced by the XML file): records of
 //
@@ -20,14 +20,16 @@
 //
 // ending at the end of the bytes or at a record whose R is 8 (nothing follows its length).
 //
-// In both forms a URL given twice makes the file malformed; a pair whose id another URL already
+// In both forms a record whose URL has no canonical form is skipped, a URL given twice makes the file malformed; a pair whose id another URL already
 // has, or whose id is 0 (no site), is skipped and logged under "critical", so two sites never
 // share the mirror folders of one id. Pure functions over bytes: thread-safe.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/const_data.h"
 #include "base/data_pipeline.h"
@@ -35,6 +37,11 @@
 
 // The bytes are no gather map file of the form read.
 class MalformedMapFile : public DebuggableException {};
+
+// The key of a site: scheme "://" authority path, with query and fragment dropped and letter case
+// kept. None for a text without a scheme, an authority or a non-empty path, or with a control byte
+// (below 0x20, or 0x7F), which no site URL has and the XML file could not carry.
+std::optional<std::string> CanonicalSiteURL(std::string_view url);
 
 // Canonical site URL to gather id.
 using GatherIDMap = std::map<std::string, std::uint32_t>;

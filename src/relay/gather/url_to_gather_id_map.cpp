@@ -7,7 +7,6 @@
 #include "foundation/file_replacing_data_sink.h"
 #include "foundation/log_manager.h"
 #include "foundation/whole_file.h"
-#include "net/url_info.h"
 #include "relay/gather/mirror_folder_names.h"
 #include "relay/service/gather_options_manager.h"
 
@@ -18,13 +17,6 @@ constexpr std::uint32_t kFirstID = 1;
 constexpr std::uint32_t kNoIDLeft = 0;
 
 }  // namespace
-
-std::optional<std::string> CanonicalSiteURL(std::string_view url) {
-    const URLInfo info{ConstData(url)};
-    if (!info.HasScheme() || !info.HasAuthority() || info.PathRange().IsEmpty()) return std::nullopt;
-    std::string key(info.GetScheme().View());
-    return key.append("://").append(info.GetAuthority().View()).append(info.PathRange().View());
-}
 
 URLToGatherIDMap::URLToGatherIDMap(const GatherOptionsManager& options)
     : URLToGatherIDMap(options.GetInboxFolder(), options.GetMirrorSitesFolder()) {}

@@ -13,8 +13,8 @@
 //   state raises it further above its own records (KeepNextIDAbove).
 // Construction never fails for a missing or broken file.
 //
-// A canonical site URL is scheme "://" authority path: query and fragment dropped, letter case
-// kept. A text without a scheme, an authority or a non-empty path has none and never gets an id.
+// Sites are keyed by their canonical URL (CanonicalSiteURL, gather_map_file.h); a text that has none
+// never gets an id.
 //
 // Threads: every member may be called from any thread; one lock of its own, held for each call
 // (file writes included) and never while another lock is taken. Callers may hold the gather state's
@@ -35,8 +35,6 @@ class GatherOptionsManager;
 
 // No site has the gather id.
 class NoSuchGatherSiteID : public DebuggableException {};
-
-std::optional<std::string> CanonicalSiteURL(std::string_view url);
 
 class URLToGatherIDMap {
   public:

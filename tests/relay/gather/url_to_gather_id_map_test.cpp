@@ -69,6 +69,8 @@ TEST_F(GatherMapTest, HandsOutIdsByCanonicalURLAndWritesThemInURLOrder) {
     EXPECT_EQ(map.GetGatherID(kSites + "updates"), 0u);  // letter case is kept
     EXPECT_EQ(map.GetOrCreateGatherID("http://parent:52311"), 0u);
     EXPECT_EQ(map.GetOrCreateGatherID("no url"), 0u);
+    EXPECT_EQ(map.GetOrCreateGatherID(kSites + std::string("a\0b", 3)), 0u);  // the file could not carry it
+    EXPECT_EQ(map.GetOrCreateGatherID(kSites + "a\nb"), 0u);
     EXPECT_EQ(map.GetNextID(), 3u);
     EXPECT_EQ(ReadWholeFile(MapFile()),
               MapDocument(3, Pair(1, kSites + "Updates") + Pair(2, kSites + "actionsite")));
