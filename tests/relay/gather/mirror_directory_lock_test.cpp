@@ -2,20 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
 
-namespace {
+#include "support/exception_text.h"
 
-// The text of the ExceptionPL the call throws; "no error" when it returns.
-std::string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const ExceptionPL& error) {
-        return error.what();
-    }
-    return "no error";
-}
+namespace {
 
 const std::string kAlreadyLocked = "MirrorDirectoryLock: Cannot acquire lock... already locked";
 
