@@ -22,7 +22,7 @@ TEST_F(FixtureCRLs, OrderByIssueTime) {
     EXPECT_FALSE(CRLIsNewer(older.Get(), older.Get()));
 }
 
-TEST_F(FixtureCRLs, UnreadableTimesOrderAsThePartSays) {
+TEST_F(FixtureCRLs, AnUnreadableTimeNeverCountsAsNewer) {
     CRLHolder unreadable = DuplicateX509_CRL(older.Get());
     ASN1_TIME* bad = ASN1_TIME_new();
     ASN1_STRING_set(bad, "20200101000000", 14);
