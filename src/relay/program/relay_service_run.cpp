@@ -21,6 +21,7 @@
 #include "foundation/stop_event.h"
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
+#include "relay/download/download_state.h"
 #include "relay/register/client_register_plugin.h"
 #include "relay/register/relay_notifications.h"
 #include "relay/service/parent_relay_configuration.h"
@@ -149,6 +150,7 @@ bool RunComponents(HTTPServerSettings& settings) {
     // Every component below keeps its files under the server storage folder: a relay without one
     // stops here, naming the missing setting.
     GetServerStoragePath();
+    OpenDownloadStateDatabase(configuration);
     UseBuiltInCertificates();
     LogMissingParent();
     ImmediateActionSiteReset resetReceiver;
