@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -38,6 +39,12 @@ bool Contains(const Targets& targets, const DownloadRequestTarget& target) {
     return std::find(texts.begin(), texts.end(), downloadRequestTargetText(target)) != texts.end();
 }
 
+constexpr std::uint32_t kRacedTargets = 20;
+
+DownloadRequestTarget RacedTarget(std::uint32_t action) {
+    return DownloadRequestTarget::Indexed(action, 0, "http://parent/x");
+}
+
 DownloadStateRecord Record(Status status, TimeValue lastUpdate) {
     DownloadStateRecord record;
     record.status = status;
@@ -57,6 +64,20 @@ class DownloadStateTest : public DownloadSettingsFixture {
     // Puts a target without a row into the state, dated `lastUpdate`.
     void Put(const DownloadRequestTarget& target, Status status, TimeValue lastUpdate = GetCurrentUTCTime()) {
         State().SetState(target, Record(status, lastUpdate));
+    }
+    // Two threads, each with a connection of its own, start together and run the step on the same
+    // targets, one after the other.
+    void RaceOnTwoConnections(const std::function<void(DownloadState&, const DownloadRequestTarget&)>& step) {
+        std::atomic<int> ready{0};
+        const auto run = [&] {
+            DownloadState state(m_settings);
+            ++ready;
+            while (ready < 2) std::this_thread::yield();
+            for (std::uint32_t action = 1; action <= kRacedTargets; ++action) step(state, RacedTarget(action));
+        };
+        std::thread first(run), second(run);
+        first.join();
+        second.join();
     }
     std::size_t RowCount(const char* table) {
         return QueryRows(DatabasePath(), (std::string("select * from ") + table).c_str()).size();
@@ -293,55 +314,34 @@ TEST_F(DownloadStateTest, AnEmptyURLIsStoredAsEmptyText) {
 
 // Test labels: DownloadStateTest.TwoConnectionsSettingOneNewTargetMakeOneRow tsan
 TEST_F(DownloadStateTest, TwoConnectionsSettingOneNewTargetMakeOneRow) {
-    constexpr std::uint32_t kTargets = 20;
-    std::atomic<int> ready{0};
     std::atomic<int> failures{0};
-    const auto setAll = [&] {
-        DownloadState state(m_settings);
-        ++ready;
-        while (ready < 2) std::this_thread::yield();
-        for (std::uint32_t action = 1; action <= kTargets; ++action) {
-            try {
-                state.SetRequestSubmitted(DownloadRequestTarget::Indexed(action, 0, "http://parent/x"));
-            } catch (const std::exception& error) {
-                ++failures;
-                ADD_FAILURE() << error.what();
-            }
+    RaceOnTwoConnections([&](DownloadState& state, const DownloadRequestTarget& target) {
+        try {
+            state.SetRequestSubmitted(target);
+        } catch (const std::exception& error) {
+            ++failures;
+            ADD_FAILURE() << error.what();
         }
-    };
-    std::thread first(setAll), second(setAll);
-    first.join();
-    second.join();
+    });
     EXPECT_EQ(failures, 0);
-    EXPECT_EQ(RowCount("INDEXED_DOWNLOADS"), kTargets);
+    EXPECT_EQ(RowCount("INDEXED_DOWNLOADS"), kRacedTargets);
 }
 
 // Test labels: DownloadStateTest.OfTwoConnectionsCompletingOneDownloadOnlyOneSucceeds tsan
 TEST_F(DownloadStateTest, OfTwoConnectionsCompletingOneDownloadOnlyOneSucceeds) {
-    constexpr std::uint32_t kTargets = 20;
-    for (std::uint32_t action = 1; action <= kTargets; ++action)
-        Put(DownloadRequestTarget::Indexed(action, 0, "http://parent/x"), Status::Downloading);
-    std::atomic<int> ready{0};
+    for (std::uint32_t action = 1; action <= kRacedTargets; ++action) Put(RacedTarget(action), Status::Downloading);
     std::atomic<int> completed{0};
     std::atomic<int> refused{0};
-    const auto completeAll = [&] {
-        DownloadState state(m_settings);
-        ++ready;
-        while (ready < 2) std::this_thread::yield();
-        for (std::uint32_t action = 1; action <= kTargets; ++action) {
-            try {
-                state.SetCompleted(DownloadRequestTarget::Indexed(action, 0, "http://parent/x"));
-                ++completed;
-            } catch (const InvalidDownloadStateChange&) {
-                ++refused;
-            }
+    RaceOnTwoConnections([&](DownloadState& state, const DownloadRequestTarget& target) {
+        try {
+            state.SetCompleted(target);
+            ++completed;
+        } catch (const InvalidDownloadStateChange&) {
+            ++refused;
         }
-    };
-    std::thread first(completeAll), second(completeAll);
-    first.join();
-    second.join();
-    EXPECT_EQ(completed, static_cast<int>(kTargets));
-    EXPECT_EQ(refused, static_cast<int>(kTargets));
+    });
+    EXPECT_EQ(completed, static_cast<int>(kRacedTargets));
+    EXPECT_EQ(refused, static_cast<int>(kRacedTargets));
 }
 
 TEST_F(DownloadStateTest, ACallersTransactionHoldsTheStoresChangesUntilItCommits) {

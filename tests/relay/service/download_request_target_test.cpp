@@ -115,44 +115,49 @@ TEST(ParseDownloadRequestTarget, ReadsValuesByPositionWhateverTheKeys) {
     }
 }
 
+template <class Failure>
+void ExpectParseFailure(const std::string& text) {
+    EXPECT_THROW(ParseDownloadRequestTarget(text), Failure);
+}
+
 TEST(ParseDownloadRequestTarget, RefusesTextsThatNameNoTarget) {
     const std::string hex39 = kHex40.substr(1);
     const struct {
         std::string text;
-        std::function<void(const std::string&)> expectFailure;
+        void (*expectFailure)(const std::string&);
     } cases[] = {
-        {"aid=7", [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NextValueException); }},
+        {"aid=7", ExpectParseFailure<NextValueException>},
         {"aid=7,index=null,sha1=null,size=null",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NextValueException); }},
-        {"", [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NextValueException); }},
+         ExpectParseFailure<NextValueException>},
+        {"", ExpectParseFailure<NextValueException>},
         {"aid=NULL,index=null,sha1=null,size=null,url=null",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotANumeral); }},
+         ExpectParseFailure<NotANumeral>},
         // A value runs to the next ",": here "7=null=null=null=", which is no number.
-        {"=7=null=null=null=", [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotANumeral); }},
+        {"=7=null=null=null=", ExpectParseFailure<NotANumeral>},
         {"aid=,index=null,sha1=null,size=null,url=null",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotANumeral); }},
+         ExpectParseFailure<NotANumeral>},
         {"aid=-1,index=null,sha1=null,size=null,url=null",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotANumeral); }},
+         ExpectParseFailure<NotANumeral>},
         {"aid=4294967296,index=null,sha1=null,size=null,url=null",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NumeralTooLarge); }},
+         ExpectParseFailure<NumeralTooLarge>},
         {"aid=1,index=4294967296,sha1=null,size=null,url=x",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NumeralTooLarge); }},
+         ExpectParseFailure<NumeralTooLarge>},
         {"aid=1,index=null,sha1=" + kHex40 + ",size=18446744073709551616,url=x",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NumeralTooLarge); }},
+         ExpectParseFailure<NumeralTooLarge>},
         {"aid=1,index=null,sha1=" + hex39 + ",size=1,url=x",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotADownloadRequestTarget); }},
+         ExpectParseFailure<NotADownloadRequestTarget>},
         {"aid=1,index=null,sha1=" + kHex40 + "a,size=1,url=x",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotADownloadRequestTarget); }},
+         ExpectParseFailure<NotADownloadRequestTarget>},
         {"aid=1,index=null,sha1=" + hex39 + "g,size=1,url=x",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotADownloadRequestTarget); }},
+         ExpectParseFailure<NotADownloadRequestTarget>},
         {"aid=1,index=null,sha1=" + hex39 + " ,size=1,url=x",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotADownloadRequestTarget); }},
+         ExpectParseFailure<NotADownloadRequestTarget>},
         {"aid=1,index=null,sha1=,size=1,url=x",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotADownloadRequestTarget); }},
+         ExpectParseFailure<NotADownloadRequestTarget>},
         {"aid=1,index=null,sha1=null,size=1,url=x",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotADownloadRequestTarget); }},
+         ExpectParseFailure<NotADownloadRequestTarget>},
         {"aid=1,index=2,sha1=null,size=null,url=null",
-         [](const std::string& t) { EXPECT_THROW(ParseDownloadRequestTarget(t), NotADownloadRequestTarget); }},
+         ExpectParseFailure<NotADownloadRequestTarget>},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
