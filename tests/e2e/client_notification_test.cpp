@@ -12,6 +12,7 @@
 
 #include "e2e/relay_process.h"
 #include "support/loopback_sockets.h"
+#include "support/port_reservation.h"
 
 using namespace std::chrono_literals;
 
@@ -48,9 +49,10 @@ std::string Body(const std::string& reply) {
 
 class ClientNotificationTest : public ::testing::Test {
   protected:
-    ClientNotificationTest() : m_firstClient("127.0.0.10", 0) {
+    // All clients listen on one port, as agents do.
+    ClientNotificationTest() : m_firstClient("127.0.0.10", m_clientPort.Port()) {
         for (const char* address : {"127.0.0.11", "127.0.0.12"})
-            m_clients.push_back(std::make_unique<UDPReceiver>(address, m_firstClient.Port()));
+            m_clients.push_back(std::make_unique<UDPReceiver>(address, m_clientPort.Port()));
     }
 
     // The relay's own computer ID, its clients' UDP port, a short pause between batches and the
@@ -58,7 +60,7 @@ class ClientNotificationTest : public ::testing::Test {
     void Prepare(RelayProcess& relay, std::uint32_t ownID, const std::string& list, std::uint16_t childPort = 0) {
         relay.Import("[HKLM\\Software\\Veltra\\DaruraviduClient\\GlobalOptions]\n\"ComputerID\"=dword:" +
                      Hex(std::string{0, 0, static_cast<char>(ownID >> 8), static_cast<char>(ownID)}) + "\n");
-        relay.SetClientSetting("_Daruravidu Server_ClientRegister_UDPMessagePort", std::to_string(m_firstClient.Port()));
+        relay.SetClientSetting("_Daruravidu Server_ClientRegister_UDPMessagePort", std::to_string(m_clientPort.Port()));
         relay.SetClientSetting("_Daruravidu Server_ClientRegister_BatchDelay", "50");
         relay.SetClientSetting("_KVRRelay_Log_Verbose", "1");
         if (childPort != 0)
@@ -70,6 +72,7 @@ class ClientNotificationTest : public ::testing::Test {
 
     std::string Ask(RelayProcess& relay, const std::string& query) { return Body(relay.Get(kPath + ("?" + query))); }
 
+    PortReservation m_clientPort;
     UDPReceiver m_firstClient;  // 127.0.0.10
     std::vector<std::unique_ptr<UDPReceiver>> m_clients;  // 127.0.0.11, 127.0.0.12
 };
@@ -86,7 +89,7 @@ void ExpectPing(const std::string& packet, std::uint32_t type, std::uint32_t arg
 }  // namespace
 
 TEST_F(ClientNotificationTest, ANotificationTravelsDownTheTreeToEveryClient) {
-    ASSERT_TRUE(m_clients[0]->IsBound() && m_clients[1]->IsBound());
+    ASSERT_TRUE(m_firstClient.IsBound() && m_clients[0]->IsBound() && m_clients[1]->IsBound());
     RelayProcess child;
     Prepare(child, kChildID, ListLine(21, "127.0.0.11"));
     RelayProcess parent;
