@@ -135,5 +135,6 @@ TEST_F(ClientNotificationTest, StoppingWithAForwardInFlightEndsAtOnce) {
     std::this_thread::sleep_for(200ms);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(parent.Stop(), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms) << parent.Log();
+    // Far below the forward's own 60-second limit, with room for a loaded machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << parent.Log();
 }
