@@ -41,7 +41,7 @@ class RelayProcess {
     // whole limit; each restart is said on standard error, and the earlier run's log and console
     // are kept as "logfile-port-<old port>.txt" and "console-port-<old port>.txt". Port() is
     // final only once the probe answered.
-    bool AwaitProbe(std::chrono::milliseconds limit = std::chrono::seconds(20));
+    bool AwaitProbe(std::chrono::milliseconds limit = std::chrono::seconds(60));
     // The whole reply to a GET of the path over loopback; empty when nothing answers. The reply is
     // cut where the connection or a wait for more of it takes longer than `limit`.
     std::string Get(const std::string& path, std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
