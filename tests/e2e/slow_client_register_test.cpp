@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -51,6 +52,25 @@ std::size_t CountLinesEndingWith(const std::string& log, const std::string& end)
     return count;
 }
 
+// Sets an environment variable for the programs started while it lives.
+class ScopedEnvironmentVariable {
+  public:
+    ScopedEnvironmentVariable(const char* name, const std::string& value) : m_name(name) {
+        if (const char* old = std::getenv(name)) m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironmentVariable() {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+
+  private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
 }  // namespace
 
 // 500 clients send the head of a sequence update and nothing more, 500 send one body byte every 5 s.
@@ -64,7 +84,13 @@ TEST(SlowClientRegisterTest, SlowBodiesNeverKeepOtherClientsFromRegistering) {
     RelayProcess relay;
     if (!full) relay.SetClientSetting("_KVRRelay_HTTPServer_ReadTimeOut", std::to_string(readTimeOut.count()));
     relay.SetClientSetting("_KVRRelay_Log_Verbose", "1");
-    relay.Start();
+    {
+        // A sanitizer build keeps freed memory aside for a while, which would read as growth.
+        const char* sanitizer = std::getenv("ASAN_OPTIONS");
+        ScopedEnvironmentVariable options("ASAN_OPTIONS", std::string(sanitizer ? sanitizer : "") +
+                                                              ":quarantine_size_mb=0:thread_local_quarantine_size_kb=0");
+        relay.Start();
+    }
     ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
 
     SlowBodyRunOptions options;
@@ -78,7 +104,7 @@ TEST(SlowClientRegisterTest, SlowBodiesNeverKeepOtherClientsFromRegistering) {
     EXPECT_GE(result.checks, 2 * static_cast<int>(options.duration.count()));
     EXPECT_EQ(result.failedChecks, std::vector<std::string>());
     EXPECT_LE(result.mostThreads, result.threadsAtStart + kThreadLimit);
-    EXPECT_LE(result.mostResidentKiB, result.residentKiBHolding + 8 * 1024);
+    EXPECT_LE(result.mostResidentKiB, result.residentKiBHolding + 4 * 1024);
     EXPECT_EQ(result.slowAnswered, 0);
     EXPECT_EQ(result.slowStillOpen, 0);
     EXPECT_LE(result.lastSlowClosedAfter, 2 * readTimeOut + 5s);
