@@ -39,6 +39,8 @@ class FileServing : public ::testing::Test {
     }
     std::uint16_t Port() const { return m_server->Port(); }
     RunningServer& Server() { return *m_server; }
+    // The plug-ins of servers started from now on.
+    PlugInPathTable& PlugIns() { return m_plugIns; }
 
     void WriteFile(const std::string& name, const std::string& content) {
         std::filesystem::create_directories(std::filesystem::path(root / name).parent_path());

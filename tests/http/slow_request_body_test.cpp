@@ -130,6 +130,27 @@ TEST_F(SlowRequestBodyTest, ClientsThatSendNoBodyTakeNoThread) {
               "method=POST\nurl=/inspect\nx-a=\nbody=part" + std::string(996, 's'));
 }
 
+// Without a usable length there is no body to wait for: the plug-in gets the request at once and meets
+// a malformed length itself, long before the read time-out.
+TEST_F(SlowRequestBodyTest, ARequestWithoutAUsableLengthGoesToThePlugInAtOnce) {
+    InspectPlugIn inspect;
+    RegisterPlugInNames(m_table, inspect);
+    RunningServer server(m_settings, m_table);
+    struct Case {
+        const char* lengthField;
+        const char* reply;
+    };
+    for (const Case& c : {Case{"", "HTTP/1.1 200 OK"}, Case{"Content-Length: 0\r\n", "HTTP/1.1 200 OK"},
+                          Case{"Content-Length: ten\r\n", ""}}) {
+        SCOPED_TRACE(c.lengthField);
+        const auto start = std::chrono::steady_clock::now();
+        const std::string reply =
+            Exchange(server.Port(), "POST /inspect HTTP/1.0\r\nHost: h\r\n" + std::string(c.lengthField) + "\r\n");
+        EXPECT_EQ(StatusLineOf(reply), c.reply);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    }
+}
+
 // An inline plug-in runs on the loop: a client slow to send its body would stop the whole server.
 TEST_F(SlowRequestBodyTest, AnInlinePlugInRunsOnlyOnceItsBodyIsIn) {
     InspectPlugIn inlinePlugIn("inline", false);
