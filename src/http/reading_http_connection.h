@@ -16,8 +16,8 @@
 // the status to answer with; a socket error means the client is gone.
 //
 // A request for a plug-in goes on reading its body after the head (HoldBodyFor), until the request
-// holds the whole body or its first 64 KiB (HTTPRequest::kMostHeldBodyBytes), each Read taking what
-// the socket has. Meanwhile the body's pace (body_pace.h) decides the time-out: a client silent for
+// holds the whole body or its first 64 KiB (HTTPRequest::kMostHeldBodyBytes), each Read taking up to
+// 16 KiB. Meanwhile the body's pace (body_pace.h) decides the time-out: a client silent for
 // longer than the read time-out, or sending less than the minimum rate, is closed.
 //
 // Owned and used by the server's loop thread only; the request record outlives it.
