@@ -122,6 +122,7 @@ TEST_F(HTTPSServing, APlugInGetsALongBodyPostedOverHTTPS) {
                                               "@" + (scratch / "body"), "-o", scratch / "reply", URL("/inspect")});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_TRUE(ReadWhole(scratch / "reply") == "method=POST\nurl=/inspect\nx-a=\nbody=" + body);
+    StopServer();
 }
 
 TEST_F(HTTPSServing, OpenSSLClientCompletesTLS12AndTLS13Handshakes) {
