@@ -52,6 +52,8 @@ class RelayProcess {
     bool IsRunning() const;
 
     std::uint16_t Port() const { return m_port.Port(); }
+    // The relay's process id while it runs.
+    pid_t Pid() const { return m_pid; }
     std::string Folder() const { return m_folder.Path(); }
     std::string Log() const;
     std::string Console() const;
