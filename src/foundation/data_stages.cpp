@@ -37,22 +37,6 @@ void DataTee2::End() {
     m_second->End();
 }
 
-void ByteLimitedReceiver::Begin() {
-    m_count = 0;
-    m_target->Begin();
-}
-
-void ByteLimitedReceiver::Receive(const Byte* begin, const Byte* end) {
-    const auto length = static_cast<std::uint64_t>(end - begin);
-    if (length > m_limit - m_count) throw ByteLimitExceeded();
-    m_count += length;
-    m_target->Receive(begin, end);
-}
-
-void ByteLimitedReceiver::End() {
-    m_target->End();
-}
-
 void LineListMaker::Begin(std::uint64_t) {
     m_target->clear();
     m_line.clear();

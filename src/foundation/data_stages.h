@@ -87,8 +87,8 @@ class DataTee2 : public DataReceiver, public DataWriter {
 class ByteLimitExceeded : public DebuggableException {};
 
 // Passes a stream on to a target as long as it holds at most `limit` bytes; the chunk that would
-// pass the limit throws ByteLimitExceeded instead of reaching the target. Begin starts the count
-// again.
+// pass the limit throws Exceeded instead of reaching the target. Begin starts the count again.
+template <class Exceeded = ByteLimitExceeded>
 class ByteLimitedReceiver : public DataReceiver, public DataWriter {
   public:
     ByteLimitedReceiver& SetUp(DataReceiver& target, std::uint64_t limit) {
@@ -97,10 +97,18 @@ class ByteLimitedReceiver : public DataReceiver, public DataWriter {
         return *this;
     }
 
-    void Begin() override;
-    void Receive(const Byte* begin, const Byte* end) override;
+    void Begin() override {
+        m_count = 0;
+        m_target->Begin();
+    }
+    void Receive(const Byte* begin, const Byte* end) override {
+        const auto length = static_cast<std::uint64_t>(end - begin);
+        if (length > m_limit - m_count) throw Exceeded();
+        m_count += length;
+        m_target->Receive(begin, end);
+    }
     using DataReceiver::Receive;
-    void End() override;
+    void End() override { m_target->End(); }
 
   private:
     DataReceiver* m_target = nullptr;

@@ -85,7 +85,7 @@ TEST(GenericStages, StringReceiverAppenderAndIgnore) {
 TEST(ByteLimitedReceiver, PassesAStreamUpToItsLimit) {
     std::string target;
     StringReceiver collect(target);
-    ByteLimitedReceiver bounded;
+    ByteLimitedReceiver<> bounded;
     bounded.SetUp(collect, 5);
     ReceiveCompleteEach(bounded, std::vector<ConstData>{ConstData(std::string_view("abc")), ConstData(std::string_view("de"))});
     EXPECT_EQ(target, "abcde");
