@@ -20,12 +20,6 @@ namespace {
 constexpr Byte kFourByteSizeKind = '_';
 constexpr std::size_t kCopyChunk = 32768;
 
-Byte ReadByte(DataReader& reader) {
-    Byte byte = 0;
-    reader.ReadInto(&byte, &byte + 1);
-    return byte;
-}
-
 // One record's head, as the archive gives it.
 struct MemberHead {
     std::string fileName;

@@ -33,7 +33,7 @@ class SignedFileListTest : public ::testing::Test {
     // "" when the list is read under the site's policy, else the failure's text; a failed read leaves
     // the list empty.
     std::string Verdict(const std::string& siteName, const SignatureVerification& masthead, const std::string& bytes) {
-        WriteBytes(m_folder / "list", bytes);
+        WriteFileBytes(m_folder / "list", bytes);
         std::unique_ptr<PKCS7SignaturePolicy> policy = FileListPolicyForSite(siteName, masthead);
         try {
             ReadSignedFileList(FileLocation((m_folder / "list").c_str()), m_list, *policy);
@@ -116,7 +116,7 @@ class SiteFileListTest : public MastheadFixtureTest, public MastheadSearchFolder
     FileLocation MerivantDataFolder() const override { return FileLocation((m_folder / "data").c_str()); }
 
     void Read(const std::string& siteURL, const std::string& bytes) {
-        WriteBytes(m_folder / "list", bytes);
+        WriteFileBytes(m_folder / "list", bytes);
         ReadSiteFileList(ConstData(std::string_view(siteURL)), FileLocation((m_folder / "list").c_str()), m_list, 0,
                          *this, m_store);
     }

@@ -67,7 +67,7 @@ class SiteArchiveUnpackerTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(SiteArchiveUnpackerTest, AnUpdateArchiveAndTheOldFilesMakeTheNewVersion) {
-    WriteBytes(m_folder / "update", UpdateArchiveBytes(kVersion1, kVersion2));
+    WriteFileBytes(m_folder / "update", UpdateArchiveBytes(kVersion1, kVersion2));
     ApplyUpdateArchive(FileLocation((m_folder / "update").c_str()), FileLocation(OldFolder().c_str()),
                        FileLocation(NewFolder().c_str()), m_list);
     const std::vector<SiteFile> unpacked = ReadSiteTree(NewFolder());
@@ -80,13 +80,13 @@ TEST_F(SiteArchiveUnpackerTest, AnUpdateArchiveAndTheOldFilesMakeTheNewVersion) 
 }
 
 TEST_F(SiteArchiveUnpackerTest, AFullSiteArchiveStandsAlone) {
-    WriteBytes(m_folder / "full", FullSiteArchiveBytes(kVersion2));
+    WriteFileBytes(m_folder / "full", FullSiteArchiveBytes(kVersion2));
     UnpackFullSiteArchive(FileLocation((m_folder / "full").c_str()), FileLocation(NewFolder().c_str()), m_list);
     EXPECT_EQ(Contents(NewFolder()), Contents(kVersion2));
 }
 
 TEST_F(SiteArchiveUnpackerTest, MembersTheListDoesNotVouchForWriteNothing) {
-    WriteBytes(NewFolder() + "/__sdirlist", "the relay's own list");
+    WriteFileBytes(NewFolder() + "/__sdirlist", "the relay's own list");
     const std::string added = kVersion2[0].content;
     const std::vector<ArchiveMember> members = {
         {"", "empty name", 0},
@@ -109,12 +109,12 @@ TEST_F(SiteArchiveUnpackerTest, MembersTheListDoesNotVouchForWriteNothing) {
 }
 
 TEST_F(SiteArchiveUnpackerTest, UnchangedFilesAreCopiedOnlyWhenTheirSizeFits) {
-    WriteBytes(OldFolder() + "/kept.txt", "resized");
+    WriteFileBytes(OldFolder() + "/kept.txt", "resized");
     Unpack(SiteArchiveBytes({}));
     EXPECT_EQ(Contents(NewFolder()), (std::map<std::string, std::string>{}));
 
     WriteSiteTree(OldFolder(), kVersion1);
-    WriteBytes(NewFolder() + "/kept.txt", "already");
+    WriteFileBytes(NewFolder() + "/kept.txt", "already");
     Unpack(SiteArchiveBytes({}));
     EXPECT_EQ(Contents(NewFolder()), (std::map<std::string, std::string>{{"kept.txt", "already"}}));
 }

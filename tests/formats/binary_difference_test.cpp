@@ -25,7 +25,7 @@ std::string Bytes(std::initializer_list<int> values) {
 // The new file, or the class of the failure, from either reader of the format.
 class Differences : public ::testing::Test {
   protected:
-    Differences() { WriteBytes(m_folder / "old", kOld); }
+    Differences() { WriteFileBytes(m_folder / "old", kOld); }
 
     // The block applier over the whole difference: what it wrote, checked against what the digest got.
     std::string Block(const std::string& difference, std::uint64_t maximumOutput = kNoLimit) {

@@ -124,7 +124,7 @@ TEST(FileListReader, ReadsCompressedFilesAndSignedMessagesAlike) {
         "version: 99\r\n\r\n--s\r\n" + text + "\r\n--s\r\nContent-Type: application/pkcs7-signature\r\n\r\nAAAA\r\n--s--\r\n";
     TemporaryFolder folder;
     for (const std::string& bytes : {CompressedFileBytes(text), signedText, CompressedFileBytes(signedText)}) {
-        WriteBytes(folder / "list", bytes);
+        WriteFileBytes(folder / "list", bytes);
         STDFileList list;
         ReadFileList(FileLocation((folder / "list").c_str()), 0, list);
         EXPECT_EQ(list.GetVersion(), 3u) << "the signed part's own header lines are the header set";
@@ -277,6 +277,18 @@ TEST(FileListReader, OnlyDirectoryListsAreFileLists) {
         "Content-Type: multipart/signed; boundary=\"s\"\r\n\r\nno parts\r\n",
     };
     for (const std::string& text : cases) EXPECT_EQ(FailureOf(text), Named("NotAFileList")) << text;
+}
+
+TEST(FileListReader, SignedMessagesNestOnlySoDeep) {
+    std::string text = FileListForFiles(kFiles, {});
+    for (std::size_t depth = 1; depth <= FileListMaker::kMaximumSignedNesting + 1; ++depth) {
+        const std::string boundary = "s" + std::to_string(depth);
+        text = "Content-Type: multipart/signed; boundary=\"" + boundary + "\"\r\n\r\n--" + boundary + "\r\n" + text +
+               "\r\n--" + boundary + "\r\nContent-Type: application/pkcs7-signature\r\n\r\nAAAA\r\n--" + boundary +
+               "--\r\n";
+        const bool tooDeep = depth > FileListMaker::kMaximumSignedNesting;
+        EXPECT_EQ(FailureOf(text), tooDeep ? Named("NotAFileList") : "") << depth << " signed levels";
+    }
 }
 
 TEST(FileListReader, DifferenceURLForABaseVersion) {

@@ -50,7 +50,7 @@ std::string SizeBytes(std::initializer_list<int> bytes) {
 
 TEST(SiteArchiveWriter, WritesTheRecordsOfFilesAndDirectories) {
     TemporaryFolder folder;
-    WriteBytes(folder / "a", "12345");
+    WriteFileBytes(folder / "a", "12345");
     std::filesystem::create_directory(folder / "d");
     SiteArchiveWriter writer;
     writer.Open(At(folder, "archive"), false, false);

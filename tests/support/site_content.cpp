@@ -11,11 +11,10 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 
+#include "support/file_bytes.h"
 #include "support/program_runner.h"
 #include "support/test_pki.h"
 
@@ -23,14 +22,6 @@ namespace {
 
 constexpr const char* kListBoundary = "filelist-part-boundary";
 constexpr const char* kCRLF = "\r\n";
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read " + path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 void SetModified(const std::string& path, std::int64_t seconds) {
     const timespec times[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
@@ -70,7 +61,7 @@ class ScratchFile {
         if (descriptor < 0) throw std::runtime_error("mkstemp failed");
         close(descriptor);
         m_path = pattern;
-        WriteBytes(m_path, bytes);
+        WriteFileBytes(m_path, bytes);
     }
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
@@ -90,7 +81,7 @@ std::vector<SiteFile> ReadSiteTree(const std::string& folder) {
         if (!entry.is_regular_file()) continue;
         struct stat status {};
         if (stat(entry.path().c_str(), &status) != 0) throw std::runtime_error("cannot stat " + entry.path().string());
-        files.push_back({entry.path().filename().string(), ReadAll(entry.path().string()), status.st_mtim.tv_sec});
+        files.push_back({entry.path().filename().string(), ReadFileBytes(entry.path().string()), status.st_mtim.tv_sec});
     }
     std::sort(files.begin(), files.end(), [](const SiteFile& a, const SiteFile& b) { return a.name < b.name; });
     return files;
@@ -100,15 +91,9 @@ void WriteSiteTree(const std::string& folder, const std::vector<SiteFile>& files
     std::filesystem::create_directories(folder);
     for (const SiteFile& file : files) {
         const std::string path = folder + "/" + file.name;
-        WriteBytes(path, file.content);
+        WriteFileBytes(path, file.content);
         SetModified(path, file.modified);
     }
-}
-
-void WriteBytes(const std::string& path, std::string_view bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!file) throw std::runtime_error("cannot write " + path);
 }
 
 std::string Sha1Hex(std::string_view bytes) {

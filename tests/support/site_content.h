@@ -11,8 +11,8 @@
 //     options.version = 2;
 //     std::string list = FileListForFiles(v2, options);             // multipart/x-directory2 text
 //     std::string signedList = SignedMessage(list, OperatorSigner("op7-typed"));
-//     WriteBytes(path, CompressedFileBytes(signedList));            // as "__sdirlistc" is kept
-//     WriteBytes(archive, UpdateArchiveBytes(v1, v2));              // "__dif_" members for changes
+//     WriteFileBytes(path, CompressedFileBytes(signedList));        // as "__sdirlistc" is kept
+//     WriteFileBytes(archive, UpdateArchiveBytes(v1, v2));          // "__dif_" members for changes
 //     std::string diff = DifferenceBytes(oldBytes, newBytes);       // a separate difference file
 //
 // Everything throws std::runtime_error on failure. Thread-safe (no shared state; signing runs a
@@ -25,6 +25,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/file_bytes.h"
+
 // One file of a site version: its name, content and modification time (seconds since 1970, UTC).
 struct SiteFile {
     std::string name;
@@ -36,7 +38,6 @@ struct SiteFile {
 std::vector<SiteFile> ReadSiteTree(const std::string& folder);
 // Writes each file into the folder (created when missing) with its modification time.
 void WriteSiteTree(const std::string& folder, const std::vector<SiteFile>& files);
-void WriteBytes(const std::string& path, std::string_view bytes);
 
 // Header or entry fields of a list, in order: ("name", "value").
 using ListFields = std::vector<std::pair<std::string, std::string>>;
