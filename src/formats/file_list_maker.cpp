@@ -153,9 +153,7 @@ std::string ReadDisplayName(const std::string& value) {
     transcoder.SetDefaultCharset(ConstDataOfCString(kDisplayNameDefaultCharset));
     QEncodedText escapes(transcoder);
     TextHeaderDecoder decoder(escapes);
-    escapes.Begin();
     ReceiveComplete(decoder, DataOf(value));
-    escapes.End();
     return text.Take();
 }
 
