@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
 
-#include "foundation/clocks.h"
-#include "foundation/file_item.h"
+#include "relay/download/download_files.h"
 #include "relay/download/download_test_support.h"
 #include "support/captured_log.h"
 #include "support/temporary_folder.h"
@@ -15,22 +13,11 @@
 
 namespace {
 
-constexpr std::int64_t kDay = kSecondsPerDay * kMicrosecondsPerSecond;
-
-FileLocation Location(const std::string& path) {
-    return FileLocation(path.c_str());
-}
+constexpr std::int64_t kDay = kMicrosecondsPerDay;
 
 // A file of `size` bytes whose last write lies `age` microseconds back.
 void WriteAgedFile(const std::string& path, std::size_t size, std::int64_t age) {
-    WriteWholeFile(path, std::string(size, 'x'));
-    FileItem(Location(path)).SetLastWriteTime(GetCurrentUTCTime() - age);
-}
-
-std::set<std::string> Names(const std::string& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
-    return names;
+    ::WriteAgedFile(path, std::string(size, 'x'), age);
 }
 
 class DirectoryCacheTest : public ::testing::Test {
