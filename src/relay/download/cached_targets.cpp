@@ -2,7 +2,8 @@
 
 #include "relay/download/directory_cache.h"
 
-bool IsTargetCached(const DownloadRequestTarget& target, const DownloadSettingsProvider& settings, DownloadState&) {
+bool IsTargetCached(const DownloadRequestTarget& target, const DownloadSettingsProvider& settings,
+                    DownloadState&) {
     KVR_REQUIRE(target.IsURLRequest());
     return DirectoryCache(settings.GetActionURLsFolder())
         .Contains(settings.GetDownloadRequestFileName(*target.GetActionID()));

@@ -26,7 +26,8 @@ DownloadSizeFailure::DownloadSizeFailure(std::uint64_t expected, std::uint64_t a
     : ExceptionPL("Requested size " + std::to_string(expected) + " does not match actual size " +
                   std::to_string(actual)) {}
 
-DownloadedFileFacts VerifyDownloadedFile(const FileLocation& file, const std::optional<DigestRecord>& expectedSha1,
+DownloadedFileFacts VerifyDownloadedFile(const FileLocation& file,
+                                         const std::optional<DigestRecord>& expectedSha1,
                                          std::optional<std::uint64_t> expectedSize) {
     DownloadedFileFacts facts{HashFile(file, ContentHashDigest()), FileItem(file).GetSize()};
     if (expectedSha1 && !DigestRecordsEqual(*expectedSha1, facts.sha1)) {
@@ -50,7 +51,8 @@ void StoreCompletedDownload(const DownloadRequestTarget& target, const FileLocat
             DeleteIgnoringErrors(file);
             throw;
         }
-        DirectoryCache(settings.GetActionURLsFolder()).MoveIn(file, settings.GetDownloadRequestFileName(actionID));
+        DirectoryCache(settings.GetActionURLsFolder())
+            .MoveIn(file, settings.GetDownloadRequestFileName(actionID));
         return;
     }
     std::optional<DigestRecord> expectedSha1 = target.GetSha1();

@@ -34,7 +34,8 @@ struct DownloadedFileFacts {
 // deleted (a failure to delete is ignored) and DownloadSHA1Failure or, for a matching SHA-1,
 // DownloadSizeFailure is thrown: a SHA-1 mismatch wins over a size mismatch. File errors of a file
 // that cannot be read pass.
-DownloadedFileFacts VerifyDownloadedFile(const FileLocation& file, const std::optional<DigestRecord>& expectedSha1,
+DownloadedFileFacts VerifyDownloadedFile(const FileLocation& file,
+                                         const std::optional<DigestRecord>& expectedSha1,
                                          std::optional<std::uint64_t> expectedSize);
 
 // Stores a finished download of the target into the cache:

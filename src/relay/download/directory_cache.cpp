@@ -36,7 +36,8 @@ void DirectoryCache::Touch(const FileLocation& entry) {
     try {
         FileItem(entry).SetLastWriteTime(GetCurrentUTCTime());
     } catch (const std::exception&) {
-        KVR_LOG("debug") << "DirectoryCache: Unable to set modification time for file: " << entry.GetPathString();
+        KVR_LOG("debug") << "DirectoryCache: Unable to set modification time for file: "
+                         << entry.GetPathString();
     }
 }
 
@@ -50,7 +51,8 @@ struct PurgeRecord {
 
 }  // namespace
 
-void PurgeOldestFiles(const std::vector<FileLocation>& folders, std::uint64_t byteLimit, std::int64_t minimumAge) {
+void PurgeOldestFiles(const std::vector<FileLocation>& folders, std::uint64_t byteLimit,
+                      std::int64_t minimumAge) {
     const std::int64_t now = GetCurrentUTCTime();
     std::vector<PurgeRecord> records;
     std::uint64_t total = 0;

@@ -50,7 +50,8 @@ class DirectoryCache {
 // microseconds ago (the time of the relay's clock, read once). Files directly inside each folder count;
 // subfolders are neither counted nor deleted. A file that cannot be deleted keeps its size in the total
 // and the purge goes on with the next. Missing folders count as empty.
-void PurgeOldestFiles(const std::vector<FileLocation>& folders, std::uint64_t byteLimit, std::int64_t minimumAge);
+void PurgeOldestFiles(const std::vector<FileLocation>& folders, std::uint64_t byteLimit,
+                      std::int64_t minimumAge);
 // The download cache's purge: the sha1 folder and the active-downloads folder as one cache.
 void PurgeDirectoryCaches(const FileLocation& sha1Folder, const FileLocation& activeDownloadsFolder,
                           std::uint64_t byteLimit, std::int64_t minimumAge);

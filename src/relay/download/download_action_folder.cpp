@@ -31,7 +31,8 @@ std::optional<DownloadedFile> FindDownloadedFile(const FileLocation& folder, std
         const DirectoryEntry& entry = scan.Current();
         if (entry.IsDirectory()) continue;
         const std::string name = entry.GetFileName().ToString();
-        return DownloadedFile{entry.GetLocation(), Sha1FromHexText(std::string_view(name).substr(name.rfind('_') + 1)),
+        return DownloadedFile{entry.GetLocation(),
+                              Sha1FromHexText(std::string_view(name).substr(name.rfind('_') + 1)),
                               entry.GetSize()};
     }
     return std::nullopt;

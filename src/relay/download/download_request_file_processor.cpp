@@ -64,15 +64,16 @@ bool HasSettled(TimeValue lastWrite) {
 
 // Renames the entry "failed_" + its name, replacing an earlier one of that name.
 void SetAside(const FileLocation& entry, const std::string& reason) {
-    const FileLocation setAside(entry.GetParent(), ConcatenateTextAndFileName(kSetAsidePrefix, entry.GetName()));
+    const FileLocation setAside(entry.GetParent(),
+                                ConcatenateTextAndFileName(kSetAsidePrefix, entry.GetName()));
     const FileAttributes earlier(setAside);
     if (earlier.IsRealDirectory())
         RemoveDirectoryTree(setAside);
     else if (earlier.Exists())
         RemoveFile(setAside);
     MovePath(entry, setAside);
-    KVR_LOG("critical") << "DownloadRequestFileProcessor: " << entry.GetPathString() << " does not read (" << reason
-                        << "); renamed to " << setAside.GetPathString();
+    KVR_LOG("critical") << "DownloadRequestFileProcessor: " << entry.GetPathString() << " does not read ("
+                        << reason << "); renamed to " << setAside.GetPathString();
 }
 
 void DeleteIgnoringErrors(const FileLocation& file) {
@@ -142,7 +143,8 @@ void DownloadRequestFileProcessor::ProcessActionFolder(const FileLocation& folde
     if (!request) return;
 
     const ActionFolderStatus status = ReadActionFolderStatus(folder);
-    const std::string failure = status == ActionFolderStatus::Succeeded ? std::string() : ReadLastFailure(folder);
+    const std::string failure =
+        status == ActionFolderStatus::Succeeded ? std::string() : ReadLastFailure(folder);
     for (const DownloadRequestTarget& target : request->targets) {
         try {
             if (status == ActionFolderStatus::Succeeded) {
@@ -186,7 +188,8 @@ void DownloadRequestFileProcessor::RecordFolderDownload(const DownloadRequestTar
     }
     if (!DigestRecordsEqual(*file->nameSha1, facts.sha1)) {
         DeleteIgnoringErrors(file->location);
-        return fail("File name SHA1 " + file->nameSha1->ToHex() + " does not match actual SHA1 " + facts.sha1.ToHex());
+        return fail("File name SHA1 " + file->nameSha1->ToHex() + " does not match actual SHA1 " +
+                    facts.sha1.ToHex());
     }
     m_sha1Cache.MoveIn(file->location, DirectoryCache::NameForSHA1(facts.sha1));
     SQLite::WriteTransaction transaction = m_state.BeginWriteTransaction();
@@ -203,7 +206,8 @@ bool DownloadRequestFileProcessor::ProcessInbox() {
         const DirectoryEntry& entry = scan.Current();
         if (entry.IsDirectory()) continue;
         const std::string name = entry.GetFileName().ToString();
-        const std::optional<std::uint32_t> actionID = DecimalName(std::string_view(name).substr(name.find('_') + 1));
+        const std::optional<std::uint32_t> actionID =
+            DecimalName(std::string_view(name).substr(name.find('_') + 1));
         if (!actionID) continue;
         hadWork = true;
         if (HasSettled(entry.GetLastWriteTime())) ProcessInboxFile(entry.GetLocation(), *actionID);
@@ -230,9 +234,8 @@ void DownloadRequestFileProcessor::ProcessInboxFile(const FileLocation& file, st
 
 // The request file, or none after `entry` (the file itself, or its action folder) was set aside
 // because the file does not read.
-std::optional<DownloadRequestFile> DownloadRequestFileProcessor::ReadOrSetAside(const FileLocation& requestFile,
-                                                                               std::uint32_t actionID,
-                                                                               const FileLocation& entry) {
+std::optional<DownloadRequestFile> DownloadRequestFileProcessor::ReadOrSetAside(
+    const FileLocation& requestFile, std::uint32_t actionID, const FileLocation& entry) {
     try {
         return ReadDownloadRequestFileOfAction(requestFile, actionID);
     } catch (const std::exception& error) {

@@ -7,6 +7,7 @@ std::vector<DownloadRequestTarget> ReadDownloadRequestTargetList(DataReader& rea
     return targets;
 }
 
-void WriteDownloadRequestTargetList(const std::vector<DownloadRequestTarget>& targets, DataReceiver& receiver) {
+void WriteDownloadRequestTargetList(const std::vector<DownloadRequestTarget>& targets,
+                                    DataReceiver& receiver) {
     WriteVersionedObjectList(targets, receiver, downloadRequestTargetText);
 }

@@ -57,7 +57,9 @@ class VersionedObjectListReceiver : public LineReceiver {
     std::uint32_t GetVersion() const { return m_version; }
 
   private:
-    DataReceiver& Current() { return m_readingVersion ? static_cast<DataReceiver&>(m_versionMaker) : m_lineMaker; }
+    DataReceiver& Current() {
+        return m_readingVersion ? static_cast<DataReceiver&>(m_versionMaker) : m_lineMaker;
+    }
 
     void EndCurrentLine() {
         Current().End();
@@ -101,4 +103,5 @@ struct DownloadRequestTargetParser {
 // Reads the whole list from the reader: InvalidObjectListVersion, or the failures of
 // ParseDownloadRequestTarget for a line that is no target.
 std::vector<DownloadRequestTarget> ReadDownloadRequestTargetList(DataReader& reader);
-void WriteDownloadRequestTargetList(const std::vector<DownloadRequestTarget>& targets, DataReceiver& receiver);
+void WriteDownloadRequestTargetList(const std::vector<DownloadRequestTarget>& targets,
+                                    DataReceiver& receiver);

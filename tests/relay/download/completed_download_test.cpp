@@ -25,7 +25,9 @@ class StoreCompletedDownloadTest : public DownloadSettingsFixture {
         WriteAgedFile(Downloaded(), kContent, 0);
     }
 
-    std::string Downloads(const std::string& path) const { return m_settings.GetDownloadsFolder().GetPathString() + "/" + path; }
+    std::string Downloads(const std::string& path) const {
+        return m_settings.GetDownloadsFolder().GetPathString() + "/" + path;
+    }
     std::string Downloaded() const { return Downloads("ActiveDownloads/part"); }
     // The message of the failure, or "stored".
     std::string Store(const DownloadRequestTarget& target) {
@@ -63,8 +65,11 @@ TEST_F(StoreCompletedDownloadTest, ChecksADynamicDownloadAgainstItsSha1AndSize) 
         EXPECT_EQ(Store(DownloadRequestTarget::Dynamic(7, c.sha1, c.size, "http://site/f")), c.outcome);
         // Stored or failed, the download is gone from where it grew; only a stored one is in the cache.
         EXPECT_FALSE(std::filesystem::exists(Downloaded()));
-        EXPECT_EQ(Names(Downloads("sha1")), c.outcome == "stored" ? std::set<std::string>{m_hex} : std::set<std::string>{});
-        if (c.outcome == "stored") EXPECT_EQ(ReadWholeFile(Downloads("sha1/" + m_hex)), kContent);
+        EXPECT_EQ(Names(Downloads("sha1")),
+                  c.outcome == "stored" ? std::set<std::string>{m_hex} : std::set<std::string>{});
+        if (c.outcome == "stored") {
+            EXPECT_EQ(ReadWholeFile(Downloads("sha1/" + m_hex)), kContent);
+        }
     }
 }
 
@@ -77,7 +82,8 @@ TEST_F(StoreCompletedDownloadTest, ChecksAnIndexedDownloadAgainstItsRowAndRecord
     EXPECT_EQ(m_state->GetSize(7, 1), kContent.size());
 
     WriteAgedFile(Downloaded(), "other bytes", 0);
-    EXPECT_EQ(Store(target), "Requested SHA1 " + m_hex + " does not match actual SHA1 " + Sha1Of("other bytes").ToHex());
+    EXPECT_EQ(Store(target),
+              "Requested SHA1 " + m_hex + " does not match actual SHA1 " + Sha1Of("other bytes").ToHex());
     EXPECT_FALSE(std::filesystem::exists(Downloaded()));
 }
 

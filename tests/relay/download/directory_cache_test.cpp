@@ -90,7 +90,8 @@ TEST_F(PurgeTest, DeletesTheOldestFilesDownToTheLimit) {
 }
 
 TEST_F(PurgeTest, KeepsEveryFileTouchedWithinTheMinimumAge) {
-    for (int i = 0; i < 15; ++i) WriteAgedFile(Sha1("f" + std::to_string(i)), 100, kDay - 3600 * kMicrosecondsPerSecond);
+    for (int i = 0; i < 15; ++i)
+        WriteAgedFile(Sha1("f" + std::to_string(i)), 100, kDay - 3600 * kMicrosecondsPerSecond);
     Purge(1024);
     EXPECT_EQ(Names(m_folder / "sha1").size(), 15u);
 }

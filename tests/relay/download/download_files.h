@@ -36,6 +36,7 @@ inline DigestRecord Sha1Of(const std::string& content) {
 inline std::set<std::string> Names(const std::string& folder) {
     std::set<std::string> names;
     if (!std::filesystem::is_directory(folder)) return names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename());
     return names;
 }

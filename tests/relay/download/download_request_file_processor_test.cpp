@@ -54,14 +54,16 @@ class DownloadRequestFileProcessorTest : public DownloadSettingsFixture {
     static void SetUpTestSuite() { InitializeOpenSSL(false); }
 
     DownloadRequestFileProcessorTest() {
-        m_processor = std::make_unique<DownloadRequestFileProcessor>(m_settings, m_settings.GetInboxFolder(), m_stop,
-                                                                     [this] { return m_now; });
+        m_processor = std::make_unique<DownloadRequestFileProcessor>(m_settings, m_settings.GetInboxFolder(),
+                                                                     m_stop, [this] { return m_now; });
     }
 
     std::string Downloads(const std::string& path) const {
         return m_settings.GetDownloadsFolder().GetPathString() + "/" + path;
     }
-    std::string Inbox(const std::string& name) const { return m_settings.GetInboxFolder().GetPathString() + "/" + name; }
+    std::string Inbox(const std::string& name) const {
+        return m_settings.GetInboxFolder().GetPathString() + "/" + name;
+    }
     // An action folder of the files, dated `age` back with its files.
     void WriteActionFolder(const std::string& name, const Files& files, std::int64_t age = kSettled) {
         for (const auto& [file, content] : files) WriteAgedFile(Downloads(name + "/" + file), content, age);
@@ -69,7 +71,8 @@ class DownloadRequestFileProcessorTest : public DownloadSettingsFixture {
     }
     // The folder of action 12 listing the two downloads with their SHA-1s.
     Files ActionFolderOf12(Files more) {
-        more["dl_12"] = RequestFile(12, {{{"http://site/1", "", Sha1Hex(kFirst)}}, {{"http://site/2", "11", "null"}}});
+        more["dl_12"] =
+            RequestFile(12, {{{"http://site/1", "", Sha1Hex(kFirst)}}, {{"http://site/2", "11", "null"}}});
         return more;
     }
     std::string StateOf(const DownloadRequestTarget& target) {
@@ -84,7 +87,9 @@ class DownloadRequestFileProcessorTest : public DownloadSettingsFixture {
         const std::optional<DigestRecord> sha1 = m_state.GetSHA1(12, index);
         return sha1 ? sha1->ToHex() : "none";
     }
-    std::uint32_t RetriesOf(const DownloadRequestTarget& target) { return m_state.GetState(target)->retryCount; }
+    std::uint32_t RetriesOf(const DownloadRequestTarget& target) {
+        return m_state.GetState(target)->retryCount;
+    }
 
     // The database as the relay's start-up makes it, before the store below opens it.
     const bool m_databaseOpened = (OpenDownloadStateDatabase(m_settings), true);
@@ -128,7 +133,8 @@ TEST_F(DownloadRequestFileProcessorTest, ASucceededFolderPutsItsFilesInTheCacheA
 
     EXPECT_EQ(Names(Downloads("sha1")), (std::set<std::string>{Sha1Hex(kFirst), Sha1Hex(kSecond)}));
     EXPECT_EQ(ReadWholeFile(Downloads("sha1/" + Sha1Hex(kSecond))), kSecond);
-    for (const auto& [target, content] : {std::pair{kFirstTarget, kFirst}, std::pair{kSecondTarget, kSecond}}) {
+    for (const auto& [target, content] :
+         {std::pair{kFirstTarget, kFirst}, std::pair{kSecondTarget, kSecond}}) {
         EXPECT_EQ(StateOf(target), "COMPLETED");
         EXPECT_EQ(Sha1StoredFor(*target.GetIndex()), Sha1Hex(content));
         EXPECT_EQ(m_state.GetSize(12, *target.GetIndex()), content.size());
@@ -146,13 +152,20 @@ TEST_F(DownloadRequestFileProcessorTest, AFileThatIsMissingOrNotWhatWasAskedFail
         std::string firstError;
         std::string secondError;
     } cases[] = {
-        {"hashes that differ from the names", {{"sha1_1_" + second, kFirst}, {"sha1_2_" + first, kSecond}},
+        {"hashes that differ from the names",
+         {{"sha1_1_" + second, kFirst}, {"sha1_2_" + first, kSecond}},
          "File name SHA1 " + second + " does not match actual SHA1 " + first,
          "File name SHA1 " + first + " does not match actual SHA1 " + second},
-        {"missing files", {}, "The downloaded file of index 1 is missing", "The downloaded file of index 2 is missing"},
-        {"names without a whole SHA-1", {{"sha1_1_" + first.substr(1), kFirst}, {"sha1_2_x", kSecond}},
-         "The file name sha1_1_" + first.substr(1) + " holds no SHA1", "The file name sha1_2_x holds no SHA1"},
-        {"files other than the request's", {{"sha1_1_" + second, kSecond}, {"sha1_2_" + first, "1234567"}},
+        {"missing files",
+         {},
+         "The downloaded file of index 1 is missing",
+         "The downloaded file of index 2 is missing"},
+        {"names without a whole SHA-1",
+         {{"sha1_1_" + first.substr(1), kFirst}, {"sha1_2_x", kSecond}},
+         "The file name sha1_1_" + first.substr(1) + " holds no SHA1",
+         "The file name sha1_2_x holds no SHA1"},
+        {"files other than the request's",
+         {{"sha1_1_" + second, kSecond}, {"sha1_2_" + first, "1234567"}},
          "Requested SHA1 " + first + " does not match actual SHA1 " + second,
          "Requested size 11 does not match actual size 7"},
     };
@@ -183,8 +196,8 @@ TEST_F(DownloadRequestFileProcessorTest, AFolderThatDoesNotReadIsSetAsideAndTheN
     WriteActionFolder("cache", {{"dl_16", RequestFile(16)}});
     m_processor->RunPass();
     EXPECT_EQ(StateOf(kFirstTarget), "FAILED");
-    EXPECT_EQ(Names(Downloads("")), (std::set<std::string>{"ActionURLs", "sha1", "cache", "failed_11", "failed_13",
-                                                            "failed_14", "failed_15"}));
+    EXPECT_EQ(Names(Downloads("")), (std::set<std::string>{"ActionURLs", "sha1", "cache", "failed_11",
+                                                           "failed_13", "failed_14", "failed_15"}));
     EXPECT_EQ(Names(Downloads("failed_11")), (std::set<std::string>{"dl_11", "0"}));
     EXPECT_EQ(Names(Downloads("ActionURLs")), std::set<std::string>{"dl_12"});
     EXPECT_EQ(log.LinesStartingWith("critical: DownloadRequestFileProcessor: " + Downloads("1")).size(), 4u);
@@ -209,7 +222,8 @@ TEST_F(DownloadRequestFileProcessorTest, AFolderStillBeingWrittenWaitsUntilItHas
     EXPECT_EQ(StateOf(kFirstTarget), "no state");
 
     // Nothing in the downloads folder itself changes: the pass looks again because the folder waited.
-    FileItem(Location(Downloads("12/sha1_2_" + Sha1Hex(kSecond)))).SetLastWriteTime(GetCurrentUTCTime() - kSettled);
+    FileItem(Location(Downloads("12/sha1_2_" + Sha1Hex(kSecond))))
+        .SetLastWriteTime(GetCurrentUTCTime() - kSettled);
     FileItem(Location(Downloads("12"))).SetLastWriteTime(GetCurrentUTCTime() - kSettled);
     m_processor->RunPass();
     EXPECT_FALSE(std::filesystem::exists(Downloads("12")));
@@ -268,8 +282,9 @@ TEST_F(DownloadRequestFileProcessorTest, AnInboxFileOfAnActionAlreadyCachedIsOnl
 
 TEST_F(DownloadRequestFileProcessorTest, AFailedPassIsTriedAgainWithinAMinuteNotAtEveryPass) {
     WriteAgedFile(Inbox("dl_12"), RequestFile(12, {{{"u", "", "null"}}}), kSettled);
-    ExecuteOn(DatabasePath(),
-              "create trigger refuse before insert on INDEXED_DOWNLOADS begin select raise(abort, 'refused'); end");
+    ExecuteOn(
+        DatabasePath(),
+        "create trigger refuse before insert on INDEXED_DOWNLOADS begin select raise(abort, 'refused'); end");
     EXPECT_THROW(m_processor->RunPass(), SQLite::Error);
     ExecuteOn(DatabasePath(), "drop trigger refuse");
     EXPECT_EQ(StateOf(kURLRequest), "no state");

@@ -46,8 +46,9 @@ std::string Refusal(const std::string& line) {
 TEST(DownloadResponse, WritesFourValuesWithNullForTheAbsent) {
     EXPECT_EQ(FormatDownloadResponse(Response(12, 1, std::nullopt, Status::InProcess)),
               "aid=12,index=1,hash=null,status=InProcess");
-    EXPECT_EQ(FormatDownloadResponse(Response(std::nullopt, std::nullopt, FilledDigest(0x01), Status::Available)),
-              "aid=null,index=null,hash=" + kHex + ",status=Available");
+    EXPECT_EQ(
+        FormatDownloadResponse(Response(std::nullopt, std::nullopt, FilledDigest(0x01), Status::Available)),
+        "aid=null,index=null,hash=" + kHex + ",status=Available");
     EXPECT_EQ(FormatDownloadResponse(Response(12, std::nullopt, std::nullopt, static_cast<Status>(7))),
               "aid=12,index=null,hash=null,status=Unknown");
 }
@@ -58,11 +59,13 @@ TEST(DownloadResponse, ReadsWhatItWritesAndAcceptsNotAvailableAsInProcess) {
         std::string read;  // the line as written again
     } cases[] = {
         {"aid=12,index=1,hash=null,status=Available", "aid=12,index=1,hash=null,status=Available"},
-        {"aid=null,index=null,hash=" + kHex + ",status=InProcess", "aid=null,index=null,hash=" + kHex + ",status=InProcess"},
+        {"aid=null,index=null,hash=" + kHex + ",status=InProcess",
+         "aid=null,index=null,hash=" + kHex + ",status=InProcess"},
         {"a=12,b=1,c=" + kHex + ",d=NotAvailable", "aid=12,index=1,hash=" + kHex + ",status=InProcess"},
         // A URL request is answered by its action alone.
         {"aid=12,index=null,hash=null,status=Available", "aid=12,index=null,hash=null,status=Available"},
-        {"aid=null,index=4,hash=" + kHex + ",status=Available", "aid=null,index=4,hash=" + kHex + ",status=Available"},
+        {"aid=null,index=4,hash=" + kHex + ",status=Available",
+         "aid=null,index=4,hash=" + kHex + ",status=Available"},
         {"aid=12,index=1,hash=null,status=Available,more=1", "aid=12,index=1,hash=null,status=Available"},
     };
     for (const auto& c : cases) {
@@ -101,15 +104,16 @@ TEST(DownloadResponse, OrdersByHashActionIndexAndStatusPresentValuesFirst) {
     };
     std::sort(responses.begin(), responses.end(), DownloadResponseLess());
     // Hash bytes compare unsigned: 0x01 before 0x80.
-    EXPECT_EQ(Lines(responses), (std::vector<std::string>{
-                                    "aid=null,index=null,hash=" + kHex + ",status=Available",
-                                    FormatDownloadResponse(Response(1, 5, FilledDigest(0x80), Status::Available)),
-                                    FormatDownloadResponse(Response(1, 5, FilledDigest(0xff), Status::Available)),
-                                    "aid=2,index=1,hash=null,status=Available",
-                                    "aid=2,index=1,hash=null,status=InProcess",
-                                    "aid=2,index=null,hash=null,status=Available",
-                                    "aid=10,index=0,hash=null,status=Available",
-                                }));
+    EXPECT_EQ(Lines(responses),
+              (std::vector<std::string>{
+                  "aid=null,index=null,hash=" + kHex + ",status=Available",
+                  FormatDownloadResponse(Response(1, 5, FilledDigest(0x80), Status::Available)),
+                  FormatDownloadResponse(Response(1, 5, FilledDigest(0xff), Status::Available)),
+                  "aid=2,index=1,hash=null,status=Available",
+                  "aid=2,index=1,hash=null,status=InProcess",
+                  "aid=2,index=null,hash=null,status=Available",
+                  "aid=10,index=0,hash=null,status=Available",
+              }));
     EXPECT_FALSE(DownloadResponseLess()(responses[3], responses[3]));
 }
 

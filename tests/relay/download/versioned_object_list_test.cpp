@@ -42,7 +42,8 @@ Targets ReadText(const std::string& text) {
 
 TEST(DownloadRequestTargetList, WritesAVersionLineAndOneTargetPerLine) {
     EXPECT_EQ(Written({}), "0\n");
-    EXPECT_EQ(Written({DownloadRequestTarget::URLRequest(7)}), "0\naid=7,index=null,sha1=null,size=null,url=null\n");
+    EXPECT_EQ(Written({DownloadRequestTarget::URLRequest(7)}),
+              "0\naid=7,index=null,sha1=null,size=null,url=null\n");
 }
 
 TEST(DownloadRequestTargetList, ReadsBackWhatWasWrittenHoweverTheTextIsCut) {
@@ -62,7 +63,8 @@ TEST(DownloadRequestTargetList, SkipsBlankLinesAndTakesALastLineWithoutLineEnd) 
     EXPECT_TRUE(ReadText("0\n").empty());
     EXPECT_TRUE(ReadText("0").empty());
     EXPECT_TRUE(ReadText("3\r\n\r\n").empty());
-    EXPECT_EQ(Texts(ReadText("0\n\n" + first + "\r\n\n\n" + second)), (std::vector<std::string>{first, second}));
+    EXPECT_EQ(Texts(ReadText("0\n\n" + first + "\r\n\n\n" + second)),
+              (std::vector<std::string>{first, second}));
 }
 
 TEST(DownloadRequestTargetList, RefusesABadVersionLineOrTarget) {
