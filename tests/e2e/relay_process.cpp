@@ -151,6 +151,11 @@ int RelayProcess::Stop(std::chrono::milliseconds limit) {
     return AwaitExit(limit);
 }
 
+void RelayProcess::Kill() {
+    ::kill(m_pid, SIGKILL);
+    AwaitExit(std::chrono::seconds(20));
+}
+
 int RelayProcess::AwaitExit(std::chrono::milliseconds limit) {
     const int status = AwaitChildExit(m_pid, limit);
     m_pid = -1;

@@ -47,6 +47,8 @@ class RelayProcess {
     std::string Get(const std::string& path, std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
     // Sends SIGTERM and waits for the exit status (SIGKILL after the limit).
     int Stop(std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // Sends SIGKILL and waits for the process to end: a crash, with nothing written on the way out.
+    void Kill();
     // Waits for the relay to end on its own.
     int AwaitExit(std::chrono::milliseconds limit);
     bool IsRunning() const;
