@@ -1,0 +1,160 @@
+// Helpers of the result-posting tests: a machine whose registry and storage folder are the test's
+// own, with the post-results settings a test sets; reports wrapped as result archives, compressed,
+// stored and encrypted streams, made in memory with the relay's own writers; the encryption key pair
+// of the test PKI's action masthead; and what the files of a folder hold.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "base/const_data_reader.h"
+#include "crypto/bio_wrappers.h"
+#include "crypto/certificates.h"
+#include "crypto/encrypted_file.h"
+#include "formats/compressed_file.h"
+#include "formats/result_archive.h"
+#include "foundation/data_stages.h"
+#include "support/temporary_folder.h"
+#include "support/temporary_registry.h"
+#include "support/test_pki.h"
+
+// The registry and storage folder of one test. Settings are written into the machine hive at once.
+class PostResultsMachine {
+  public:
+    PostResultsMachine() { WriteHive(); }
+
+    // A named client setting, "_KVRRelay_PostResults_ParentRelayURL" for example.
+    void SetNamed(const std::string& name, const std::string& value) {
+        m_named[name] = value;
+        WriteHive();
+    }
+    // A value line of HKLM "Software\Veltra\Daruravidu Server\PostResults": "\"CarbonCopyPath\"=\"/x\"".
+    void SetMachineValue(const std::string& name, const std::string& line) {
+        m_machine[name] = line;
+        WriteHive();
+    }
+
+    std::string Storage() const { return m_storage.Path(); }
+    std::string BufferDir() const { return m_storage / "QuorelData/BufferDir"; }
+    std::string ForwardingDir() const { return BufferDir() + "/ForwardingBufferDir"; }
+    std::string TemporaryDir() const { return BufferDir() + "/TemporaryDir"; }
+    std::string RejectedDir() const { return BufferDir() + "/RejectedDir"; }
+    std::string KeysDir() const { return m_storage / "Encryption Keys"; }
+    // Another folder of the test's own.
+    std::string Folder(const std::string& name) const { return m_storage / name; }
+
+    // The test PKI's encryption key and certificate as "<name>.pvk" in the keys directory.
+    void InstallKey(const std::string& name = "encryption") const {
+        std::filesystem::create_directories(KeysDir());
+        std::ofstream out(KeysDir() + "/" + name + ".pvk", std::ios::binary);
+        out << ReadTestPKIFile("mastheads/encryption.key") << ReadTestPKIFile("mastheads/encryption.pem");
+    }
+
+  private:
+    void WriteHive() const {
+        std::string hive = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n"
+                           "\"StoragePath\"=\"" + m_storage.Path() + "\"\n\n"
+                           "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\PostResults]\n";
+        for (const auto& [name, line] : m_machine) hive += line + "\n";
+        for (const auto& [name, value] : m_named)
+            hive += "\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\" + name +
+                    "]\n\"value\"=\"" + value + "\"\n";
+        WriteWholeFile(m_registry.MachineHivePath(), hive);
+    }
+
+    TemporaryRegistry m_registry;
+    TemporaryFolder m_storage;
+    std::map<std::string, std::string> m_named;
+    std::map<std::string, std::string> m_machine;
+};
+
+inline std::string ArchiveOf(const std::vector<std::string>& reports) {
+    std::string archive;
+    for (const std::string& report : reports) {
+        archive += "PRFILE:";
+        for (int shift = 56; shift >= 0; shift -= 8)
+            archive += static_cast<char>((static_cast<std::uint64_t>(report.size()) >> shift) & 0xFF);
+        archive += report;
+    }
+    return archive;
+}
+
+// "##SC001", the checksum field (left zero, as a stream writer leaves it) and the zlib stream.
+inline std::string Compressed(const std::string& content) {
+    std::string out;
+    StringReceiver target(out);
+    CompressedFileWriter writer(target);
+    ReceiveComplete(writer, ConstData(std::string_view(content)));
+    return out;
+}
+
+inline std::string Stored(const std::string& content) { return std::string("##SN001\0\0\0\0\0", 12) + content; }
+
+inline X509Holder TestEncryptionCertificate() {
+    const std::string pem = ReadTestPKIFile("mastheads/encryption.pem");
+    BIOHolder source = NewMemoryBIO(ConstData(std::string_view(pem)));
+    return PEMReadX509(source.Get());
+}
+
+// "##SE001" and an envelope for the certificate (the test PKI's encryption certificate by default).
+inline std::string Encrypted(const std::string& content, X509* certificate = nullptr) {
+    X509Holder own;
+    if (!certificate) {
+        own = TestEncryptionCertificate();
+        certificate = own.Get();
+    }
+    std::string out;
+    StringReceiver target(out);
+    EncryptedFileWriter writer;
+    writer.SetRecipient(target, certificate, EVP_aes_256_cbc());
+    ReceiveComplete(writer, ConstData(std::string_view(content)));
+    return out;
+}
+
+// The content of a "##SC001" stream.
+inline std::string Inflated(const std::string& compressed) {
+    ConstDataReader source{ConstData(std::string_view(compressed))};
+    CompressedFileReader reader;
+    reader.Open(source);
+    std::string content;
+    StringReceiver target(content);
+    PumpData(reader, target);
+    return content;
+}
+
+// The sections of a result archive.
+inline std::vector<std::string> SectionsOf(const std::string& archive) {
+    ConstDataReader source{ConstData(std::string_view(archive))};
+    std::vector<std::string> sections;
+    while (source.HasMore()) {
+        ResultArchiveSectionReader section(source);
+        std::string content;
+        StringReceiver target(content);
+        PumpData(section, target);
+        sections.push_back(content);
+    }
+    return sections;
+}
+
+// The names of a folder's files (not its folders), sorted.
+inline std::vector<std::string> FileNamesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!std::filesystem::is_directory(folder)) return names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (!entry.is_directory()) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The contents of a folder's files, in name order.
+inline std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> contents;
+    for (const std::string& name : FileNamesIn(folder)) contents.push_back(ReadWholeFile(folder + "/" + name));
+    return contents;
+}
