@@ -74,14 +74,16 @@ class PostResultsMachine {
     std::map<std::string, std::string> m_machine;
 };
 
+// "PRFILE:" and the length, big-endian.
+inline std::string SectionHeader(std::uint64_t length) {
+    std::string header = "PRFILE:";
+    for (int shift = 56; shift >= 0; shift -= 8) header += static_cast<char>((length >> shift) & 0xFF);
+    return header;
+}
+
 inline std::string ArchiveOf(const std::vector<std::string>& reports) {
     std::string archive;
-    for (const std::string& report : reports) {
-        archive += "PRFILE:";
-        for (int shift = 56; shift >= 0; shift -= 8)
-            archive += static_cast<char>((static_cast<std::uint64_t>(report.size()) >> shift) & 0xFF);
-        archive += report;
-    }
+    for (const std::string& report : reports) archive += SectionHeader(report.size()) + report;
     return archive;
 }
 
