@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -159,4 +162,15 @@ inline std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> contents;
     for (const std::string& name : FileNamesIn(folder)) contents.push_back(ReadWholeFile(folder + "/" + name));
     return contents;
+}
+
+// Waits until the condition holds; false when it has not within the limit.
+inline bool AwaitCondition(const std::function<bool()>& condition,
+                           std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
