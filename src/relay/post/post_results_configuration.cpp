@@ -41,7 +41,9 @@ OptionalFileLocation FolderOrNone(const std::string& text) {
     return FileLocation(text.c_str());
 }
 
-X509Holder ReadAgentEncryptionCertificate() { return GetClientMastheadWatcher().GetEncryptionCertificate(); }
+X509Holder ReadAgentEncryptionCertificate() {
+    return GetClientMastheadWatcher().GetEncryptionCertificate();
+}
 
 }  // namespace
 
@@ -61,7 +63,8 @@ PostResultsConfiguration::PostResultsConfiguration(CertificateSource certificate
                                             : CertificateSource(ReadAgentEncryptionCertificate)),
       m_requestTimeout(std::int64_t{MachineNumber("TimeoutSeconds", kDefaultTimeoutSeconds)} *
                        kMicrosecondsPerSecond) {
-    if (const OptionalFileLocation carbonCopies = GetCarbonCopyDirectory()) m_bufferNumbering.Scan(*carbonCopies);
+    if (const OptionalFileLocation carbonCopies = GetCarbonCopyDirectory())
+        m_bufferNumbering.Scan(*carbonCopies);
     m_forwardingNumbering.Scan(GetRejectedDirectory());
     CriticalSectionGuard guard(m_lock);
     ReloadDecryptionKeys();
@@ -72,9 +75,13 @@ FileLocation PostResultsConfiguration::GetTemporaryDirectory() {
     return m_resultsBufferDirectory.MakeChild(kTemporaryFolder);
 }
 
-FileLocation PostResultsConfiguration::GetBufferDirectory() { return m_resultsBufferDirectory; }
+FileLocation PostResultsConfiguration::GetBufferDirectory() {
+    return m_resultsBufferDirectory;
+}
 
-FileLocation PostResultsConfiguration::GetForwardingBufferDirectory() { return m_forwardingNumbering.GetLocation(); }
+FileLocation PostResultsConfiguration::GetForwardingBufferDirectory() {
+    return m_forwardingNumbering.GetLocation();
+}
 
 FileLocation PostResultsConfiguration::GetRejectedDirectory() {
     return m_resultsBufferDirectory.MakeChild(kRejectedFolder);
@@ -88,9 +95,13 @@ OptionalFileLocation PostResultsConfiguration::GetRawCarbonCopyDirectory() {
     return FolderOrNone(ConfigurationString(2, kNamedComponent, kSection, "RawCarbonCopyPath", "").GetText());
 }
 
-FileLocation PostResultsConfiguration::GetNextBufferFile() { return m_bufferNumbering.NextFile(); }
+FileLocation PostResultsConfiguration::GetNextBufferFile() {
+    return m_bufferNumbering.NextFile();
+}
 
-FileLocation PostResultsConfiguration::GetNextForwardingFile() { return m_forwardingNumbering.NextFile(); }
+FileLocation PostResultsConfiguration::GetNextForwardingFile() {
+    return m_forwardingNumbering.NextFile();
+}
 
 // A folder named while the relay runs may not exist yet: it is made with its numbering.
 OptionalFileLocation PostResultsConfiguration::GetNextRawCarbonCopyFile() {
@@ -108,7 +119,8 @@ OptionalFileLocation PostResultsConfiguration::GetNextRawCarbonCopyFile() {
 }
 
 std::int64_t PostResultsConfiguration::GetResultTimeLimit() {
-    return std::int64_t{NamedNumber("ResultTimeLimit", kDefaultResultTimeLimitSeconds)} * kMicrosecondsPerSecond;
+    return std::int64_t{NamedNumber("ResultTimeLimit", kDefaultResultTimeLimitSeconds)} *
+           kMicrosecondsPerSecond;
 }
 
 std::uint64_t PostResultsConfiguration::GetResultSizeLimit() {
@@ -120,7 +132,8 @@ std::string PostResultsConfiguration::GetParentRelayURL() {
 }
 
 std::int64_t PostResultsConfiguration::GetPostTimeout() {
-    return std::int64_t{NamedNumber("PostTimeoutSeconds", kDefaultPostTimeoutSeconds)} * kMicrosecondsPerSecond;
+    return std::int64_t{NamedNumber("PostTimeoutSeconds", kDefaultPostTimeoutSeconds)} *
+           kMicrosecondsPerSecond;
 }
 
 X509Holder PostResultsConfiguration::GetEncryptionCertificate() {
@@ -132,7 +145,9 @@ X509Holder PostResultsConfiguration::GetEncryptionCertificate() {
     return m_certificate ? DuplicateX509(m_certificate.Get()) : X509Holder();
 }
 
-const EVP_CIPHER* PostResultsConfiguration::GetEnvelopeCipher() { return EVP_aes_256_cbc(); }
+const EVP_CIPHER* PostResultsConfiguration::GetEnvelopeCipher() {
+    return EVP_aes_256_cbc();
+}
 
 std::vector<CertificateAndKey> PostResultsConfiguration::GetDecryptionKeys() {
     CriticalSectionGuard guard(m_lock);

@@ -148,7 +148,8 @@ void PostResultsForwarder::CompactBufferDirectory() {
         CompressedFileWriter compressed(file, archiveFile.GetLocation());
         ResultArchiveWriter archive(compressed);
         bool reachedEnd = false;
-        const std::vector<FileLocation> reports = CollectFiles(m_locations.GetBufferDirectory(), archive, &reachedEnd);
+        const std::vector<FileLocation> reports =
+            CollectFiles(m_locations.GetBufferDirectory(), archive, &reachedEnd);
         if (reports.empty()) return;
         archiveFile.ReplaceTo(m_locations.GetNextForwardingFile());
         for (const FileLocation& report : reports) RemoveFile(report);
@@ -168,7 +169,8 @@ void PostResultsForwarder::SendForwardingBatch() {
         wrapper = &encrypted;
     }
     ResultArchiveWriter archive(*wrapper);
-    const std::vector<FileLocation> files = CollectFiles(m_locations.GetForwardingBufferDirectory(), archive, nullptr);
+    const std::vector<FileLocation> files =
+        CollectFiles(m_locations.GetForwardingBufferDirectory(), archive, nullptr);
     if (files.empty()) return;
     if (!PostToParent(batchFile.GetLocation())) {
         RejectFiles(files);
@@ -178,7 +180,8 @@ void PostResultsForwarder::SendForwardingBatch() {
 }
 
 std::vector<FileLocation> PostResultsForwarder::CollectFiles(const FileLocation& directory,
-                                                             ResultArchiveReceiver& archive, bool* reachedEnd) {
+                                                             ResultArchiveReceiver& archive,
+                                                             bool* reachedEnd) {
     archive.Begin();
     const std::uint64_t limit = m_settings.GetResultSizeLimit();
     std::uint64_t total = 0;
@@ -216,8 +219,8 @@ bool PostResultsForwarder::PostToParent(const FileLocation& file) {
     std::string statusValue;
     int status = 0;
     const int result =
-        TransferHTTP(m_settings.GetParentRelayURL(), file, FileLocation(), kStatusHeader, &statusValue, status,
-                     static_cast<std::uint64_t>(m_settings.GetPostTimeout()), stop, session);
+        TransferHTTP(m_settings.GetParentRelayURL(), file, FileLocation(), kStatusHeader, &statusValue,
+                     status, static_cast<std::uint64_t>(m_settings.GetPostTimeout()), stop, session);
     if (result == TransferResult::kStopped && m_stopEvent.Wait(0)) throw StopRequest();
     const std::string_view value = WithoutTrailingBlanks(statusValue);
     if (result != TransferResult::kSuccess || status != 200 || value.empty()) {

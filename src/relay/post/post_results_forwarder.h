@@ -40,11 +40,11 @@
 
 #include "base/exceptions.h"
 #include "base/file_location.h"
+#include "formats/result_archive.h"
 #include "foundation/event.h"
 #include "foundation/interruptor.h"
 #include "foundation/locked_object.h"
 #include "foundation/thread.h"
-#include "formats/result_archive.h"
 #include "relay/post/post_results_configuration.h"
 
 // The parent did not answer, or not with 200 and a status value.

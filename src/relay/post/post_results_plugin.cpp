@@ -97,7 +97,8 @@ void PostResultsPlugIn::Start() {
 
 void PostResultsPlugIn::CreateDirectories() {
     PostResultsConfiguration& configuration = *m_configuration;
-    std::vector<FileLocation> directories{configuration.GetBufferDirectory(), configuration.GetTemporaryDirectory()};
+    std::vector<FileLocation> directories{configuration.GetBufferDirectory(),
+                                          configuration.GetTemporaryDirectory()};
     if (OptionalFileLocation carbonCopies = configuration.GetCarbonCopyDirectory())
         directories.push_back(*carbonCopies);
     if (OptionalFileLocation rawCarbonCopies = configuration.GetRawCarbonCopyDirectory())
@@ -156,8 +157,8 @@ void PostResultsPlugIn::HandlePost(HTTPPlugInInterface& interface) {
 void PostResultsPlugIn::ProcessPost(HTTPPlugInInterface& interface, ClientWriter& writer,
                                     OptionalFileLocation& rawCopyFile) {
     PostResultsConfiguration& configuration = *m_configuration;
-    if (m_directoryLimits.IsOverLimits(configuration.GetForwardingBufferDirectory(), GetBufferDirectoryMaxCount(),
-                                       GetBufferDirectoryMaxSize()))
+    if (m_directoryLimits.IsOverLimits(configuration.GetForwardingBufferDirectory(),
+                                       GetBufferDirectoryMaxCount(), GetBufferDirectoryMaxSize()))
         throw HTTPErrorResponse("Error: Overloaded buffer directory. Try again later.", 503);
     rawCopyFile = configuration.GetNextRawCarbonCopyFile();
     FileReplacingDataSink rawCopy;

@@ -49,7 +49,8 @@ class PostResultsPlugIn : public HTTPPlugIn {
   public:
     // `certificateSource` and `limits` are for tests; the relay uses the defaults.
     PostResultsPlugIn(LockedCounters& directoryLimits, Event& stopEvent,
-                      PostResultsConfiguration::CertificateSource certificateSource = {}, ReportLimits limits = {});
+                      PostResultsConfiguration::CertificateSource certificateSource = {},
+                      ReportLimits limits = {});
     ~PostResultsPlugIn() override;
 
     void Start() override;

@@ -1,8 +1,8 @@
 #include "relay/post/report_files.h"
 
-PostResultsCollectionDirectoryWriter::PostResultsCollectionDirectoryWriter(const FileLocation& bufferFile,
-                                                                           const OptionalFileLocation& carbonCopyFile,
-                                                                           const FileLocation& temporaryDirectory)
+PostResultsCollectionDirectoryWriter::PostResultsCollectionDirectoryWriter(
+    const FileLocation& bufferFile, const OptionalFileLocation& carbonCopyFile,
+    const FileLocation& temporaryDirectory)
     : m_bufferFile(bufferFile, temporaryDirectory) {
     if (!carbonCopyFile) {
         SetTargets(m_bufferFile, IgnoreDataReceiver::Instance());

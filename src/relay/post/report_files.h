@@ -24,7 +24,8 @@
 // buffer file takes its name first, then the copy.
 class PostResultsCollectionDirectoryWriter : public DataTee2 {
   public:
-    PostResultsCollectionDirectoryWriter(const FileLocation& bufferFile, const OptionalFileLocation& carbonCopyFile,
+    PostResultsCollectionDirectoryWriter(const FileLocation& bufferFile,
+                                         const OptionalFileLocation& carbonCopyFile,
                                          const FileLocation& temporaryDirectory);
     PostResultsCollectionDirectoryWriter(const PostResultsCollectionDirectoryWriter&) = delete;
     PostResultsCollectionDirectoryWriter& operator=(const PostResultsCollectionDirectoryWriter&) = delete;

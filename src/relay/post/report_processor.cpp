@@ -24,7 +24,9 @@ std::string_view PeekMarker(PushBackDataReader& reader, Byte (&buffer)[kMarkerLe
     return peeked.View();
 }
 
-bool StartsWith(std::string_view bytes, std::string_view marker) { return bytes.substr(0, marker.size()) == marker; }
+bool StartsWith(std::string_view bytes, std::string_view marker) {
+    return bytes.substr(0, marker.size()) == marker;
+}
 
 // One section of an archive, which must be read whole: a stream that ends inside it is a failure,
 // not a shorter report.

@@ -56,7 +56,8 @@ struct ReportLimits {
 
 class ReportProcessor {
   public:
-    ReportProcessor(ReportStorage& storage, const std::vector<CertificateAndKey>& keys, ReportLimits limits = {});
+    ReportProcessor(ReportStorage& storage, const std::vector<CertificateAndKey>& keys,
+                    ReportLimits limits = {});
     ReportProcessor(const ReportProcessor&) = delete;
     ReportProcessor& operator=(const ReportProcessor&) = delete;
 

@@ -12,7 +12,9 @@
 
 namespace {
 
-std::string NextName(NumberedFileDirectory& numbering) { return numbering.NextFile().GetName().CString(); }
+std::string NextName(NumberedFileDirectory& numbering) {
+    return numbering.NextFile().GetName().CString();
+}
 
 void MakeFiles(const TemporaryFolder& folder, const std::vector<std::string>& names) {
     for (const std::string& name : names) std::ofstream(folder / name) << "x";
@@ -25,11 +27,12 @@ TEST(NumberedFileDirectoryTest, TheFirstNameFollowsTheHighestNumberedNameFound) 
         std::vector<std::string> names;
         const char* first;
     };
-    for (const Case& c : {Case{{}, "0000000000000001"},
-                          Case{{"00000000000000ff", "0000000000000100.tmp"}, "0000000000000101"},
-                          Case{{"report.txt", "zz", ".hidden", "12g4"}, "0000000000000001"},
-                          Case{{"1A", "3.b.c", "2"}, "000000000000001b"},
-                          Case{{"ffffffffffffffff", "10000000000000000", "0000000000000009"}, "000000000000000a"}}) {
+    for (const Case& c :
+         {Case{{}, "0000000000000001"},
+          Case{{"00000000000000ff", "0000000000000100.tmp"}, "0000000000000101"},
+          Case{{"report.txt", "zz", ".hidden", "12g4"}, "0000000000000001"},
+          Case{{"1A", "3.b.c", "2"}, "000000000000001b"},
+          Case{{"ffffffffffffffff", "10000000000000000", "0000000000000009"}, "000000000000000a"}}) {
         SCOPED_TRACE(c.first);
         TemporaryFolder folder;
         MakeFiles(folder, c.names);

@@ -43,7 +43,8 @@ TEST_F(PostResultsConfigurationTest, FoldersLieUnderTheResultsBufferDirectoryAnd
     EXPECT_FALSE(configuration.GetRawCarbonCopyDirectory());
     EXPECT_FALSE(configuration.GetNextRawCarbonCopyFile());
     EXPECT_EQ(configuration.GetNextBufferFile().GetPathString(), machine.BufferDir() + "/0000000000000001");
-    EXPECT_EQ(configuration.GetNextForwardingFile().GetPathString(), machine.ForwardingDir() + "/0000000000000001");
+    EXPECT_EQ(configuration.GetNextForwardingFile().GetPathString(),
+              machine.ForwardingDir() + "/0000000000000001");
 
     EXPECT_EQ(configuration.GetResultTimeLimit(), 3'000'000);
     EXPECT_EQ(configuration.GetResultSizeLimit(), 1'048'576u);
@@ -76,9 +77,9 @@ TEST_F(PostResultsConfigurationTest, SettingsAreReadAtEveryCallExceptTheRequestT
 // Names in use stay in use: the carbon copies for the buffer, RejectedDir for the forwarding buffer.
 TEST_F(PostResultsConfigurationTest, NewNamesFollowTheHighestNameOfTheFoldersThatKeepCopies) {
     const std::string copies = machine.Folder("copies");
-    for (const std::string& file : {machine.BufferDir() + "/0000000000000004", copies + "/0000000000000010",
-                                    machine.ForwardingDir() + "/0000000000000003",
-                                    machine.RejectedDir() + "/0000000000000020"}) {
+    for (const std::string& file :
+         {machine.BufferDir() + "/0000000000000004", copies + "/0000000000000010",
+          machine.ForwardingDir() + "/0000000000000003", machine.RejectedDir() + "/0000000000000020"}) {
         std::filesystem::create_directories(std::filesystem::path(file).parent_path());
         std::ofstream(file) << "x";
     }
@@ -140,6 +141,8 @@ TEST_F(PostResultsConfigurationTest, AMastheadThatCannotBeReadIsLoggedAndLeavesN
     PostResultsConfiguration configuration([]() -> X509Holder { throw std::runtime_error("no masthead"); });
     EXPECT_EQ(configuration.GetDecryptionKeys().size(), 1u);
     EXPECT_FALSE(configuration.GetEncryptionCertificate());
-    EXPECT_EQ(log.LinesStartingWith("critical: Unable to load encryption certificate from action masthead: no masthead").size(),
+    EXPECT_EQ(log.LinesStartingWith(
+                     "critical: Unable to load encryption certificate from action masthead: no masthead")
+                  .size(),
               1u);
 }

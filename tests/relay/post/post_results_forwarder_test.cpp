@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,57 +21,10 @@
 #include "relay/post/post_results_test_support.h"
 #include "support/captured_log.h"
 #include "support/loopback_sockets.h"
-#include "support/scripted_http_server.h"
 
 using namespace std::chrono_literals;
 
 namespace {
-
-const std::string kAccepted = MakeHTTPReply("", "x-veltra-itclient-status: 1\r\n");
-const std::string kRefused = MakeHTTPReply("Disk full", "x-veltra-itclient-status: 0\r\n");
-const std::string kWithoutStatus = MakeHTTPReply("<html>proxy error page</html>");
-const std::string kServerError = MakeHTTPReply("", "x-veltra-itclient-status: 1\r\n", "HTTP/1.0 500 Internal Error");
-
-std::string BodyOf(const std::string& request) { return request.substr(request.find("\r\n\r\n") + 4); }
-
-// A parent whose answer the test changes while it runs.
-class ScriptedParent {
-  public:
-    explicit ScriptedParent(std::string reply) : m_reply(std::move(reply)) {}
-
-    void Answer(std::string reply) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_reply = std::move(reply);
-    }
-    std::string URL() const {
-        return "http://127.0.0.1:" + std::to_string(m_server.Port()) + "/cgi-bin/vtdaruravidu/PostResults.exe";
-    }
-    std::vector<std::string> Bodies() const {
-        std::vector<std::string> bodies;
-        for (const auto& exchange : m_server.Exchanges()) bodies.push_back(BodyOf(exchange.request));
-        return bodies;
-    }
-    const ScriptedHTTPServer& Server() const { return m_server; }
-
-  private:
-    ScriptedHTTPServer::Reply Respond(const std::string&) {
-        std::lock_guard<std::mutex> guard(m_lock);
-        return {m_reply};
-    }
-
-    std::mutex m_lock;
-    std::string m_reply;
-    ScriptedHTTPServer m_server{[this](const std::string& request) { return Respond(request); }};
-};
-
-// The reports of a "##SN001" batch: each forwarded file is a compressed archive of reports.
-std::vector<std::string> ReportsOfStoredBatch(const std::string& batch) {
-    EXPECT_EQ(batch.substr(0, 8), std::string("##SN001\0", 8));
-    std::vector<std::string> reports;
-    for (const std::string& file : SectionsOf(batch.substr(12)))
-        for (const std::string& report : SectionsOf(Inflated(file))) reports.push_back(report);
-    return reports;
-}
 
 class PostResultsForwarderTest : public ::testing::Test {
   protected:
@@ -80,15 +32,18 @@ class PostResultsForwarderTest : public ::testing::Test {
 
     void SetUp() override {
         StartedSocketSystem();
-        for (const std::string& folder : {machine.ForwardingDir(), machine.TemporaryDir(), machine.RejectedDir()})
+        for (const std::string& folder :
+             {machine.ForwardingDir(), machine.TemporaryDir(), machine.RejectedDir()})
             std::filesystem::create_directories(folder);
     }
 
     // Built at first use, after the test's settings.
     PostResultsForwarder& Forwarder() {
         if (!m_forwarder) {
-            m_configuration = std::make_unique<PostResultsConfiguration>([] { return TestEncryptionCertificate(); });
-            m_forwarder = std::make_unique<PostResultsForwarder>(*m_configuration, *m_configuration, stop, failed);
+            m_configuration =
+                std::make_unique<PostResultsConfiguration>([] { return TestEncryptionCertificate(); });
+            m_forwarder =
+                std::make_unique<PostResultsForwarder>(*m_configuration, *m_configuration, stop, failed);
         }
         return *m_forwarder;
     }
@@ -202,10 +157,11 @@ TEST_F(PostResultsForwarderTest, TheParentsAnswerDecidesWhereTheBatchGoes) {
         std::size_t forwarding;
         std::size_t rejected;
     };
-    for (const Case& c : {Case{"accepted", kAccepted, "", 0, 0},
-                          Case{"no status value", kWithoutStatus, "Failed to post results to parent.", 1, 0},
-                          Case{"status 500", kServerError, "Failed to post results to parent.", 1, 0},
-                          Case{"refused", kRefused, "Forwarded results document rejected by parent.", 0, 1}}) {
+    for (const Case& c :
+         {Case{"accepted", kAccepted, "", 0, 0},
+          Case{"no status value", kWithoutStatus, "Failed to post results to parent.", 1, 0},
+          Case{"status 500", kServerError, "Failed to post results to parent.", 1, 0},
+          Case{"refused", kRefused, "Forwarded results document rejected by parent.", 0, 1}}) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove_all(machine.RejectedDir());
         ScriptedParent parent(c.reply);
@@ -225,8 +181,9 @@ TEST_F(PostResultsForwarderTest, TheParentsAnswerDecidesWhereTheBatchGoes) {
 
 // RejectedDir holds at most 64 MiB; refused files beyond that are deleted and counted in the log.
 TEST_F(PostResultsForwarderTest, RefusedFilesBeyondTheRejectedFolderLimitAreDeletedAndCounted) {
-    std::filesystem::resize_file((std::ofstream(machine.RejectedDir() + "/older"), machine.RejectedDir() + "/older"),
-                                 PostResultsForwarder::kMostRejectedBytes - 10);
+    std::filesystem::resize_file(
+        (std::ofstream(machine.RejectedDir() + "/older"), machine.RejectedDir() + "/older"),
+        PostResultsForwarder::kMostRejectedBytes - 10);
     ScriptedParent parent(kRefused);
     UseParent(parent.URL());
     PutFile(machine.ForwardingDir(), "0000000000000001", "tiny");
@@ -235,10 +192,11 @@ TEST_F(PostResultsForwarderTest, RefusedFilesBeyondTheRejectedFolderLimitAreDele
     EXPECT_EQ(Pass(), "Forwarded results document rejected by parent.");
     EXPECT_EQ(FileNamesIn(machine.RejectedDir()), (std::vector<std::string>{"0000000000000001", "older"}));
     EXPECT_TRUE(FileNamesIn(machine.ForwardingDir()).empty());
-    EXPECT_EQ(log.LinesStartingWith("critical: PostResultsForwarder: RejectedDir holds 67108864 bytes: deleted 1 "
-                                    "rejected files")
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        log.LinesStartingWith("critical: PostResultsForwarder: RejectedDir holds 67108864 bytes: deleted 1 "
+                              "rejected files")
+            .size(),
+        1u);
 }
 
 // A file that cannot be read is set aside and the pass fails; the files after it go with the next pass.

@@ -8,21 +8,24 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
-#include <thread>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/const_data_reader.h"
 #include "crypto/bio_wrappers.h"
 #include "crypto/certificates.h"
 #include "crypto/encrypted_file.h"
+#include "crypto/encryption_keys.h"
 #include "formats/compressed_file.h"
 #include "formats/result_archive.h"
 #include "foundation/data_stages.h"
+#include "support/scripted_http_server.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
 #include "support/test_pki.h"
@@ -61,9 +64,12 @@ class PostResultsMachine {
 
   private:
     void WriteHive() const {
-        std::string hive = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n"
-                           "\"StoragePath\"=\"" + m_storage.Path() + "\"\n\n"
-                           "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\PostResults]\n";
+        std::string hive =
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n"
+            "\"StoragePath\"=\"" +
+            m_storage.Path() +
+            "\"\n\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\PostResults]\n";
         for (const auto& [name, line] : m_machine) hive += line + "\n";
         for (const auto& [name, value] : m_named)
             hive += "\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\" + name +
@@ -99,7 +105,9 @@ inline std::string Compressed(const std::string& content) {
     return out;
 }
 
-inline std::string Stored(const std::string& content) { return std::string("##SN001\0\0\0\0\0", 12) + content; }
+inline std::string Stored(const std::string& content) {
+    return std::string("##SN001\0\0\0\0\0", 12) + content;
+}
 
 inline X509Holder TestEncryptionCertificate() {
     const std::string pem = ReadTestPKIFile("mastheads/encryption.pem");
@@ -160,7 +168,8 @@ inline std::vector<std::string> FileNamesIn(const std::string& folder) {
 // The contents of a folder's files, in name order.
 inline std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> contents;
-    for (const std::string& name : FileNamesIn(folder)) contents.push_back(ReadWholeFile(folder + "/" + name));
+    for (const std::string& name : FileNamesIn(folder))
+        contents.push_back(ReadWholeFile(folder + "/" + name));
     return contents;
 }
 
@@ -173,4 +182,79 @@ inline bool AwaitCondition(const std::function<bool()>& condition,
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+// Replies of a parent relay, and of a proxy in front of it.
+inline const std::string kAccepted = MakeHTTPReply("", "x-veltra-itclient-status: 1\r\n");
+inline const std::string kRefused = MakeHTTPReply("Disk full", "x-veltra-itclient-status: 0\r\n");
+inline const std::string kWithoutStatus = MakeHTTPReply("<html>proxy error page</html>");
+inline const std::string kServerError =
+    MakeHTTPReply("", "x-veltra-itclient-status: 1\r\n", "HTTP/1.0 500 Internal Error");
+
+// What follows the head; empty when there is no complete head.
+inline std::string BodyOf(const std::string& message) {
+    const std::size_t headEnd = message.find("\r\n\r\n");
+    return headEnd == std::string::npos ? "" : message.substr(headEnd + 4);
+}
+
+// A parent whose answer the test changes while it runs.
+class ScriptedParent {
+  public:
+    explicit ScriptedParent(std::string reply) : m_reply(std::move(reply)) {}
+
+    void Answer(std::string reply) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_reply = std::move(reply);
+    }
+    std::string URL() const {
+        return "http://127.0.0.1:" + std::to_string(m_server.Port()) +
+               "/cgi-bin/vtdaruravidu/PostResults.exe";
+    }
+    std::vector<std::string> Bodies() const {
+        std::vector<std::string> bodies;
+        for (const auto& exchange : m_server.Exchanges()) bodies.push_back(BodyOf(exchange.request));
+        return bodies;
+    }
+    const ScriptedHTTPServer& Server() const { return m_server; }
+
+  private:
+    ScriptedHTTPServer::Reply Respond(const std::string&) {
+        std::lock_guard<std::mutex> guard(m_lock);
+        return {m_reply};
+    }
+
+    std::mutex m_lock;
+    std::string m_reply;
+    ScriptedHTTPServer m_server{[this](const std::string& request) { return Respond(request); }};
+};
+
+// The reports of a "##SN001" batch: each forwarded file is a compressed archive of reports.
+inline std::vector<std::string> ReportsOfStoredBatch(const std::string& batch) {
+    EXPECT_EQ(batch.substr(0, 8), std::string("##SN001\0", 8));
+    std::vector<std::string> reports;
+    for (const std::string& file : SectionsOf(batch.substr(12)))
+        for (const std::string& report : SectionsOf(Inflated(file))) reports.push_back(report);
+    return reports;
+}
+
+// The content of a "##SE001" stream for the test PKI's encryption certificate.
+inline std::string Decrypted(const std::string& sealed) {
+    TemporaryFolder folder;
+    std::ofstream(folder / "encryption.pvk", std::ios::binary)
+        << ReadTestPKIFile("mastheads/encryption.key") << ReadTestPKIFile("mastheads/encryption.pem");
+    std::vector<CertificateAndKey> keys;
+    keys.push_back(LoadCertificateAndKey(FileLocation((folder / "encryption.pvk").c_str())));
+    ConstDataReader source{ConstData(std::string_view(sealed))};
+    EncryptedFileReader reader;
+    ReadEncryptedFileHeader(reader, keys, source);
+    std::string content;
+    StringReceiver target(content);
+    PumpData(reader, target);
+    return content;
+}
+
+// The reports of a batch, stored or encrypted for the test PKI's certificate.
+inline std::vector<std::string> ReportsOfBatch(const std::string& batch) {
+    if (batch.substr(0, 8) != std::string("##SE001\0", 8)) return ReportsOfStoredBatch(batch);
+    return ReportsOfStoredBatch(Stored(Decrypted(batch)));
 }

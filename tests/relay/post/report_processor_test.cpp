@@ -16,7 +16,9 @@ namespace {
 // report counts only once its receiver has ended.
 class MemoryReports : public ReportStorage {
   public:
-    std::unique_ptr<DataReceiver> NewForwardingReport() override { return std::make_unique<Report>(*this, "F:"); }
+    std::unique_ptr<DataReceiver> NewForwardingReport() override {
+        return std::make_unique<Report>(*this, "F:");
+    }
     std::unique_ptr<DataReceiver> NewBufferReport() override { return std::make_unique<Report>(*this, "B:"); }
 
     std::vector<std::string> kept;
@@ -89,18 +91,33 @@ TEST_F(ReportProcessorTest, EachBodyIsTakenApartByItsFirstBytes) {
         {"an empty body", "", true, {"B:"}},
         {"a plain report", "hello", true, {"B:hello"}},
         {"fewer bytes than a marker", "PRFILE", true, {"B:PRFILE"}},
-        {"the bare compressed marker", std::string("##SC001\0", 8), true, {"F:" + std::string("##SC001\0", 8)}},
+        {"the bare compressed marker",
+         std::string("##SC001\0", 8),
+         true,
+         {"F:" + std::string("##SC001\0", 8)}},
         {"a compressed report", compressed, true, {"F:" + compressed}},
-        {"a stored archive of three", Stored(ArchiveOf({"one", "two", "three"})), true, {"B:one", "B:two", "B:three"}},
+        {"a stored archive of three",
+         Stored(ArchiveOf({"one", "two", "three"})),
+         true,
+         {"B:one", "B:two", "B:three"}},
         {"an archive of every kind",
          ArchiveOf({"x", compressed, ArchiveOf({"", "z"})}),
          true,
          {"B:x", "F:" + compressed, "B:", "B:z"}},
         {"an encrypted report without keys", sealed, false, {"F:" + sealed}},
         {"an encrypted report", Encrypted("secret"), true, {"B:secret"}},
-        {"an encrypting relay's batch", Encrypted(ArchiveOf({compressed, "plain"})), true, {"F:" + compressed, "B:plain"}},
-        {"an encrypted, compressed archive", Encrypted(Compressed(ArchiveOf({"r1", "r2"}))), true, {"B:r1", "B:r2"}},
-        {"reports at the deepest nesting", NestedArchive(ReportLimits::kMostNestedReports, "core"), true, {"B:core"}},
+        {"an encrypting relay's batch",
+         Encrypted(ArchiveOf({compressed, "plain"})),
+         true,
+         {"F:" + compressed, "B:plain"}},
+        {"an encrypted, compressed archive",
+         Encrypted(Compressed(ArchiveOf({"r1", "r2"}))),
+         true,
+         {"B:r1", "B:r2"}},
+        {"reports at the deepest nesting",
+         NestedArchive(ReportLimits::kMostNestedReports, "core"),
+         true,
+         {"B:core"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -127,13 +144,24 @@ TEST_F(ReportProcessorTest, AHostileOrDamagedBodyFailsAndKeepsOnlyTheReportsComp
         std::size_t kept;
     };
     const std::vector<Case> cases = {
-        {"a section cut short", ArchiveOf({"ok"}) + ArchiveOf({"0123456789"}).substr(0, 20), {}, "class ArchiveSectionCutShort", 1},
+        {"a section cut short",
+         ArchiveOf({"ok"}) + ArchiveOf({"0123456789"}).substr(0, 20),
+         {},
+         "class ArchiveSectionCutShort",
+         1},
         {"a stored header cut short", std::string("##SN001\0\0\0", 10), {}, "class NoMoreData", 0},
-        {"one nesting too many", NestedArchive(ReportLimits::kMostNestedReports + 1, "core"), {}, "class ReportNestingTooDeep", 0},
+        {"one nesting too many",
+         NestedArchive(ReportLimits::kMostNestedReports + 1, "core"),
+         {},
+         "class ReportNestingTooDeep",
+         0},
         {"100,000 nested sections", NestedArchive(100'000, "core"), {}, "class ReportNestingTooDeep", 0},
-        {"more bytes than allowed", std::string(100 * ReportLimits::kReportFileCost, 'x'), small, "class ReportBytesOverLimit", 0},
-        {"more empty reports than allowed", ArchiveOf(std::vector<std::string>(1000, "")), small, "class ReportBytesOverLimit", 100},
-        {"a compressed bomb", Encrypted(Compressed(std::string(8 << 20, '\0'))), small, "class ReportBytesOverLimit", 0},
+        {"more bytes than allowed", std::string(100 * ReportLimits::kReportFileCost, 'x'), small,
+         "class ReportBytesOverLimit", 0},
+        {"more empty reports than allowed", ArchiveOf(std::vector<std::string>(1000, "")), small,
+         "class ReportBytesOverLimit", 100},
+        {"a compressed bomb", Encrypted(Compressed(std::string(8 << 20, '\0'))), small,
+         "class ReportBytesOverLimit", 0},
         {"a report for another key", Encrypted("secret", stranger.Get()), {}, "class NoMatchingRecipient", 0},
         {"an envelope cut inside its header", sealed.substr(0, 40), {}, "class NoMoreData", 0},
     };
