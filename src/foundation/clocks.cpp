@@ -7,6 +7,10 @@ TimeValue GetCurrentUTCTime() {
     return PosixPlatform::RealtimeSeconds() * kMicrosecondsPerSecond;
 }
 
+std::int64_t NowInSeconds() {
+    return GetCurrentUTCTime() / kMicrosecondsPerSecond;
+}
+
 CalendarTime CurrentCalendarTime() {
     return CalendarTime(GetCurrentUTCTime(), TimeZoneOffset());
 }

@@ -13,6 +13,8 @@ class TimeUtilityException : public ExceptionPL {
 
 // The current UTC time, always a whole second (the fraction is dropped).
 TimeValue GetCurrentUTCTime();
+// The current UTC time in whole seconds since 1970.
+std::int64_t NowInSeconds();
 // The current time as a calendar time in UTC.
 CalendarTime CurrentCalendarTime();
 // Microseconds of the monotonic clock; only differences are meaningful, and it never goes back.

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ctime>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "e2e/relay_process.h"
+#include "support/client_settings.h"
 #include "support/program_runner.h"
 #include "support/replication_answers.h"
 #include "support/scripted_http_server.h"
@@ -21,8 +22,6 @@ namespace {
 
 constexpr const char* kPath = "/cgi-bin/vtdaruravidu/ClientRegister.exe";
 const std::string kVersionLine = "x-veltra-clientregister-version: 8.0.627.0\r\n";
-
-std::uint32_t Now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
 std::string ListLine(std::uint64_t id, std::uint32_t regTime) {
     return std::to_string(id) + "\t10.0.0." + std::to_string(id) + "\t" + std::to_string(id) + "\t" +
@@ -107,7 +106,7 @@ constexpr std::size_t kOriginServerField = 9;
 
 TEST_F(ClientRegisterTest, RequestTypesAnswerWithTheirExactReplies) {
     m_relay.Import("[HKLM\\Software\\Veltra\\DaruraviduClient\\GlobalOptions]\n\"ComputerId\"=dword:0000002a\n");
-    StartWithList(ListLine(5, Now() - 259'100) + ListLine(6, Now() - 259'200));
+    StartWithList(ListLine(5, NowInSecondsForTest() - 259'100) + ListLine(6, NowInSecondsForTest() - 259'200));
 
     auto descendant = [](const std::string& answer) {
         return Reply("Success\r\n" + answer + "\r\n",
@@ -143,7 +142,7 @@ TEST_F(ClientRegisterTest, RequestTypesAnswerWithTheirExactReplies) {
 // The first request writes the list; within RegistrationListWritePeriod (300 s) no later one does,
 // though the list in memory goes on changing.
 TEST_F(ClientRegisterTest, TheListIsWrittenByTheFirstRequestThenOncePerPeriod) {
-    StartWithList(ListLine(5, Now()));
+    StartWithList(ListLine(5, NowInSecondsForTest()));
     const std::string update = "?RequestType=UpdateSequenceNumbers";
     EXPECT_EQ(Curl("POST", update, SequenceBody(1, BigEndian32(5) + BigEndian32(7))),
               Reply("Sequence number update successful."));
@@ -163,6 +162,25 @@ TEST_F(ClientRegisterTest, AFailedListWriteAfterTheReplyAddsNoSecondReply) {
     ASSERT_TRUE(m_relay.AwaitProbe()) << m_relay.Console() << m_relay.Log();
     const std::string reply = WithoutDate(m_relay.Get(std::string(kPath) + "?RequestType=Nonsense"));
     EXPECT_EQ(reply, ErrorReply("unknown request type"));
+}
+
+// The list's folder is gone by the stop (as when a disk is taken away), so the last write fails:
+// the log still runs at that point and keeps the failure at "critical", the one category it takes
+// without "Verbose". A read-only folder would not stop a relay running as root.
+TEST_F(ClientRegisterTest, AListWriteThatFailsAtShutdownIsLogged) {
+    const std::string folder = m_relay.Folder() + "/lists";
+    std::filesystem::create_directory(folder);
+    WriteWholeFile(folder + "/registrationlist.txt", ListLine(5, NowInSecondsForTest()));
+    m_relay.Import("[HKLM\\Software\\Veltra\\Daruravidu Server\\ClientRegister]\n\"RegistrationList Location\"=\"" +
+                   folder + "/registrationlist.txt\"\n");
+    m_relay.Start();
+    ASSERT_TRUE(m_relay.AwaitProbe()) << m_relay.Console() << m_relay.Log();
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(m_relay.Stop(), 0);
+    EXPECT_NE(m_relay.Log().find("Registration list write at shutdown failed: Client Registration List not available "
+                                 "at expected location."),
+              std::string::npos)
+        << m_relay.Log();
 }
 
 // A posted server list is installed and its servers asked; one that cannot be reached is logged and

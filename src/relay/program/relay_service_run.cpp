@@ -21,9 +21,11 @@
 #include "foundation/stop_event.h"
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
+#include "relay/register/client_register_configuration.h"
 #include "relay/register/client_register_plugin.h"
+#include "relay/register/client_registration_list.h"
+#include "relay/register/local_notification_actions.h"
 #include "relay/register/relay_notifications.h"
-#include "relay/service/parent_relay_configuration.h"
 #include "relay/service/relay_http_server.h"
 #include "settings/configuration_settings.h"
 #include "settings/crash_report.h"
@@ -125,9 +127,9 @@ bool CheckSQLiteThreadSafe() {
 // No parent: the client-register "ParentRelayURL" is unset and the agent reports to no server. The
 // relay then serves what it holds and reaches upward for nothing.
 void LogMissingParent() {
-    const bool parentURLSet =
-        !ConfigurationString(2, "Daruravidu Server", "ClientRegister", "ParentRelayURL", "").GetText().empty();
-    if (parentURLSet || !ParentRelayConfiguration().GetAgentServer().empty()) return;
+    const ClientRegisterConfiguration clientRegister(kClientRegisterComponent);
+    if (clientRegister.HasParentRelayURL() || !clientRegister.GetParentRelayConfiguration().GetAgentServer().empty())
+        return;
     KVR_LOG("critical") << "Running without a parent: \"ParentRelayURL\" is not set and the agent's "
                            "\"Server1\" is empty; only what is stored here is served";
 }
@@ -139,11 +141,19 @@ void ApplyCrashDumpSwitch() {
         SuppressMiniDumps();
 }
 
-// The relay's components, in building order; they are destroyed in reverse when the scope ends.
-// Each subsystem's components take their place in this list as the subsystem is built: the gather
-// map file, the download state database, the download manager, gather state, the upstream requester
-// and the relay downloader before the client notifier, the download plug-in store and the request
-// files after it; the upload manager, the post-file options and the result-buffer counters after the crash-dump switch.
+// The registration list as the plug-ins leave it, written while the log still runs; the write at
+// process exit comes too late to report a failure.
+void WriteRegistrationList(ClientRegistrationList& registrationList) {
+    try {
+        registrationList.WriteNow();
+    } catch (const std::exception& error) {
+        KVR_LOG("critical") << "Registration list write at shutdown failed: " << error.what();
+    }
+}
+
+// The relay's components, each a named local in building order and handed by reference to the ones
+// built after it; they are destroyed in reverse when the scope ends. A stand-in holds the place of a
+// component whose subsystem is not built yet.
 bool RunComponents(HTTPServerSettings& settings) {
     GatherOptionsManager configuration;
     // Every component below keeps its files under the server storage folder: a relay without one
@@ -151,8 +161,16 @@ bool RunComponents(HTTPServerSettings& settings) {
     GetServerStoragePath();
     UseBuiltInCertificates();
     LogMissingParent();
+    // The download manager's place: it drops the action downloads at a new action-site epoch and
+    // hears of finished downloads. Its stand-ins have no downloads and pass every ping on.
     ImmediateActionSiteReset resetReceiver;
-    RelayNotifications notifications(configuration, ProcessStopEvent());
+    PassingDownloadPings downloadPings;
+    // The gather state's place; its stand-in knows no site and passes every new version on.
+    PassingGatherState gatherState;
+    // The process-wide registration list, loaded at the relay downloader's place (the downloader is
+    // handed it); a list file that cannot be read ends the start here, naming the error.
+    ClientRegistrationList& registrationList = ClientRegistrationList::Instance();
+    RelayNotifications notifications(configuration, gatherState, downloadPings, ProcessStopEvent());
     // The CRLs gathered before the last stop: a damaged list ends the start here, naming the error,
     // rather than serving without the revocations it held.
     const FileLocation revocationList = configuration.GetRevocationListFile();
@@ -161,7 +179,13 @@ bool RunComponents(HTTPServerSettings& settings) {
     if (!FindAgentMasthead().IsEmpty()) GetClientMastheadWatcher().CheckFipsMode();
     ApplyCrashDumpSwitch();
 
-    const bool served = RegisterPlugInsAndServe(settings, configuration, resetReceiver);
+    const bool served = RegisterPlugInsAndServe({
+        .settings = settings,
+        .configuration = configuration,
+        .resetReceiver = resetReceiver,
+        .notifications = notifications.Services(),
+    });
+    WriteRegistrationList(registrationList);
     SaveRevocationStore(revocationList, GetRevocationStore());
     KVR_LOG("critical") << "KVR Relay shutting down";
     return served;
@@ -200,19 +224,18 @@ void RelayServiceStop() {
     ProcessStopEvent().Set();
 }
 
-bool RegisterPlugInsAndServe(HTTPServerSettings& settings, GatherOptionsManager& configuration,
-                             ActionSiteResetReceiver& resetReceiver) {
-    // The plug-ins are built here, in this order, entered into the table in it and destroyed in
-    // reverse, as their subsystems arrive: client register, download request, gather mirror, mirror
-    // request, post file, post results, gather mirror new, and diagnostics (entered only while
-    // "_KVRRelay_Diagnostics_Enable", default 1, is not 0).
+bool RegisterPlugInsAndServe(const RelayComponents& components) {
+    // The plug-ins in building order (client register, download request, gather mirror, mirror
+    // request, post file, post results, gather mirror new, diagnostics), entered into the table in it
+    // and destroyed in reverse. Diagnostics is entered only while "_KVRRelay_Diagnostics_Enable"
+    // (default 1) is not 0.
     PlugInPathTable plugIns;
-    ClientRegisterPlugIn clientRegister(configuration, ProcessStopEvent());
+    ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
-        if (RunRelayHTTPServer(settings, plugIns, configuration, resetReceiver)) return true;
-        KVR_LOG("critical") << "Unable to start KVR Relay: socket already in use on port " << settings.port
+        if (RunRelayHTTPServer(components, plugIns)) return true;
+        KVR_LOG("critical") << "Unable to start KVR Relay: socket already in use on port " << components.settings.port
                             << ", attempt " << attempt << " of " << kServerStartAttempts << ", next retry in "
                             << kServerRetrySeconds << " seconds";
         if (ProcessStopEvent().Wait(kServerRetrySeconds * 1'000'000)) return true;
@@ -220,10 +243,10 @@ bool RegisterPlugInsAndServe(HTTPServerSettings& settings, GatherOptionsManager&
     return false;
 }
 
-bool RunRelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns,
-                        GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver) {
+bool RunRelayHTTPServer(const RelayComponents& components, PlugInPathTable& plugIns) {
     try {
-        RelayHTTPServer server(settings, plugIns, ProcessStopEvent(), configuration, resetReceiver);
+        RelayHTTPServer server(components.settings, plugIns, ProcessStopEvent(), components.configuration,
+                               components.resetReceiver);
         if (!FindAgentMasthead().IsEmpty())
             server.SetFipsRecheck([] { GetClientMastheadWatcher().CheckFipsMode(); });
         server.Run();

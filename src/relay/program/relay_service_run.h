@@ -4,8 +4,12 @@
 // the HTTP server settings, the log file and its writer, the socket layer, the crypto library, the
 // relay configuration and the components of each subsystem; it then registers and starts the HTTP
 // plug-ins and runs the relay's HTTP server until the process-wide stop event is set, and destroys
-// everything in reverse order. The components live in the routine's own scope and are handed by
-// reference to the ones built after them; the order is the list in relay_service_run.cpp.
+// everything in reverse order. Every component is a named local of the run routine (RunComponents in
+// relay_service_run.cpp), handed by reference to the ones built after it; nothing of the run is
+// reached through a global. The process-wide singletons it touches (the registration list, the
+// revocation store, the client masthead watcher, the log manager) are loaded at their place in that
+// order. At shutdown, after the plug-ins are gone and while the log still runs, the registration
+// list is written; a failed write is logged at "critical".
 //
 // A fresh machine (no endpoint agent, no parent) is enough to start and serve: start-up logs at
 // "critical", once each, what the relay runs without, and goes on.
@@ -16,6 +20,7 @@
 
 #include "http/http_server_settings.h"
 #include "http/plugin_path_table.h"
+#include "relay/register/notification_services.h"
 #include "relay/service/action_site_reset_receiver.h"
 #include "relay/service/gather_options_manager.h"
 
@@ -24,11 +29,21 @@
 bool RelayServiceRun();
 void RelayServiceStop();
 
+// The components of the run that the plug-ins and the server are given: built by the run routine
+// before them, alive until they are gone, none owned. Built with designated initialisers; each
+// subsystem adds the members its plug-ins need as it joins the start-up.
+struct RelayComponents {
+    HTTPServerSettings& settings;
+    GatherOptionsManager& configuration;
+    // Drops the action downloads when the agent's action site starts a new epoch.
+    ActionSiteResetReceiver& resetReceiver;
+    // The client notification's services, for the client-register plug-in's notification requests.
+    NotificationServices& notifications;
+};
+
 // Builds, registers and starts the plug-ins, runs the server (up to 10 times while the port is taken,
 // 30 seconds apart) and destroys the plug-ins. False when all ten attempts failed; a stop request
 // during the retries ends them, and the run counts as stopped on request.
-bool RegisterPlugInsAndServe(HTTPServerSettings& settings, GatherOptionsManager& configuration,
-                             ActionSiteResetReceiver& resetReceiver);
+bool RegisterPlugInsAndServe(const RelayComponents& components);
 // One server: built, run until the stop event is set, destroyed; true. False when the port is taken.
-bool RunRelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns,
-                        GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver);
+bool RunRelayHTTPServer(const RelayComponents& components, PlugInPathTable& plugIns);

@@ -1,7 +1,7 @@
 // How notifications start: ClientNotifier is the door through which the download relay raises them
 // on this relay (RelayClientNotifier, built by start-up); NotifyClientsLocally starts one as if this
-// relay's own server had asked for it; NotifyClients is the local action every notification runs on
-// this relay before it is passed on (notification_routing.h says where it goes then).
+// relay's own server had asked for it. Each runs its local action (local_notification_actions.h)
+// and is then routed on (notification_routing.h).
 //
 // RelayClientNotifier has no state of its own and may be called from any thread at once; each call
 // reads the settings afresh.
@@ -48,17 +48,3 @@ void NotifyClientsLocally(const ClientNotification& notification, NotificationSe
 // The same through the given list.
 void NotifyClientsLocally(const ClientNotification& notification, ClientRegistrationList& list,
                           NotificationServices& services);
-
-// The local action of the type; answers whether the notification is to be passed on:
-//   2   the gather state's NotifyGatherAction with Argument, and, when Argument1MV is present, AND
-//       with Argument1MV as multi-value (both called)
-//   8   HandleDownloadPing with Argument
-//   9   NotifyGatherHash with Argument and Argument2, and with Argument1MV likewise
-//   12  false for all clients (a resend request is never broadcast); else MarkPendingNotification
-//       of the list with ComputerID, Argument and Argument2, and true
-//   21  HandleDynamicDownloadPing with Argument
-//   other types: true, nothing done.
-// A missing argument throws ExceptionPL before anything is done, e.g. "NotifyClients: GatherAction
-// notification must have an argument value.".
-bool NotifyClients(std::uint32_t type, const ClientNotification& notification, bool allClients,
-                   ClientRegistrationList& list, NotificationServices& services);

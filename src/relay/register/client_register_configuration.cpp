@@ -22,7 +22,7 @@ constexpr const char* kReplicationServerListFileName = "ReplicationServerList.xm
 ClientRegisterConfiguration::ClientRegisterConfiguration(const char* component)
     : m_pingRequestPort(kNamedSetting, component, kSection, "PingRequestPort", 0),
       m_udpMessagePort(kNamedSetting, component, kSection, "UDPMessagePort", 52311),
-      m_parentRelayURL(kNamedSetting, component, kSection, "ParentRelayURL", kDefaultParentRelayURL),
+      m_parentRelayURL(kNamedSetting, component, kSection, "ParentRelayURL", nullptr),
       m_registrationListLocation(kMachineSetting, component, kSection, "RegistrationList Location",
                                  kDefaultRegistrationListLocation),
       m_replicationServerListLocation(kNamedSetting, component, kSection, "ReplicationServerList Location",
@@ -54,8 +54,9 @@ std::uint32_t ClientRegisterConfiguration::GetPingRequestPort() const {
     return m_udpMessagePort.GetValue();
 }
 
+// Read without a default, so that HasParentRelayURL can tell an unset URL from the default.
 std::string ClientRegisterConfiguration::GetParentRelayURL() const {
-    return m_parentRelayURL.GetText();
+    return HasParentRelayURL() ? m_parentRelayURL.GetText() : kDefaultParentRelayURL;
 }
 
 std::string ClientRegisterConfiguration::GetDebugOut() const {

@@ -41,6 +41,8 @@ class ClientRegisterConfiguration {
     std::uint32_t GetUDPMessagePort() const { return m_udpMessagePort.GetValue(); }
     // "ParentRelayURL", "http://127.0.0.1:52311/cgi-bin/vtdaruravidu/clientregister.exe".
     std::string GetParentRelayURL() const;
+    // Whether "ParentRelayURL" holds a text of its own; unset or empty, the default stands in.
+    bool HasParentRelayURL() const { return !m_parentRelayURL.GetValue().IsNull(); }
     // "RegistrationList Location" (mode 1), "registrationlist.txt" in the working folder; when the
     // setting is empty, "RegistrationList.txt" in the current folder.
     FileLocation GetRegistrationListLocation() const;

@@ -6,14 +6,13 @@
 
 #include "crypto/client_masthead_watcher.h"
 #include "foundation/clocks.h"
+#include "foundation/worker_failure_log.h"
 #include "http/cgi_response.h"
 #include "http/get_stop_functor.h"
 #include "relay/register/notification_dispatcher.h"
 #include "relay/register/registration_request.h"
 
 namespace {
-
-std::int64_t NowInSeconds() { return GetCurrentUTCTime() / kMicrosecondsPerSecond; }
 
 std::optional<std::string> MethodOf(const HTTPRequest& request) {
     if (request.Method().IsEmpty()) return std::nullopt;
@@ -40,12 +39,15 @@ void RunClientRegisterWorkerStep(const ClientRegisterConfiguration& configuratio
     NotificationDispatcher::Instance().RunStep(settings, stopEvent);
 }
 
-ClientRegisterPlugIn::ClientRegisterPlugIn(GatherOptionsManager& relayConfiguration, Event& stopEvent,
-                                           WorkerStep workerStep)
+ClientRegisterPlugIn::ClientRegisterPlugIn(GatherOptionsManager& relayConfiguration,
+                                           NotificationServices& notifications, Event& stopEvent,
+                                           WorkerStep workerStep, std::int64_t retryMicroseconds)
     : HTTPPlugIn("ClientRegister", true),
       m_relayConfiguration(relayConfiguration),
+      m_notifications(notifications),
       m_stopEvent(stopEvent),
-      m_workerStep(workerStep ? std::move(workerStep) : WorkerStep(RunClientRegisterWorkerStep)) {
+      m_workerStep(workerStep ? std::move(workerStep) : WorkerStep(RunClientRegisterWorkerStep)),
+      m_retryMicroseconds(retryMicroseconds) {
     AddName("cgi-bin/vtdaruravidu/ClientRegister.exe");
 }
 
@@ -58,13 +60,17 @@ void ClientRegisterPlugIn::Start() {
     m_threads.Start([this] { WorkerLoop(); });
 }
 
+// A step that fails (no socket, say) fails again on every retry: the log hears of each kind of
+// failure once a minute, not once every ten seconds.
 void ClientRegisterPlugIn::WorkerLoop() {
     const ClientRegisterConfiguration configuration(kClientRegisterComponent);
+    WorkerFailureLog failures("ClientRegister worker step failed: ");
     while (!m_stopEvent.Wait(0)) {
         try {
             m_workerStep(configuration, m_stopEvent);
         } catch (...) {
-            if (m_stopEvent.Wait(kWorkerRetryMicroseconds)) return;
+            failures.LogCurrentException();
+            if (m_stopEvent.Wait(m_retryMicroseconds)) return;
         }
     }
 }
@@ -98,21 +104,23 @@ void ClientRegisterPlugIn::ServeRequest(HTTPPlugInInterface& interface, ClientWr
     ClientRegistrationList& list = ClientRegistrationList::Instance();
     EventStopFunctor stop(m_stopEvent);
     const HTTPRequest& request = interface.Request();
-    RegistrationRequest registration{writer,
-                                     interface,
-                                     configuration,
-                                     list,
-                                     request.URL(),
-                                     MethodOf(request),
-                                     interface.GetClientAddress(),
-                                     UserAgentOf(request),
-                                     interface.GetContentLength(),
-                                     log,
-                                     stop,
-                                     m_relayConfiguration,
-                                     {},
-                                     &m_stopEvent,
-                                     [] { return GetClientMastheadWatcher().GetGatherURL(); }};
+    RegistrationRequest registration{
+        .writer = writer,
+        .body = interface,
+        .configuration = configuration,
+        .list = list,
+        .url = request.URL(),
+        .method = MethodOf(request),
+        .clientAddress = interface.GetClientAddress(),
+        .userAgent = UserAgentOf(request),
+        .contentLength = interface.GetContentLength(),
+        .log = log,
+        .stop = stop,
+        .relayConfiguration = m_relayConfiguration,
+        .notifications = m_notifications,
+        .stopEvent = &m_stopEvent,
+        .siteGatherURL = [] { return GetClientMastheadWatcher().GetGatherURL(); },
+    };
     HandleRegistrationRequest(registration);
     WriteListWhenDue(list, configuration, log);
 }

@@ -11,14 +11,19 @@
 // reply is only logged. Registrations learn the deployment from the agent's action-site masthead
 // (GetClientMastheadWatcher).
 //
+// The notification requests reach the relay's notification services (notification_services.h):
+// the gather state, the download side and the forwarding pool the run routine built.
+//
 // The worker thread (Start) runs the worker step again and again until the stop event is set, with
-// one configuration read when the loop starts. A step that throws makes the worker wait 10 seconds
-// before the next; a stop ends that wait at once.
+// one configuration read when the loop starts. A step that throws is logged at "critical"
+// ("ClientRegister worker step failed: " and its text; each kind of failure at most once a minute,
+// worker_failure_log.h) and makes the worker wait 10 seconds before the next; a stop ends that wait
+// at once.
 //
 // Threads: HandleRequest runs on many threads at once; the write lock guards only the time of the
 // last list write and the flag of a write in progress, never the write itself. The relay
-// configuration and the stop event are not owned and outlive the plug-in. The destructor sets the
-// stop event and joins the worker.
+// configuration, the notification services and the stop event are not owned and outlive the
+// plug-in. The destructor sets the stop event and joins the worker.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +39,7 @@
 #include "http/plugin_log_functor.h"
 #include "relay/register/client_register_configuration.h"
 #include "relay/register/client_registration_list.h"
+#include "relay/register/notification_services.h"
 #include "relay/service/gather_options_manager.h"
 
 class ClientRegisterPlugIn : public HTTPPlugIn {
@@ -45,7 +51,10 @@ class ClientRegisterPlugIn : public HTTPPlugIn {
     using WorkerStep = std::function<void(const ClientRegisterConfiguration& configuration, Event& stopEvent)>;
 
     // The worker runs `workerStep`; without one it runs the relay's own (RunClientRegisterWorkerStep).
-    ClientRegisterPlugIn(GatherOptionsManager& relayConfiguration, Event& stopEvent, WorkerStep workerStep = {});
+    // It pauses `retryMicroseconds` after a failed step.
+    ClientRegisterPlugIn(GatherOptionsManager& relayConfiguration, NotificationServices& notifications,
+                         Event& stopEvent, WorkerStep workerStep = {},
+                         std::int64_t retryMicroseconds = kWorkerRetryMicroseconds);
     ~ClientRegisterPlugIn() override;
 
     void Start() override;
@@ -63,8 +72,10 @@ class ClientRegisterPlugIn : public HTTPPlugIn {
     void FinishListWrite();
 
     GatherOptionsManager& m_relayConfiguration;
+    NotificationServices& m_notifications;
     Event& m_stopEvent;
     WorkerStep m_workerStep;
+    std::int64_t m_retryMicroseconds;
 
     CriticalSection m_writeLock;
     std::int64_t m_lastListWrite = 0;  // seconds since 1970

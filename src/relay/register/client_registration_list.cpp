@@ -24,9 +24,8 @@ constexpr const char* kInvalidListFileName = "InvalidRegistrationList.txt";
 constexpr std::uint64_t kMicrosecondsPerDay = 86'400'000'000;
 constexpr std::size_t kWriteBufferSize = 16 * 1024;
 
-std::uint32_t NowInSeconds() {
-    return static_cast<std::uint32_t>(GetCurrentUTCTime() / kMicrosecondsPerSecond);
-}
+// Times as the list keeps them: unsigned 32-bit seconds since 1970.
+std::uint32_t ListTimeNow() { return static_cast<std::uint32_t>(NowInSeconds()); }
 
 // A registration time ahead of the clock (the clock was set back) counts as just now: taken as an
 // unsigned difference it would look decades old and the registration would be retired and dropped.
@@ -204,7 +203,7 @@ void ClientRegistrationList::RenumberSlots() {
 // ----- Slots and retirement -----
 
 void ClientRegistrationList::RetireOldRegistrations() {
-    std::uint32_t now = NowInSeconds();
+    std::uint32_t now = ListTimeNow();
     while (auto oldest = m_byRegTime.Lowest()) {
         if (AgeInSeconds(now, oldest->first) < kRetireAge) return;
         std::uint64_t id = oldest->second;
@@ -251,7 +250,7 @@ void ClientRegistrationList::Register(std::uint64_t id, std::uint32_t slot, cons
     item.relayAddress = data.relayAddress;
     item.address = data.address;
     item.slot = slot;
-    item.regTime = NowInSeconds();
+    item.regTime = ListTimeNow();
     item.regSequenceNumber = data.regSequenceNumber;
     item.originServer = m_settings.thisServerID;
     item.originSequence = m_thisServerSequence;
@@ -308,17 +307,17 @@ bool ClientRegistrationList::HasRoomForChild(std::uint64_t parentID, bool isRela
     std::uint32_t count = isRelay ? m_relayTree.CountChildRelays(parentID) : m_relayTree.CountChildren(parentID);
     std::uint32_t limit = isRelay ? m_settings.maxChildRelayCount : m_settings.maxChildCount;
     if (count < limit) return true;
-    return NowInSeconds() > (isRelay ? m_childRelayCountTestTime : m_childCountTestTime);
+    return ListTimeNow() > (isRelay ? m_childRelayCountTestTime : m_childCountTestTime);
 }
 
 void ClientRegistrationList::StartChildCountWindow() {
     CriticalSectionGuard guard(m_listLock);
-    m_childCountTestTime = NowInSeconds() + m_settings.childCountTestPeriod;
+    m_childCountTestTime = ListTimeNow() + m_settings.childCountTestPeriod;
 }
 
 void ClientRegistrationList::StartChildRelayCountWindow() {
     CriticalSectionGuard guard(m_listLock);
-    m_childRelayCountTestTime = NowInSeconds() + m_settings.childRelayCountTestPeriod;
+    m_childRelayCountTestTime = ListTimeNow() + m_settings.childRelayCountTestPeriod;
 }
 
 void ClientRegistrationList::MarkPendingNotification(std::uint64_t id, std::uint32_t value, std::uint32_t maximum) {
@@ -376,7 +375,7 @@ std::uint64_t ClientRegistrationList::KeepLimitInMicroseconds() const {
 // never torn, whenever the process stops.
 void ClientRegistrationList::WriteItems(const ListPL<ClientRegistrationListItem>& items) {
     std::uint64_t keepLimit = KeepLimitInMicroseconds();
-    std::uint32_t now = NowInSeconds();
+    std::uint32_t now = ListTimeNow();
     FileReplacingDataSink sink(m_temporaryLocation);
     auto buffer = std::make_unique<DataBufferer<kWriteBufferSize>>(sink);
     buffer->Begin();

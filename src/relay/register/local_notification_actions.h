@@ -1,7 +1,10 @@
-// What a notification does on this relay itself before it is passed on: the gather state learns of
-// new site versions (types 2 and 9), the download side of finished downloads (types 8 and 21).
-// Those subsystems come later in the build; until they take their places, the stand-ins below answer
-// true ("pass the notification on"), know of no gathered site and do nothing else.
+// What a notification does on this relay itself before it is passed on (NotifyClients): the gather
+// state learns of new site versions (types 2 and 9), the download side of finished downloads (types
+// 8 and 21), the registration list of a client's resend request (type 12).
+//
+// The gather state and the download side implement the interfaces below. Until they are built, the
+// run routine hands the stand-ins below in their places: they answer true ("pass the notification
+// on"), know of no gathered site and do nothing else.
 //
 // Implementations guard themselves: they are called from request threads and from the threads of
 // the download and gather code at once.
@@ -11,7 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "relay/register/client_notification.h"
+
+class ClientRegistrationList;
 class GatherOptionsManager;
+struct NotificationServices;
 
 // One gathered site as a client that fetches its commands is told of it.
 struct GatheredSiteVersion {
@@ -52,3 +59,17 @@ class PassingDownloadPings : public DownloadPingHandler {
     bool HandleDownloadPing(std::uint32_t, GatherOptionsManager&) override { return true; }
     bool HandleDynamicDownloadPing(std::uint32_t, GatherOptionsManager&) override { return true; }
 };
+
+// The local action of the type; answers whether the notification is to be passed on:
+//   2   the gather state's NotifyGatherAction with Argument, and, when Argument1MV is present, AND
+//       with Argument1MV as multi-value (both called)
+//   8   HandleDownloadPing with Argument
+//   9   NotifyGatherHash with Argument and Argument2, and with Argument1MV likewise
+//   12  false for all clients (a resend request is never broadcast); else MarkPendingNotification
+//       of the list with ComputerID, Argument and Argument2, and true
+//   21  HandleDynamicDownloadPing with Argument
+//   other types: true, nothing done.
+// A missing argument throws ExceptionPL before anything is done, e.g. "NotifyClients: GatherAction
+// notification must have an argument value.".
+bool NotifyClients(std::uint32_t type, const ClientNotification& notification, bool allClients,
+                   ClientRegistrationList& list, NotificationServices& services);

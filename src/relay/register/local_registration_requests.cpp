@@ -22,8 +22,6 @@ void SendResult(ClientWriter& writer, const char* headerName, const std::string&
     SendPlainTextResponseWithHeaders(writer, "Success\r\n" + result + "\r\n", headers, 200, false, false);
 }
 
-std::uint32_t NowInSeconds() { return static_cast<std::uint32_t>(GetCurrentUTCTime() / kMicrosecondsPerSecond); }
-
 }  // namespace
 
 void SendComputerIDReply(ClientWriter& writer) {
@@ -42,6 +40,7 @@ bool IsRecentDescendant(const ClientRegistrationList& list, std::uint64_t comput
 void AnswerIsDescendant(const ClientRegistrationList& list, ClientWriter& writer,
                         const ClientRegisterConfiguration& configuration, std::uint64_t computerID) {
     const bool descendant =
-        IsRecentDescendant(list, computerID, configuration.GetIsDescendantExpirationAge(), NowInSeconds());
+        IsRecentDescendant(list, computerID, configuration.GetIsDescendantExpirationAge(),
+                           static_cast<std::uint32_t>(NowInSeconds()));
     SendResult(writer, "x-veltra-itclient-isdescendant-result", descendant ? "true" : "false");
 }

@@ -51,7 +51,8 @@ NotificationForwarder::~NotificationForwarder() {
 bool NotificationForwarder::Forward(ForwardedNotificationRequest request) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        if (m_closing.Wait(0)) return false;
+        // The stop event is asked too: the watcher thread may not have passed it on to m_closing yet.
+        if (m_closing.Wait(0) || m_stop.Wait(0)) return false;
         if (m_queue.size() >= m_maxQueued) {
             KVR_LOG("critical") << "Notification forward to " << request.url << " dropped: too many waiting.";
             return false;

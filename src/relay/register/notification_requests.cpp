@@ -2,7 +2,6 @@
 
 #include "relay/register/notification_routing.h"
 #include "relay/register/registration_request.h"
-#include "relay/register/relay_notifications.h"
 
 namespace {
 
@@ -61,20 +60,20 @@ void ServeNotifyAllClients(RegistrationRequest& request) {
     ClientNotification notification = NotificationForAllClients(parameters);
     std::uint32_t count = NotifyAllClients(request.configuration, request.list, notification,
                                            parameters.pingSequenceNumber, parameters.relayPath,
-                                           parameters.destinationServer, CurrentNotificationServices());
+                                           parameters.destinationServer, request.notifications);
     SendSuccessCountReply(request.writer, count);
 }
 
 void ServeNotifyClient(RegistrationRequest& request) {
     const RegistrationRequestParameters& parameters = request.parameters;
     NotifyClient(request.configuration, request.list, NotificationForOneClient(parameters), parameters.relayPath,
-                 CurrentNotificationServices());
+                 request.notifications);
     SendSuccessCountReply(request.writer, 1);
 }
 
 void ServeFetchCommands(RegistrationRequest& request) {
     const RegistrationRequestParameters& parameters = request.parameters;
-    NotificationServices& services = CurrentNotificationServices();
+    NotificationServices& services = request.notifications;
     ClientCommandState state = services.commands.Take(parameters.computerID);
     std::string lines = PendingCommandLines(state, parameters.canHandleMVPings, services.gatherState.ListSiteVersions());
     SendPlainTextResponse(request.writer, lines, 200, false, false);

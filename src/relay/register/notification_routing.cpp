@@ -8,15 +8,13 @@
 #include "foundation/list_pl.h"
 #include "foundation/log_manager.h"
 #include "net/url_builders.h"
-#include "relay/register/client_notifier.h"
 #include "relay/register/client_register_configuration.h"
 #include "relay/register/client_registration_list.h"
+#include "relay/register/local_notification_actions.h"
 
 namespace {
 
 using namespace NotificationType;
-
-constexpr std::int64_t kMicrosecondsPerSecond = 1'000'000;
 
 bool HasMultiValueForm(std::uint32_t type) {
     return type == kGatherAction || type == kGatherHash;
@@ -47,7 +45,7 @@ Recipients CollectRecipients(const ClientRegisterConfiguration& configuration, C
                              const ClientNotification& notification, ClientCommandStore& commands) {
     ListPL<ClientRegistrationListItem> items;
     list.CopyItems(items);
-    std::int64_t now = GetCurrentUTCTime() / kMicrosecondsPerSecond;
+    std::int64_t now = NowInSeconds();
     std::int64_t cutoff = now - static_cast<std::int64_t>(configuration.GetClientRegistrationExpirationPeriod()) * 60;
     Recipients recipients;
     for (const ClientRegistrationListItem& item : items) {
@@ -86,8 +84,12 @@ std::uint32_t ForwardTowardsServer(const ClientRegisterConfiguration& configurat
     return 1;
 }
 
-std::uint32_t MultiValueTypeForOwnClient(const ClientNotification& notification, std::uint64_t ownID,
-                                         ClientRegistrationList& list) {
+// The type sent to this relay's own client and to the clients that handle multi-value pings: the
+// multi-value form (13, 16) only for a notification that carries its multi-value argument, and only
+// when the own client handles such pings. Without Argument1MV a type 13 or 16 packet would carry the
+// plain Argument where a client reads a multi-value version.
+std::uint32_t MultiValueListType(const ClientNotification& notification, std::uint64_t ownID,
+                                 ClientRegistrationList& list) {
     if (!notification.argument1MV || !HasMultiValueForm(notification.type)) return notification.type;
     ClientRegistrationListItem own;
     if (list.GetItem(ownID, own) && own.canHandleMVPings) return MultiValueType(notification.type);
@@ -125,12 +127,12 @@ std::uint32_t NotifyAllClients(const ClientRegisterConfiguration& configuration,
 
     if (!NotifyClients(notification.type, notification, true, list, services)) return 0;
     std::uint64_t ownID = OwnComputerID(configuration);
+    const std::uint32_t multiValueType = MultiValueListType(notification, ownID, list);
     std::uint32_t count = 0;
     if (notification.type != kWakeOnLanForward) {
         ClientNotification own = notification;
         own.computerID = ownID;
-        sequence = SendToComputer(MultiValueTypeForOwnClient(notification, ownID, list), own, sequence,
-                                  services.dispatcher, services.commands);
+        sequence = SendToComputer(multiValueType, own, sequence, services.dispatcher, services.commands);
         count = 1;
     }
     Recipients recipients = CollectRecipients(configuration, list, notification, services.commands);
@@ -142,8 +144,8 @@ std::uint32_t NotifyAllClients(const ClientRegisterConfiguration& configuration,
                     services.commands);
     count += static_cast<std::uint32_t>(recipients.childRelays.size() + recipients.plain.size());
     if (HasMultiValueForm(notification.type)) {
-        SendToComputers(MultiValueType(notification.type), notification, recipients.multiValue, sequence,
-                        services.dispatcher, services.commands);
+        SendToComputers(multiValueType, notification, recipients.multiValue, sequence, services.dispatcher,
+                        services.commands);
         count += static_cast<std::uint32_t>(recipients.multiValue.size());
     }
     return count;

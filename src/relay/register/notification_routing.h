@@ -38,7 +38,10 @@ std::string AppendRelayPath(std::string_view path, const ClientRegisterConfigura
 // action (NotifyClients) and, when it passes, queues a ping for the relay's own client (not for
 // wake-on-LAN), pings every unexpired client registered on this server (for wake-on-LAN only those
 // that can forward it on the notification's subnet), forwards to each child relay through which such
-// clients registered, and answers the number of pings and forwards started. Addressed to another
+// clients registered, and answers the number of pings and forwards started. The own client and the
+// clients that handle multi-value pings get a GatherAction (GatherHash) as GatherActionMV
+// (GatherHashMV) only when it carries Argument1MV and the own client handles such pings; otherwise
+// as it is. Addressed to another
 // server: forwards once towards it, through the server the replication server list names, and
 // answers 1. A wake-on-LAN forward without subnet or payload, a loop, an overlong path, an unknown
 // server and the local action's failures throw before anything is queued or forwarded. Expired

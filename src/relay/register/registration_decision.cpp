@@ -16,7 +16,6 @@
 #include "relay/register/registration_replies.h"
 #include "relay/register/registration_request.h"
 #include "relay/register/wake_on_lan_adapter_selection.h"
-#include "settings/configuration_settings.h"
 
 namespace {
 
@@ -122,11 +121,9 @@ bool PointsAtOwnListener(const std::string& parentURL) {
 }
 
 // No agent Server1 and no usable ParentRelayURL: there is nobody to ask.
-bool HasNoParent(const std::string& agentServer) {
+bool HasNoParent(const std::string& agentServer, const ClientRegisterConfiguration& configuration) {
     if (!agentServer.empty()) return false;
-    std::string configured =
-        ConfigurationString(2, kClientRegisterComponent, "ClientRegister", "ParentRelayURL", "").GetText();
-    return configured.empty() || PointsAtOwnListener(configured);
+    return !configuration.HasParentRelayURL() || PointsAtOwnListener(configuration.GetParentRelayURL());
 }
 
 // Step 6: the forward's parent fields, its adapter and the forward list's additions.
@@ -211,7 +208,7 @@ bool HandleRegistration(RegistrationRequest& request) {
     if (!PassesDeploymentCheck(request)) return false;
 
     std::string agentServer = loopback ? configuration.GetParentRelayConfiguration().GetAgentServer() : "";
-    if (HasNoParent(agentServer)) {
+    if (HasNoParent(agentServer, configuration)) {
         LogRegistrationAlarm(RegistrationAlarm::NoParent,
                              "Registration refused: no parent relay configured (ParentRelayURL is unset or "
                              "points at this relay)");

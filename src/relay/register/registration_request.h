@@ -13,7 +13,8 @@
 //     exception that is not a std::exception. The error line is also logged.
 //
 // The request's references are not owned and outlive the call; the request is used by its own
-// plug-in thread only.
+// plug-in thread only. Built with designated initialisers; the members with defaults may be left
+// out.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,7 @@
 #include "net/ip_address.h"
 #include "relay/register/client_register_configuration.h"
 #include "relay/register/client_registration_list.h"
+#include "relay/register/notification_services.h"
 #include "relay/register/registration_request_parameters.h"
 #include "relay/service/gather_options_manager.h"
 
@@ -42,18 +44,20 @@ struct RegistrationRequest {
     std::string url;
     std::optional<std::string> method;
     IPAddress clientAddress;
-    std::optional<std::string> userAgent;
+    std::optional<std::string> userAgent{};
     std::uint64_t contentLength = 0;
     LogFunctor& log;
     GetStopFunctor& stop;
     GatherOptionsManager& relayConfiguration;
+    // What the notification requests reach: the local actions, the queue and the forwarding pool.
+    NotificationServices& notifications;
     // Filled by the dispatch from the URL's query before the request type runs.
-    RegistrationRequestParameters parameters;
+    RegistrationRequestParameters parameters{};
     // Ends a forward to the parent at once when set; without one, ProcessStopEvent(). Not owned.
     Event* stopEvent = nullptr;
     // The deployment's site gather URL (the agent's action-site masthead); empty when unknown.
     // Without one the deployment is not checked.
-    std::function<std::string()> siteGatherURL;
+    std::function<std::string()> siteGatherURL{};
 };
 
 // Serves the request: true when its type was served, false when it was answered with an error body.

@@ -1,15 +1,14 @@
-// RelayNotifications: the relay's client notification as start-up builds it, at its place after the
-// download side and before the plug-ins: the local actions, the pool that forwards to other relays,
-// the services that bundle them, and the RelayClientNotifier handed to the download side.
+// RelayNotifications: the relay's client notification as the run routine builds it, at its place
+// after the download side and the gather state: the pool that forwards to other relays, the services
+// that bundle it with the local actions, and the RelayClientNotifier handed to the download side.
 //
-// While it lives, its services are the ones the client-register plug-in's notification requests use
-// (CurrentNotificationServices). Destroying it (at shutdown, after the plug-ins) withdraws them and
-// joins the forwarding pool, breaking off forwards still in progress.
-//
-// Until the gather state and the download manager are built, their local actions are stand-ins that
-// pass every notification on.
+// The run routine hands Services() to the client-register plug-in, whose notification requests use
+// them. The local actions (the gather state's and the download side's, local_notification_actions.h)
+// and the relay configuration are not owned and must outlive this object. Destroying it (at
+// shutdown, after the plug-ins) joins the forwarding pool, breaking off forwards still in progress.
 #pragma once
 
+#include "foundation/event.h"
 #include "relay/register/client_notifier.h"
 #include "relay/register/local_notification_actions.h"
 #include "relay/register/notification_forwarder.h"
@@ -17,8 +16,8 @@
 
 class RelayNotifications {
   public:
-    RelayNotifications(GatherOptionsManager& options, Event& stop);
-    ~RelayNotifications();
+    RelayNotifications(GatherOptionsManager& options, GatherStateNotifications& gatherState,
+                       DownloadPingHandler& downloads, Event& stop);
     RelayNotifications(const RelayNotifications&) = delete;
     RelayNotifications& operator=(const RelayNotifications&) = delete;
 
@@ -26,13 +25,7 @@ class RelayNotifications {
     NotificationServices& Services() { return m_services; }
 
   private:
-    PassingGatherState m_gatherState;
-    PassingDownloadPings m_downloadPings;
     NotificationForwarder m_forwarder;
     NotificationServices m_services;
     RelayClientNotifier m_notifier;
 };
-
-// The services of the living RelayNotifications; ExceptionPL "Client notification is not running."
-// when there is none. Any thread.
-NotificationServices& CurrentNotificationServices();

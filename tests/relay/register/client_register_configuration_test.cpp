@@ -69,6 +69,7 @@ TEST_F(ClientRegisterConfigurationTest, NothingStoredGivesTheDefaults) {
     EXPECT_EQ(configuration.GetPingRequestPort(), 52311u);
     EXPECT_EQ(configuration.GetParentRelayURL(),
               "http://127.0.0.1:52311/cgi-bin/vtdaruravidu/clientregister.exe");
+    EXPECT_FALSE(configuration.HasParentRelayURL());
     EXPECT_EQ(configuration.GetDebugOut(), "");
     EXPECT_EQ(configuration.GetParentRelayConfiguration().GetProxyPort(), 80u);
 }
@@ -88,6 +89,7 @@ TEST_F(ClientRegisterConfigurationTest, EverySettingIsReadUnderItsOwnName) {
     for (const NumberCase& c : kNumbers) EXPECT_EQ(c.read(configuration), value++) << c.name;
     EXPECT_EQ(configuration.GetParentRelayURL(),
               "http://parent.example.net:52311/cgi-bin/vtdaruravidu/clientregister.exe");
+    EXPECT_TRUE(configuration.HasParentRelayURL());
     EXPECT_EQ(configuration.GetDebugOut(), "yes");
     EXPECT_EQ(configuration.GetParentRelayConfiguration().GetProxyServer(), "proxy.example.net");
 }

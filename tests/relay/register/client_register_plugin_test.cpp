@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "relay/register/registration_test_support.h"
+#include "support/captured_log.h"
 #include "support/temporary_registry.h"
 
 using namespace std::chrono_literals;
@@ -28,20 +30,21 @@ class ClientRegisterPlugInTest : public ::testing::Test {
 
     TemporaryRegistry m_registry;
     GatherOptionsManager m_relayConfiguration;
+    StandInNotifications m_notifications{m_relayConfiguration};
     Event m_stop;
 };
 
 }  // namespace
 
 TEST_F(ClientRegisterPlugInTest, IsNamedForItsPathAndRunsThreaded) {
-    ClientRegisterPlugIn plugIn(m_relayConfiguration, m_stop);
+    ClientRegisterPlugIn plugIn(m_relayConfiguration, m_notifications.Services(), m_stop);
     EXPECT_EQ(plugIn.Names(), (std::vector<std::string>{"ClientRegister", "cgi-bin/vtdaruravidu/ClientRegister.exe"}));
     EXPECT_TRUE(plugIn.IsThreaded());
 }
 
 TEST_F(ClientRegisterPlugInTest, TheWorkerRunsStepAfterStepUntilTheStop) {
     std::atomic<int> steps{0};
-    auto plugIn = std::make_unique<ClientRegisterPlugIn>(m_relayConfiguration, m_stop,
+    auto plugIn = std::make_unique<ClientRegisterPlugIn>(m_relayConfiguration, m_notifications.Services(), m_stop,
                                                          [&](const ClientRegisterConfiguration&, Event&) {
                                                              ++steps;
                                                              std::this_thread::sleep_for(1ms);
@@ -57,7 +60,7 @@ TEST_F(ClientRegisterPlugInTest, TheWorkerRunsStepAfterStepUntilTheStop) {
 // A failing step pauses the worker for ten seconds; the stop ends the pause at once.
 TEST_F(ClientRegisterPlugInTest, AFailingStepPausesTheWorkerUntilTheStop) {
     std::atomic<int> steps{0};
-    auto plugIn = std::make_unique<ClientRegisterPlugIn>(m_relayConfiguration, m_stop,
+    auto plugIn = std::make_unique<ClientRegisterPlugIn>(m_relayConfiguration, m_notifications.Services(), m_stop,
                                                          [&](const ClientRegisterConfiguration&, Event&) {
                                                              ++steps;
                                                              throw std::runtime_error("no socket");
@@ -74,9 +77,27 @@ TEST_F(ClientRegisterPlugInTest, AFailingStepPausesTheWorkerUntilTheStop) {
     EXPECT_EQ(steps.load(), 1);
 }
 
+// A step that keeps failing the same way is logged once, not at every retry.
+TEST_F(ClientRegisterPlugInTest, AFailingStepIsLoggedOnceAMinuteNotAtEveryRetry) {
+    CapturedLog log;
+    std::atomic<int> steps{0};
+    auto plugIn = std::make_unique<ClientRegisterPlugIn>(
+        m_relayConfiguration, m_notifications.Services(), m_stop,
+        [&](const ClientRegisterConfiguration&, Event&) {
+            ++steps;
+            throw std::runtime_error("no socket");
+        },
+        1'000);
+    plugIn->Start();
+    ASSERT_TRUE(AwaitCount(steps, 20));
+    plugIn.reset();
+    EXPECT_EQ(log.LinesStartingWith("critical: ClientRegister worker step failed: "),
+              std::vector<std::string>{"critical: ClientRegister worker step failed: no socket"});
+}
+
 // The relay's own step does nothing but wait, so an idle worker ends with the stop.
 TEST_F(ClientRegisterPlugInTest, TheRelaysOwnStepEndsWithTheStop) {
-    auto plugIn = std::make_unique<ClientRegisterPlugIn>(m_relayConfiguration, m_stop);
+    auto plugIn = std::make_unique<ClientRegisterPlugIn>(m_relayConfiguration, m_notifications.Services(), m_stop);
     plugIn->Start();
     std::this_thread::sleep_for(50ms);
     const auto stopAsked = std::chrono::steady_clock::now();

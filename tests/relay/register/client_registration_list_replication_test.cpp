@@ -17,6 +17,7 @@
 #include "net/started_socket_system.h"
 #include "relay/register/replication_request.h"
 #include "support/captured_log.h"
+#include "support/client_settings.h"
 #include "support/replication_answers.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_folder.h"
@@ -27,8 +28,6 @@ namespace {
 constexpr std::uint32_t kThisServerID = 7;
 constexpr std::uint64_t kMicrosecondsPerSecondUnsigned = 1'000'000;
 
-std::uint32_t Now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
-
 ReplicationRecord Record(std::uint64_t id, std::uint32_t regSequence, std::uint32_t originServer,
                          std::uint64_t originSequence, std::uint64_t parentID = 0) {
     ReplicationRecord record;
@@ -37,7 +36,7 @@ ReplicationRecord Record(std::uint64_t id, std::uint32_t regSequence, std::uint3
     record.originServer = originServer;
     record.originSequence = originSequence;
     record.parentID = parentID;
-    record.regTime = std::uint64_t{Now()} * kMicrosecondsPerSecondUnsigned + 250'000;
+    record.regTime = std::uint64_t{NowInSecondsForTest()} * kMicrosecondsPerSecondUnsigned + 250'000;
     return record;
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "foundation/log_manager.h"
+#include "support/client_settings.h"
 #include "support/kvrreg_runner.h"
 #include "support/recording_log_writer.h"
 #include "support/temporary_folder.h"
@@ -22,7 +23,7 @@ constexpr std::uint32_t kThisServerID = 7;
 constexpr std::uint64_t kOwnComputerID = 1000;
 constexpr std::uint32_t kDay = 86'400;
 
-std::uint32_t Now() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+std::uint32_t NowInSecondsForTest() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 std::string Seconds(std::uint32_t value) { return std::to_string(value); }
 
 // A line of the first four fields.
@@ -80,7 +81,7 @@ class ClientRegistrationListTest : public ::testing::Test {
 };
 
 TEST_F(ClientRegistrationListTest, AListInCanonicalFormRoundTripsByteForByte) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     std::string fixture =
         FullLine(101, "10.0.0.1", 1, now, "0\t0\t0\t0\t0\t0\t0\t0\t0\t\t\t0") +
         FullLine(202, "Relay:192.168.1.20", 2, now - 10,
@@ -96,7 +97,7 @@ TEST_F(ClientRegistrationListTest, AListInCanonicalFormRoundTripsByteForByte) {
 }
 
 TEST_F(ClientRegistrationListTest, CorruptLinesAreSkippedLoggedAndKeptAsideWhileTheGoodItemsStay) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     std::string good1 = ShortLine(5, "10.0.0.5", 1, now);
     std::string good2 = ShortLine(6, "10.0.0.6", 2, now);
     std::string original = good1 + "x\t10.0.0.9\t3\t1\n" + good2 + "8\tnot an address\t4\t1\n";
@@ -123,7 +124,7 @@ TEST_F(ClientRegistrationListTest, CorruptLinesAreSkippedLoggedAndKeptAsideWhile
 }
 
 TEST_F(ClientRegistrationListTest, ARepeatedComputerIDKeepsTheLaterLineAndLosesNothingElse) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     WriteList(FullLine(5, "10.0.0.5", 1, now, "0\t0\t0\t0\t6") + ShortLine(6, "10.0.0.6", 2, now) +
               FullLine(7, "10.0.0.7", 3, now, "0\t0\t0\t0\t6") + ShortLine(5, "10.0.0.9", 4, now - 5));
     auto list = Load();
@@ -137,7 +138,7 @@ TEST_F(ClientRegistrationListTest, ARepeatedComputerIDKeepsTheLaterLineAndLosesN
 }
 
 TEST_F(ClientRegistrationListTest, SlotsAreRenumberedAtLoadAndRetiredSlotsAreReused) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     WriteList(ShortLine(30, "10.0.0.30", 5, now - 2 * kDay) + ShortLine(10, "10.0.0.10", 5, now) +
               ShortLine(20, "10.0.0.20", 9, now - 3 * kDay));
     auto list = Load();
@@ -159,7 +160,7 @@ TEST_F(ClientRegistrationListTest, SlotsAreRenumberedAtLoadAndRetiredSlotsAreReu
 }
 
 TEST_F(ClientRegistrationListTest, ARegistrationKeepsTheNotificationStateAndRaisesTheSequence) {
-    std::uint32_t old = Now() - 2 * kDay;
+    std::uint32_t old = NowInSecondsForTest() - 2 * kDay;
     // An own record with a sequence above the stored setting raises it at load.
     WriteList(FullLine(5, "10.0.0.5", 1, old, "0\t1\t12\t0\t0\t7\t40\t0\t19") +
               FullLine(6, "10.0.0.6", 2, old, "0\t0\t0\t0\t0\t9\t88\t0\t0"));
@@ -181,7 +182,7 @@ TEST_F(ClientRegistrationListTest, ARegistrationKeepsTheNotificationStateAndRais
     EXPECT_EQ(item.regSequenceNumber, 4u);
     EXPECT_EQ(item.subnet, ParseIPSubnet("10.0.0.0/8"));
     EXPECT_TRUE(item.canForwardWoL);
-    EXPECT_GE(item.regTime, Now() - 1);
+    EXPECT_GE(item.regTime, NowInSecondsForTest() - 1);
     EXPECT_EQ(list->CopyServerSequences()[kThisServerID], 41u);
     EXPECT_EQ(list->CountChildren(6), 1u);
 
@@ -247,7 +248,7 @@ TEST_F(ClientRegistrationListTest, ChildLimitsHoldWhileTheirWindowIsOpen) {
 }
 
 TEST_F(ClientRegistrationListTest, TheExpirationPeriodDropsOnlyOldItemsAndNeverFutureOnes) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     std::string young = ShortLine(1, "10.0.0.1", 1, now - 14 * kDay);
     std::string old = ShortLine(2, "10.0.0.2", 2, now - 16 * kDay);
     std::string future = ShortLine(3, "10.0.0.3", 3, now + 30 * kDay);  // the clock was set back
@@ -267,7 +268,7 @@ TEST_F(ClientRegistrationListTest, TheExpirationPeriodDropsOnlyOldItemsAndNeverF
 }
 
 TEST_F(ClientRegistrationListTest, AListMissingBesideItsTemporaryFileIsTakenFromIt) {
-    std::string content = ShortLine(5, "10.0.0.5", 1, Now());
+    std::string content = ShortLine(5, "10.0.0.5", 1, NowInSecondsForTest());
     WriteWholeFile(Path("~registrationlist.txt"), content);
     auto list = Load();
     EXPECT_EQ(Item(*list, 5).address, IPAddress(10, 0, 0, 5));
@@ -286,7 +287,7 @@ TEST_F(ClientRegistrationListTest, AnUnreadableListIsMovedAsideAndTheNextLoadSta
 TEST_F(ClientRegistrationListTest, AFailedWriteReportsTheListNotAvailableAndChangesNothing) {
     RegistrationListSettings settings = Settings();
     settings.storeThisServerSequence = [](std::uint64_t) { throw ExceptionPL("registry refused"); };
-    WriteList(ShortLine(5, "10.0.0.5", 1, Now()));
+    WriteList(ShortLine(5, "10.0.0.5", 1, NowInSecondsForTest()));
     std::string before = ReadList();
     auto list = Load(settings);
     list->Register(6, 2, Registration(0, "10.0.0.6"));
@@ -301,7 +302,7 @@ TEST_F(ClientRegistrationListTest, AFailedWriteReportsTheListNotAvailableAndChan
 
 // A writer killed at any moment leaves the old list or the new one, whole.
 TEST_F(ClientRegistrationListTest, AWriterKilledMidWriteLeavesACompleteList) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     std::string original;
     for (std::uint64_t id = 1; id <= 1'000; ++id) original += ShortLine(id, "10.0.0.1", id, now);
     WriteList(original);

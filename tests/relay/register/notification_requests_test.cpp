@@ -4,10 +4,8 @@
 
 #include <string>
 
-#include "base/const_data_reader.h"
 #include "relay/register/registration_request.h"
 #include "relay/register/registration_test_support.h"
-#include "relay/register/relay_notifications.h"
 #include "support/kvrreg_runner.h"
 
 namespace {
@@ -89,24 +87,12 @@ class NotificationRequestDispatchTest : public ::testing::Test {
     ~NotificationRequestDispatchTest() override { NotificationDispatcher::Instance().Clear(); }
 
     std::string Serve(const std::string& query) {
-        RecordingClientWriter writer;
-        ConstDataReader body{ConstData(std::string_view())};
-        const ClientRegisterConfiguration configuration(kClientRegisterComponent);
-        EventStopFunctor stop(m_stop);
-        RegistrationRequest request{writer, body, configuration, m_list.List(),
-                                    "/cgi-bin/vtdaruravidu/ClientRegister.exe?" + query, "GET",
-                                    IPAddress(127, 0, 0, 1), std::nullopt, 0, m_log, stop, m_options, {}};
-        HandleRegistrationRequest(request);
-        std::string reply = writer.reply;
+        std::string reply = m_requests.Serve("/cgi-bin/vtdaruravidu/ClientRegister.exe?" + query, "GET");
         return reply.substr(reply.find("\r\n\r\n") + 4);
     }
 
     TemporaryRegistry m_registry;
-    GatherOptionsManager m_options;
-    Event m_stop;
-    ListInFolder m_list{ListLine(10, NowInSecondsForTest())};
-    RecordingLogFunctor m_log;
-    RelayNotifications m_notifications{m_options, m_stop};
+    DispatchedRequests m_requests{ListLine(10, NowInSecondsForTest())};
 };
 
 TEST_F(NotificationRequestDispatchTest, NotifyAllClientsThenFetchCommandsReturnsThePendingCommand) {

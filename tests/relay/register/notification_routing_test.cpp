@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,8 +16,10 @@
 #include "relay/register/client_notifier.h"
 #include "relay/register/client_register_configuration.h"
 #include "relay/register/client_registration_list.h"
+#include "relay/register/notification_packets.h"
 #include "relay/register/registration_list_file.h"
 #include "relay/service/gather_options_manager.h"
+#include "support/client_settings.h"
 #include "support/kvrreg_runner.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_folder.h"
@@ -32,11 +33,6 @@ constexpr std::uint64_t kOwnID = 5;
 constexpr std::uint32_t kThisServer = 3;
 const char* const kPayload = "ABEiM0RV";  // 00:11:22:33:44:55
 
-std::string ClientRegisterSetting(const std::string& name, const std::string& value) {
-    return "[HKLM\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\_Daruravidu Server_ClientRegister_" +
-           name + "]\n\"value\"=\"" + value + "\"\n\n";
-}
-
 // The text of the ExceptionPL the call throws; "no error" when it returns.
 std::string ErrorOf(const std::function<void()>& call) {
     try {
@@ -45,10 +41,6 @@ std::string ErrorOf(const std::function<void()>& call) {
         return error.what();
     }
     return "no error";
-}
-
-std::uint32_t Now() {
-    return static_cast<std::uint32_t>(std::time(nullptr));
 }
 
 // Answers what the gather state is told, and records it.
@@ -208,7 +200,7 @@ TEST_F(NotificationRoutingTest, RelayPathGrowsByThisRelayAndRefusesLoopsAndDepth
 }
 
 TEST_F(NotificationRoutingTest, NotifyAllClientsPingsClientsHereAndForwardsOncePerChildRelay) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     ClientRegistrationListItem multiValue = Item(11, "10.0.0.11", now);
     multiValue.canHandleMVPings = true;
     ClientRegistrationListItem behindRelay1 = Item(20, "127.0.0.1", now);
@@ -223,7 +215,8 @@ TEST_F(NotificationRoutingTest, NotifyAllClientsPingsClientsHereAndForwardsOnceP
 
     EXPECT_EQ(m_gatherState.calls, (std::vector<std::string>{"action 40", "action 41 mv"}));
     EXPECT_EQ(Queued(), (std::map<std::uint64_t, std::vector<std::uint32_t>>{
-                            {5, {kGatherAction}}, {10, {kGatherAction}}, {11, {kGatherActionMV}}}));
+                            {5, {kGatherAction}}, {10, {kGatherAction}}, {11, {kGatherAction}}}))
+        << "this relay's own client is not listed, so nobody gets the multi-value form";
     EXPECT_EQ(m_commands.Take(12).registerSequence, 0u) << "the expired registration's commands are forgotten";
     std::vector<std::map<std::string, std::string>> forwards = Forwards(1);
     ASSERT_EQ(forwards.size(), 1u);
@@ -235,8 +228,70 @@ TEST_F(NotificationRoutingTest, NotifyAllClientsPingsClientsHereAndForwardsOnceP
     EXPECT_EQ(forwards[0].count("DestinationServer"), 0u);
 }
 
+// What each client is sent, as its packet: a client that handles multi-value pings (11) gets the
+// multi-value form, with Argument1MV in the packet, only when the notification carries Argument1MV
+// and this relay's own client (5, registered on another server so that only the own-client ping
+// reaches it) handles them too; the plain client (10) always gets the plain form. Sequence numbers
+// follow the type: 2000 for 2 and 9, 2001 for 13 and 16.
+TEST_F(NotificationRoutingTest, TheMultiValueFormGoesOnlyWithItsArgumentAndAnOwnClientThatHandlesIt) {
+    struct Case {
+        ClientNotification notification;
+        bool ownHandlesMV;
+        std::uint32_t multiValueType;  // what 5 and 11 get; 10 always gets the plain type
+    };
+    const Case cases[] = {
+        {ClientNotification(kGatherAction, 21u), true, kGatherAction},
+        {ClientNotification(kGatherAction, 21u, 31u), true, kGatherActionMV},
+        {ClientNotification(kGatherAction, 21u, 31u), false, kGatherAction},
+        {ClientNotification(kGatherHash, 11u, {}, 77u), true, kGatherHash},
+        {ClientNotification(kGatherHash, 11u, 12u, 77u), true, kGatherHashMV},
+        {ClientNotification(kGatherHash, 11u, 12u, 77u), false, kGatherHash},
+    };
+    // The packet's type, sequence number and argument(s) as a client reads them.
+    auto packetFields = [](const QueuedNotification& entry) {
+        std::vector<Byte> packet = *BuildNotificationPacket(entry.type, entry.notification, entry.sequence);
+        std::vector<std::uint32_t> fields;
+        for (std::size_t at = 5; at + 4 < packet.size(); at += 4)
+            fields.push_back(std::uint32_t{packet[at]} << 24 | std::uint32_t{packet[at + 1]} << 16 |
+                             std::uint32_t{packet[at + 2]} << 8 | packet[at + 3]);
+        return fields;
+    };
+    for (const Case& c : cases) {
+        std::uint32_t now = NowInSecondsForTest();
+        ClientRegistrationListItem own = Item(kOwnID, "10.0.0.5", now, 9);
+        own.canHandleMVPings = c.ownHandlesMV;
+        ClientRegistrationListItem multiValue = Item(11, "10.0.0.11", now);
+        multiValue.canHandleMVPings = true;
+        Load({own, Item(10, "10.0.0.10", now), multiValue});
+        ClientRegisterConfiguration configuration(kClientRegisterComponent);
+        EXPECT_EQ(NotifyAllClients(configuration, *m_list, c.notification, 2000, "", kThisServer, m_services), 3u);
+
+        const ClientNotification& n = c.notification;
+        const bool mv = c.multiValueType != n.type;
+        const std::uint32_t mvSequence = mv ? 2001 : 2000;
+        const std::uint32_t mvArgument = mv ? *n.argument1MV : *n.argument;
+        auto expected = [&](std::uint32_t type, std::uint32_t sequence, std::uint32_t argument) {
+            std::vector<std::uint32_t> fields{sequence, type, argument};
+            if (n.argument2) fields.push_back(*n.argument2);
+            return fields;
+        };
+        std::map<std::uint64_t, std::vector<std::uint32_t>> sent;
+        for (const auto& [address, record] : m_dispatcher.TakeBatch(1000)) {
+            for (const QueuedNotification& entry : record.Expand())
+                sent[*entry.notification.computerID] = packetFields(entry);
+        }
+        const std::string what = std::string(NotificationTypeName(n.type)) + (n.argument1MV ? " with" : " without") +
+                                 " Argument1MV, own client " + (c.ownHandlesMV ? "multi-value" : "plain");
+        EXPECT_EQ(sent, (std::map<std::uint64_t, std::vector<std::uint32_t>>{
+                            {kOwnID, expected(c.multiValueType, mvSequence, mvArgument)},
+                            {10, expected(n.type, 2000, *n.argument)},
+                            {11, expected(c.multiValueType, mvSequence, mvArgument)}}))
+            << what;
+    }
+}
+
 TEST_F(NotificationRoutingTest, ALocalActionThatRefusesStopsTheNotification) {
-    Load({Item(10, "10.0.0.10", Now())});
+    Load({Item(10, "10.0.0.10", NowInSecondsForTest())});
     EXPECT_EQ(NotifyAll(ClientNotification(kResendReport, 1u, {}, 2u, 10u)), 0u) << "never broadcast";
     m_gatherState.answers = {false, true};
     EXPECT_EQ(NotifyAll(ClientNotification(kGatherAction, 1u, 2u)), 0u);
@@ -245,7 +300,7 @@ TEST_F(NotificationRoutingTest, ALocalActionThatRefusesStopsTheNotification) {
 }
 
 TEST_F(NotificationRoutingTest, WakeOnLanReachesOnlyForwardersOnItsSubnetAndNeverThisRelaysClient) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     auto forwarder = [&](std::uint64_t id, const char* subnet, bool canForward) {
         ClientRegistrationListItem item = Item(id, "10.0.0.1", now);
         item.subnet = ParseIPSubnet(subnet);
@@ -286,7 +341,7 @@ TEST_F(NotificationRoutingTest, ANotificationForAnotherServerGoesThroughTheServe
 }
 
 TEST_F(NotificationRoutingTest, NotifyClientQueuesForComputersHereAndForwardsThroughTheirRelay) {
-    std::uint32_t now = Now();
+    std::uint32_t now = NowInSecondsForTest();
     ClientRegistrationListItem multiValue = Item(11, "10.0.0.11", now);
     multiValue.canHandleMVPings = true;
     ClientRegistrationListItem behindRelay = Item(20, "127.0.0.1", now);

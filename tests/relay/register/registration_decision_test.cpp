@@ -16,6 +16,7 @@
 #include "relay/register/registration_request.h"
 #include "relay/register/registration_test_support.h"
 #include "support/captured_log.h"
+#include "support/client_settings.h"
 #include "support/kvrreg_runner.h"
 #include "support/loopback_sockets.h"
 #include "support/scripted_http_server.h"
@@ -27,16 +28,6 @@ constexpr const char* kPath = "/cgi-bin/vtdaruravidu/clientregister.exe";
 constexpr std::uint64_t kOwnID = 5;
 const std::string kAdapter = "00-1a-2b-3c-4d-5e_127.0.0.0/8_127.0.0.10_1";
 const std::string kOtherAdapter = "00-1a-2b-3c-4d-5f_10.0.0.0/8_10.1.2.3_0";
-
-std::string NamedSetting(const std::string& component, const std::string& section, const std::string& name,
-                         const std::string& value) {
-    return "[HKLM\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\_" + component + "_" + section + "_" + name +
-           "]\n\"value\"=\"" + value + "\"\n\n";
-}
-
-std::string ClientRegisterSetting(const std::string& name, const std::string& value) {
-    return NamedSetting("Daruravidu Server", "ClientRegister", name, value);
-}
 
 std::string AgentServer1(const std::string& value) {
     return "[HKLM\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\__Relay_Control_Server1]\n\"value\"=\"" +
@@ -74,14 +65,26 @@ class RegistrationDecisionTest : public ::testing::Test {
                          ClientRegisterSetting("UDPMessagePort", "52999"));
     }
 
-    Served Serve(const std::string& query, const IPAddress& client, std::optional<std::string> userAgent = {}) {
+    Served Serve(const std::string& query, const IPAddress& client, std::optional<std::string> userAgent = {},
+                 const std::string& method = "GET") {
         RecordingClientWriter writer;
         ConstDataReader body{ConstData(std::string_view())};
         const ClientRegisterConfiguration configuration(kClientRegisterComponent);
         EventStopFunctor stop(m_stop);
-        RegistrationRequest request{writer,       body,  configuration, m_list.List(), std::string(kPath) + "?" + query,
-                                    "GET",        client, std::move(userAgent), 0,     m_log,
-                                    stop,         m_options, {},        &m_stop,       m_siteGatherURL};
+        RegistrationRequest request{.writer = writer,
+                                    .body = body,
+                                    .configuration = configuration,
+                                    .list = m_list.List(),
+                                    .url = std::string(kPath) + "?" + query,
+                                    .method = method,
+                                    .clientAddress = client,
+                                    .userAgent = std::move(userAgent),
+                                    .log = m_log,
+                                    .stop = stop,
+                                    .relayConfiguration = m_options,
+                                    .notifications = m_notifications.Services(),
+                                    .stopEvent = &m_stop,
+                                    .siteGatherURL = m_siteGatherURL};
         std::size_t asked = m_parent.Exchanges().size();
         Served served;
         served.served = HandleRegistrationRequest(request);
@@ -93,6 +96,7 @@ class RegistrationDecisionTest : public ::testing::Test {
     TemporaryRegistry m_registry;
     ScriptedHTTPServer m_parent{GrantingParent};
     GatherOptionsManager m_options;
+    StandInNotifications m_notifications{m_options};
     Event m_stop;
     ListInFolder m_list;
     RecordingLogFunctor m_log;
@@ -387,15 +391,9 @@ TEST_F(RegistrationDecisionTest, AStopEndsAForwardToAParentThatNeverAnswers) {
 
 TEST_F(RegistrationDecisionTest, TheVersionPageNamesTheDeploymentsGatherURL) {
     m_siteGatherURL = [] { return std::string("http://root.example:52311/cgi-bin/vtdaruravidu/gather.exe"); };
-    RecordingClientWriter writer;
-    ConstDataReader body{ConstData(std::string_view())};
-    const ClientRegisterConfiguration configuration(kClientRegisterComponent);
-    EventStopFunctor stop(m_stop);
-    RegistrationRequest request{writer, body,  configuration, m_list.List(), std::string(kPath) + "?RequestType=Version",
-                                "get",  kRemote, std::nullopt, 0,            m_log,
-                                stop,   m_options, {},        &m_stop,       m_siteGatherURL};
-    EXPECT_TRUE(HandleRegistrationRequest(request));
-    EXPECT_EQ(WithoutDate(writer.reply),
+    Served served = Serve("RequestType=Version", kRemote, {}, "get");
+    EXPECT_TRUE(served.served);
+    EXPECT_EQ(WithoutDate(served.reply),
               PlainTextReply("\r\nClientRegister\r\nVersion 8.0.627.0\r\n",
                              "Server: VeltraHTTPServer/8.0.627.0\r\nx-veltra-clientregister-version: 8.0.627.0\r\n"
                              "x-mendle-site-gather-url: http://root.example:52311/cgi-bin/vtdaruravidu/gather.exe\r\n"));

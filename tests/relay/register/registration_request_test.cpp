@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "base/const_data_reader.h"
 #include "relay/register/local_registration_requests.h"
 #include "relay/register/registration_test_support.h"
 #include "support/kvrreg_runner.h"
@@ -23,23 +22,11 @@ class RegistrationRequestTest : public ::testing::Test {
   protected:
     // The reply (its Date replaced) to a request of the URL and method, with the body given.
     std::string Serve(const std::string& url, std::optional<std::string> method, const std::string& body = "") {
-        RecordingClientWriter writer;
-        ConstDataReader bodyReader{ConstData(body)};
-        const ClientRegisterConfiguration configuration(kClientRegisterComponent);
-        EventStopFunctor stop(m_stop);
-        RegistrationRequest request{writer,        bodyReader,    configuration, m_list.List(),
-                                    url,           std::move(method), IPAddress(127, 0, 0, 1), std::nullopt,
-                                    body.size(),   m_log,         stop,          m_relayConfiguration,
-                                    {}};
-        m_served = HandleRegistrationRequest(request);
-        return WithoutDate(writer.reply);
+        return WithoutDate(m_requests.Serve(url, std::move(method), body, &m_served));
     }
 
     TemporaryRegistry m_registry;
-    GatherOptionsManager m_relayConfiguration;
-    Event m_stop;
-    ListInFolder m_list{ListLine(5, NowInSecondsForTest())};
-    RecordingLogFunctor m_log;
+    DispatchedRequests m_requests{ListLine(5, NowInSecondsForTest())};
     bool m_served = false;
 };
 
@@ -141,10 +128,10 @@ TEST_F(RegistrationRequestTest, ABadSequenceBodyIsAnsweredWithItsErrorAndLogged)
     EXPECT_EQ(Serve(url, "POST", "KVRSequenceUpdate 2.0\0\0\0\0"),
               PlainTextReply(ErrorBody("Unsupported sequence update header.")));
     EXPECT_FALSE(m_served);
-    EXPECT_EQ(m_log.lines, std::vector<std::string>{ErrorBody("Unsupported sequence update header.")});
+    EXPECT_EQ(m_requests.LoggedLines(), std::vector<std::string>{ErrorBody("Unsupported sequence update header.")});
 
     EXPECT_EQ(Serve(url, "POST", std::string("KVRSequenceUpdate 1.0\0\0\0\1", 25) + std::string("\0\0\0\5\0\0\0\11", 8)),
               PlainTextReply("Sequence number update successful."));
     EXPECT_TRUE(m_served);
-    EXPECT_EQ(m_list.Item(5).updateSequence, 9u);
+    EXPECT_EQ(m_requests.Item(5).updateSequence, 9u);
 }

@@ -1,23 +1,27 @@
 // Helpers of the client-register request tests: a registration list in a folder of its own, a client
-// writer that keeps the reply, a log functor that keeps the lines.
+// writer that keeps the reply, a log functor that keeps the lines, the notification services of a
+// relay whose gather and download sides are stand-ins, and requests served through the dispatch.
 #pragma once
 
 #include <cstdint>
-#include <ctime>
 #include <memory>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "base/const_data_reader.h"
 #include "http/cgi_response.h"
 #include "http/plugin_log_functor.h"
 #include "relay/register/client_registration_list.h"
+#include "relay/register/local_notification_actions.h"
+#include "relay/register/registration_request.h"
+#include "relay/register/relay_notifications.h"
+#include "support/client_settings.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
-
-inline std::uint32_t NowInSecondsForTest() { return static_cast<std::uint32_t>(std::time(nullptr)); }
 
 // A list loaded from "registrationlist.txt" in its own folder, holding the lines given.
 class ListInFolder {
@@ -79,3 +83,62 @@ inline std::string PlainTextReply(const std::string& body, const std::string& he
            "Content-Length: " +
            std::to_string(body.size()) + "\r\nx-veltra-itclient-status: 1\r\n\r\n" + body;
 }
+
+// The notification services a request reaches, with the stand-in local actions: every notification
+// passes on, no site is gathered.
+class StandInNotifications {
+  public:
+    explicit StandInNotifications(GatherOptionsManager& options)
+        : m_notifications(options, m_gatherState, m_downloads, m_stop) {}
+    NotificationServices& Services() { return m_notifications.Services(); }
+
+  private:
+    PassingGatherState m_gatherState;
+    PassingDownloadPings m_downloads;
+    Event m_stop;
+    RelayNotifications m_notifications;
+};
+
+// Requests from 127.0.0.1 served through the plug-in's dispatch (HandleRegistrationRequest), with a
+// relay configuration, stand-in notification services, a stop event and a list of their own. Build
+// it after the test's TemporaryRegistry.
+class DispatchedRequests {
+  public:
+    explicit DispatchedRequests(const std::string& listLines = "") : m_list(listLines) {}
+
+    // The whole reply to a request of the URL and method with the body; `served` receives the
+    // dispatch's answer.
+    std::string Serve(const std::string& url, std::optional<std::string> method, const std::string& body = "",
+                      bool* served = nullptr) {
+        RecordingClientWriter writer;
+        ConstDataReader bodyReader{ConstData(body)};
+        const ClientRegisterConfiguration configuration(kClientRegisterComponent);
+        EventStopFunctor stop(m_stop);
+        RegistrationRequest request{.writer = writer,
+                                    .body = bodyReader,
+                                    .configuration = configuration,
+                                    .list = m_list.List(),
+                                    .url = url,
+                                    .method = std::move(method),
+                                    .clientAddress = IPAddress(127, 0, 0, 1),
+                                    .contentLength = body.size(),
+                                    .log = m_log,
+                                    .stop = stop,
+                                    .relayConfiguration = m_relayConfiguration,
+                                    .notifications = m_notifications.Services()};
+        const bool answer = HandleRegistrationRequest(request);
+        if (served) *served = answer;
+        return writer.reply;
+    }
+
+    ClientRegistrationList& List() { return m_list.List(); }
+    ClientRegistrationListItem Item(std::uint64_t id) const { return m_list.Item(id); }
+    const std::vector<std::string>& LoggedLines() const { return m_log.lines; }
+
+  private:
+    GatherOptionsManager m_relayConfiguration;
+    StandInNotifications m_notifications{m_relayConfiguration};
+    Event m_stop;
+    ListInFolder m_list;
+    RecordingLogFunctor m_log;
+};

@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "base/const_data_reader.h"
 #include "foundation/whole_file.h"
 #include "net/started_socket_system.h"
 #include "relay/register/registration_request.h"
@@ -36,39 +35,26 @@ class ReplicationRequestsTest : public ::testing::Test {
         StartedSocketSystem();
         // A list installed before, which a bad post must leave in place.
         WriteWholeFile(m_folder / "installed.xml", kInstalledList);
-        m_list.List().InstallReplicationServerList(FileLocation((m_folder / "installed.xml").c_str()));
+        m_requests.List().InstallReplicationServerList(FileLocation((m_folder / "installed.xml").c_str()));
     }
 
     std::string Post(const std::string& requestType, const std::string& body) {
-        RecordingClientWriter writer;
-        ConstDataReader bodyReader{ConstData(body)};
-        const ClientRegisterConfiguration configuration(kClientRegisterComponent);
-        EventStopFunctor stop(m_stop);
-        RegistrationRequest request{writer,      bodyReader, configuration, m_list.List(),
-                                    std::string(kPath) + "?RequestType=" + requestType,
-                                    "POST",      IPAddress(127, 0, 0, 1),   std::nullopt,
-                                    body.size(), m_log,      stop,          m_relayConfiguration,
-                                    {}};
-        HandleRegistrationRequest(request);
-        return WithoutDate(writer.reply);
+        return WithoutDate(m_requests.Serve(std::string(kPath) + "?RequestType=" + requestType, "POST", body));
     }
     std::string InstalledFile() {
         ReplicationServerList servers;
-        m_list.List().GetReplicationServerList(servers);
+        m_requests.List().GetReplicationServerList(servers);
         return ReadFileText(servers.GetLocation());
     }
     std::set<std::uint32_t> InstalledServers() {
         ReplicationServerList servers;
-        m_list.List().GetReplicationServerList(servers);
+        m_requests.List().GetReplicationServerList(servers);
         return servers.GetServerIDs();
     }
 
     TemporaryRegistry m_registry;
     TemporaryFolder m_folder;
-    GatherOptionsManager m_relayConfiguration;
-    Event m_stop;
-    ListInFolder m_list;
-    RecordingLogFunctor m_log;
+    DispatchedRequests m_requests;
 };
 
 TEST_F(ReplicationRequestsTest, ReplicateIsRefusedByARelay) {
@@ -106,7 +92,7 @@ TEST_F(ReplicationRequestsTest, AnUnreachableServerIsLoggedAndTheOthersAreStillA
               std::vector<std::string>{"critical: Replication from server 30 (127.0.0.1:" + std::to_string(unreachable) +
                                        ") failed: ReplicationRequest: Unable to initiate POST operation (-8)"});
     EXPECT_EQ(root.AcceptedConnections(), 1u);
-    EXPECT_EQ(m_list.Item(77).originSequence, 9u);
+    EXPECT_EQ(m_requests.Item(77).originSequence, 9u);
     EXPECT_EQ(InstalledFile(), posted);
     // The new servers were known with sequence 0 before the first one was asked.
     EXPECT_NE(root.Exchanges().at(0).request.find("<ServerSequence ServerID=\"30\" SequenceNumber=\"0\">"),

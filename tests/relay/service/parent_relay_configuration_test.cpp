@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "support/client_settings.h"
 #include "support/kvrreg_runner.h"
 #include "support/temporary_registry.h"
 
@@ -11,11 +12,6 @@ namespace {
 
 const std::string kClientSettings = "[HKLM\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\";
 const std::string kAgentOptions = "[HKLM\\Software\\Veltra\\DaruraviduClient\\GlobalOptions]\n";
-
-std::string ClientRegisterSetting(const std::string& name, const std::string& value) {
-    return kClientSettings + "_Daruravidu Server_ClientRegister_" + name + "]\n\"value\"=\"" + value +
-           "\"\n\n";
-}
 
 class ParentRelayConfigurationTest : public ::testing::Test {
   protected:
