@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../http/http_test_support.h"
@@ -71,14 +72,21 @@ class PostResultsPlugInTest : public ::testing::Test {
         StartedSocketSystem();
     }
 
-    // The plug-in, started and served; settings that it reads at construction come first.
-    void Serve(ReportLimits limits = {}) {
-        machine.SetNamed("_KVRRelay_PostResults_ResultTimeLimit", "1");
+    // The plug-in, started and served; settings that it reads at construction come first. The
+    // forwarder passes every second.
+    void Serve(ReportLimits limits = {}, const char* resultTimeLimit = "1") {
+        machine.SetNamed("_KVRRelay_PostResults_ResultTimeLimit", resultTimeLimit);
         plugIn = std::make_unique<PostResultsPlugIn>(
             counters, plugInStop, [] { return TestEncryptionCertificate(); }, limits);
         plugIn->Start();
         RegisterPlugInNames(table, *plugIn);
         server = std::make_unique<RunningServer>(settings, table);
+    }
+    // For tests that look at the buffer: the forwarder makes its first pass at once and then waits an
+    // hour, so it neither packs the reports away nor uses the temporary folder meanwhile.
+    void ServeWithForwarderAside() {
+        Serve({}, "3600");
+        std::this_thread::sleep_for(300ms);
     }
     std::uint16_t Port() const { return server->Port(); }
 
@@ -111,6 +119,7 @@ std::string EncryptedWithOpenSSL(const std::string& content, const std::string& 
 
 }  // namespace
 
+// Test labels: PostResultsPlugInTest tsan
 TEST_F(PostResultsPlugInTest, IsNamedForItsPathAndRunsOnTheLoopThread) {
     PostResultsPlugIn postResults(counters, plugInStop);
     EXPECT_EQ(postResults.Names(),
@@ -140,7 +149,7 @@ TEST_F(PostResultsPlugInTest, AGetIsAnsweredWithTheVersionText) {
 TEST_F(PostResultsPlugInTest, AnAcceptedPostLeavesItsReportsAndTheCopiesOnDisk) {
     machine.SetMachineValue("CarbonCopyPath", "\"CarbonCopyPath\"=\"" + machine.Folder("copies") + "\"");
     machine.SetNamed("_KVRRelay_PostResults_RawCarbonCopyPath", machine.Folder("raw"));
-    Serve();
+    ServeWithForwarderAside();
     const std::string body = Stored(ArchiveOf({"one", "two", std::string("thr\0ee", 6)}));
     const Reply reply = Post(Port(), body);
     EXPECT_EQ(reply.status, "200 OK");
@@ -160,7 +169,7 @@ TEST_F(PostResultsPlugInTest, AnAcceptedPostLeavesItsReportsAndTheCopiesOnDisk) 
 // The failure's text is the body, with client status 0; the raw copy of a failed body is dropped.
 TEST_F(PostResultsPlugInTest, AFailedPostIsAnsweredWithItsReasonAndKeepsWhatWasCompleted) {
     machine.SetNamed("_KVRRelay_PostResults_RawCarbonCopyPath", machine.Folder("raw"));
-    Serve();
+    ServeWithForwarderAside();
     const Reply reply = Post(Port(), ArchiveOf({"whole"}) + SectionHeader(100) + "cut short");
     EXPECT_EQ(reply.status, "200 OK");
     EXPECT_EQ(reply.clientStatus, "0");
