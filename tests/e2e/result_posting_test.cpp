@@ -10,12 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "base/const_data_reader.h"
 #include "e2e/relay_process.h"
-#include "formats/compressed_file.h"
-#include "formats/result_archive.h"
-#include "foundation/data_stages.h"
 #include "support/program_runner.h"
+#include "support/result_archives.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
@@ -32,29 +29,6 @@ std::string URLOf(std::uint16_t port) {
     return "http://127.0.0.1:" + std::to_string(port) + kPath;
 }
 
-std::vector<std::string> SectionsOf(const std::string& archive) {
-    ConstDataReader source{ConstData(std::string_view(archive))};
-    std::vector<std::string> sections;
-    while (source.HasMore()) {
-        ResultArchiveSectionReader section(source);
-        std::string content;
-        StringReceiver target(content);
-        PumpData(section, target);
-        sections.push_back(content);
-    }
-    return sections;
-}
-
-std::string Inflated(const std::string& compressed) {
-    ConstDataReader source{ConstData(std::string_view(compressed))};
-    CompressedFileReader reader;
-    reader.Open(source);
-    std::string content;
-    StringReceiver target(content);
-    PumpData(reader, target);
-    return content;
-}
-
 // The root: takes every batch; the reports of the batches, unwrapped, in arrival order.
 class Root {
   public:
@@ -68,11 +42,8 @@ class Root {
     // A stored batch is an archive of the compressed archives that the relays on the way made.
     std::vector<std::string> Reports() const {
         std::vector<std::string> reports;
-        for (const std::string& batch : Batches()) {
-            if (batch.substr(0, 8) != std::string("##SN001\0", 8)) continue;
-            for (const std::string& file : SectionsOf(batch.substr(12)))
-                for (const std::string& report : SectionsOf(Inflated(file))) reports.push_back(report);
-        }
+        for (const std::string& batch : Batches())
+            for (const std::string& report : ReportsOfStoredBatch(batch)) reports.push_back(report);
         return reports;
     }
     bool AwaitReports(std::size_t count) const {

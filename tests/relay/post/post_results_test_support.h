@@ -23,8 +23,8 @@
 #include "crypto/encrypted_file.h"
 #include "crypto/encryption_keys.h"
 #include "formats/compressed_file.h"
-#include "formats/result_archive.h"
 #include "foundation/data_stages.h"
+#include "support/result_archives.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
@@ -83,19 +83,6 @@ class PostResultsMachine {
     std::map<std::string, std::string> m_machine;
 };
 
-// "PRFILE:" and the length, big-endian.
-inline std::string SectionHeader(std::uint64_t length) {
-    std::string header = "PRFILE:";
-    for (int shift = 56; shift >= 0; shift -= 8) header += static_cast<char>((length >> shift) & 0xFF);
-    return header;
-}
-
-inline std::string ArchiveOf(const std::vector<std::string>& reports) {
-    std::string archive;
-    for (const std::string& report : reports) archive += SectionHeader(report.size()) + report;
-    return archive;
-}
-
 // "##SC001", the checksum field (left zero, as a stream writer leaves it) and the zlib stream.
 inline std::string Compressed(const std::string& content) {
     std::string out;
@@ -128,31 +115,6 @@ inline std::string Encrypted(const std::string& content, X509* certificate = nul
     writer.SetRecipient(target, certificate, EVP_aes_256_cbc());
     ReceiveComplete(writer, ConstData(std::string_view(content)));
     return out;
-}
-
-// The content of a "##SC001" stream.
-inline std::string Inflated(const std::string& compressed) {
-    ConstDataReader source{ConstData(std::string_view(compressed))};
-    CompressedFileReader reader;
-    reader.Open(source);
-    std::string content;
-    StringReceiver target(content);
-    PumpData(reader, target);
-    return content;
-}
-
-// The sections of a result archive.
-inline std::vector<std::string> SectionsOf(const std::string& archive) {
-    ConstDataReader source{ConstData(std::string_view(archive))};
-    std::vector<std::string> sections;
-    while (source.HasMore()) {
-        ResultArchiveSectionReader section(source);
-        std::string content;
-        StringReceiver target(content);
-        PumpData(section, target);
-        sections.push_back(content);
-    }
-    return sections;
 }
 
 // The names of a folder's files (not its folders), sorted.
@@ -227,15 +189,6 @@ class ScriptedParent {
     std::string m_reply;
     ScriptedHTTPServer m_server{[this](const std::string& request) { return Respond(request); }};
 };
-
-// The reports of a "##SN001" batch: each forwarded file is a compressed archive of reports.
-inline std::vector<std::string> ReportsOfStoredBatch(const std::string& batch) {
-    EXPECT_EQ(batch.substr(0, 8), std::string("##SN001\0", 8));
-    std::vector<std::string> reports;
-    for (const std::string& file : SectionsOf(batch.substr(12)))
-        for (const std::string& report : SectionsOf(Inflated(file))) reports.push_back(report);
-    return reports;
-}
 
 // The content of a "##SE001" stream for the test PKI's encryption certificate.
 inline std::string Decrypted(const std::string& sealed) {
