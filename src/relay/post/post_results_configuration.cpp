@@ -55,14 +55,43 @@ std::uint64_t GetBufferDirectoryMaxCount() {
     return MachineNumber("BufferDirectoryMaxCount", kDefaultBufferDirectoryMaxCount);
 }
 
+std::int64_t PostResultsSettings::RequestTimeout() {
+    return std::int64_t{MachineNumber("TimeoutSeconds", kDefaultTimeoutSeconds)} * kMicrosecondsPerSecond;
+}
+
+OptionalFileLocation PostResultsSettings::CarbonCopyDirectory() {
+    return FolderOrNone(ConfigurationString(1, kMachineComponent, kSection, "CarbonCopyPath", "").GetText());
+}
+
+std::int64_t PostResultsSettings::ResultTimeLimit() {
+    return std::int64_t{NamedNumber("ResultTimeLimit", kDefaultResultTimeLimitSeconds)} *
+           kMicrosecondsPerSecond;
+}
+
+std::uint64_t PostResultsSettings::ResultSizeLimit() {
+    return NamedNumber("ResultSizeLimit", kDefaultResultSizeLimit);
+}
+
+std::string PostResultsSettings::ParentRelayURL() {
+    return ConfigurationString(2, kNamedComponent, kSection, "ParentRelayURL", "").GetText();
+}
+
+std::int64_t PostResultsSettings::PostTimeout() {
+    return std::int64_t{NamedNumber("PostTimeoutSeconds", kDefaultPostTimeoutSeconds)} *
+           kMicrosecondsPerSecond;
+}
+
+OptionalFileLocation PostResultsSettings::RawCarbonCopyDirectory() {
+    return FolderOrNone(ConfigurationString(2, kNamedComponent, kSection, "RawCarbonCopyPath", "").GetText());
+}
+
 PostResultsConfiguration::PostResultsConfiguration(CertificateSource certificateSource)
     : m_resultsBufferDirectory(GatherOptionsManager().GetResultsBufferDirectory()),
       m_bufferNumbering(m_resultsBufferDirectory),
       m_forwardingNumbering(m_resultsBufferDirectory.MakeChild(kForwardingBufferFolder)),
       m_certificateSource(certificateSource ? std::move(certificateSource)
                                             : CertificateSource(ReadAgentEncryptionCertificate)),
-      m_requestTimeout(std::int64_t{MachineNumber("TimeoutSeconds", kDefaultTimeoutSeconds)} *
-                       kMicrosecondsPerSecond) {
+      m_requestTimeout(PostResultsSettings::RequestTimeout()) {
     if (const OptionalFileLocation carbonCopies = GetCarbonCopyDirectory())
         m_bufferNumbering.Scan(*carbonCopies);
     m_forwardingNumbering.Scan(GetRejectedDirectory());
@@ -88,11 +117,11 @@ FileLocation PostResultsConfiguration::GetRejectedDirectory() {
 }
 
 OptionalFileLocation PostResultsConfiguration::GetCarbonCopyDirectory() {
-    return FolderOrNone(ConfigurationString(1, kMachineComponent, kSection, "CarbonCopyPath", "").GetText());
+    return PostResultsSettings::CarbonCopyDirectory();
 }
 
 OptionalFileLocation PostResultsConfiguration::GetRawCarbonCopyDirectory() {
-    return FolderOrNone(ConfigurationString(2, kNamedComponent, kSection, "RawCarbonCopyPath", "").GetText());
+    return PostResultsSettings::RawCarbonCopyDirectory();
 }
 
 FileLocation PostResultsConfiguration::GetNextBufferFile() {
@@ -119,21 +148,19 @@ OptionalFileLocation PostResultsConfiguration::GetNextRawCarbonCopyFile() {
 }
 
 std::int64_t PostResultsConfiguration::GetResultTimeLimit() {
-    return std::int64_t{NamedNumber("ResultTimeLimit", kDefaultResultTimeLimitSeconds)} *
-           kMicrosecondsPerSecond;
+    return PostResultsSettings::ResultTimeLimit();
 }
 
 std::uint64_t PostResultsConfiguration::GetResultSizeLimit() {
-    return NamedNumber("ResultSizeLimit", kDefaultResultSizeLimit);
+    return PostResultsSettings::ResultSizeLimit();
 }
 
 std::string PostResultsConfiguration::GetParentRelayURL() {
-    return ConfigurationString(2, kNamedComponent, kSection, "ParentRelayURL", "").GetText();
+    return PostResultsSettings::ParentRelayURL();
 }
 
 std::int64_t PostResultsConfiguration::GetPostTimeout() {
-    return std::int64_t{NamedNumber("PostTimeoutSeconds", kDefaultPostTimeoutSeconds)} *
-           kMicrosecondsPerSecond;
+    return PostResultsSettings::PostTimeout();
 }
 
 X509Holder PostResultsConfiguration::GetEncryptionCertificate() {

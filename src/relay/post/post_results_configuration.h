@@ -17,11 +17,12 @@
 // numbering also skips the names of the carbon-copy folder, and the forwarding numbering those of
 // RejectedDir, so a name is never used twice while those files are kept.
 //
-// The settings (settings/configuration_settings.h), read at every call unless said:
+// The settings (settings/configuration_settings.h), read at every call unless said, also without a
+// configuration (PostResultsSettings below):
 //
 //   HKLM "Software\Veltra\Daruravidu Server\PostResults" (mode 1):
 //     "BufferDirectoryMaxSize"   DWORD, 3145728 bytes  } the forwarding buffer's limits beyond which
-//     "BufferDirectoryMaxCount"  DWORD, 10000 files    } posts are refused (the free functions below)
+//     "BufferDirectoryMaxCount"  DWORD, 10000 files    } posts are refused
 //     "TimeoutSeconds"           DWORD, 300            the request time-out, read at construction
 //     "CarbonCopyPath"           text, none            a folder that receives a copy of every plain report
 //   named settings "_KVRRelay_PostResults_<name>" (mode 2):
@@ -153,3 +154,15 @@ class PostResultsConfiguration : public PostResultsFileLocations, public PostRes
 // The forwarding buffer's limits, read afresh at each call (for the plug-in and the diagnostics page).
 std::uint64_t GetBufferDirectoryMaxSize();
 std::uint64_t GetBufferDirectoryMaxCount();
+
+// Every other setting of the table above, read afresh at each call, for a page that shows them
+// without building a configuration (which loads keys and reads the masthead). Times in microseconds.
+namespace PostResultsSettings {
+std::int64_t RequestTimeout();
+OptionalFileLocation CarbonCopyDirectory();
+std::int64_t ResultTimeLimit();
+std::uint64_t ResultSizeLimit();
+std::string ParentRelayURL();
+std::int64_t PostTimeout();
+OptionalFileLocation RawCarbonCopyDirectory();
+}  // namespace PostResultsSettings
