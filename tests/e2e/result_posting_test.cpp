@@ -165,3 +165,14 @@ TEST_F(ResultPostingTest, WithTheDeploymentsKeyReportsAreOpenedAndBatchesSealedF
     EXPECT_EQ(SectionsOf(Inflated(files[0])), std::vector<std::string>{"sealed report"});
     EXPECT_EQ(relay.Stop(), 0);
 }
+
+// The plug-in's folders are made at start; one that cannot be made ends the start-up with its error.
+TEST_F(ResultPostingTest, AResultsBufferThatCannotBeMadeFailsTheStart) {
+    RelayProcess relay;
+    std::ofstream(relay.Folder() + "/not-a-folder") << "a file";
+    relay.Import("[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\Quorel]\n\"BufferDir\"=\"" +
+                 relay.Folder() + "/not-a-folder/BufferDir\"\n");
+    relay.Start();
+    EXPECT_EQ(relay.AwaitExit(20s), 1);
+    EXPECT_NE(relay.Log().find("KVR Relay ended on an error: "), std::string::npos) << relay.Log();
+}
