@@ -21,6 +21,9 @@
 #include "foundation/stop_event.h"
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
+#include "relay/download/download_state.h"
+#include "relay/gather/gather_state.h"
+#include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
 #include "relay/post/post_results_plugin.h"
 #include "relay/register/client_register_plugin.h"
@@ -160,18 +163,28 @@ bool RunComponents(HTTPServerSettings& settings) {
     // Every component below keeps its files under the server storage folder: a relay without one
     // stops here, naming the missing setting.
     GetServerStoragePath();
+    // The gather ids that name the mirror folders, kept in the inbox's "vtemapfile.xml".
+    URLToGatherIDMap gatherMap(configuration);
+    // Every download's state, kept in "DownloadState.db": its schema brought up to date and the
+    // downloads a stop interrupted set back to be started again.
+    OpenDownloadStateDatabase(configuration);
     UseBuiltInCertificates();
     LogMissingParent();
     // The download manager's place: it drops the action downloads at a new action-site epoch and
     // hears of finished downloads. Its stand-ins have no downloads and pass every ping on.
     ImmediateActionSiteReset resetReceiver;
     PassingDownloadPings downloadPings;
-    // The gather state's place; its stand-in knows no site and passes every new version on.
-    PassingGatherState gatherState;
+    // Every gathered site's state, read from "GatherState.xml"; built before client notification and
+    // destroyed after it, it is saved last.
+    GatherState gatherState(configuration, gatherMap, ProcessStopEvent());
     // The process-wide registration list, loaded at the relay downloader's place (the downloader is
     // handed it); a list file that cannot be read ends the start here, naming the error.
     ClientRegistrationList& registrationList = ClientRegistrationList::Instance();
     RelayNotifications notifications(configuration, gatherState, downloadPings, ProcessStopEvent());
+    // Late wiring: the gather state announces the sites it commits through the client notification
+    // built after it, until this connection goes (before the notification does).
+    const GatherState::NotificationConnection gatherAnnouncements =
+        gatherState.ConnectNotifications(notifications.Services(), &registrationList);
     // The CRLs gathered before the last stop: a damaged list ends the start here, naming the error,
     // rather than serving without the revocations it held.
     const FileLocation revocationList = configuration.GetRevocationListFile();

@@ -2,9 +2,9 @@
 // state learns of new site versions (types 2 and 9), the download side of finished downloads (types
 // 8 and 21), the registration list of a client's resend request (type 12).
 //
-// The gather state and the download side implement the interfaces below. Until they are built, the
-// run routine hands the stand-ins below in their places: they answer true ("pass the notification
-// on"), know of no gathered site and do nothing else.
+// The gather state (relay/gather/gather_state.h) and the download side implement the interfaces
+// below. Until the download side is built, the run routine hands the stand-in below in its place: it
+// answers true ("pass the notification on") and does nothing else.
 //
 // Implementations guard themselves: they are called from request threads and from the threads of
 // the download and gather code at once.
@@ -45,13 +45,6 @@ class DownloadPingHandler {
     virtual bool HandleDownloadPing(std::uint32_t actionID, GatherOptionsManager& options) = 0;
     // A download known by the checksum of its digest is ready; the same answer.
     virtual bool HandleDynamicDownloadPing(std::uint32_t digestChecksum, GatherOptionsManager& options) = 0;
-};
-
-class PassingGatherState : public GatherStateNotifications {
-  public:
-    bool NotifyGatherAction(std::uint32_t, bool) override { return true; }
-    bool NotifyGatherHash(std::uint32_t, std::uint32_t, bool) override { return true; }
-    std::vector<GatheredSiteVersion> ListSiteVersions() override { return {}; }
 };
 
 class PassingDownloadPings : public DownloadPingHandler {

@@ -20,6 +20,7 @@
 #include "relay/register/registration_list_file.h"
 #include "relay/service/gather_options_manager.h"
 #include "support/client_settings.h"
+#include "support/exception_text.h"
 #include "support/kvrreg_runner.h"
 #include "support/scripted_http_server.h"
 #include "support/temporary_folder.h"
@@ -32,16 +33,6 @@ using namespace NotificationType;
 constexpr std::uint64_t kOwnID = 5;
 constexpr std::uint32_t kThisServer = 3;
 const char* const kPayload = "ABEiM0RV";  // 00:11:22:33:44:55
-
-// The text of the ExceptionPL the call throws; "no error" when it returns.
-std::string ErrorOf(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const ExceptionPL& error) {
-        return error.what();
-    }
-    return "no error";
-}
 
 // Answers what the gather state is told, and records it.
 class RecordingGatherState : public GatherStateNotifications {

@@ -84,7 +84,15 @@ inline std::string PlainTextReply(const std::string& body, const std::string& he
            std::to_string(body.size()) + "\r\nx-veltra-itclient-status: 1\r\n\r\n" + body;
 }
 
-// The notification services a request reaches, with the stand-in local actions: every notification
+// A gather state that knows no gathered site and passes every new version on.
+class PassingGatherState : public GatherStateNotifications {
+  public:
+    bool NotifyGatherAction(std::uint32_t, bool) override { return true; }
+    bool NotifyGatherHash(std::uint32_t, std::uint32_t, bool) override { return true; }
+    std::vector<GatheredSiteVersion> ListSiteVersions() override { return {}; }
+};
+
+// The notification services a request reaches, with stand-in local actions: every notification
 // passes on, no site is gathered.
 class StandInNotifications {
   public:

@@ -1,0 +1,2 @@
+kvr_add_fuzzer(gather_map_file relay_gather)
+kvr_add_fuzzer(gather_state_file relay_gather)
