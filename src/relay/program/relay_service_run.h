@@ -22,6 +22,7 @@
 #include "http/plugin_path_table.h"
 #include "relay/register/notification_services.h"
 #include "relay/service/action_site_reset_receiver.h"
+#include "relay/service/download_path_mapper.h"
 #include "relay/service/gather_options_manager.h"
 
 // True when the relay served and stopped on request; false when start-up failed (the reason is in
@@ -37,6 +38,8 @@ struct RelayComponents {
     GatherOptionsManager& configuration;
     // Drops the action downloads when the agent's action site starts a new epoch.
     ActionSiteResetReceiver& resetReceiver;
+    // Maps the download paths of unclaimed requests onto the download cache.
+    DownloadPathMapper& downloadPaths;
     // The client notification's services, for the client-register plug-in's notification requests.
     NotificationServices& notifications;
 };
