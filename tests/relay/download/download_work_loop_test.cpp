@@ -8,21 +8,13 @@
 
 #include "relay/download/download_manager_fixture.h"
 #include "support/captured_log.h"
+#include "support/eventually.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-class DownloadWorkLoopTest : public DownloadManagerFixture {
-  protected:
-    // Waits up to ten seconds for the condition.
-    static bool Eventually(const std::function<bool()>& condition) {
-        for (const auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;
-             std::this_thread::sleep_for(10ms))
-            if (condition()) return true;
-        return false;
-    }
-};
+using DownloadWorkLoopTest = DownloadManagerFixture;
 
 }  // namespace
 
@@ -36,10 +28,10 @@ TEST_F(DownloadWorkLoopTest, WorksThePassesAndEndsPromptlyWhenDestroyed) {
     const DownloadRequestTarget target = DownloadRequestTarget::Indexed(7, 1, "http://site/1");
     Manager().AddDownloads({target}, false);
     auto loop = std::make_unique<DownloadWorkLoop>(Manager(), m_settings, m_stop);
-    ASSERT_TRUE(Eventually([&] { return StateOf(target) == "DOWNLOADING"; }));
+    ASSERT_TRUE(Eventually([&] { return StateOf(target) == "DOWNLOADING"; }, 10s));
     Downloader().release = true;
     // While the download runs, the loop comes back after the active delay to take its completion.
-    EXPECT_TRUE(Eventually([&] { return StateOf(target) == "COMPLETED"; }));
+    EXPECT_TRUE(Eventually([&] { return StateOf(target) == "COMPLETED"; }, 10s));
 
     const auto start = std::chrono::steady_clock::now();
     loop.reset();
