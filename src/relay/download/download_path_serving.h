@@ -11,8 +11,9 @@
 //   <action>/<index>     the file of the SHA-1 stored for that download, touched; a miss queues the
 //                        action's targets
 //
-// Targets a miss hands over go to ServiceDownloadManager::AddDownloads unforced. Only the two
-// <action> forms and the SHA-1 miss read the download state; the others open no database.
+// Targets a miss hands over go to ServiceDownloadManager::AddDownloads unforced. Only the
+// <action>/<index> forms (0 among them) and the SHA-1 miss read the download state; the others open
+// no database.
 #pragma once
 
 #include <optional>

@@ -18,6 +18,8 @@ using DownloadWorkLoopTest = DownloadManagerFixture;
 
 }  // namespace
 
+// Test labels: DownloadWorkLoopTest tsan
+
 // The loop does the manager's work between its sleeps, and ends at once when it goes, even with the
 // stop event never set and an hour's sleep before it.
 TEST_F(DownloadWorkLoopTest, WorksThePassesAndEndsPromptlyWhenDestroyed) {

@@ -32,6 +32,8 @@ class ServiceDownloadManagerTest : public DownloadManagerFixture {
 
 }  // namespace
 
+// Test labels: ServiceDownloadManagerTest tsan
+
 // A stop seen before a pass runs no step, and no download starts until RequeueFromStore; the targets
 // added meanwhile wait in the inbox.
 TEST_F(ServiceDownloadManagerTest, ASetStopRunsNoStepUntilRequeued) {
