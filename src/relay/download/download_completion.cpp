@@ -1,14 +1,13 @@
-// ServiceDownloadManager: starting queued downloads, handling their completions and pinging the
-// clients that wait for them (the work pass and the queue are in service_download_manager.cpp).
-
-#include <utility>
+#include "relay/download/service_download_manager.h"
 
 #include "foundation/clocks.h"
 #include "foundation/file_operations.h"
 #include "foundation/log_manager.h"
 #include "relay/download/cached_targets.h"
 #include "relay/download/completed_download.h"
-#include "relay/download/service_download_manager.h"
+
+// Starting queued downloads, handling their completions and pinging the clients that wait for them;
+// the work pass and the queue are in service_download_manager.cpp.
 
 namespace {
 

@@ -42,7 +42,10 @@ class ParentFolderDownloader : public Downloader {
         if (stopOnStart) stopOnStart->Set();
         if (refuse) throw DownloadNotStarted();
         started.push_back(downloadRequestTargetText(target));
-        if (!hold) return Copy(target, location);
+        if (!hold) {
+            Copy(target, location);
+            return;
+        }
         threads.Start([this, target, location, &interruptor] {
             try {
                 while (!release) {
@@ -67,8 +70,10 @@ class ParentFolderDownloader : public Downloader {
     void Copy(const DownloadRequestTarget& target, const FileLocation& location) {
         const std::string url = DownloadSourceSequence(target, m_settings, kTestParentURL).Current();
         const std::string source = m_parentFolder + "/" + url.substr(kTestParentURL.size());
-        if (!std::filesystem::is_regular_file(source))
-            return m_manager.ReportFailure(target, {DownloadErrorKind::Generic, "No such file: " + url});
+        if (!std::filesystem::is_regular_file(source)) {
+            m_manager.ReportFailure(target, {DownloadErrorKind::Generic, "No such file: " + url});
+            return;
+        }
         std::filesystem::copy_file(source, location.GetPathString(),
                                    std::filesystem::copy_options::overwrite_existing);
         m_manager.ReportSuccess(target);
