@@ -37,6 +37,18 @@ bool IsSerialRevoked(const STACK_OF(X509_REVOKED)* revoked, const STACK_OF(X509_
     return false;
 }
 
+using DER = std::basic_string<unsigned char>;
+
+// The CRL's encoding; empty when the library cannot write it.
+DER EncodeCRL(const X509_CRL* crl) {
+    unsigned char* der = nullptr;
+    int length = i2d_X509_CRL(crl, &der);
+    if (length <= 0) return {};
+    DER encoding(der, static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    return encoding;
+}
+
 // The time, or nothing when it cannot be read.
 bool ReadTime(const ASN1_TIME* time, CalendarTime& out) {
     try {
@@ -64,14 +76,12 @@ void WriteX509_CRLStack(OutputRange& output, const STACK_OF(X509_CRL)* crls) {
     if (X509_CRLStackEncodedLength(crls) > output.Room()) throw WriteX509_CRLStackFailed();
     // DER wants a SET OF in the order of its elements' encodings; the stack is not reordered, a
     // borrowing copy of it is.
-    std::vector<std::pair<std::basic_string<unsigned char>, X509_CRL*>> elements;
+    std::vector<std::pair<DER, X509_CRL*>> elements;
     for (int i = 0; i < sk_X509_CRL_num(crls); ++i) {
         X509_CRL* crl = sk_X509_CRL_value(crls, i);
-        unsigned char* der = nullptr;
-        int length = i2d_X509_CRL(crl, &der);
-        if (length <= 0) throw WriteX509_CRLStackFailed();
-        elements.emplace_back(std::basic_string<unsigned char>(der, static_cast<std::size_t>(length)), crl);
-        OPENSSL_free(der);
+        DER encoding = EncodeCRL(crl);
+        if (encoding.empty()) throw WriteX509_CRLStackFailed();
+        elements.emplace_back(std::move(encoding), crl);
     }
     std::stable_sort(elements.begin(), elements.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -90,11 +100,27 @@ void ReadX509_CRLStack(ConstData encoding, STACK_OF(X509_CRL)* crls) {
     ClearOpenSSLErrors();
     CRLStackHolder decoded(DecodeCRLSet(&cursor, length));
     if (!decoded || cursor != encoding.end || !crls) throw ReadX509_CRLStackFailed();
+    // A list that could not be written back as it is would make the next save unreadable.
+    for (int i = 0; i < sk_X509_CRL_num(decoded.Get()); ++i) {
+        if (!CRLEncodingReadsBack(sk_X509_CRL_value(decoded.Get(), i))) throw ReadX509_CRLStackFailed();
+    }
     while (sk_X509_CRL_num(decoded.Get()) > 0) {
         CRLHolder crl(sk_X509_CRL_shift(decoded.Get()));
         if (sk_X509_CRL_push(crls, crl.Get()) <= 0) throw ReadX509_CRLStackFailed();
         crl.Release();
     }
+}
+
+// The library reads some values it cannot write back as they came: an algorithm parameter of
+// universal tag 0 sent constructed ("20 00") is written as the end-of-contents octets ("00 00"),
+// which no reader takes inside a definite-length SEQUENCE. Writing the list, reading that and
+// writing it again finds every such value, whatever its place.
+bool CRLEncodingReadsBack(const X509_CRL* crl) {
+    DER written = EncodeCRL(crl);
+    if (written.empty()) return false;
+    const unsigned char* cursor = written.data();
+    CRLHolder reread(d2i_X509_CRL(nullptr, &cursor, static_cast<long>(written.size())));
+    return reread && cursor == written.data() + written.size() && EncodeCRL(reread.Get()) == written;
 }
 
 void AddX509_CRL(STACK_OF(X509_CRL)* crls, CRLHolder& crl) {

@@ -24,8 +24,13 @@ std::size_t X509_CRLStackEncodedLength(const STACK_OF(X509_CRL)* crls);
 // Writes the wire form into the output, which must hold all of it, and advances the output. The CRLs
 // are written in the order of their encodings, as DER wants a SET OF; the stack keeps its order.
 void WriteX509_CRLStack(OutputRange& output, const STACK_OF(X509_CRL)* crls);
-// Decodes the wire form, which must fill the whole range, and appends its CRLs to the stack.
+// Decodes the wire form, which must fill the whole range, and appends its CRLs to the stack. A set
+// holding a CRL whose encoding does not read back (CRLEncodingReadsBack) is refused as a whole.
 void ReadX509_CRLStack(ConstData encoding, STACK_OF(X509_CRL)* crls);
+// True when the CRL's encoding decodes to a CRL of the same encoding, so that it can be written and
+// read again; false for a CRL the library reads but writes back as something it cannot read. The
+// library's reasons for a false answer stay in the error queue.
+bool CRLEncodingReadsBack(const X509_CRL* crl);
 // Appends the CRL; the stack takes it out of the holder on success.
 void AddX509_CRL(STACK_OF(X509_CRL)* crls, CRLHolder& crl);
 CRLHolder RemoveX509_CRL(STACK_OF(X509_CRL)* crls, int index);

@@ -46,6 +46,17 @@ const CertificateAndKey& FindMatchingRecipient(STACK_OF(PKCS7_RECIP_INFO)* recip
     throw NoMatchingRecipient();
 }
 
+// One header element. An identifier that runs past the element reader's buffer (DataOverflow) is no
+// element of this format, and is reported as the damaged stream it is.
+template <class Decoder>
+auto DecodeHeaderElement(Decoder decode, DataReader& source) {
+    try {
+        return decode(source);
+    } catch (const DataOverflow&) {
+        throw FormatError();
+    }
+}
+
 // Replaces an owned pointer of an OpenSSL structure with a decoded value.
 template <class T, class Holder>
 void Replace(T*& field, Holder decoded, void (*release)(T*)) {
@@ -137,19 +148,21 @@ void ReadEncryptedFileHeader(EncryptedFileReader& reader, const std::vector<Cert
     PKCS7Holder envelope = CreatePKCS7();
     ExpectByte(source, 0x30);
     ExpectByte(source, 0x80);
-    if (OBJ_obj2nid(DecodeASN1ObjectElement(source).Get()) != NID_pkcs7_enveloped) throw FormatError();
+    if (OBJ_obj2nid(DecodeHeaderElement(DecodeASN1ObjectElement, source).Get()) != NID_pkcs7_enveloped)
+        throw FormatError();
     for (Byte expected : {0xA0, 0x80, 0x30, 0x80}) ExpectByte(source, expected);
 
     PKCS7SetType(envelope.Get(), NID_pkcs7_enveloped);
     PKCS7_ENVELOPE* enveloped = envelope.Get()->d.enveloped;
-    Replace(enveloped->version, DecodeASN1IntegerElement(source), ASN1_INTEGER_free);
-    RecipientInfoSetHolder recipients = DecodeRecipientInfoSetElement(source);
+    Replace(enveloped->version, DecodeHeaderElement(DecodeASN1IntegerElement, source), ASN1_INTEGER_free);
+    RecipientInfoSetHolder recipients = DecodeHeaderElement(DecodeRecipientInfoSetElement, source);
     sk_PKCS7_RECIP_INFO_pop_free(enveloped->recipientinfo, PKCS7_RECIP_INFO_free);
     enveloped->recipientinfo = recipients.Release();
     ExpectByte(source, 0x30);
     ExpectByte(source, 0x80);
-    Replace(enveloped->enc_data->content_type, DecodeASN1ObjectElement(source), ASN1_OBJECT_free);
-    Replace(enveloped->enc_data->algorithm, DecodeAlgorithmElement(source), X509_ALGOR_free);
+    Replace(enveloped->enc_data->content_type, DecodeHeaderElement(DecodeASN1ObjectElement, source),
+            ASN1_OBJECT_free);
+    Replace(enveloped->enc_data->algorithm, DecodeHeaderElement(DecodeAlgorithmElement, source), X509_ALGOR_free);
 
     const CertificateAndKey& chosen = FindMatchingRecipient(enveloped->recipientinfo, keys);
     reader.m_decoder.Start(source);

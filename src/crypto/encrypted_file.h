@@ -105,7 +105,8 @@ class EncryptedFileReader : public DataReader {
 
 // Reads the stream up to its ciphertext and sets the reader up to decrypt it with the first loaded
 // key whose certificate is a recipient's (recipients in stream order, keys in list order). Throws
-// FormatError for a wrong magic or structure, ASN1Decode_Failed for malformed values, NoMoreData for
-// a stream that ends early, NoMatchingRecipient when no key fits.
+// FormatError for a wrong magic or structure (an element identifier too long to read included),
+// ASN1Decode_Failed for malformed values, NoMoreData for a stream that ends early,
+// NoMatchingRecipient when no key fits.
 void ReadEncryptedFileHeader(EncryptedFileReader& reader, const std::vector<CertificateAndKey>& keys,
                              DataReader& source);

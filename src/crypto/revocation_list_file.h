@@ -13,11 +13,15 @@
 
 // A revocation list file of 4 GiB or more.
 class RevocationStoreTooLarge : public DebuggableException {};
+// The store's wire form did not read back as itself, so it was not written.
+class RevocationListUnreadable : public DebuggableException {};
 
 // Replaces the store's content with the file's; a missing file leaves the store as it is, an empty
 // one empties it. RevocationStoreTooLarge (store unchanged), file errors, ReadX509_CRLStackFailed for
-// content that is not a set of CRLs (store left empty).
+// content that is not a set of CRLs or holds a list that could not be written back (store left
+// empty).
 void LoadRevocationStore(const FileLocation& location, RevocationStore& store);
 // Writes the store's CRLs to the file; an empty store writes nothing and leaves an existing file as
-// it is. On a file error the old file stays.
+// it is. The content is read back before it is written: content that does not read back as itself
+// throws RevocationListUnreadable, as a file error does, and the old file stays.
 void SaveRevocationStore(const FileLocation& location, RevocationStore& store);

@@ -105,6 +105,13 @@ void RevocationStore::AddCRL(X509_CRL* crl, const STACK_OF(X509)* certificates) 
     const ASN1_OCTET_STRING* keyId = KeyIdOf(authorityKeyId);
     X509Holder signer = FindCRLSigner(crl, keyId, certificates);
     if (!signer) return;  // nobody vouches for it: it can revoke nothing
+    // Checked before it replaces anything: a list that cannot be written back as it is would make
+    // the next save unreadable, and with it the next start.
+    if (!CRLEncodingReadsBack(crl)) {
+        ClearOpenSSLErrors();
+        KVR_LOG("critical") << "A revocation list was refused: its encoding does not read back as itself";
+        return;
+    }
     std::size_t replaced = RemoveOlderCRLs(crl, keyId, signer.Get());
     if (HoldsEqualOrNewerCRL(crl, keyId, signer.Get())) return;
     if (replaced == 0 && !HasRoomFor(crl)) return;

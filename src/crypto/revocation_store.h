@@ -9,7 +9,10 @@
 // older CRL of that signer, and is dropped when an equal or newer one of that signer is held.
 // Because any signed-looking content can bring CRLs, the store is capped (kMaxRevocationStoreCRLs,
 // kMaxRevocationStoreBytes): beyond the cap a CRL that replaces nothing is refused with a "critical"
-// log line, while a newer list that replaces an older one is always taken.
+// log line, while a newer list that replaces an older one is always taken. A list the crypto library
+// reads but cannot write back as it is (CRLEncodingReadsBack) is refused with a "critical" line, when
+// it comes with a message, and fails the load, when it comes in a file: the store never holds a list
+// that a save could not write readably.
 //
 // The store owns every CRL it holds (crls). Those with an authority key identifier are listed by it,
 // sorted (keyed); the others in the order they came (unkeyed). Every CRL is in exactly one of the two
@@ -42,8 +45,9 @@ class RevocationStore {
     RevocationStore& operator=(const RevocationStore&) = delete;
 
     // Replaces the whole content with the CRLs of the revocation list file's wire form (a SET [1]
-    // IMPLICIT of CRLs); an empty range empties the store. Malformed content throws
-    // ReadX509_CRLStackFailed and leaves the store empty. Loaded CRLs are trusted as stored.
+    // IMPLICIT of CRLs); an empty range empties the store. Malformed content, or a list that could not
+    // be written back as it is, throws ReadX509_CRLStackFailed and leaves the store empty. Loaded CRLs
+    // are trusted as stored: their signatures are not checked.
     void Load(ConstData encoding);
     void Clear();
     bool IsEmpty();

@@ -62,6 +62,10 @@ Database OpenDatabase(const char* name) {
     return database;
 }
 
+void Execute(sqlite3* connection, const char* text) {
+    Check(sqlite3_exec(connection, text, nullptr, nullptr, nullptr), connection);
+}
+
 void SetBusyTimeout(sqlite3* connection, int milliseconds) {
     Check(sqlite3_busy_timeout(connection, milliseconds), connection);
 }

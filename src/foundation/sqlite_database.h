@@ -1,6 +1,7 @@
 // The relay's own thin layer over SQLite connections: an owning connection holder, the calls that
-// open, configure and close a connection, and SQLite::Error, the one exception of every SQLite
-// failure.
+// open, configure and close a connection and run a statement text, and SQLite::Error, the one
+// exception of every SQLite failure. Prepared statements are in sqlite_statement.h, transactions in
+// sqlite_transaction.h.
 //
 // SQLite::Error's text is SQLite's message for the connection, then " (SQLite error <extended>-<primary>)",
 // the result code's bits above the low 8 and its low 8 bits in decimal: a busy database gives
@@ -57,6 +58,11 @@ class Database {
 // extended result codes on. The empty name opens a private temporary database. Raises Error with
 // SQLite's code and message; a half-opened connection is closed first.
 Database OpenDatabase(const char* name);
+
+// Runs the statement text (several statements may be joined by ";"), ignoring any rows: for schema
+// changes, pragmas and bulk deletes. Raises Error with the connection's message; statements before
+// the failing one stay done.
+void Execute(sqlite3* connection, const char* text);
 
 // How long a statement of the connection waits for a lock held by another connection before it
 // fails with SQLITE_BUSY; 0 or less fails at once. Raises Error.

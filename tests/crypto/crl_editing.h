@@ -2,7 +2,10 @@
 // with a fixture key, read back from its DER as a received list would be.
 #pragma once
 
+#include <openssl/evp.h>
 #include <openssl/x509v3.h>
+
+#include <string>
 
 #include "crypto/crls.h"
 #include "crypto/own_object_identifiers.h"
@@ -51,4 +54,45 @@ inline void AddIndirectList(X509_CRL* crl, const KVR_CRL_BODY* body) {
     X509_EXTENSION_free(extension);
     ASN1_OCTET_STRING_free(value);
     OPENSSL_free(der);
+}
+
+// The CRL as an odd sender may encode it: the parameter of both its signature algorithm identifiers
+// turned from NULL (05 00) into an empty constructed value of universal tag 0 (20 00), and the list
+// signed again with the key (SHA-256 with RSA, as the fixture lists are, so no length changes). The
+// library reads and verifies such a list, but writes that parameter back as the end-of-contents
+// octets 00 00, which it cannot read.
+inline std::string UnwritableCRLEncoding(X509_CRL* base, EVP_PKEY* key) {
+    unsigned char* der = nullptr;
+    int length = i2d_X509_CRL(base, &der);
+    std::string bytes(reinterpret_cast<char*>(der), static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    auto* data = reinterpret_cast<unsigned char*>(bytes.data());
+    // The offset of the content of the element at `at`, with its length.
+    auto content = [&](std::size_t at, long& contentLength) {
+        const unsigned char* cursor = data + at;
+        int tag, objectClass;
+        ASN1_get_object(&cursor, &contentLength, &tag, &objectClass, static_cast<long>(bytes.size() - at));
+        return static_cast<std::size_t>(cursor - data);
+    };
+    long contentLength;
+    const std::size_t body = content(0, contentLength);  // CertificateList: body, algorithm, signature
+    const std::size_t bodyContent = content(body, contentLength);
+    const std::size_t bodyEnd = bodyContent + contentLength;
+    const std::size_t innerAlgorithm = content(bodyContent, contentLength) + contentLength;  // after the version
+    const std::size_t innerAlgorithmEnd = content(innerAlgorithm, contentLength) + contentLength;
+    const std::size_t outerAlgorithmEnd = content(bodyEnd, contentLength) + contentLength;
+    const std::size_t signature = content(outerAlgorithmEnd, contentLength) + 1;  // after the unused-bits octet
+    data[innerAlgorithmEnd - 2] = 0x20;
+    data[outerAlgorithmEnd - 2] = 0x20;
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    std::size_t signatureLength = static_cast<std::size_t>(contentLength - 1);
+    EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key);
+    EVP_DigestSign(context, data + signature, &signatureLength, data + body, bodyEnd - body);
+    EVP_MD_CTX_free(context);
+    return bytes;
+}
+
+inline CRLHolder DecodedCRL(const std::string& der) {
+    const unsigned char* cursor = reinterpret_cast<const unsigned char*>(der.data());
+    return CRLHolder(d2i_X509_CRL(nullptr, &cursor, static_cast<long>(der.size())));
 }

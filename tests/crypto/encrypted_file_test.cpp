@@ -163,6 +163,13 @@ TEST_F(EncryptedFiles, DamagedStreamsFailInsteadOfEndingQuietly) {
     EXPECT_THROW(Decrypt(badClose, KeysFor("a")), FormatError);
 }
 
+// The content type's identifier octets claim a high tag number and never end: the element reader's
+// buffer fills before the stream does, and the stream is refused as the damaged file it is.
+TEST_F(EncryptedFiles, AnIdentifierThatNeverEndsIsAFormatError) {
+    const std::string endlessTag = kMagic + "\x30\x80\x1F" + std::string(511, '\x81');
+    EXPECT_THROW(Decrypt(endlessTag, KeysFor("a")), FormatError);
+}
+
 // A wrong key decrypts the content key to random bytes, whose last block still has valid padding
 // once in about 256 streams: of three streams, at most one may pass unnoticed.
 TEST_F(EncryptedFiles, AWrongKeyFailsTheRead) {

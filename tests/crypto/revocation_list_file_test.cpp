@@ -121,7 +121,16 @@ TEST_F(RevocationListFileTest, LoadingReplacesTheContentOrLeavesItAsTheFileSays)
     EXPECT_THROW(LoadRevocationStore(File(), store), ReadX509_CRLStackFailed);
     EXPECT_TRUE(store.IsEmpty());
 
+    // A list the library reads but would write back unreadable: the file could not be saved again.
     store.AddCRL(newer.Get(), signers.Get());
+    const std::string unwritable = UnwritableCRLEncoding(newer.Get(), FixtureKey("registrar").Get());
+    ASSERT_LT(unwritable.size(), 0x10000u);
+    WriteBytes(path, std::string{'\xA1', '\x82', static_cast<char>(unwritable.size() >> 8),
+                                 static_cast<char>(unwritable.size() & 0xFF)} + unwritable);
+    EXPECT_THROW(LoadRevocationStore(File(), store), ReadX509_CRLStackFailed);
+    EXPECT_TRUE(store.IsEmpty());
+
+        store.AddCRL(newer.Get(), signers.Get());
     std::filesystem::resize_file(path, std::uintmax_t{1} << 32);  // sparse: no disk is used
     EXPECT_THROW(LoadRevocationStore(File(), store), RevocationStoreTooLarge);
     EXPECT_EQ(store.Count(), 1u);

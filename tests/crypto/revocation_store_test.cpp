@@ -10,6 +10,7 @@
 #include "crypto/openssl_startup.h"
 #include "crypto/pkcs7_objects.h"
 #include "crl_editing.h"
+#include "support/captured_log.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ class RevocationStoreTest : public ::testing::Test, protected FixtureCertificate
             SetThisUpdate(crl, "20210101000000Z");
             AddIndirectList(crl, revokingOperator.Get());
         });
+        crls["new unwritable"] = DecodedCRL(UnwritableCRLEncoding(Get("new"), key));
         PushX509(withRegistrar.Get(), registrar.Get());
     }
 
@@ -98,6 +100,17 @@ TEST_F(RevocationStoreTest, KeepsTheNewestListOfEachSigner) {
         EXPECT_EQ(store.Count(), merge.held.size());
         EXPECT_EQ(store.Encode(), EncodingOf(merge.held));
     }
+}
+
+// Signed by the registrar and newer than its held list, but the library would write it back in a form
+// it cannot read: refused before it replaces anything, so the next save, and the start after it, read.
+TEST_F(RevocationStoreTest, RefusesAListItCouldNotWriteBack) {
+    ASSERT_TRUE(IsCRLSignedBy(registrar.Get(), Get("new unwritable")));
+    CapturedLog log;
+    Add("old");
+    Add("new unwritable");
+    EXPECT_EQ(store.Encode(), EncodingOf({"old"}));
+    EXPECT_EQ(log.LinesStartingWith("critical: A revocation list was refused: ").size(), 1u);
 }
 
 TEST_F(RevocationStoreTest, FindsTheSignerAmongTheSupportingCertificatesFirst) {

@@ -21,6 +21,7 @@
 #include "foundation/stop_event.h"
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
+#include "relay/download/download_state.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
@@ -163,6 +164,9 @@ bool RunComponents(HTTPServerSettings& settings) {
     GetServerStoragePath();
     // The gather ids that name the mirror folders, kept in the inbox's "vtemapfile.xml".
     URLToGatherIDMap gatherMap(configuration);
+    // Every download's state, kept in "DownloadState.db": its schema brought up to date and the
+    // downloads a stop interrupted set back to be started again.
+    OpenDownloadStateDatabase(configuration);
     UseBuiltInCertificates();
     LogMissingParent();
     // The download manager's place: it drops the action downloads at a new action-site epoch and

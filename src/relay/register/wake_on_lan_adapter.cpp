@@ -22,6 +22,14 @@ std::optional<std::string_view> TakeField(std::string_view& rest) {
     return field;
 }
 
+// A zone names an interface of the machine that wrote the text, and only IPv6 scoped addresses have
+// one. No adapter enumeration gives an IPv4 address a zone, and the IPv4 text form has no room for one:
+// it would be dropped when the adapter is written, so the parent would get a different adapter than
+// the one read here. Such a text is refused rather than changed on its way.
+void RefuseIPv4Zone(const IPAddress& address) {
+    if (!address.IsIPv6() && !address.Zone().empty()) throw NotAWakeOnLANAdapterInfo();
+}
+
 bool ParseFlag(std::string_view text) {
     if (text == "1") return true;
     if (text == "0") return false;
@@ -41,11 +49,13 @@ WakeOnLANAdapter ParseParts(std::string_view text) {
     std::optional<std::string_view> subnetText = TakeField(rest);
     if (!subnetText) throw NotAWakeOnLANAdapterInfo();
     IPSubnet subnet = ParseIPSubnet(*subnetText);
+    RefuseIPv4Zone(subnet.Address());
     if (ipv4Layout) {
         std::optional<std::string_view> addressText = TakeField(rest);
         if (!addressText) throw NotAWakeOnLANAdapterInfo();
         adapter.subnet = subnet;
         adapter.address = ParseIPAddress(*addressText);
+        RefuseIPv4Zone(adapter.address);
     } else {
         // The "subnet" of this layout is the adapter address with its prefix length.
         adapter.address = subnet.Address();

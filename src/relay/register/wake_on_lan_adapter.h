@@ -8,7 +8,9 @@
 //
 // <MAC> is the 17-character MACAddress text, <subnet> the IPSubnet text, <address> the IPAddress
 // text and <flag> "1" when the computer can forward wake-on-LAN packets, else "0". The IPv6 layout
-// keeps the adapter address whole; its subnet is that address cut to the prefix length.
+// keeps the adapter address whole; its subnet is that address cut to the prefix length. An IPv4
+// address never carries a zone ("%..."): a text that gives one is refused, so that an IPv4 adapter is
+// written back as it was read.
 #pragma once
 
 #include "base/const_data_buffer.h"

@@ -68,4 +68,16 @@ TEST(WakeOnLANAdapter, MalformedTextsAreRefused) {
         EXPECT_THROW(ParseWakeOnLANAdapterInfo(text), NotAWakeOnLANAdapterInfo) << '"' << text << '"';
 }
 
+// The IPv4 text form has no zone, so a zone given there would vanish when the adapter is forwarded.
+TEST(WakeOnLANAdapter, AZoneOnAnIPv4AddressIsRefused) {
+    const char* texts[] = {
+        "00-1a-2b-3c-4d-5e_10.0.0.0/8_10.0.0.1%2_1",
+        "00-1a-2b-3c-4d-5e_10.0.0.0%2/8_10.0.0.1_1",
+        "00-1a-2b-3c-4d-5e^10.0.0.0%2/8_1",
+    };
+    for (const char* text : texts)
+        EXPECT_THROW(ParseWakeOnLANAdapterInfo(text), NotAWakeOnLANAdapterInfo) << '"' << text << '"';
+    EXPECT_EQ(ParseWakeOnLANAdapterInfo("00-1a-2b-3c-4d-5e^fe80::1%2/64_1").address.Zone(), "2");
+}
+
 }  // namespace

@@ -1,0 +1,1 @@
+kvr_add_fuzzer(download_request_target relay_service)
