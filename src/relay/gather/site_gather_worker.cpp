@@ -1,10 +1,22 @@
 #include "relay/gather/site_gather_worker.h"
 
+#include "foundation/file_operations.h"
 #include "relay/gather/directory_header_handler.h"
 #include "relay/gather/gather_fetch.h"
 #include "relay/gather/mirror_folder_names.h"
 #include "relay/gather/site_directory_request.h"
 #include "relay/service/gather_options_manager.h"
+
+namespace {
+
+// A fresh relay has no mirror sites folder until its first gather makes it.
+FileLocation MadeMirrorSitesFolder(const GatherOptionsManager& options) {
+    FileLocation folder = options.GetMirrorSitesFolder();
+    CreateDirectoryTree(folder);
+    return folder;
+}
+
+}  // namespace
 
 SiteGatherWorker::SiteGatherWorker(SiteGatherParams params, GatherOptionsManager& options, Event& stop,
                                    GatherState& gatherState)
@@ -12,8 +24,8 @@ SiteGatherWorker::SiteGatherWorker(SiteGatherParams params, GatherOptionsManager
       m_options(options),
       m_stop(stop),
       m_gatherState(gatherState),
-      m_gatherCacheFolder(options.GetGatherCacheFolder()),
-      m_siteDirListFolder(options.GetMirrorSitesFolder().MakeChild(ManyDirListsFolderName(m_params.siteID).c_str())) {}
+      m_siteDirListFolder(MadeMirrorSitesFolder(options).MakeChild(ManyDirListsFolderName(m_params.siteID).c_str())),
+      m_gatherCacheFolder(options.GetGatherCacheFolder()) {}
 
 std::uint64_t SiteGatherWorker::RequestSiteDirectory() {
     DirectoryHeaderHandler handler(DirectoryHeaderHandler::kMirrorServerDate,

@@ -36,8 +36,8 @@ class GatherState;
 
 class SiteGatherWorker {
   public:
-    // EmptyFileLocationError (and the file errors of making the gather cache folder) when the mirror
-    // folders are not configured.
+    // Makes the mirror sites folder and its gather cache folder when they are missing.
+    // EmptyFileLocationError when the folders are not configured.
     SiteGatherWorker(SiteGatherParams params, GatherOptionsManager& options, Event& stop, GatherState& gatherState);
     SiteGatherWorker(const SiteGatherWorker&) = delete;
     SiteGatherWorker& operator=(const SiteGatherWorker&) = delete;
@@ -76,7 +76,7 @@ class SiteGatherWorker {
     std::string m_mdirListURL;
     std::string m_allDiffsURL;
     std::string m_singleFullSiteURL;
+    FileLocation m_siteDirListFolder;  // made before the cache folder: it makes the mirror sites folder
     FileLocation m_gatherCacheFolder;
-    FileLocation m_siteDirListFolder;
     TemporaryFileLocation m_reply;
 };
