@@ -17,6 +17,7 @@
 #include "support/client_settings.h"
 #include "support/exception_text.h"
 #include "support/kvrreg_runner.h"
+#include "support/squid_proxy.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
 
@@ -106,6 +107,22 @@ TEST_P(GatherFetchTest, TheDirectoryRequestCarriesTheTime) {
     EXPECT_LE(time, NowInSeconds());
     const std::string line = m_parent.RequestLines().back();
     EXPECT_EQ(line.substr(0, line.rfind(' ')), "GET " + sent.substr(m_parent.Base().size()));
+}
+
+// The parent link's proxy settings are read for each fetch; "localhost", as 127.0.0.1 never goes
+// through a proxy.
+TEST_P(GatherFetchTest, FetchesGoThroughTheParentLinksProxy) {
+    SquidProxy& proxy = SharedSquidProxy(SquidProxy::Scheme::Basic);
+    ImportWithKvrreg(ClientRegisterSetting("ProxyServer", "127.0.0.1") +
+                     ClientRegisterSetting("ProxyPort", std::to_string(proxy.Port())) +
+                     ClientRegisterSetting("ProxyUser", SquidProxy::kUser) +
+                     ClientRegisterSetting("ProxyPass", SquidProxy::kPassword));
+    m_parent.Serve("/site/through-the-proxy", "proxied");
+    const std::string url = "http://localhost:" + m_parent.Base().substr(m_parent.Base().rfind(':') + 1) +
+                            "/site/through-the-proxy";
+    Get(url);
+    EXPECT_EQ(ReadWholeFile(m_destination.ToString()), "proxied");
+    EXPECT_NE(m_parent.Requests().back().find("\r\nVia: "), std::string::npos) << "forwarded by Squid";
 }
 
 INSTANTIATE_TEST_SUITE_P(BothTransports, GatherFetchTest, ::testing::Bool(),
