@@ -16,18 +16,9 @@
 // CPU time is the sum of the server's threads' run time (/proc/PID/task/*/schedstat, nanoseconds);
 // resident memory is VmRSS of /proc/PID/status.
 
-#include <arpa/inet.h>
 #include <dirent.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <pthread.h>
 #include <sys/epoll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -35,12 +26,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "loopback_bench.h"
 
 namespace {
 
@@ -51,64 +41,10 @@ constexpr double kMostResidentMiB = 64;
 constexpr double kMostNewClientMilliseconds = 10;
 constexpr int kNewClientTries = 50;
 
-[[noreturn]] void Fail(const std::string& what) {
-    std::fprintf(stderr, "idle-connections: %s\n", what.c_str());
-    std::exit(2);
-}
-
-sockaddr_in LoopbackAddress(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A port nothing listens on now (the system's pick for a socket bound and closed again).
-std::uint16_t FreePort() {
-    int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = LoopbackAddress(0);
-    socklen_t length = sizeof address;
-    if (::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        Fail("no free port");
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
-
-// A connected blocking client, or -1.
-int Connect(std::uint16_t port) {
-    int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = LoopbackAddress(port);
-    if (::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(client);
-        return -1;
-    }
-    return client;
-}
-
-bool SendAll(int socket, const std::string& bytes) {
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t count = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (count <= 0) return false;
-        sent += static_cast<std::size_t>(count);
-    }
-    return true;
-}
-
 // Seconds from connect to the server's close after a whole reply; negative when the request failed.
 double ServeOnce(std::uint16_t port) {
     const auto start = Clock::now();
-    int client = Connect(port);
-    if (client < 0) return -1;
-    std::string reply;
-    char buffer[4096];
-    if (SendAll(client, "GET /1k HTTP/1.0\r\nHost: idle\r\n\r\n")) {
-        for (ssize_t got; (got = ::recv(client, buffer, sizeof buffer, 0)) > 0;)
-            reply.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(client);
+    const std::string reply = Exchange(port, "GET /1k HTTP/1.0\r\nHost: idle\r\n\r\n");
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     return reply.rfind("HTTP/1.0 200 ", 0) == 0 ? seconds : -1;
 }
@@ -127,18 +63,6 @@ std::uint64_t CPUNanoseconds(pid_t process) {
     }
     ::closedir(folder);
     return total;
-}
-
-double ResidentMiB(pid_t process) {
-    std::ifstream status("/proc/" + std::to_string(process) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) != 0) continue;
-        std::istringstream fields(line.substr(6));
-        double kibibytes = 0;
-        fields >> kibibytes;
-        return kibibytes / 1024;
-    }
-    Fail("no VmRSS for the server");
 }
 
 // Per cent of one core that the server used over the time.
@@ -177,43 +101,6 @@ class BareLoop {
     std::thread m_thread;
 };
 
-std::string ProgramFolder() {
-    char path[4096];
-    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) Fail("cannot find this program");
-    std::string text(path, static_cast<std::size_t>(length));
-    return text.substr(0, text.rfind('/'));
-}
-
-class ServerProcess {
-  public:
-    ServerProcess(const std::string& root, const std::string& registry, std::uint16_t port) {
-        const std::string program = ProgramFolder() + "/file-server";
-        const std::string portText = std::to_string(port);
-        const std::string registrySetting = "VELTRA_REGISTRY_DIR=" + registry;
-        std::vector<char*> environment;
-        for (char** entry = environ; *entry != nullptr; ++entry)
-            if (std::string(*entry).rfind("VELTRA_REGISTRY_DIR=", 0) != 0) environment.push_back(*entry);
-        environment.push_back(const_cast<char*>(registrySetting.c_str()));
-        environment.push_back(nullptr);
-        char* arguments[] = {const_cast<char*>(program.c_str()), const_cast<char*>(root.c_str()),
-                             const_cast<char*>(portText.c_str()), nullptr};
-        if (::posix_spawn(&m_process, program.c_str(), nullptr, nullptr, arguments, environment.data()) != 0)
-            Fail("cannot start " + program);
-        for (int i = 0; i < 100 && ServeOnce(port) < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (ServeOnce(port) < 0) Fail("the server does not answer");
-    }
-    ~ServerProcess() {
-        ::kill(m_process, SIGTERM);
-        int status = 0;
-        ::waitpid(m_process, &status, 0);
-    }
-    pid_t Id() const { return m_process; }
-
-  private:
-    pid_t m_process = 0;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -223,19 +110,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: idle-connections [CONNECTIONS] [SECONDS]\n");
         return 2;
     }
-    // Both ends of every connection live on this machine: the server's descriptors and ours.
-    rlimit limit{};
-    ::getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, std::max<rlim_t>(limit.rlim_cur, 2 * connections + 256));
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-
-    char folderTemplate[] = "/tmp/idle-connections-XXXXXX";
-    if (::mkdtemp(folderTemplate) == nullptr) Fail("no temporary folder");
-    const std::string folder = folderTemplate;
+    RaiseDescriptorLimit(connections);
+    const std::string folder = MakeBenchFolder();
     const std::string root = folder + "/files";
     const std::string registry = folder + "/registry";
     ::mkdir(root.c_str(), 0700);
-    ::mkdir(registry.c_str(), 0700);
     std::ofstream(root + "/1k") << std::string(1024, 'x');
 
     const std::uint16_t port = FreePort();
@@ -243,7 +122,9 @@ int main(int argc, char** argv) {
     std::vector<double> newClients;
     int held = 0;
     {
-        ServerProcess server(root, registry, port);
+        ServerProcess server(ProgramFolder() + "/file-server", {root, std::to_string(port)}, registry);
+        for (int i = 0; i < 100 && ServeOnce(port) < 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (ServeOnce(port) < 0) Fail("the server does not answer");
         {
             BareLoop bare;
             const std::uint64_t before = bare.CPUNanoseconds();

@@ -48,3 +48,9 @@ void ReceiveCompleteEach(DataReceiver& receiver, std::span<const ConstData> rang
     receiver.ReceiveEach(ranges);
     receiver.End();
 }
+
+Byte ReadByte(DataReader& reader) {
+    Byte byte = 0;
+    reader.ReadInto(&byte, &byte + 1);
+    return byte;
+}

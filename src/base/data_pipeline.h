@@ -82,6 +82,9 @@ public:
     virtual void End(std::uint64_t total) = 0;
 };
 
+// The reader's next byte; NoMoreData at its end.
+Byte ReadByte(DataReader& reader);
+
 // Copies min(input length, output room) bytes and advances both ranges.
 void CopyDataIntoRange(OutputRange& output, ConstData& input);
 

@@ -73,13 +73,26 @@ MastheadStore& GetMastheadStore() {
 
 // The key keeps the scheme and the authority only when the URL has them, and the path up to its
 // last "/" as it stands; query and fragment are never part of a rebuilt key.
+namespace {
+
+std::string_view LastPathSegment(std::string_view path) {
+    const std::size_t lastSlash = path.rfind('/');
+    return lastSlash == std::string_view::npos ? path : path.substr(lastSlash + 1);
+}
+
+}  // namespace
+
+std::string SiteNameOfURL(ConstData siteURL) {
+    return std::string(LastPathSegment(URLInfo(siteURL).PathRange().View()));
+}
+
 std::string MastheadLookupKey(ConstData siteURL) {
     const URLInfo url(siteURL);
     const ConstData path = url.PathRange();
     const std::string_view pathText = path.View();
     if (pathText.empty()) return Text(siteURL);
     const std::size_t lastSlash = pathText.rfind('/');
-    const std::string_view siteName = lastSlash == std::string_view::npos ? pathText : pathText.substr(lastSlash + 1);
+    const std::string_view siteName = LastPathSegment(pathText);
     if (!IsCustomSiteName(siteName) && !IsOperatorSiteName(siteName)) return Text(siteURL);
 
     std::string key;

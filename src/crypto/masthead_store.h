@@ -73,6 +73,9 @@ class MastheadSearchFolders {
     virtual FileLocation MerivantDataFolder() const = 0;
 };
 
+// The site name of a site URL: the last segment of its path ("" for a URL without a path).
+std::string SiteNameOfURL(ConstData siteURL);
+
 // The store key of a site URL: custom sites ("CustomSite_...") and operator sites ("opsite...") are
 // published under the action site's masthead, so their last path segment becomes "actionsite" (and a
 // query is dropped); every other URL is its own key.

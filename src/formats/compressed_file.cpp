@@ -1,6 +1,10 @@
 #include "formats/compressed_file.h"
 
+#include "foundation/data_stages.h"
 #include "foundation/endian.h"
+#include "foundation/file_replacing_data_sink.h"
+#include "foundation/temporary_files.h"
+#include "foundation/whole_file.h"
 
 namespace {
 
@@ -212,4 +216,20 @@ void CompressionRemover::End() {
         return;
     }
     m_current->End();
+}
+
+void CompressFile(const FileLocation& source, const FileLocation& target) {
+    TemporaryFile temporary(target.GetParent());
+    FileDataSink sink(temporary.GetPath(), 0);
+    CompressedFileWriter writer(sink, temporary.GetLocation());
+    FeedFileToReceiver(source, writer);
+    temporary.ReplaceTo(target);
+}
+
+void ExpandFile(const FileLocation& source, const FileLocation& target, std::uint64_t byteLimit) {
+    FileReplacingDataSink sink(target);
+    ByteLimitedReceiver<> bounded;
+    bounded.SetUp(sink, byteLimit == 0 ? ~std::uint64_t{0} : byteLimit);
+    CompressionRemover content(bounded);
+    FeedFileToReceiver(source, content);
 }

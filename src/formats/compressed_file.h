@@ -14,7 +14,8 @@
 //   on what it produces for input that cannot be trusted (a small file can inflate to terabytes);
 // - CompressedFileChunkReader reads one into a caller's buffer window by window;
 // - CompressionRemover strips the format from a pushed stream, checking the checksum, and passes
-//   anything else through unchanged.
+//   anything else through unchanged;
+// - CompressFile and ExpandFile do the same for whole files.
 // None owns its neighbours; each is used by one thread at a time.
 #pragma once
 
@@ -188,3 +189,12 @@ class CompressionRemover : public DataReceiver, public DataWriter {
     ZlibDecompressingDataMaker m_inflater;
     CheckedContent m_checked;
 };
+
+// Writes the file's bytes as a compressed ("##SC001") file at `target`, with its checksum, through a
+// temporary file beside the target that replaces it only when complete.
+void CompressFile(const FileLocation& source, const FileLocation& target);
+// Writes the content of a compressed file at `target` the same way; a file in any other format is
+// copied as it is. More than `byteLimit` bytes of content (0: none) throws ByteLimitExceeded
+// (data_stages.h), a checksum that does not match CompressedFileChecksumError; either leaves the
+// target as it was.
+void ExpandFile(const FileLocation& source, const FileLocation& target, std::uint64_t byteLimit);

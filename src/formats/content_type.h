@@ -32,6 +32,7 @@ inline constexpr std::int32_t kUnknownType = 7;
 inline constexpr std::int32_t kTextPlain = 0x0000;
 // "application/pkcs7-signature" and "application/x-pkcs7-signature" share the code.
 inline constexpr std::int32_t kApplicationPKCS7Signature = 0x4018;
+inline constexpr std::int32_t kMultipartMixed = 0x5000;
 inline constexpr std::int32_t kMultipartDigest = 0x5002;
 inline constexpr std::int32_t kMultipartSigned = 0x500b;
 inline constexpr std::int32_t kMultipartXDirectory2 = 0x500d;

@@ -19,12 +19,6 @@ constexpr Byte kFourByteSizeType = '_';
 constexpr Byte kEightByteSizeType = '1';
 constexpr std::size_t kCopyBufferSize = 16384;
 
-Byte ReadByte(DataReader& reader) {
-    Byte byte = 0;
-    reader.ReadInto(&byte, &byte + 1);
-    return byte;
-}
-
 std::uint64_t ReadLittleEndianSize(DataReader& reader, std::size_t length) {
     Byte bytes[8];
     reader.ReadInto(bytes, bytes + length);

@@ -1,12 +1,13 @@
 // Small generic stages of the data pipeline: a reader with nothing in it, a receiver that discards,
-// receivers that collect into a string, forward to another receiver or to two, and a line receiver
-// that collects lines into a list.
+// receivers that collect into a string, forward to another receiver or to two, a receiver that
+// bounds the length of a stream, and a line receiver that collects lines into a list.
 //
 // None of them owns its target: the caller keeps the string, list or receiver alive while the stage
 // is in use. Like every stage they are used by one thread at a time, except the two process-wide
 // instances, which hold no state and may be shared by all threads.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,39 @@ class DataTee2 : public DataReceiver, public DataWriter {
   private:
     DataReceiver* m_first = nullptr;
     DataReceiver* m_second = nullptr;
+};
+
+// A ByteLimitedReceiver was given more bytes than its limit.
+class ByteLimitExceeded : public DebuggableException {};
+
+// Passes a stream on to a target as long as it holds at most `limit` bytes; the chunk that would
+// pass the limit throws Exceeded instead of reaching the target. Begin starts the count again.
+template <class Exceeded = ByteLimitExceeded>
+class ByteLimitedReceiver : public DataReceiver, public DataWriter {
+  public:
+    ByteLimitedReceiver& SetUp(DataReceiver& target, std::uint64_t limit) {
+        m_target = &target;
+        m_limit = limit;
+        return *this;
+    }
+
+    void Begin() override {
+        m_count = 0;
+        m_target->Begin();
+    }
+    void Receive(const Byte* begin, const Byte* end) override {
+        const auto length = static_cast<std::uint64_t>(end - begin);
+        if (length > m_limit - m_count) throw Exceeded();
+        m_count += length;
+        m_target->Receive(begin, end);
+    }
+    using DataReceiver::Receive;
+    void End() override { m_target->End(); }
+
+  private:
+    DataReceiver* m_target = nullptr;
+    std::uint64_t m_limit = 0;
+    std::uint64_t m_count = 0;
 };
 
 // Collects lines into a caller-owned list. The text after the last line end becomes a last entry

@@ -1,9 +1,9 @@
 // Reading an open file (platform/file_paths.h) through the pipeline: FileReader is the DataReader over
 // it, FileReadingLoop cuts a stretch of it into chunks in a caller's buffer.
 //
-// Both keep their own 64-bit position and never own the path, which must outlive them. The file size
-// is taken when they are set up: bytes appended later are not read, and a file that shrinks below
-// it is an error.
+// Both keep their own 64-bit position (a FileReader's may also be moved forward by its user) and
+// never own the path, which must outlive them. The file size is taken when they are set up: bytes
+// appended later are not read, and a file that shrinks below it is an error.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,9 @@ class FileReader : public DataReader {
 
     const PosixPlatform::FileReadingPath& GetPath() const { return *m_path; }
     std::uint64_t GetPosition() const { return m_position; }
+    // Moves the position forward without reading; it may pass the end, where the next read finds
+    // nothing. A position that would pass 2^64 - 1 stays there.
+    void Skip(std::uint64_t count) { m_position = count > ~m_position ? ~std::uint64_t{0} : m_position + count; }
     std::uint64_t GetSize() const { return m_size; }
 
   private:

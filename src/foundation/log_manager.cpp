@@ -49,14 +49,19 @@ void LogManager::AddWriter(LogWriter* writer) {
     RebuildWriterMap();
 }
 
+// No flush is writing to the writer when it goes: the write lock is taken first.
 void LogManager::RemoveWriter(LogWriter* writer) {
-    CriticalSectionGuard guard(m_lock);
-    m_writers.erase(std::remove(m_writers.begin(), m_writers.end(), writer), m_writers.end());
-    RebuildWriterMap();
-    auto queue = m_queues.find(writer);
-    if (queue == m_queues.end()) return;
-    std::vector<std::string> messages = std::move(queue->second);
-    m_queues.erase(queue);
+    CriticalSectionGuard writing(m_writeLock);
+    std::vector<std::string> messages;
+    {
+        CriticalSectionGuard guard(m_lock);
+        m_writers.erase(std::remove(m_writers.begin(), m_writers.end(), writer), m_writers.end());
+        RebuildWriterMap();
+        auto queue = m_queues.find(writer);
+        if (queue == m_queues.end()) return;
+        messages = std::move(queue->second);
+        m_queues.erase(queue);
+    }
     try {
         writer->WriteMessages(messages);
     } catch (...) {
@@ -95,10 +100,15 @@ void LogManager::Post(const std::string& category, const std::string& text) {
     }
 }
 
+// The queues are taken under the manager's lock and written without it: a writer that waits for
+// its disk keeps no posting thread waiting. The write lock keeps the batches in posting order.
 void LogManager::Flush() {
-    CriticalSectionGuard guard(m_lock);
+    CriticalSectionGuard writing(m_writeLock);
     std::map<LogWriter*, std::vector<std::string>> queues;
-    queues.swap(m_queues);
+    {
+        CriticalSectionGuard guard(m_lock);
+        queues.swap(m_queues);
+    }
     for (auto& [writer, messages] : queues) {
         try {
             writer->WriteMessages(messages);

@@ -38,8 +38,9 @@ class LogWriter {
     virtual bool AcceptsCategory(const std::string& category) = 0;
     // The text to queue for this writer; called on the posting thread under the manager's lock.
     virtual std::string FormatMessage(const std::string& category, const std::string& text) = 0;
-    // Writes a batch of queued texts, in posting order; called on the manager's thread (or by
-    // RemoveWriter) under the manager's lock. Exceptions are discarded by the caller.
+    // Writes a batch of queued texts, in posting order; called on the manager's thread (or by Flush
+    // or RemoveWriter), one batch at a time, without the manager's lock, so that posting threads
+    // never wait for a writer. Exceptions are discarded by the caller.
     virtual void WriteMessages(std::vector<std::string>& messages) = 0;
 };
 
@@ -86,6 +87,7 @@ class LogManager : public Callable, private CriticalLogSink {
     void NoteCategory(const std::string& category);
     void RebuildWriterMap();
 
+    CriticalSection m_writeLock;        // one batch written at a time; taken before m_lock, never after
     CriticalSection m_lock;             // guards everything below except the event and the thread handle
     std::vector<LogWriter*> m_writers;  // in the order they were added
     std::map<std::string, std::vector<LogWriter*>> m_categoryMap;  // category -> writers taking it

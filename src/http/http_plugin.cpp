@@ -10,6 +10,12 @@
 #include "net/socket_calls.h"
 #include "settings/configuration_settings.h"
 
+namespace {
+
+constexpr int kShutBothSides = 2;
+
+}  // namespace
+
 HTTPPlugInInterface::HTTPPlugInInterface(std::shared_ptr<HTTPRequest> request, Event& stopEvent,
                                          std::function<void()> completion)
     : m_request(std::move(request)), m_stopEvent(stopEvent), m_completion(std::move(completion)) {
@@ -65,25 +71,44 @@ bool HTTPPlugInInterface::AtEnd() {
 }
 
 // The body never runs past Content-Length: bytes a client sends beyond it are not the plug-in's.
-// The wait for the socket is skipped when the body window already gave something.
 void HTTPPlugInInterface::ReadSome(OutputRange& range) {
     CheckForAbort();
     const std::uint64_t length = GetContentLength();
     const std::uint64_t remaining = length > m_bodyConsumed ? length - m_bodyConsumed : 0;
     OutputRange body(range.begin, range.begin + std::min<std::uint64_t>(range.Room(), remaining));
-    const std::size_t fromWindow = m_request->TakeBodyBytes(body);
-    m_bodyConsumed += fromWindow;
-    if (!body.IsFull()) {
-        SocketConnection& connection = m_request->Connection();
-        if (connection.HasPendingTLSData() ||
-            WaitReadable(connection.Handle(), fromWindow != 0 ? 0 : kStepMilliseconds)) {
-            m_bodyConsumed += connection.Read(body);
-            RestartDeadline();
-        } else if (HasTimedOut()) {
-            throw HTTPPlugInTimeoutException();
-        }
-    }
+    const std::size_t held = m_request->TakeBodyBytes(body);
+    m_bodyConsumed += held;
+    if (!body.IsFull()) ReadBodyFromSocket(body, held != 0);
     range.begin = body.begin;
+}
+
+// The wait for the socket is skipped when the held bytes already gave something. The client's pace
+// is judged only when it has nothing more for the plug-in: a read that fills the range means that
+// the client is ahead, and a plug-in that took its time between reads must not count against it.
+void HTTPPlugInInterface::ReadBodyFromSocket(OutputRange& body, bool gotSome) {
+    SocketConnection& connection = m_request->Connection();
+    if (connection.HasPendingTLSData() || WaitReadable(connection.Handle(), gotSome ? 0 : kStepMilliseconds)) {
+        const std::size_t count = connection.Read(body);
+        m_bodyConsumed += count;
+        RestartDeadline();
+        m_request->Pace().Received(count, GetMonotonicTime());
+        if (body.IsFull()) return;
+    } else if (HasTimedOut()) {
+        throw HTTPPlugInTimeoutException();
+    }
+    const BodyPace::Verdict verdict = m_request->Pace().Judge(GetMonotonicTime());
+    if (verdict != BodyPace::Verdict::kKeep) DropSlowClient(verdict);
+}
+
+// The client is dropped as the loop drops a silent one: no reply; what the plug-in writes after
+// this fails at once, and the socket closes when the plug-in lets the request go.
+void HTTPPlugInInterface::DropSlowClient(BodyPace::Verdict verdict) {
+    m_request->Pace().LogDrop(verdict, m_request->ClientAddress());
+    try {
+        ShutdownSocket(m_request->Connection().Handle(), kShutBothSides);
+    } catch (...) {
+    }
+    throw HTTPPlugInTimeoutException();
 }
 
 void HTTPPlugInInterface::Receive(const Byte* begin, const Byte* end) {

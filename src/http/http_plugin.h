@@ -7,12 +7,16 @@
 //   that the client gets 503) or inline on the server's loop thread, and answers requests in
 //   HandleRequest.
 // - HTTPPlugInInterface: a plug-in's whole view of one request. As a DataReader it serves the request
-//   body (first the bytes that came with the head, then the socket, never more than Content-Length);
-//   as a DataReceiver it takes the reply, buffers up to 1024 bytes and writes them to the socket.
-//   Every read or write step waits at most 10 ms and then checks the stop event
-//   (HTTPPlugInAbortException) and the optional time-out (HTTPPlugInTimeoutException, counted from
-//   the last progress). Destroying the interface flushes what is left and ends the request: the
-//   socket closes when the last holder of the request lets it go.
+//   body (first the bytes the request holds: the whole body, or the first 64 KiB of a longer one,
+//   which the server read before the plug-in took the request; then the socket; never more than
+//   Content-Length); as a DataReceiver it takes the reply, buffers up to 1024 bytes and writes them to
+//   the socket. Every read or write step waits at most 10 ms and then checks the stop event
+//   (HTTPPlugInAbortException) and the optional time-out the plug-in set (HTTPPlugInTimeoutException,
+//   counted from the last progress). Reading the body from the socket, the interface also judges the
+//   client's pace as the server does (body_pace.h): a client silent for longer than "ReadTimeOut", or
+//   sending below "MinRequestBodyBytesPerSecond", is dropped with one "debug" line and its socket
+//   shut down, and the read throws HTTPPlugInTimeoutException. Destroying the interface flushes what
+//   is left and ends the request: the socket closes when the last holder of the request lets it go.
 //
 // Thread-safety: a plug-in's own state must be guarded by the plug-in, since HandleRequest of a
 // threaded plug-in runs on many threads at once; the thread count is guarded here. An interface is
@@ -85,6 +89,8 @@ class HTTPPlugInInterface : public DataReader, public DataReceiver, public DataW
 
   private:
     void RestartDeadline();
+    void ReadBodyFromSocket(OutputRange& body, bool gotSome);
+    [[noreturn]] void DropSlowClient(BodyPace::Verdict verdict);
 
     std::shared_ptr<HTTPRequest> m_request;
     Event& m_stopEvent;

@@ -6,8 +6,10 @@
 // lets the record go, and that close ends the reply (HTTP/1.0, no keep-alive). It holds the method
 // ("GET" or "POST"), the request target exactly as received, the header fields (names compared
 // ignoring ASCII case, every spelling of one name sharing the entry of its first spelling, values in
-// arrival order), and the body window: the body bytes that arrived in the same read as the end of
-// the head, which are served before the socket is read again.
+// arrival order), the held body bytes, which are served before the socket is read again, and the
+// pace of the body's arrival (body_pace.h). The held bytes are those that arrived in the same read as
+// the end of the head and those the server loop read for a plug-in before the plug-in took the
+// request: the whole body, or its first kMostHeldBodyBytes when it is longer.
 //
 // Filled by the reading connection on the loop thread, then handed on (std::shared_ptr, atomic
 // count) to one answering side at a time; it has no lock of its own.
@@ -23,6 +25,7 @@
 
 #include "base/const_data.h"
 #include "base/exceptions.h"
+#include "http/body_pace.h"
 #include "net/socket_connection.h"
 
 class HTTPRequestError : public DebuggableException {
@@ -37,6 +40,9 @@ class HTTPRequestError : public DebuggableException {
 class HTTPRequest {
   public:
     static constexpr std::size_t kReadBufferSize = 1024;
+    // A plug-in's request waits on the server loop for at most this much of its body: waiting costs
+    // the loop a socket and these bytes, where a plug-in would spend a thread.
+    static constexpr std::size_t kMostHeldBodyBytes = 64 * 1024;
 
     explicit HTTPRequest(SocketConnection connection) : m_connection(std::move(connection)) {}
     HTTPRequest(const HTTPRequest&) = delete;
@@ -59,11 +65,21 @@ class HTTPRequest {
 
     // The buffer every read of the head goes into.
     OutputRange ReadBuffer() { return OutputRange(m_buffer.data(), m_buffer.size()); }
-    // Marks [begin, end) of the read buffer as body bytes that came with the head.
+    // Holds [begin, end) of the read buffer: the body bytes that came with the head.
     void SetBodyWindow(std::size_t begin, std::size_t end);
-    // Copies as much of the unread body window as fits into the output, advancing it; answers the
+    // The body bytes to hold before a plug-in takes the request: the "Content-Length" value (0 when
+    // absent or malformed: the plug-in meets the error itself), at most kMostHeldBodyBytes.
+    std::size_t BodyBytesToHold() const;
+    // The body bytes held so far, served or not.
+    std::size_t HeldBodyBytes() const { return m_body.size(); }
+    bool IsBodyHeld() const { return HeldBodyBytes() >= BodyBytesToHold(); }
+    // Reads once from the connection onto the held body bytes, up to BodyBytesToHold; answers the
+    // count (as SocketConnection::Read, whose errors it throws).
+    std::size_t ReadBodyToHold();
+    // Copies as much of the unserved held body as fits into the output, advancing it; answers the
     // count.
     std::size_t TakeBodyBytes(OutputRange& output);
+    BodyPace& Pace() { return m_pace; }
 
     // Whether the answering side has handed any reply bytes on; set by it.
     bool ReplyStarted() const { return m_replyStarted; }
@@ -80,7 +96,8 @@ class HTTPRequest {
     std::string m_url;
     std::map<std::string, std::vector<std::string>, NameLess> m_headers;
     std::array<Byte, kReadBufferSize> m_buffer{};
-    std::size_t m_bodyRead = 0;
-    std::size_t m_bodyEnd = 0;
+    std::vector<Byte> m_body;
+    std::size_t m_bodyServed = 0;
+    BodyPace m_pace;
     bool m_replyStarted = false;
 };

@@ -343,10 +343,10 @@ void HTTPServer::SweepReadTimeOuts() {
             connection = RemoveReadingConnection(connection, false);
             continue;
         }
-        earliest = std::min(earliest, connection->second->LastActivity());
+        earliest = std::min(earliest, connection->second->NextTimeOutCheck());
         ++connection;
     }
-    m_nextReadTimeOutSweep = earliest == kNever ? kNever : earliest + m_settings.readTimeOut + 1;
+    m_nextReadTimeOutSweep = earliest;
 }
 
 // The socket leaves the watched set before the connection lets it go (to a plug-in thread, or to
@@ -363,18 +363,31 @@ HTTPServer::ReadingConnections::iterator HTTPServer::RemoveReadingConnection(
 bool HTTPServer::ReadAndDispatch(ReadingHTTPConnection& connection, bool justAccepted) {
     const std::size_t replies = m_writingConnections.size();
     try {
-        if (justAccepted) {
-            m_headsCameWithConnections = connection.ReadIfArrived(m_passTime);
-            if (!m_headsCameWithConnections) return false;
-        } else {
-            connection.Read(m_passTime);
-        }
-        if (connection.IsHeadComplete()) DispatchRequest(connection.GetRequest());
+        if (connection.BodyPlugIn() != nullptr)
+            ReadHeldBody(connection);
+        else
+            ReadHead(connection, justAccepted);
     } catch (const HTTPRequestError& error) {
         m_writingConnections.push_back(std::make_unique<FileResponseConnection>(
             error.Status(), connection.GetRequest(), m_settings, m_passTime));
     }
     return m_writingConnections.size() > replies;
+}
+
+void HTTPServer::ReadHead(ReadingHTTPConnection& connection, bool justAccepted) {
+    if (justAccepted) {
+        m_headsCameWithConnections = connection.ReadIfArrived(m_passTime);
+        if (!m_headsCameWithConnections) return;
+    } else {
+        connection.Read(m_passTime);
+    }
+    if (!connection.IsHeadComplete()) return;
+    if (HTTPPlugIn* waiting = DispatchRequest(connection.GetRequest())) connection.HoldBodyFor(*waiting);
+}
+
+void HTTPServer::ReadHeldBody(ReadingHTTPConnection& connection) {
+    connection.Read(m_passTime);
+    if (connection.IsFinished()) DispatchToPlugIn(*connection.BodyPlugIn(), connection.GetRequest());
 }
 
 void HTTPServer::DropWritingConnections() {
@@ -391,7 +404,10 @@ const FileLocation& HTTPServer::AccessLogDirectory() {
     return m_accessLogDirectory;
 }
 
-void HTTPServer::DispatchRequest(std::shared_ptr<HTTPRequest> request) {
+// A plug-in's request whose body is still coming stays with the loop until the body is held (see
+// ReadingHTTPConnection): a client that is slow to send it costs a socket, not one of the plug-in's
+// threads.
+HTTPPlugIn* HTTPServer::DispatchRequest(std::shared_ptr<HTTPRequest> request) {
     BeforeRequest();
     const URLInfo url{ConstData(std::string_view(request->URL()))};
     if (!url.HasPathStart()) throw HTTPRequestError(404);
@@ -399,10 +415,14 @@ void HTTPServer::DispatchRequest(std::shared_ptr<HTTPRequest> request) {
         WriteAccessLogLine(
             directory, [this] { return m_settings.AccessLogExpirationDays(); },
             {request->Method(), ConstData(std::string_view(request->URL())), request->ClientAddress()});
-    if (HTTPPlugIn* plugIn = FindPlugIn(m_plugIns, url.PathRange()))
-        DispatchToPlugIn(*plugIn, std::move(request));
-    else
+    HTTPPlugIn* plugIn = FindPlugIn(m_plugIns, url.PathRange());
+    if (plugIn == nullptr) {
         ServeFile(std::move(request));
+        return nullptr;
+    }
+    if (!request->IsBodyHeld()) return plugIn;
+    DispatchToPlugIn(*plugIn, std::move(request));
+    return nullptr;
 }
 
 std::unique_ptr<HTTPPlugInInterface> HTTPServer::MakePlugInInterface(std::shared_ptr<HTTPRequest> request) {

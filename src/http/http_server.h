@@ -4,7 +4,8 @@
 // (net/socket_watcher.h) that changes only when a socket's interest does: the listener (only while
 // connections and running plug-in requests number fewer than MaxConnections, and not for a second
 // after an accept ran out of descriptors or socket memory), every connection still reading its
-// request head, and every reply connection that has bytes to write. Each pass waits at most 10 ms,
+// request head (or a plug-in request's body, below), and every reply connection that has bytes to
+// write. Each pass waits at most 10 ms,
 // then accepts one new client, writes reply steps and reads heads, in that order. A connection just
 // accepted is read in the same pass while heads come with their connections, and watched otherwise;
 // a reply made in a pass takes its first write step in that pass, and when other clients wait, the
@@ -14,7 +15,9 @@
 // path is written to the daily access log (access_log.h; the directory setting is read again at most
 // a second after it was last read) and dispatched: to the plug-in its path names (see
 // plugin_path_table.h and http_plugin.h), on a thread of the server's thread group or inline on the
-// loop thread, or else to ServeFile, which opens files beneath the server root held open (a folder
+// loop thread, once the loop has read the request's body, or the first 64 KiB of a longer one (a
+// client slow to send it costs a socket, never a thread; "ReadTimeOut" and
+// "MinRequestBodyBytesPerSecond" end a silent or trickling one, see body_pace.h), or else to ServeFile, which opens files beneath the server root held open (a folder
 // put in the root's place is served from 10 ms later on). A refused request (HTTPRequestError) is
 // answered with a status-only reply. One request per connection: the reply ends with the close.
 //
@@ -79,7 +82,9 @@ class HTTPServer {
     // One pass: what to watch, and the work after the wait.
     void BuildSocketSets();
     void PumpSockets();
-    void DispatchRequest(std::shared_ptr<HTTPRequest> request);
+    // Hands a complete head on. Answers the plug-in the request is for when the loop must first
+    // read more of its body (up to HTTPRequest::kMostHeldBodyBytes), null when it was handed on.
+    HTTPPlugIn* DispatchRequest(std::shared_ptr<HTTPRequest> request);
     void DispatchToPlugIn(HTTPPlugIn& plugIn, std::shared_ptr<HTTPRequest> request);
     void ServeFile(std::shared_ptr<HTTPRequest> request);
     // Ends every reply the loop is writing, without a further byte.
@@ -95,6 +100,8 @@ class HTTPServer {
     void StartNewReplies(std::size_t first);
     void SweepReadTimeOuts();
     bool ReadAndDispatch(ReadingHTTPConnection& connection, bool justAccepted);
+    void ReadHead(ReadingHTTPConnection& connection, bool justAccepted);
+    void ReadHeldBody(ReadingHTTPConnection& connection);
     ReadingConnections::iterator RemoveReadingConnection(ReadingConnections::iterator connection,
                                                          bool socketHandedOn);
     std::uint64_t ReadingConnectionOf(int socket) const;

@@ -41,6 +41,7 @@ HTTPServerSettings::HTTPServerSettings(const char* component)
       logFileSizeLimit(ReadNumber(component, "LogFileSizeLimit", 0x3200000)),
       maxRequestLineLength(ReadNumber(component, "MaxRequestLineLength", 0x8000)),
       readTimeOut(ReadSeconds(component, "ReadTimeOut", 60)),
+      minimumBodyBytesPerSecond(ReadNumber(component, "MinRequestBodyBytesPerSecond", 1024)),
       writeTimeOut(ReadSeconds(component, "WriteTimeOut", 300)),
       serverRootPath(ReadServerRootPath(component)),
       throttleKBPS(ReadNumber(component, "ThrottleKBPS", 0)),

@@ -24,6 +24,9 @@ struct HTTPServerSettings {
     std::uint32_t logFileSizeLimit;  // "LogFileSizeLimit", 52428800
     std::uint32_t maxRequestLineLength;    // "MaxRequestLineLength", 32768 bytes per line of a request head
     std::int64_t readTimeOut;              // "ReadTimeOut", 60 s
+    // "MinRequestBodyBytesPerSecond", 1024: a client sending a request body more slowly, averaged over
+    // windows of the read time-out, is closed (body_pace.h); 0 turns the rule off.
+    std::uint32_t minimumBodyBytesPerSecond;
     std::int64_t writeTimeOut;             // "WriteTimeOut", 300 s
     FileLocation serverRootPath;           // "ServerRootPath", "wwwroot"
     std::uint32_t throttleKBPS;            // "ThrottleKBPS", 0 (no limit)

@@ -25,15 +25,23 @@ ReadingHTTPConnection::ReadingHTTPConnection(SocketConnection connection, const 
 
 void ReadingHTTPConnection::Read(std::int64_t time) {
     try {
-        ReadOnce();
-        // Over TLS a read may only advance the handshake or take part of a record: the read time-out
-        // runs on until request bytes arrive.
-        if (m_bytesOfLastRead != 0) m_lastActivity = time;
-        while (!m_headComplete && m_request->Connection().HasPendingTLSData()) ReadOnce();
+        if (m_bodyPlugIn != nullptr)
+            ReadBody(time);
+        else
+            ReadHead(time);
     } catch (...) {
         m_finished = true;
         throw;
     }
+}
+
+// Over TLS a read may only advance the handshake or take part of a record: the read time-out runs on
+// until request bytes arrive.
+void ReadingHTTPConnection::ReadHead(std::int64_t time) {
+    ReadOnce();
+    if (m_bytesOfLastRead != 0) m_lastActivity = time;
+    while (!m_headComplete && m_request->Connection().HasPendingTLSData()) ReadOnce();
+    StartBodyPace(time);
 }
 
 bool ReadingHTTPConnection::ReadIfArrived(std::int64_t time) {
@@ -41,6 +49,7 @@ bool ReadingHTTPConnection::ReadIfArrived(std::int64_t time) {
     try {
         if (!ReadOnceIfArrived()) return false;
         m_lastActivity = time;
+        StartBodyPace(time);
     } catch (...) {
         m_finished = true;
         throw;
@@ -80,10 +89,42 @@ void ReadingHTTPConnection::TakeRead() {
     }
 }
 
+// The body's pace starts with the end of the head, for every request: a plug-in that reads beyond
+// the held bytes goes on with it.
+void ReadingHTTPConnection::StartBodyPace(std::int64_t time) {
+    if (m_headComplete) m_request->Pace().Start(time, m_settings.readTimeOut, m_settings.minimumBodyBytesPerSecond);
+}
+
+void ReadingHTTPConnection::HoldBodyFor(HTTPPlugIn& plugIn) {
+    m_bodyPlugIn = &plugIn;
+    m_finished = m_request->IsBodyHeld();
+}
+
+// Over TLS, decrypted bytes waiting in the session would never wake the loop: they are read now.
+void ReadingHTTPConnection::ReadBody(std::int64_t time) {
+    do {
+        const std::size_t count = m_request->ReadBodyToHold();
+        m_request->Pace().Received(count, time);
+        if (count != 0) m_lastActivity = time;
+    } while (!m_request->IsBodyHeld() && m_request->Connection().HasPendingTLSData());
+    m_finished = m_request->IsBodyHeld();
+}
+
 void ReadingHTTPConnection::CheckReadTimeOut(std::int64_t time) {
-    if (time - m_lastActivity <= m_settings.readTimeOut) return;
-    KVR_LOG("debug") << "Closing HTTP connection on " << FormatIPAddress(m_request->ClientAddress()).View();
+    if (m_bodyPlugIn != nullptr) {
+        const BodyPace::Verdict verdict = m_request->Pace().Judge(time);
+        if (verdict == BodyPace::Verdict::kKeep) return;
+        m_request->Pace().LogDrop(verdict, m_request->ClientAddress());
+    } else {
+        if (time - m_lastActivity <= m_settings.readTimeOut) return;
+        KVR_LOG("debug") << "Closing HTTP connection on " << FormatIPAddress(m_request->ClientAddress()).View();
+    }
     m_finished = true;
+}
+
+std::int64_t ReadingHTTPConnection::NextTimeOutCheck() const {
+    if (m_bodyPlugIn != nullptr) return m_request->Pace().NextJudgement();
+    return m_lastActivity + m_settings.readTimeOut + 1;
 }
 
 void ReadingHTTPConnection::CountHeadBytes(std::uint64_t total) {

@@ -12,6 +12,7 @@
 #include "e2e/relay_process.h"
 #include "support/client_settings.h"
 #include "support/loopback_sockets.h"
+#include "support/port_reservation.h"
 
 using namespace std::chrono_literals;
 
@@ -52,9 +53,10 @@ std::string Body(const std::string& reply) {
 
 class ClientNotificationTest : public ::testing::Test {
   protected:
-    ClientNotificationTest() : m_firstClient("127.0.0.10", 0) {
+    // All clients listen on one port, as agents do.
+    ClientNotificationTest() : m_firstClient("127.0.0.10", m_clientPort.Port()) {
         for (const char* address : {"127.0.0.11", "127.0.0.12"})
-            m_clients.push_back(std::make_unique<UDPReceiver>(address, m_firstClient.Port()));
+            m_clients.push_back(std::make_unique<UDPReceiver>(address, m_clientPort.Port()));
     }
 
     // The relay's own computer ID, its clients' UDP port, a short pause between batches and the
@@ -62,7 +64,7 @@ class ClientNotificationTest : public ::testing::Test {
     void Prepare(RelayProcess& relay, std::uint32_t ownID, const std::string& list, std::uint16_t childPort = 0) {
         relay.Import("[HKLM\\Software\\Veltra\\DaruraviduClient\\GlobalOptions]\n\"ComputerID\"=dword:" +
                      Hex(std::string{0, 0, static_cast<char>(ownID >> 8), static_cast<char>(ownID)}) + "\n");
-        relay.SetClientSetting("_Daruravidu Server_ClientRegister_UDPMessagePort", std::to_string(m_firstClient.Port()));
+        relay.SetClientSetting("_Daruravidu Server_ClientRegister_UDPMessagePort", std::to_string(m_clientPort.Port()));
         relay.SetClientSetting("_Daruravidu Server_ClientRegister_BatchDelay", "50");
         relay.SetClientSetting("_KVRRelay_Log_Verbose", "1");
         if (childPort != 0)
@@ -74,6 +76,7 @@ class ClientNotificationTest : public ::testing::Test {
 
     std::string Ask(RelayProcess& relay, const std::string& query) { return Body(relay.Get(kPath + ("?" + query))); }
 
+    PortReservation m_clientPort;
     UDPReceiver m_firstClient;  // 127.0.0.10
     std::vector<std::unique_ptr<UDPReceiver>> m_clients;  // 127.0.0.11, 127.0.0.12
 };
@@ -102,7 +105,7 @@ void ExpectSitePing(const std::string& packet, std::uint32_t sequence, std::uint
 }  // namespace
 
 TEST_F(ClientNotificationTest, ANotificationTravelsDownTheTreeToEveryClient) {
-    ASSERT_TRUE(m_clients[0]->IsBound() && m_clients[1]->IsBound());
+    ASSERT_TRUE(m_firstClient.IsBound() && m_clients[0]->IsBound() && m_clients[1]->IsBound());
     RelayProcess child;
     Prepare(child, kChildID, ListLine(21, "127.0.0.11"));
     RelayProcess parent;
@@ -149,7 +152,7 @@ TEST_F(ClientNotificationTest, StoppingWithAForwardInFlightEndsAtOnce) {
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(parent.Stop(), 0);
     // Far below the forward's 60-second time-out; the margin is for a loaded machine.
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << parent.Log();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s) << parent.Log();
 }
 
 // A site's new version for a client that handles multi-value pings: without Argument1MV it is the
@@ -157,7 +160,7 @@ TEST_F(ClientNotificationTest, StoppingWithAForwardInFlightEndsAtOnce) {
 // multi-value one; with Argument1MV, and this relay's own client (ID 100) handling such pings too,
 // it is GatherHashMV (16) with the odd number and the multi-value version.
 TEST_F(ClientNotificationTest, AMultiValueClientGetsTheMultiValueFormOnlyWithItsArgument) {
-    ASSERT_TRUE(m_clients[0]->IsBound() && m_clients[1]->IsBound());
+    ASSERT_TRUE(m_firstClient.IsBound() && m_clients[0]->IsBound() && m_clients[1]->IsBound());
     RelayProcess relay;
     Prepare(relay, kParentID,
             ListLine(11, "127.0.0.10") + MultiValueListLine(12, "127.0.0.11") +
@@ -169,6 +172,11 @@ TEST_F(ClientNotificationTest, AMultiValueClientGetsTheMultiValueFormOnlyWithIts
     ExpectSitePing(m_firstClient.Receive(5s), 2000, 9, 11, siteChecksum);
     ExpectSitePing(m_clients[0]->Receive(5s), 2000, 9, 11, siteChecksum);
     ExpectSitePing(m_clients[1]->Receive(5s), 2000, 9, 11, siteChecksum);
+    // 127.0.0.12 is also this relay's own item: on a loaded machine its two pings can leave in two
+    // batches instead of merged into one, so what is left of the first notification goes first.
+    for (UDPReceiver* client : {&m_firstClient, m_clients[0].get(), m_clients[1].get()})
+        while (!client->Receive(1s).empty()) {
+        }
 
     EXPECT_EQ(Ask(relay, "RequestType=NotifyAllClients&Body=GatherHash&Argument=11&Argument1MV=12" + site),
               "Success\r\n4\r\n");

@@ -4,12 +4,12 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <random>
-#include <stdexcept>
+#include <filesystem>
+#include <iostream>
 #include <thread>
 
 #include "support/kvrreg_runner.h"
@@ -20,6 +20,7 @@ namespace {
 const std::string kClientSettingsKey =
     "HKEY_LOCAL_MACHINE\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\";
 const std::string kServerGlobalOptionsKey = "HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\GlobalOptions";
+const std::string kPortSetting = "_KVRRelay_HTTPServer_PortNumber";
 
 // A socket closed when it goes.
 class Socket {
@@ -47,38 +48,10 @@ std::string Escaped(const std::string& text) {
 
 }  // namespace
 
-// The first port the system hands out for bind(0) and for outgoing connections; a port below it is
-// taken only by whoever names it, so no other test's sockets can take it between our check and the
-// relay's bind.
-std::uint16_t LowestEphemeralPort() {
-    std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
-    unsigned low = 0;
-    if (!(range >> low) || low < 10000 || low > 65535) low = 32768;
-    return static_cast<std::uint16_t>(low);
-}
-
-std::uint16_t FreeTCPPort() {
-    const std::uint16_t high = LowestEphemeralPort();
-    const std::uint16_t low = high > 20000 ? 20000 : 1024;
-    std::mt19937 random(std::random_device{}());
-    std::uniform_int_distribution<unsigned> pick(low, high - 1u);
-    for (int attempt = 0; attempt < 200; ++attempt) {
-        Socket socket(AF_INET6);
-        int off = 0;
-        ::setsockopt(socket.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(static_cast<std::uint16_t>(pick(random)));
-        if (::bind(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
-            return ntohs(address.sin6_port);
-    }
-    throw std::runtime_error("no free port");
-}
-
-RelayProcess::RelayProcess() : m_port(FreeTCPPort()) {
+RelayProcess::RelayProcess() {
     Import("[" + kServerGlobalOptionsKey + "]\n\"StoragePath\"=\"" + Escaped(m_folder / "storage") + "\"\n");
     SetClientSetting("_KVRClient_Cryptography_FipsMode", "none");
-    SetClientSetting("_KVRRelay_HTTPServer_PortNumber", std::to_string(m_port));
+    SetClientSetting(kPortSetting, std::to_string(Port()));
 }
 
 RelayProcess::~RelayProcess() {
@@ -115,21 +88,53 @@ bool RelayProcess::IsRunning() const {
 }
 
 bool RelayProcess::AwaitProbe(std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    int restarts = 0;
+    auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline) {
-        const std::string reply = Get("/vtmirror/downloads/0");
+        // The probe answers at once; a connection that lingers is another program's listener.
+        const std::string reply = Get("/vtmirror/downloads/0", std::chrono::seconds(1));
         if (reply.starts_with("HTTP/1.0 200") && reply.ends_with("\r\n\r\nA")) return true;
         if (!IsRunning()) return false;
+        if (restarts < kPortInUseRestarts && LoggedPortInUse()) {
+            RestartOnANewPort(++restarts);
+            deadline = std::chrono::steady_clock::now() + limit;
+            continue;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
 }
 
-std::string RelayProcess::Get(const std::string& path) const {
+// The relay waits 30 seconds before it tries its port again; a test should not, and whoever holds
+// the port did not reserve it, so it may hold it for long.
+bool RelayProcess::LoggedPortInUse() const {
+    return Log().find("Unable to start KVR Relay: socket already in use on port " + std::to_string(Port()) + ",") !=
+           std::string::npos;
+}
+
+void RelayProcess::RestartOnANewPort(int restart) {
+    const std::string taken = std::to_string(Port());
+    Stop();
+    std::error_code ignored;
+    std::filesystem::rename(m_folder / "logfile.txt", m_folder / ("logfile-port-" + taken + ".txt"), ignored);
+    std::filesystem::rename(m_folder / "console.txt", m_folder / ("console-port-" + taken + ".txt"), ignored);
+    // The new port is reserved before the old one goes, so it cannot be the old one again.
+    m_port = PortReservation();
+    SetClientSetting(kPortSetting, std::to_string(Port()));
+    std::cerr << "RelayProcess: port " << taken << " already in use at start; restarting the relay on port "
+              << Port() << " (restart " << restart << " of " << kPortInUseRestarts << ")" << std::endl;
+    Start();
+}
+
+std::string RelayProcess::Get(const std::string& path, std::chrono::milliseconds limit) const {
     Socket socket(AF_INET);
+    // The send limit bounds the connect too.
+    const timeval wait{static_cast<time_t>(limit.count() / 1000), static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(m_port);
+    address.sin_port = htons(Port());
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return "";
     const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";

@@ -1,5 +1,6 @@
 // RelayProcess: one real relay program (kvrrelay -d) for an end-to-end test, with a working folder,
-// a registry (VELTRA_REGISTRY_DIR) and a port of its own. Its settings are those of a fresh machine
+// a registry (VELTRA_REGISTRY_DIR) and a port of its own, reserved (support/port_reservation.h) for
+// as long as the object lives. Its settings are those of a fresh machine
 // as scripts/run makes them: "StoragePath" in the working folder and the agent's FIPS setting
 // "none", plus the port; the test adds what it needs before Start.
 //
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <string>
 
+#include "support/port_reservation.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
 
@@ -33,17 +35,25 @@ class RelayProcess {
     std::string Read(const std::string& key, const std::string& value);
 
     void Start();
-    // Waits until the probe path answers "A"; false when the relay ended or the time ran out.
-    bool AwaitProbe(std::chrono::milliseconds limit = std::chrono::seconds(20));
-    // The whole reply to a GET of the path over loopback; empty when nothing answers.
-    std::string Get(const std::string& path) const;
+    // Waits until the probe path answers "A"; false when the relay ended or the time ran out. A relay
+    // that logs its port already in use (taken by someone who reserved nothing) is stopped and
+    // started again on a newly reserved port, at most kPortInUseRestarts times, each start with the
+    // whole limit; each restart is said on standard error, and the earlier run's log and console
+    // are kept as "logfile-port-<old port>.txt" and "console-port-<old port>.txt". Port() is
+    // final only once the probe answered.
+    bool AwaitProbe(std::chrono::milliseconds limit = std::chrono::seconds(60));
+    // The whole reply to a GET of the path over loopback; empty when nothing answers. The reply is
+    // cut where the connection or a wait for more of it takes longer than `limit`.
+    std::string Get(const std::string& path, std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
     // Sends SIGTERM and waits for the exit status (SIGKILL after the limit).
     int Stop(std::chrono::milliseconds limit = std::chrono::seconds(20));
     // Waits for the relay to end on its own.
     int AwaitExit(std::chrono::milliseconds limit);
     bool IsRunning() const;
 
-    std::uint16_t Port() const { return m_port; }
+    std::uint16_t Port() const { return m_port.Port(); }
+    // The relay's process id while it runs.
+    pid_t Pid() const { return m_pid; }
     std::string Folder() const { return m_folder.Path(); }
     std::string Log() const;
     std::string Console() const;
@@ -51,12 +61,14 @@ class RelayProcess {
     // Waits until the log holds the text; false when the time ran out.
     bool AwaitLogLine(const std::string& text, std::chrono::milliseconds limit = std::chrono::seconds(20)) const;
 
+    static constexpr int kPortInUseRestarts = 3;
+
   private:
+    bool LoggedPortInUse() const;
+    void RestartOnANewPort(int restart);
+
     TemporaryRegistry m_registry;
     TemporaryFolder m_folder;
-    std::uint16_t m_port;
+    PortReservation m_port;
     pid_t m_pid = -1;
 };
-
-// A port no one listens on right now, chosen below the range the system hands out on its own.
-std::uint16_t FreeTCPPort();

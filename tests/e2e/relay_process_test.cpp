@@ -5,10 +5,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <thread>
 
 #include "e2e/relay_process.h"
+#include "support/captured_standard_error.h"
 #include "support/temporary_registry.h"
 #include "support/test_pki.h"
 
@@ -51,28 +53,74 @@ TEST(RelayProcess, WithoutAFipsChoiceFailsAtStart) {
     EXPECT_NE(relay.Log().find("Unable to initialize OpenSSL. "), std::string::npos) << relay.Log();
 }
 
+namespace {
+
+// A listener on the port on every address, as a program that reserves nothing would hold it.
+class PortHolder {
+  public:
+    explicit PortHolder(std::uint16_t port) : m_socket(::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+        int off = 0;
+        ::setsockopt(m_socket, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(port);
+        m_listening = ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                      ::listen(m_socket, 1) == 0;
+    }
+    ~PortHolder() { ::close(m_socket); }
+    PortHolder(const PortHolder&) = delete;
+    PortHolder& operator=(const PortHolder&) = delete;
+
+    bool IsListening() const { return m_listening; }
+
+  private:
+    int m_socket;
+    bool m_listening = false;
+};
+
+std::string PortInUseLine(std::uint16_t port) {
+    return "Unable to start KVR Relay: socket already in use on port " + std::to_string(port) +
+           ", attempt 1 of 10, next retry in 30 seconds";
+}
+
+}  // namespace
+
 // The port is held by another socket: the relay retries every 30 seconds and a stop request ends
-// the wait at once.
+// the wait at once. (AwaitProbe would move the relay to another port; this test keeps it.)
 TEST(RelayProcess, PortInUseRetriesAndStopsPromptly) {
     RelayProcess relay;
-    const int holder = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int off = 0;
-    ::setsockopt(holder, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-    sockaddr_in6 address{};
-    address.sin6_family = AF_INET6;
-    address.sin6_port = htons(relay.Port());
-    ASSERT_EQ(::bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(holder, 1), 0);
+    PortHolder holder(relay.Port());
+    ASSERT_TRUE(holder.IsListening());
 
     relay.Start();
-    const std::string retry = "Unable to start KVR Relay: socket already in use on port " +
-                              std::to_string(relay.Port()) + ", attempt 1 of 10, next retry in 30 seconds";
-    EXPECT_TRUE(relay.AwaitLogLine(retry)) << relay.Log();
+    EXPECT_TRUE(relay.AwaitLogLine(PortInUseLine(relay.Port()))) << relay.Log();
     const auto stopAsked = std::chrono::steady_clock::now();
     EXPECT_EQ(relay.Stop(), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - stopAsked, 10s);
     EXPECT_NE(relay.Log().find("KVR Relay shutting down"), std::string::npos) << relay.Log();
-    ::close(holder);
+}
+
+// A port taken by someone who reserved nothing does not fail the test: the harness moves the relay to
+// a port of its own, says so, and keeps the first run's log aside.
+TEST(RelayProcess, APortTakenAtStartMovesTheRelayToAnother) {
+    RelayProcess relay;
+    const std::uint16_t taken = relay.Port();
+    PortHolder holder(taken);
+    ASSERT_TRUE(holder.IsListening());
+
+    CapturedStandardError output;
+    relay.Start();
+    ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
+    EXPECT_NE(relay.Port(), taken);
+    EXPECT_NE(output.Text().find("RelayProcess: port " + std::to_string(taken) +
+                                 " already in use at start; restarting the relay on port " +
+                                 std::to_string(relay.Port()) + " (restart 1 of 3)"),
+              std::string::npos)
+        << output.Text();
+    EXPECT_EQ(relay.Stop(), 0);
+    EXPECT_EQ(relay.Log().find("socket already in use"), std::string::npos) << relay.Log();
+    const std::string firstLog = ReadWholeFile(relay.Folder() + "/logfile-port-" + std::to_string(taken) + ".txt");
+    EXPECT_NE(firstLog.find(PortInUseLine(taken)), std::string::npos) << firstLog;
 }
 
 // The agent moves its action site to a new epoch while the relay runs: the stored action URLs go and

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "foundation/file_replacing_data_sink.h"
 #include "foundation/whole_file.h"
 #include "support/pipeline_recorders.h"
+#include "support/site_content.h"
 #include "support/temporary_folder.h"
 
 namespace {
@@ -339,4 +341,31 @@ TEST(FileAppendingDataSink, AppendsEachStreamAndCutsAnAbandonedOneBack) {
     EXPECT_EQ(ReadText(file.GetPathString()), "one two ");
     ReceiveComplete(sink, ConstData(std::string_view("elsewhere")));
     EXPECT_EQ(ReadText(folder / "other"), "elsewhere");
+}
+
+TEST(CompressedFile, WholeFilesAreCompressedAndExpandedInPlaceOfTheirTargets) {
+    TemporaryFolder folder;
+    auto at = [&](const char* name) { return FileLocation((folder / name).c_str()); };
+    const std::string content = CompressibleText(100'000);
+    WriteWholeFile(ConstData(content), at("plain"));
+
+    CompressFile(at("plain"), at("compressed"));
+    ExpandFile(at("compressed"), at("expanded"), 0);
+    EXPECT_EQ(ReadFileText(at("expanded")), content);
+    WriteWholeFile(ConstData(std::string_view(CompressedFileBytes(content))), at("made"));
+    ExpandFile(at("made"), at("expanded"), 0);
+    EXPECT_EQ(ReadFileText(at("expanded")), content) << "the test maker's compressed file";
+
+    ExpandFile(at("plain"), at("copied"), 0);  // a file not compressed is copied as it is
+    EXPECT_EQ(ReadFileText(at("copied")), content);
+
+    // A failed expansion leaves the target as it was.
+    WriteWholeFile(ConstData(std::string_view("old")), at("kept"));
+    EXPECT_THROW(ExpandFile(at("compressed"), at("kept"), content.size() - 1), ByteLimitExceeded);
+    std::string corrupt = ReadFileText(at("compressed"));
+    corrupt[9] ^= 0x01;  // the checksum
+    WriteWholeFile(ConstData(std::string_view(corrupt)), at("corrupt"));
+    EXPECT_THROW(ExpandFile(at("corrupt"), at("kept"), 0), CompressedFileChecksumError);
+    EXPECT_EQ(ReadFileText(at("kept")), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path()), {}), 7) << "no temporary file left";
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -204,4 +205,20 @@ TEST(SegmentedArray, RefusesAMisfitFirstBlockAndOvershrinking) {
     array.AllocateNext();
     EXPECT_THROW(array.Shrink(2), RequirementFailure);
     EXPECT_EQ(array.Count(), 1u);
+}
+
+TEST(SegmentedVector, KeepsItsElementsInPlaceAndDestroysThem) {
+    auto counter = std::make_shared<int>(0);
+    {
+        SegmentedVector<std::shared_ptr<int>, 4> list;
+        std::vector<const std::shared_ptr<int>*> addresses;
+        for (int i = 0; i < 40; ++i) addresses.push_back(&list.Append(counter));
+        EXPECT_EQ(list.Count(), 40u);
+        EXPECT_EQ(counter.use_count(), 41);
+        for (std::uint32_t i = 0; i < list.Count(); ++i) EXPECT_EQ(&list[i], addresses[i]);
+        list.Clear();
+        EXPECT_EQ(counter.use_count(), 1);
+        list.Append(counter);
+    }
+    EXPECT_EQ(counter.use_count(), 1);
 }

@@ -82,6 +82,20 @@ TEST(GenericStages, StringReceiverAppenderAndIgnore) {
     EXPECT_EQ(second, "abc");
 }
 
+TEST(ByteLimitedReceiver, PassesAStreamUpToItsLimit) {
+    std::string target;
+    StringReceiver collect(target);
+    ByteLimitedReceiver<> bounded;
+    bounded.SetUp(collect, 5);
+    ReceiveCompleteEach(bounded, std::vector<ConstData>{ConstData(std::string_view("abc")), ConstData(std::string_view("de"))});
+    EXPECT_EQ(target, "abcde");
+
+    bounded.Begin();
+    bounded.Receive(ConstData(std::string_view("abcd")));
+    EXPECT_THROW(bounded.Receive(ConstData(std::string_view("ef"))), ByteLimitExceeded);
+    EXPECT_EQ(target, "abcd");  // the chunk that passes the limit never arrives
+}
+
 TEST(ChecksumReceiver, IsCrc32Bzip2) {
     EXPECT_EQ(ChecksumOfRange(ConstData(std::string_view("123456789"))), 0xFC891918u);
     EXPECT_EQ(ChecksumOfRange(ConstData()), 0u);

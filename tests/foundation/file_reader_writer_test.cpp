@@ -76,6 +76,17 @@ TEST_F(FileStreams, FileReaderReadsUpToTheSizeAtSetUp) {
 
     FileReader across(path, 4);
     EXPECT_THROW(across.ReadInto(buffer, buffer + 3), NoMoreData);
+
+    // A skip moves the position without reading, past the end too, where reads find nothing.
+    FileReader skipping(path);
+    skipping.Skip(3);
+    skipping.ReadInto(buffer, buffer + 2);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 2), "de");
+    skipping.Skip(10);
+    EXPECT_TRUE(skipping.AtEnd());
+    EXPECT_THROW(skipping.ReadInto(buffer, buffer + 1), NoMoreData);
+    skipping.Skip(~std::uint64_t{0});
+    EXPECT_EQ(skipping.GetPosition(), ~std::uint64_t{0});
 }
 
 TEST_F(FileStreams, FeedingDeliversChunksBetweenBeginAndEnd) {

@@ -126,6 +126,37 @@ TEST_F(LogManagerTest, RemovingAWriterHandsItItsQueuedMessages) {
     EXPECT_FALSE(m_manager.IsCategoryEnabled("critical"));
 }
 
+// A writer waiting for its disk keeps no thread that logs waiting: the server's loop logs too.
+TEST_F(LogManagerTest, PostingDoesNotWaitForAWriterThatIsWriting) {
+    class SlowWriter : public RecordingLogWriter {
+      public:
+        SlowWriter() : RecordingLogWriter({"critical"}) {}
+        void WriteMessages(std::vector<std::string>& messages) override {
+            writing.Set();
+            release.Wait(5'000'000);
+            RecordingLogWriter::WriteMessages(messages);
+        }
+        Event writing;
+        Event release;
+    } slow;
+    Add(slow);
+    m_manager.Start();
+    m_manager.Post("critical", "first");
+    std::thread flusher([&] { m_manager.Flush(); });
+    ASSERT_TRUE(slow.writing.Wait(5'000'000));
+
+    const auto start = std::chrono::steady_clock::now();
+    m_manager.Post("critical", "second");
+    EXPECT_TRUE(m_manager.IsCategoryEnabled("critical"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    slow.release.Set();
+    flusher.join();
+    m_manager.Flush();
+    EXPECT_EQ(slow.Written(), (Messages{"critical: first", "critical: second"}));
+    m_manager.RemoveWriter(&slow);
+    m_added.pop_back();
+}
+
 TEST_F(LogManagerTest, AFailingWriterDoesNotKeepTheOthersFromTheirMessages) {
     Add(m_failing);
     Add(m_file);

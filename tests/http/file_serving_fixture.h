@@ -39,6 +39,10 @@ class FileServing : public ::testing::Test {
     }
     std::uint16_t Port() const { return m_server->Port(); }
     RunningServer& Server() { return *m_server; }
+    // The plug-ins of servers started from now on; a plug-in must outlive the server (StopServer).
+    PlugInPathTable& PlugIns() { return m_plugIns; }
+    // Stops the server and joins its plug-in threads.
+    void StopServer() { m_server.reset(); }
 
     void WriteFile(const std::string& name, const std::string& content) {
         std::filesystem::create_directories(std::filesystem::path(root / name).parent_path());

@@ -138,7 +138,9 @@ TEST_F(PlugInDispatchTest, TheStopEventAbortsAPlugInWaitingForItsClient) {
     RegisterPlugInNames(m_table, reader);
     RunningServer server(m_settings, m_table);
     SocketHandle client = ConnectTo("127.0.0.1", server.Port());
-    SendAll(client.Get(), "POST /reader HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc");
+    // The plug-in takes the request once the loop holds the first 64 KiB of the body.
+    SendAll(client.Get(), "POST /reader HTTP/1.0\r\nContent-Length: 100000\r\n\r\n" +
+                              std::string(HTTPRequest::kMostHeldBodyBytes, 'b'));
     ASSERT_TRUE(Eventually([&] { return reader.RunningThreads() == 1; }));
 
     const auto start = std::chrono::steady_clock::now();
@@ -147,6 +149,7 @@ TEST_F(PlugInDispatchTest, TheStopEventAbortsAPlugInWaitingForItsClient) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
+// The plug-in's own time-out, far shorter than the server's read time-out, still ends the read.
 TEST_F(PlugInDispatchTest, AnInterfaceTimesOutWithoutProgress) {
     class TimingOutPlugIn : public HTTPPlugIn {
       public:
@@ -163,7 +166,9 @@ TEST_F(PlugInDispatchTest, AnInterfaceTimesOutWithoutProgress) {
     } plugIn;
     RegisterPlugInNames(m_table, plugIn);
     RunningServer server(m_settings, m_table);
-    const std::string reply =
-        Exchange(server.Port(), "POST /timeout HTTP/1.0\r\nContent-Length: 10\r\n\r\nabc");
+    const auto start = std::chrono::steady_clock::now();
+    const std::string reply = Exchange(server.Port(), "POST /timeout HTTP/1.0\r\nContent-Length: 100000\r\n\r\n" +
+                                                          std::string(HTTPRequest::kMostHeldBodyBytes, 'b'));
     EXPECT_EQ(reply.substr(reply.size() - 9), "timed out");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }

@@ -110,6 +110,21 @@ TEST_F(HTTPSServing, CurlFetchesFilesOverHTTPSAndPlainHTTPGetsNoReply) {
     EXPECT_EQ(Exchange(Port(), "GET /file0 HTTP/1.0\r\n\r\n").rfind("HTTP/", 0), std::string::npos);
 }
 
+// Decrypted bytes waiting in the TLS session wake no poll: the body a plug-in's request waits for on
+// the loop, and the rest its thread reads, must both be read to the end.
+TEST_F(HTTPSServing, APlugInGetsALongBodyPostedOverHTTPS) {
+    InspectPlugIn inspect;
+    RegisterPlugInNames(PlugIns(), inspect);
+    StartServer();
+    const std::string body = Pattern(200'000);
+    WriteWholeFile(scratch / "body", body);
+    const ProgramRun run = FileServing::Curl({"-S", "--cacert", Certificates() / "server.crt", "--data-binary",
+                                              "@" + (scratch / "body"), "-o", scratch / "reply", URL("/inspect")});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(ReadWhole(scratch / "reply") == "method=POST\nurl=/inspect\nx-a=\nbody=" + body);
+    StopServer();
+}
+
 TEST_F(HTTPSServing, OpenSSLClientCompletesTLS12AndTLS13Handshakes) {
     StartServer();
     WriteFile("hello", "hello over TLS");

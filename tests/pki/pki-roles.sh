@@ -31,6 +31,8 @@
 #   typed-user-as-second     user role, issued by the site certificate, under the subject of "second"
 #   second-user-by-typed     user role for "second", issued by "typed"
 #   second-owner-by-typed    owner role for "second", issued by "typed"
+#   typed-user-chain.pem     typed-user-by-site and the site certificate: what a user carries when
+#                            signing with the command line
 # Everything is also written as DER (*.der).
 set -euo pipefail
 out=$1
@@ -120,6 +122,8 @@ issue typed-owner-critical delegate site 107 "$typed_subject" owner_critical_ext
 issue typed-user-as-second delegate site 108 "$second_subject" user_ext
 issue second-user-by-typed delegate typed 109 "$second_subject" user_ext
 issue second-owner-by-typed delegate typed 110 "$second_subject" owner_ext
+
+cat typed-user-by-site.pem site.pem > typed-user-chain.pem
 
 for pem in ./*.pem; do
   openssl x509 -in "$pem" -outform DER -out "${pem%.pem}.der"

@@ -43,20 +43,6 @@ std::string ReadText(const std::string& path) {
     return text.str();
 }
 
-// A loopback port that is free now (Squid binds it a moment later).
-std::uint16_t FreeLoopbackPort() {
-    int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bool bound = socket >= 0 && ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-                 ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-    if (socket >= 0) ::close(socket);
-    if (!bound) throw std::runtime_error("SquidProxy: no free loopback port");
-    return ntohs(address.sin_port);
-}
-
 bool Accepts(std::uint16_t port) {
     int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
@@ -88,7 +74,8 @@ SquidProxy::SquidProxy(Scheme scheme) {
     std::string pattern = (std::filesystem::temp_directory_path() / "kvr-squid-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("SquidProxy: cannot make a folder");
     m_folder = pattern;
-    // The port is free when chosen but may be taken before Squid binds it: then try another.
+    // The port is reserved and free when chosen, but a program that reserves nothing may take it
+    // before Squid binds it: then try another.
     for (int attempt = 1;; ++attempt) {
         try {
             WriteFiles(scheme);
@@ -100,6 +87,7 @@ SquidProxy::SquidProxy(Scheme scheme) {
                 RemoveFolder();
                 throw;
             }
+            m_port = PortReservation();
         }
     }
 }
@@ -123,7 +111,6 @@ std::string SquidProxy::AccessLog() const {
 }
 
 void SquidProxy::WriteFiles(Scheme scheme) {
-    m_port = FreeLoopbackPort();
     std::string passwords = m_folder + "/passwords";
     std::string authentication;
     if (scheme == Scheme::Basic) {
@@ -157,7 +144,7 @@ void SquidProxy::WriteFiles(Scheme scheme) {
     }
     ::chmod(m_folder.c_str(), 0755);
     ::chmod(passwords.c_str(), 0644);
-    WriteText(m_folder + "/squid.conf", "http_port 127.0.0.1:" + std::to_string(m_port) + "\n" + user +
+    WriteText(m_folder + "/squid.conf", "http_port 127.0.0.1:" + std::to_string(Port()) + "\n" + user +
                                             authentication +
                                             "acl authenticated proxy_auth REQUIRED\n"
                                             "http_access deny !authenticated\n"
@@ -196,7 +183,7 @@ void SquidProxy::Start() {
         ::_exit(127);
     }
     auto deadline = std::chrono::steady_clock::now() + kStartTimeLimit;
-    while (!Accepts(m_port)) {
+    while (!Accepts(Port())) {
         int status = 0;
         if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;

@@ -1,4 +1,5 @@
-// A real Squid proxy for tests of the outgoing HTTP clients, started by the test on a loopback port.
+// A real Squid proxy for tests of the outgoing HTTP clients, started by the test on a loopback port
+// it reserves (support/port_reservation.h) for the proxy's life.
 //
 // Each proxy runs in the foreground (squid -N) with a configuration, password file, logs and pid
 // file of its own in a folder under /tmp, and asks every client to authenticate with one scheme:
@@ -18,6 +19,8 @@
 #include <cstdint>
 #include <string>
 
+#include "support/port_reservation.h"
+
 class SquidProxy {
   public:
     enum class Scheme { Basic, Digest, NTLM };
@@ -32,7 +35,7 @@ class SquidProxy {
     SquidProxy(const SquidProxy&) = delete;
     SquidProxy& operator=(const SquidProxy&) = delete;
 
-    std::uint16_t Port() const { return m_port; }
+    std::uint16_t Port() const { return m_port.Port(); }
     // The access log in Squid's native format: one line per request with its result code, URL and
     // authenticated user ("-" for none). Squid writes it as requests finish.
     std::string AccessLog() const;
@@ -45,7 +48,7 @@ class SquidProxy {
     std::string CacheLog() const;
 
     std::string m_folder;
-    std::uint16_t m_port = 0;
+    PortReservation m_port;
     pid_t m_pid = -1;
 };
 

@@ -4,26 +4,17 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
+#include "support/file_bytes.h"
 #include "support/program_runner.h"
 
 namespace {
 
 const char* const kScriptFolder = KVR_SOURCE_DIR "/tests/pki";
 const char* const kScript = KVR_SOURCE_DIR "/tests/pki/make-pki.sh";
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error("cannot read " + path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 // Every script of the folder, in name order: make-pki.sh runs the others.
 std::string AllScripts() {
@@ -32,7 +23,7 @@ std::string AllScripts() {
         if (entry.path().extension() == ".sh") scripts.push_back(entry.path());
     std::sort(scripts.begin(), scripts.end());
     std::string text;
-    for (const auto& script : scripts) text += ReadAll(script.string());
+    for (const auto& script : scripts) text += ReadFileBytes(script.string());
     return text;
 }
 
@@ -60,4 +51,4 @@ const std::string& TestPKIFolder() {
     return folder;
 }
 
-std::string ReadTestPKIFile(const std::string& name) { return ReadAll(TestPKIFolder() + "/" + name); }
+std::string ReadTestPKIFile(const std::string& name) { return ReadFileBytes(TestPKIFolder() + "/" + name); }

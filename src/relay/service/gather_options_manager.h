@@ -1,6 +1,7 @@
 // GatherOptionsManager: the relay's one source of the settings and file locations of downloading,
 // gathering and its own folders. The download relay sees it as a DownloadSettingsProvider, the hash
-// indexes as HashIndexOptions; site gathering, start-up and the masthead look-up use the class.
+// indexes as HashIndexOptions, the masthead look-up (crypto/masthead_store.h) as its
+// MastheadSearchFolders; site gathering and start-up use the class.
 //
 // Nothing is cached: every getter reads its setting when it is called, so a changed setting takes
 // effect on the next call, and every path is composed from the settings of the moment. The run
@@ -48,11 +49,12 @@
 #include <cstdint>
 #include <string>
 
+#include "crypto/masthead_store.h"
 #include "foundation/critical_section.h"
 #include "relay/service/download_settings_provider.h"
 #include "relay/service/hash_index_options.h"
 
-class GatherOptionsManager : public DownloadSettingsProvider, public HashIndexOptions {
+class GatherOptionsManager : public DownloadSettingsProvider, public HashIndexOptions, public MastheadSearchFolders {
   public:
     GatherOptionsManager() = default;
     GatherOptionsManager(const GatherOptionsManager&) = delete;
@@ -166,6 +168,10 @@ class GatherOptionsManager : public DownloadSettingsProvider, public HashIndexOp
     FileLocation GetClientActionSiteFolder() const;
     FileLocation GetMerivantDataFolder() const;
     FileLocation GetResultsBufferDirectory() const;
+
+    // Where the masthead look-up searches: the two folders above.
+    FileLocation ClientActionSiteFolder() const override { return GetClientActionSiteFolder(); }
+    FileLocation MerivantDataFolder() const override { return GetMerivantDataFolder(); }
 
   private:
     // Reads one setting under the lock.

@@ -33,7 +33,9 @@ bool ActionSiteEpochChanged() {
     const std::string agentEpoch = ReadAgentActionSiteEpoch();
     const std::string relayEpoch = RelayActionSiteEpoch().GetText();
     if (relayEpoch.empty()) {
-        StoreRelayActionSiteEpoch(agentEpoch);
+        // With no epoch on either side (no agent beside the relay) there is nothing to store: storing
+        // the empty text again would write the registry, and wait for the disk, at every request.
+        if (!agentEpoch.empty()) StoreRelayActionSiteEpoch(agentEpoch);
         return false;
     }
     return agentEpoch != relayEpoch;

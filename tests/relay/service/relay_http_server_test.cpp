@@ -1,6 +1,7 @@
 #include "relay/service/relay_http_server.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <filesystem>
@@ -113,6 +114,23 @@ TEST_F(RelayHTTPServerTest, TheFirstStartCopiesTheAgentsEpochWithoutAReset) {
     EXPECT_EQ(RelayEpoch(), "epoch-1");
     EXPECT_EQ(receiver.requests, 0);
     EXPECT_TRUE(std::filesystem::exists(ActionURLs() + "/dl_7"));
+}
+
+// A relay with no agent beside it has no epoch to store: its requests must not write the registry
+// (each write waits for the disk).
+TEST_F(RelayHTTPServerTest, WithoutAnAgentEpochRequestsLeaveTheRegistryAlone) {
+    ImmediateActionSiteReset receiver;
+    StartServer(receiver);
+    Get("/vtmirror/downloads/0");
+    struct stat before {};
+    ASSERT_EQ(::stat(m_registry.MachineHivePath().c_str(), &before), 0);
+    Get("/vtmirror/downloads/0");
+    Get("/vtmirror/downloads/0");
+    struct stat after {};
+    ASSERT_EQ(::stat(m_registry.MachineHivePath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(RelayEpoch(), "");
 }
 
 // The reset waits for the receiver without holding up the loop: requests are served meanwhile, and
