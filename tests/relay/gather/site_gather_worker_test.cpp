@@ -3,34 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "net/started_socket_system.h"
-#include "relay/gather/gather_state_fixture.h"
-#include "relay/gather/scripted_parent.h"
-#include "relay/gather/url_fetcher.h"
+#include "relay/gather/site_gather_fixture.h"
 
 namespace {
 
-constexpr const char* kGatherPath = "/cgi-bin/vtdaruravidu/KVRGatherMirror.exe";
-
-class SiteGatherWorkerTest : public GatherStateTest, public ::testing::WithParamInterface<bool> {
-  protected:
-    SiteGatherWorkerTest() {
-        StartedSocketSystem();
-        SetUseUrlMoniker(GetParam());
-        SetClientSetting("_KVRGather_Comm_ParentRelayURL", m_parent.URL(kGatherPath));
-    }
-    ~SiteGatherWorkerTest() override { SetUseUrlMoniker(true); }
-
-    SiteGatherWorker Worker(std::uint32_t localVersion) {
-        SiteGatherParams request;
-        request.siteID = 3;
-        request.localVersion = localVersion;
-        request.siteURL = kUpdates;
-        return SiteGatherWorker(request, m_options, m_stop, State());
-    }
-
-    ScriptedParent m_parent;
-};
+using SiteGatherWorkerTest = SiteGatherTest;
 
 TEST_P(SiteGatherWorkerTest, TheDirectoryRequestTellsTheLocalVersionAndTakesTheRepliesURLs) {
     m_parent.Serve(kGatherPath, "the signed list",
@@ -39,15 +16,15 @@ TEST_P(SiteGatherWorkerTest, TheDirectoryRequestTellsTheLocalVersionAndTakesTheR
                    "x-kvrgather-mdirlist-url: http://internal:80/vtmirror/vtsites/manydirlists_3/__mdirlistc_ab\r\n"
                    "x-kvrgather-alldiffs-url: http://internal:80/vtmirror/vtsites/manydirlists_3/__alldiffs_ab\r\n"
                    "x-kvrgather-single-fullsite-url: http://internal:80/vtmirror/vtsites/manymirror_3_9_1/__fullsite\r\n");
-    SiteGatherWorker worker = Worker(7);
-    EXPECT_EQ(worker.RequestSiteDirectory(), std::string("the signed list").size());
-    EXPECT_EQ(ReadWholeFile(worker.GetReplyFile().ToString()), "the signed list");
+    std::unique_ptr<SiteGatherWorker> worker = Worker(7);
+    EXPECT_EQ(worker->RequestSiteDirectory(), std::string("the signed list").size());
+    EXPECT_EQ(ReadWholeFile(worker->GetReplyFile().ToString()), "the signed list");
     const std::string at = m_parent.URL("/vtmirror/vtsites/");
-    EXPECT_EQ(worker.GetLocalAddress(), at + "manydirlists_3/");
-    EXPECT_EQ(worker.GetFullSiteURL(), at + "manydirlists_3/__fullsite_ab");
-    EXPECT_EQ(worker.GetMDirListURL(), at + "manydirlists_3/__mdirlistc_ab");
-    EXPECT_EQ(worker.GetAllDiffsURL(), at + "manydirlists_3/__alldiffs_ab");
-    EXPECT_EQ(worker.GetSingleFullSiteURL(), at + "manymirror_3_9_1/__fullsite");
+    EXPECT_EQ(worker->GetLocalAddress(), at + "manydirlists_3/");
+    EXPECT_EQ(worker->GetFullSiteURL(), at + "manydirlists_3/__fullsite_ab");
+    EXPECT_EQ(worker->GetMDirListURL(), at + "manydirlists_3/__mdirlistc_ab");
+    EXPECT_EQ(worker->GetAllDiffsURL(), at + "manydirlists_3/__alldiffs_ab");
+    EXPECT_EQ(worker->GetSingleFullSiteURL(), at + "manymirror_3_9_1/__fullsite");
 
     const std::string request = m_parent.Requests().at(0);
     const std::string target = std::string(kGatherPath) + "?url=" + kUpdates + "&ManyVersionSHA1=";
@@ -61,7 +38,7 @@ TEST_P(SiteGatherWorkerTest, TheDirectoryRequestTellsTheLocalVersionAndTakesTheR
 
 TEST_P(SiteGatherWorkerTest, AParentWithNothingNewerAnswersAnEmptyBody) {
     m_parent.Serve(kGatherPath, "");
-    EXPECT_EQ(Worker(0).RequestSiteDirectory(), 0u);
+    EXPECT_EQ(Worker()->RequestSiteDirectory(), 0u);
     EXPECT_NE(m_parent.Requests().at(0).find("&Expect404Flag=true"), std::string::npos);
 }
 
@@ -69,25 +46,22 @@ TEST_P(SiteGatherWorkerTest, AParentWithNothingNewerAnswersAnEmptyBody) {
 TEST_P(SiteGatherWorkerTest, ContentComesFromTheLocalAddressOnlyWithoutASingleFullSiteURL) {
     m_parent.Serve(kGatherPath, "list", "x-kvr-http-local-addr: http://internal/vtmirror/vtsites/daruravidumirror_3_9/\r\n");
     m_parent.Serve("/vtmirror/vtsites/daruravidumirror_3_9/__fullsite", "from the parent's folder");
-    SiteGatherWorker worker = Worker(0);
-    worker.RequestSiteDirectory();
+    std::unique_ptr<SiteGatherWorker> worker = Worker();
+    worker->RequestSiteDirectory();
     const FileLocation destination((m_folder / "fetched").c_str());
-    worker.FetchContent("http://root.example.test/sites/Updates/__fullsite", destination);
+    worker->FetchContent("http://root.example.test/sites/Updates/__fullsite", destination);
     EXPECT_EQ(ReadWholeFile(destination.ToString()), "from the parent's folder");
 
     m_parent.Serve(kGatherPath, "list",
                    "x-kvr-http-local-addr: http://internal/vtmirror/vtsites/gathercache/\r\n"
                    "x-kvrgather-single-fullsite-url: http://internal/vtmirror/vtsites/manymirror_3_9_1/__fullsite\r\n");
     m_parent.Serve("/vtmirror/vtsites/manymirror_3_9_1/__alldiffs", "beside the single full site");
-    SiteGatherWorker many = Worker(0);
-    many.RequestSiteDirectory();
-    many.FetchContent(m_parent.URL("/vtmirror/vtsites/manymirror_3_9_1/__alldiffs"), destination);
+    std::unique_ptr<SiteGatherWorker> many = Worker();
+    many->RequestSiteDirectory();
+    many->FetchContent(m_parent.URL("/vtmirror/vtsites/manymirror_3_9_1/__alldiffs"), destination);
     EXPECT_EQ(ReadWholeFile(destination.ToString()), "beside the single full site");
 }
 
-INSTANTIATE_TEST_SUITE_P(BothTransports, SiteGatherWorkerTest, ::testing::Bool(),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? "URLMoniker" : "Socket";
-                         });
+INSTANTIATE_TEST_SUITE_P(BothTransports, SiteGatherWorkerTest, ::testing::Bool(), TransportName);
 
 }  // namespace
