@@ -5,18 +5,17 @@
 #include "base/character_classes.h"
 #include "crypto/site_archive_unpacker.h"
 #include "formats/file_list_reader.h"
-#include "formats/site_archive.h"
 #include "formats/site_archive_extraction.h"
 #include "foundation/directory_iterator.h"
 #include "foundation/file_item.h"
 #include "foundation/file_operations.h"
 #include "foundation/log_manager.h"
-#include "foundation/temporary_files.h"
 #include "relay/gather/difference_site_expansion.h"
 #include "relay/gather/gather_cache.h"
 #include "relay/gather/gather_fetch.h"
 #include "relay/gather/many_version_list.h"
 #include "relay/gather/mirror_file_names.h"
+#include "relay/gather/serving_full_site.h"
 #include "relay/gather/site_content_check.h"
 #include "relay/gather/site_gather_worker.h"
 
@@ -111,18 +110,8 @@ class ManyVersionCompletion {
     }
 
     void WriteServingCopy() {
-        const FileLocation fullSite = InDirListFolder(ManyDirListFileName(kManyFullSitePrefix, m_list.GetManyVersion()));
-        if (FileAttributes(fullSite).Exists()) return;
-        TemporaryFileLocation built(m_dirListFolder);
-        SiteArchiveWriter writer;
-        writer.Open(built.GetLocation(), false, false);
-        for (std::uint32_t i = 0; i < m_list.Count(); ++i) {
-            const FileListEntry& entry = m_list.At(i);
-            writer.AddPath(GatherCacheFile(m_cacheFolder, entry.sha1), ConstData(std::string_view(entry.name)),
-                           entry.modified);
-        }
-        writer.Finish();
-        ReplacePath(built.GetLocation(), fullSite);
+        WriteServingFullSite(InDirListFolder(ManyDirListFileName(kManyFullSitePrefix, m_list.GetManyVersion())), m_list,
+                             [this](const FileListEntry& entry) { return GatherCacheFile(m_cacheFolder, entry.sha1); });
     }
 
     SiteGatherWorker& m_worker;

@@ -16,6 +16,7 @@
 #include "relay/gather/gather_fetch.h"
 #include "relay/gather/mirror_file_names.h"
 #include "relay/gather/mirror_folder_names.h"
+#include "relay/gather/serving_full_site.h"
 #include "relay/gather/site_content_check.h"
 #include "relay/gather/site_gather_worker.h"
 #include "relay/service/gather_options_manager.h"
@@ -135,17 +136,8 @@ class SingleVersionCompletion {
     }
 
     void WriteServingCopy() {
-        const FileLocation fullSite = InSiteDirectory(kSingleFullSiteName);
-        if (FileAttributes(fullSite).Exists()) return;
-        TemporaryFileLocation built(m_siteDirectory);
-        SiteArchiveWriter writer;
-        writer.Open(built.GetLocation(), false, false);
-        for (std::uint32_t i = 0; i < m_list.Count(); ++i) {
-            const FileListEntry& entry = m_list.At(i);
-            writer.AddPath(InSiteDirectory(entry.name), ConstData(std::string_view(entry.name)), entry.modified);
-        }
-        writer.Finish();
-        ReplacePath(built.GetLocation(), fullSite);
+        WriteServingFullSite(InSiteDirectory(kSingleFullSiteName), m_list,
+                             [this](const FileListEntry& entry) { return InSiteDirectory(entry.name); });
     }
 
     SiteGatherWorker& m_worker;
