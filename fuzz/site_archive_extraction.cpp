@@ -10,10 +10,8 @@
 #include <string_view>
 
 #include "formats/site_archive_extraction.h"
-#include "foundation/file_operations.h"
-#include "foundation/file_item.h"
-#include "foundation/temporary_files.h"
 #include "foundation/whole_file.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -25,32 +23,23 @@ bool Accepted(std::string_view name) {
     return name.starts_with("__diffsite");
 }
 
-struct Scratch {
-    Scratch() : folder(GetSystemTemporaryDirectory()) {}
-    FileLocation Archive() const { return folder.GetLocation().MakeChild("archive"); }
-    FileLocation Out() const { return folder.GetLocation().MakeChild("out"); }
-
-    TemporaryDirectoryLocation folder;
-};
-
-Scratch& TheScratch() {
-    static Scratch scratch;
+ScratchFolder& TheScratch() {
+    static ScratchFolder scratch;
     return scratch;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Scratch& scratch = TheScratch();
-    if (FileAttributes(scratch.Out()).Exists()) RemoveDirectoryTree(scratch.Out());
-    CreateDirectoryIfMissing(scratch.Out());
-    WriteWholeFile(ConstData(data, size), scratch.Archive());
+    ScratchFolder& scratch = TheScratch();
+    const FileLocation out = scratch.FreshFolder("out");
+    WriteWholeFile(ConstData(data, size), scratch.Child("archive"));
     try {
-        ExtractSiteArchive(scratch.Archive(), scratch.Out(), Accepted, size % 2 == 0);
+        ExtractSiteArchive(scratch.Child("archive"), out, Accepted, size % 2 == 0);
     } catch (const std::exception&) {
         // Every failure of the relay's own is a std::exception; anything else escapes and fails.
     }
-    const std::filesystem::path root(scratch.folder.GetLocation().GetPathString());
+    const std::filesystem::path root(scratch.Location().GetPathString());
     for (const auto& entry : std::filesystem::directory_iterator(root))
         Check(entry.path().filename() == "archive" || entry.path().filename() == "out");
     for (const auto& entry : std::filesystem::directory_iterator(root / "out"))
