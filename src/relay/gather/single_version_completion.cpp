@@ -66,11 +66,14 @@ class SingleVersionCompletion {
         return m_worker.GetSingleFullSiteURL().empty() ? m_list.GetFullSiteURL() : m_worker.GetSingleFullSiteURL();
     }
 
-    // The earlier versions the list offers a difference from, newest first.
+    // The earlier versions the list offers a difference from, newest first: at most one for each
+    // mark of its difference list after the first, which stands for the version itself.
     std::vector<std::uint32_t> MarkedVersions() const {
         std::vector<std::uint32_t> versions;
-        for (std::uint32_t version = m_list.GetVersion(); version-- > 1;) {
-            if (!m_list.DifferenceURLFor(version).empty()) versions.push_back(version);
+        const std::uint32_t version = m_list.GetVersion();
+        const std::size_t marks = m_list.GetDifferenceList().size();
+        for (std::uint32_t distance = 1; distance < marks && distance < version; ++distance) {
+            if (!m_list.DifferenceURLFor(version - distance).empty()) versions.push_back(version - distance);
         }
         return versions;
     }

@@ -41,18 +41,21 @@ std::map<std::string, std::string> TreeOf(const std::vector<SiteFile>& files) {
 
 class SingleVersionCompletionTest : public SiteGatherTest {
   protected:
-    SingleVersionCompletionTest() {
+    SingleVersionCompletionTest() { UseList(kVersion2, 2, "01"); }  // a difference from version 1
+
+    // The list of the version being gathered, whose site directory is made.
+    void UseList(const std::vector<SiteFile>& files, std::uint32_t version, const std::string& differenceList) {
         FileListOptions options;
-        options.version = 2;
+        options.version = version;
         options.extraHeaders = {{"fullsiteurl", std::string(kRootSite) + "__fullsite"},
                                 {"sitediffbaseurl", std::string(kRootSite) + "__diffsite"},
-                                {"sitedifflist", "01"}};  // a difference from version 1
-        const std::string text = FileListForFiles(kVersion2, options);
+                                {"sitedifflist", differenceList}};
+        const std::string text = FileListForFiles(files, options);
         ReadFileListBytes(ConstData(std::string_view(text)), 0, m_list);
         std::filesystem::create_directories(SiteDirectory());
     }
 
-    std::string SiteDirectory() const { return MirrorSites() + "/daruravidumirror_3_2"; }
+    std::string SiteDirectory() const { return MirrorSites() + "/daruravidumirror_3_" + std::to_string(m_list.GetVersion()); }
     std::string InSite(const std::string& name) const { return SiteDirectory() + "/" + name; }
     // A parent that keeps the version in its own folder and names that as its local address.
     std::unique_ptr<SiteGatherWorker> RelayParentWorker() {
@@ -92,6 +95,23 @@ TEST_P(SingleVersionCompletionTest, TheAllDiffsArchiveAndTheEarlierVersionComple
     for (const char* name : {"__alldiffs", "__diffsite1", "__fullsite"}) EXPECT_EQ(tree.erase(name), 1u) << name;
     EXPECT_EQ(tree, TreeOf(kVersion2));
     EXPECT_EQ(ServedFullSite(), TreeOf(kVersion2));
+    EXPECT_EQ(m_parent.RequestsFor(std::string(kParentFolder) + "__fullsite"), 0u);
+}
+
+// The newest earlier version goes first; one whose difference site does not apply is logged and the
+// next is tried.
+TEST_P(SingleVersionCompletionTest, EarlierVersionsAreTriedNewestFirst) {
+    const std::vector<SiteFile> version3 = {{"a.txt", "three", 500}, {"b.txt", "unchanged", 200}};
+    UseList(version3, 3, "011");
+    WriteSiteTree(MirrorSites() + "/daruravidumirror_3_1", kVersion1);
+    WriteSiteTree(MirrorSites() + "/daruravidumirror_3_2", kVersion2);
+    ServeFromParentFolder("__alldiffs",
+                          AllDiffs({{"__diffsite1", SiteArchiveContent(UpdateArchiveMembers(kVersion1, version3)), 0},
+                                    {"__diffsite2", "no archive", 0}}));
+    Complete(*RelayParentWorker());
+
+    EXPECT_EQ(Logged("critical", "Unable to apply diffsite ").size(), 1u);
+    EXPECT_TRUE(SiteDirectoryPassesCheck(FileLocation(SiteDirectory().c_str()), m_list));
     EXPECT_EQ(m_parent.RequestsFor(std::string(kParentFolder) + "__fullsite"), 0u);
 }
 
