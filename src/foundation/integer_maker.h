@@ -62,6 +62,8 @@ class IntegerMaker : public DataReceiver {
     void Begin() override { m_digits.Begin(); }
     void Receive(const Byte* begin, const Byte* end) override { m_digits.Receive(begin, end); }
     void End() override { m_digits.End(m_target); }
+    // After End: the text was a number (and the target, when set, received it).
+    bool HasValue() const { return m_digits.HasValue(); }
 
   private:
     std::uint32_t* m_target;

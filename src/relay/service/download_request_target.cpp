@@ -47,28 +47,6 @@ void AppendField(std::string& text, const char* key, const std::optional<T>& val
         text += std::to_string(*value);
 }
 
-// The values of a target text, one after the other by position.
-class TargetValueReader {
-  public:
-    explicit TargetValueReader(std::string_view text) : m_text(text) {}
-
-    // The next value, or none for "null". NextValueException when no "=" is left.
-    std::optional<std::string_view> Next() {
-        const std::size_t equals = m_text.find('=', m_position);
-        if (equals == std::string_view::npos) throw NextValueException();
-        std::size_t end = m_text.find(',', equals + 1);
-        if (end == std::string_view::npos) end = m_text.size();
-        m_position = end;
-        const std::string_view value = m_text.substr(equals + 1, end - equals - 1);
-        if (value == kAbsent) return std::nullopt;
-        return value;
-    }
-
-  private:
-    std::string_view m_text;
-    std::size_t m_position = 0;
-};
-
 template <class Convert>
 auto ConvertValue(std::optional<std::string_view> value, Convert convert)
     -> std::optional<decltype(convert(std::string_view()))> {
@@ -76,15 +54,29 @@ auto ConvertValue(std::optional<std::string_view> value, Convert convert)
     return convert(*value);
 }
 
-// A SHA-1 from the network: exactly 40 hexadecimal digits. The hex decoder would skip any other byte
-// and drop an odd digit, so the text is checked first.
 DigestRecord Sha1FromHex(std::string_view digits) {
-    if (digits.size() != kSha1HexDigits || !AllCharactersIn(ConstData(digits), Ascii::HexDigits()))
-        throw NotADownloadRequestTarget();
-    return DigestRecordFromHex(digits);
+    std::optional<DigestRecord> sha1 = Sha1FromHexText(digits);
+    if (!sha1) throw NotADownloadRequestTarget();
+    return *sha1;
 }
 
 }  // namespace
+
+std::optional<DigestRecord> Sha1FromHexText(std::string_view text) {
+    if (text.size() != kSha1HexDigits || !AllCharactersIn(ConstData(text), Ascii::HexDigits())) return std::nullopt;
+    return DigestRecordFromHex(text);
+}
+
+std::optional<std::string_view> PositionalValueReader::Next() {
+    const std::size_t equals = m_text.find('=', m_position);
+    if (equals == std::string_view::npos) throw NextValueException();
+    std::size_t end = m_text.find(',', equals + 1);
+    if (end == std::string_view::npos) end = m_text.size();
+    m_position = end;
+    const std::string_view value = m_text.substr(equals + 1, end - equals - 1);
+    if (value == kAbsent) return std::nullopt;
+    return value;
+}
 
 DownloadRequestTarget::DownloadRequestTarget(std::optional<std::uint32_t> actionID,
                                              std::optional<std::uint32_t> index,
@@ -134,7 +126,7 @@ std::string downloadRequestTargetText(const DownloadRequestTarget& target) {
 }
 
 DownloadRequestTarget ParseDownloadRequestTarget(std::string_view text) {
-    TargetValueReader values(text);
+    PositionalValueReader values(text);
     auto actionID = ConvertValue(values.Next(), [](std::string_view v) { return DecimalToUInt32(ConstData(v)); });
     auto index = ConvertValue(values.Next(), [](std::string_view v) { return DecimalToUInt32(ConstData(v)); });
     auto sha1 = ConvertValue(values.Next(), Sha1FromHex);

@@ -83,6 +83,26 @@ std::string downloadRequestTargetText(const DownloadRequestTarget& target);
 // values of no shape.
 DownloadRequestTarget ParseDownloadRequestTarget(std::string_view text);
 
+// A SHA-1 written as text in the relay's line formats: exactly 40 hexadecimal digits, either case; none
+// for any other text. (The hex decoder alone would skip other bytes and drop an odd digit.)
+std::optional<DigestRecord> Sha1FromHexText(std::string_view text);
+
+// The values of a "key=value,key=value" text, taken one after the other by position, as the target
+// text and the download response line are read: each value begins after the next "=" and ends before
+// the next "," or at the end of the text, whatever key stands in front of it. Views into the text,
+// which must outlive the reader.
+class PositionalValueReader {
+  public:
+    explicit PositionalValueReader(std::string_view text) : m_text(text) {}
+
+    // The next value, or none when it is exactly "null"; NextValueException when no "=" is left.
+    std::optional<std::string_view> Next();
+
+  private:
+    std::string_view m_text;
+    std::size_t m_position = 0;
+};
+
 // The key order of every set and map of targets: the action, then the digest, size, index and URL;
 // the first field that differs decides, a present value sorts before an absent one, numbers compare
 // as unsigned values, digests and URLs by their bytes (unsigned, a proper prefix first). Targets with
