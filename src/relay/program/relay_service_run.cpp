@@ -33,6 +33,7 @@
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
+#include "relay/post/post_results_plugin.h"
 #include "relay/register/client_register_plugin.h"
 #include "relay/register/client_registration_list.h"
 #include "relay/register/local_notification_actions.h"
@@ -224,6 +225,8 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The agent's masthead, verified once now; a machine without an agent has none (said above).
     if (!FindAgentMasthead().IsEmpty()) GetClientMastheadWatcher().CheckFipsMode();
     ApplyCrashDumpSwitch();
+    // The forwarding buffer's counts, which the post-results plug-in consults before each post.
+    LockedCounters resultBufferCounters;
 
     // The downloads a stop suspended are queued again before the first work pass; the last pass
     // ends before the downloads are stopped, and they are stopped while the notifier is still there.
@@ -237,6 +240,7 @@ bool RunComponents(HTTPServerSettings& settings) {
             .resetReceiver = downloads,
             .downloadPaths = downloadPaths,
             .notifications = notifications.Services(),
+            .resultBufferCounters = resultBufferCounters,
         });
     }
     StopDownloads(downloads);
@@ -286,7 +290,9 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     // (default 1) is not 0.
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
+    PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
+    RegisterPlugInNames(plugIns, postResults);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
         if (RunRelayHTTPServer(components, plugIns)) return true;
