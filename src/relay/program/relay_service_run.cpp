@@ -24,12 +24,13 @@
 #include "relay/download/download_path_serving.h"
 #include "relay/download/download_pings.h"
 #include "relay/download/download_plugins.h"
+#include "relay/download/download_request_plugin.h"
 #include "relay/download/download_request_file_processor.h"
 #include "relay/download/download_state.h"
 #include "relay/download/download_work_loop.h"
-#include "relay/download/downloader.h"
+#include "relay/download/relay_downloader.h"
+#include "relay/download/relay_upstream_download_requester.h"
 #include "relay/download/service_download_manager.h"
-#include "relay/download/upstream_download_requester.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
@@ -189,13 +190,14 @@ bool RunComponents(HTTPServerSettings& settings) {
     UseBuiltInCertificates();
     LogMissingParent();
     // The download manager, the one place that decides downloads, and the processor of the download
-    // request files it runs at every pass. The downloader, the upstream requester and the download
-    // plug-ins are stand-ins until those parts are built: no plug-in, no parent to ask, and every
-    // download fails at once.
+    // request files it runs at every pass; the upstream requester, which asks the parent to make
+    // files available, and the relay downloader, which fetches them from the parent (or a file's own
+    // URL, or the hash indexes of files held outside the cache). The download plug-ins are a
+    // stand-in until they are built: no plug-in.
     ServiceDownloadManager downloads(configuration, ProcessStopEvent());
     DownloadRequestFileProcessor requestFiles(configuration, configuration.GetInboxFolder(), ProcessStopEvent());
-    IdleUpstreamDownloadRequester upstreamRequester;
-    FailingDownloader downloader(downloads);
+    RelayUpstreamDownloadRequester upstreamRequester(downloads, ProcessStopEvent());
+    RelayDownloader downloader(configuration, downloads, configuration, ProcessStopEvent());
     NoDownloadPlugins downloadPlugins;
     DownloadPings downloadPings(downloads);
     DownloadPathServing downloadPaths(configuration, downloads);
@@ -239,6 +241,7 @@ bool RunComponents(HTTPServerSettings& settings) {
             .configuration = configuration,
             .resetReceiver = downloads,
             .downloadPaths = downloadPaths,
+            .downloads = downloads,
             .notifications = notifications.Services(),
             .resultBufferCounters = resultBufferCounters,
         });
@@ -290,8 +293,10 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     // (default 1) is not 0.
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
+    DownloadRequestPlugIn downloadRequest(components.configuration, components.downloads);
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
+    RegisterPlugInNames(plugIns, downloadRequest);
     RegisterPlugInNames(plugIns, postResults);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {

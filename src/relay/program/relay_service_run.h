@@ -26,6 +26,8 @@
 #include "relay/service/download_path_mapper.h"
 #include "relay/service/gather_options_manager.h"
 
+class ServiceDownloadManager;
+
 // True when the relay served and stopped on request; false when start-up failed (the reason is in
 // the log at "critical") or the server never started.
 bool RelayServiceRun();
@@ -41,6 +43,8 @@ struct RelayComponents {
     ActionSiteResetReceiver& resetReceiver;
     // Maps the download paths of unclaimed requests onto the download cache.
     DownloadPathMapper& downloadPaths;
+    // The download manager, to which the download-request plug-in hands what child relays ask for.
+    ServiceDownloadManager& downloads;
     // The client notification's services, for the client-register plug-in's notification requests.
     NotificationServices& notifications;
     // The counts of the result forwarding buffer, for the post-results plug-in's overload check.
