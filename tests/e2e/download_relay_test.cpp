@@ -37,6 +37,12 @@ void StartSeededParent(RelayProcess& parent, const std::vector<DownloadFile>& fi
     ASSERT_TRUE(AwaitActionTaken(parent, 12)) << parent.Log();
 }
 
+// A child named the parent's child ("Server1"), started and serving.
+void StartChildOf(RelayProcess& child, const RelayProcess& parent, bool urlMoniker = true) {
+    UseParent(child, LoopbackURL(parent.Port()), urlMoniker);
+    StartRelay(child);
+}
+
 void ExpectOneGetOfEach(const RelayProcess& parent) {
     for (const char* target : {kList, kFirst, kSecond})
         EXPECT_EQ(CountRequests(parent, "GET", target), 1u) << target;
@@ -51,8 +57,7 @@ TEST_P(ChildOfRelayTest, AChildFetchesAnActionFromItsParentOnce) {
     RelayProcess parent;
     StartSeededParent(parent, files);
     RelayProcess child;
-    UseParent(child, LoopbackURL(parent.Port()), GetParam());
-    StartRelay(child);
+    StartChildOf(child, parent, GetParam());
 
     EXPECT_EQ(StatusLineOf(child.Get(kList)), "HTTP/1.0 404 Not Found");
     EXPECT_EQ(AwaitServed(child, kList), DownloadList(12, files));
@@ -74,8 +79,7 @@ TEST(DownloadStormTest, TwoHundredClientsAtAChildCostTheParentOneGetPerFile) {
     RelayProcess parent;
     StartSeededParent(parent, files);
     RelayProcess child;
-    UseParent(child, LoopbackURL(parent.Port()));
-    StartRelay(child);
+    StartChildOf(child, parent);
 
     // A loaded machine may take long enough over the storm for its last clients to be served.
     for (const std::string& status : Storm(child, kFirst, 200))
@@ -95,8 +99,7 @@ TEST(DownloadStormTest, AParentsRefusalIsNotAskedAgainWithinTheRetryTime) {
     KeepAccessLog(parent);
     StartRelay(parent);
     RelayProcess child;
-    UseParent(child, LoopbackURL(parent.Port()));
-    StartRelay(child);
+    StartChildOf(child, parent);
 
     Storm(child, kFirst, 200);
     ASSERT_TRUE(Eventually([&] { return CountRequests(parent, "GET", kList) != 0; }, 60s));
@@ -120,12 +123,10 @@ TEST(DownloadChainTest, AStormAtTheLeafOfThreeRelaysCostsTheTopOneGetPerFile) {
     RelayProcess top;
     StartSeededParent(top, files);
     RelayProcess middle;
-    UseParent(middle, LoopbackURL(top.Port()));
-    StartRelay(middle);
+    StartChildOf(middle, top);
     RelayProcess leaf;
-    UseParent(leaf, LoopbackURL(middle.Port()));
     leaf.SetClientSetting("_KVRGather_Download_RetryMinutes", "0");
-    StartRelay(leaf);
+    StartChildOf(leaf, middle);
 
     Storm(leaf, kFirst, 200);
     EXPECT_EQ(AwaitServed(leaf, kFirst, 180s), files[0].bytes);
@@ -149,10 +150,9 @@ TEST(DownloadRequestRelayTest, ADynamicDownloadAskedOfAChildIsFetchedFromItsPare
     UDPReceiver client("127.0.0.10", clientPort.Port());
     ASSERT_TRUE(client.IsBound());
     RelayProcess child;
-    UseParent(child, LoopbackURL(parent.Port()));
     child.SetClientSetting("_Daruravidu Server_ClientRegister_UDPMessagePort", std::to_string(clientPort.Port()));
     WriteWholeFile(child.Folder() + "/registrationlist.txt", RegistrationListLine(11, "127.0.0.10"));
-    StartRelay(child);
+    StartChildOf(child, parent);
 
     const std::string target = "aid=30,index=null,sha1=" + file.sha1 + ",size=5000,url=http%3A%2F%2Fsite.invalid%2Fd.bin";
     const std::string inProcess = "0\naid=30,index=null,hash=" + file.sha1 + ",status=InProcess\n";
