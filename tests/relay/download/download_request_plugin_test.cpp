@@ -23,6 +23,7 @@ std::string BodyOf(const std::string& reply) {
 
 std::string Text(const DownloadRequestTarget& target) { return downloadRequestTargetText(target); }
 
+// Test labels: DownloadRequestPlugInTest tsan
 // The plug-in served over loopback, handing its targets to the fixture's manager.
 class DownloadRequestPlugInTest : public DownloadManagerFixture {
   protected:

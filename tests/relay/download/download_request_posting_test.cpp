@@ -73,6 +73,7 @@ TEST(BatchDownloadRequests, CutsAtTheTargetCountAndTheBodySize) {
     }
 }
 
+// Test labels: PostDownloadRequestsTest tsan
 class PostDownloadRequestsTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { StartedSocketSystem(); }

@@ -15,6 +15,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Test labels: HashIndexTest tsan
 // The indexes of a machine beside the relay: a file held outside the cache, the two index files and
 // the indexer's trigger, all in the test's folder; both indexes on unless a test says otherwise.
 class HashIndexTest : public DownloadSettingsFixture {

@@ -48,6 +48,7 @@ class PathServer {
     ScriptedHTTPServer m_server;
 };
 
+// Test labels: RelayDownloaderTest tsan
 // The download manager of the fixture with the relay downloader in the place of the fixture's.
 class RelayDownloaderTest : public DownloadManagerFixture {
   protected:

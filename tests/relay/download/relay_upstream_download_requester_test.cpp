@@ -26,6 +26,7 @@ DownloadRequestTarget Indexed(std::uint32_t index) {
 std::string Available(std::uint32_t index) { return "aid=7,index=" + std::to_string(index) + ",hash=null,status=Available\n"; }
 std::string InProcess(std::uint32_t index) { return "aid=7,index=" + std::to_string(index) + ",hash=null,status=InProcess\n"; }
 
+// Test labels: RelayUpstreamDownloadRequesterTest tsan
 // The fixture's manager, whose added downloads show in what its downloader started; the requester
 // runs its exchanges on a thread group of the test's, joined before they are looked at.
 class RelayUpstreamDownloadRequesterTest : public DownloadManagerFixture {

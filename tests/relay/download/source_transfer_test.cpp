@@ -42,6 +42,7 @@ std::string FieldOf(const std::string& request, const std::string& name) {
     return request.substr(begin, request.find("\r\n", begin) - begin);
 }
 
+// Test labels: SourceTransferTest tsan
 // A relay's download settings and state, and a dynamic target of the 2000-byte file whose progress
 // file lies in the active-downloads folder. The parameter chooses the transport: true the libcurl
 // one, false the socket client.
