@@ -164,15 +164,32 @@ void WriteRegistrationList(ClientRegistrationList& registrationList) {
     }
 }
 
-// Every download stopped and what is still queued marked SUSPENDED for the next start; a failure is
-// logged and the shutdown goes on, so the lists below are still written.
-void StopDownloads(ServiceDownloadManager& downloads) {
-    try {
-        downloads.AbortAll();
-    } catch (const std::exception& error) {
-        KVR_LOG("critical") << "Stopping the downloads failed: " << error.what();
+// Every download stopped and what is still queued marked SUSPENDED for the next start, once: at its
+// place in the shutdown (Stop), or, when an exception leaves the run before, as the object goes. The
+// download workers use the downloader, the upstream requester and the notifier, which are destroyed
+// before the manager; the object is built after them, so they are stopped first either way. A failure
+// is logged and the shutdown goes on, so the lists after it are still written.
+class DownloadsShutdown {
+  public:
+    explicit DownloadsShutdown(ServiceDownloadManager& downloads) : m_downloads(downloads) {}
+    ~DownloadsShutdown() { Stop(); }
+    DownloadsShutdown(const DownloadsShutdown&) = delete;
+    DownloadsShutdown& operator=(const DownloadsShutdown&) = delete;
+
+    void Stop() {
+        if (m_stopped) return;
+        m_stopped = true;
+        try {
+            m_downloads.AbortAll();
+        } catch (const std::exception& error) {
+            KVR_LOG("critical") << "Stopping the downloads failed: " << error.what();
+        }
     }
-}
+
+  private:
+    ServiceDownloadManager& m_downloads;
+    bool m_stopped = false;
+};
 
 // The relay's components, each a named local in building order and handed by reference to the ones
 // built after it; they are destroyed in reverse when the scope ends. A stand-in holds the place of a
@@ -220,6 +237,7 @@ bool RunComponents(HTTPServerSettings& settings) {
         .plugins = downloadPlugins,
         .requestFiles = requestFiles,
     });
+    DownloadsShutdown downloadsShutdown(downloads);
     // The CRLs gathered before the last stop: a damaged list ends the start here, naming the error,
     // rather than serving without the revocations it held.
     const FileLocation revocationList = configuration.GetRevocationListFile();
@@ -246,7 +264,7 @@ bool RunComponents(HTTPServerSettings& settings) {
             .resultBufferCounters = resultBufferCounters,
         });
     }
-    StopDownloads(downloads);
+    downloadsShutdown.Stop();
     WriteRegistrationList(registrationList);
     SaveRevocationStore(revocationList, GetRevocationStore());
     KVR_LOG("critical") << "KVR Relay shutting down";
