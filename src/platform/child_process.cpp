@@ -104,10 +104,12 @@ ChildProcessResult RunChildProcess(const std::string& program, const std::vector
 
 // glibc's posix_spawn reports a failed exec (a missing or non-executable program) as its own result,
 // so a program that cannot run never shows up as a started child.
-StartedChildProcess StartedChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments) {
+StartedChildProcess StartedChildProcess::Start(const std::string& program,
+                                               const std::vector<std::string>& arguments) {
     SpawnActions actions;
     CheckSpawnCall(::posix_spawn_file_actions_addopen(actions.Get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0));
-    CheckSpawnCall(::posix_spawn_file_actions_addopen(actions.Get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0));
+    CheckSpawnCall(
+        ::posix_spawn_file_actions_addopen(actions.Get(), STDOUT_FILENO, "/dev/null", O_WRONLY, 0));
     // Descriptors opened by other threads between their open and their close-on-exec flag, and any
     // without the flag, never reach the plug-in.
     CheckSpawnCall(::posix_spawn_file_actions_addclosefrom_np(actions.Get(), STDERR_FILENO + 1));
@@ -119,12 +121,13 @@ StartedChildProcess StartedChildProcess::Start(const std::string& program, const
     ::sigfillset(&allSignals);
     CheckSpawnCall(::posix_spawnattr_setsigmask(attributes.Get(), &noSignals));
     CheckSpawnCall(::posix_spawnattr_setsigdefault(attributes.Get(), &allSignals));
-    CheckSpawnCall(::posix_spawnattr_setflags(attributes.Get(),
-                                              POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID));
+    CheckSpawnCall(::posix_spawnattr_setflags(
+        attributes.Get(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSID));
 
     std::vector<char*> argv = ArgumentVector(program, arguments);
     pid_t child = 0;
-    CheckSpawnCall(::posix_spawn(&child, program.c_str(), actions.Get(), attributes.Get(), argv.data(), environ));
+    CheckSpawnCall(
+        ::posix_spawn(&child, program.c_str(), actions.Get(), attributes.Get(), argv.data(), environ));
     return StartedChildProcess(child);
 }
 

@@ -35,6 +35,7 @@ struct ::stat LookUpWithoutFollowing(const std::string& program, const std::stri
 
 void RequireTrustedProgram(const std::string& path) {
     if (path.empty() || path.front() != '/') Refuse(path, "its path is not absolute");
+    if (path.find('\0') != std::string::npos) Refuse(path.c_str(), "its path holds a NUL byte");
     const struct ::stat file = LookUpWithoutFollowing(path, path, "the file");
     if (S_ISLNK(file.st_mode)) Refuse(path, "it is a symbolic link");
     if (!S_ISREG(file.st_mode)) Refuse(path, "it is not a regular file");

@@ -69,8 +69,8 @@ TEST(StartedChildProcess, PassesEachArgumentWholeWithTheRelaysEnvironmentAndFold
     const std::string output = folder / "out";
     ::setenv("KVR_CHILD_TEST_VALUE", "inherited", 1);
     StartedChildProcess child = StartedChildProcess::Start(
-        "/bin/sh", {"-c", "printf '%s|%s|%s|%s' \"$1\" \"$2\" \"$KVR_CHILD_TEST_VALUE\" \"$(pwd)\" > \"$3\"", "sh",
-                    "--downloads=/a folder/with \"quotes\"", "$HOME;*", output});
+        "/bin/sh", {"-c", "printf '%s|%s|%s|%s' \"$1\" \"$2\" \"$KVR_CHILD_TEST_VALUE\" \"$(pwd)\" > \"$3\"",
+                    "sh", "--downloads=/a folder/with \"quotes\"", "$HOME;*", output});
     AwaitEnd(child);
     ::unsetenv("KVR_CHILD_TEST_VALUE");
     EXPECT_EQ(ReadFileBytes(output), "--downloads=/a folder/with \"quotes\"|$HOME;*|inherited|" +

@@ -46,6 +46,9 @@ class TrustedProgramTest : public ::testing::Test {
 TEST_F(TrustedProgramTest, GuardedProgramInGuardedFolderIsTrusted) {
     EXPECT_EQ(Refusal(m_program), "");
     EXPECT_EQ(Refusal("/usr/bin/env"), "");
+    // The program would be run as the text up to the NUL byte.
+    EXPECT_NE(Refusal(std::string("/usr/bin/env\0x", 14)).find("its path holds a NUL byte"),
+              std::string::npos);
 }
 
 TEST_F(TrustedProgramTest, RefusesWhatOthersCouldChange) {
@@ -74,7 +77,8 @@ TEST_F(TrustedProgramTest, RefusesWhatOthersCouldChange) {
     for (const auto& each : cases) {
         ::chmod(m_program.c_str(), each.programMode);
         const std::string refusal = Refusal(each.path);
-        EXPECT_NE(refusal.find("The program " + each.path + " may not be run: "), std::string::npos) << refusal;
+        EXPECT_NE(refusal.find("The program " + each.path + " may not be run: "), std::string::npos)
+            << refusal;
         EXPECT_NE(refusal.find(each.reason), std::string::npos) << each.path << ": " << refusal;
     }
 }
