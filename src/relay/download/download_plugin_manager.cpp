@@ -84,6 +84,11 @@ DownloadPluginManager::DownloadPluginManager(const DownloadSettingsProvider& set
       m_registry(settings.GetDownloadPluginsDatabaseFile()),
       m_nextProcessID(static_cast<std::uint64_t>(GetCurrentUTCTime() / 1'000'000)) {}
 
+DownloadPluginManager::~DownloadPluginManager() {
+    for (auto& [processID, entry] : m_processes) entry.Terminate();
+    for (const auto& program : m_endingPrograms) program->Kill();
+}
+
 bool DownloadPluginManager::HasPluginForURL(const std::string& url) {
     const URLInfo info{ConstData(url)};
     return info.HasScheme() && m_registry.FindPlugin(StringFromConstData(info.GetScheme())).has_value();

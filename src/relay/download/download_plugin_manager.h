@@ -68,6 +68,11 @@ class DownloadPluginManager {
     // receiver must outlive the manager.
     static DownloadPluginManager Open(const DownloadSettingsProvider& settings,
                                       const FileLocation& inboxFolder, DownloadCompletionReports& reports);
+    // Kills the programs still running, reporting nothing: StopAll has normally ended them already,
+    // and a relay that goes without it leaves no plug-in behind.
+    ~DownloadPluginManager();
+    DownloadPluginManager(const DownloadPluginManager&) = delete;
+    DownloadPluginManager& operator=(const DownloadPluginManager&) = delete;
 
     // True when the URL has a scheme and a plug-in is registered for it.
     bool HasPluginForURL(const std::string& url);

@@ -350,3 +350,18 @@ TEST_F(DownloadPluginManagerTest, MessageFileIsReadOnceCompleteAndOnlyWhenRegula
     EXPECT_TRUE(m_plugins.HasPluginForURL("test://a"));
     EXPECT_FALSE(m_plugins.HasPluginForURL("other://a"));
 }
+
+TEST_F(DownloadPluginManagerTest, ManagerThatGoesWithoutStopAllLeavesNoProgramBehind) {
+    m_plugin.Configure(Behaviour::Hang);
+    Register("test");
+    pid_t run = 0;
+    {
+        DownloadPluginManager plugins = DownloadPluginManager::Open(m_settings, m_inbox, m_reports);
+        plugins.AddToBatch(DownloadRequestTarget::Dynamic(12, FilledDigest(1), 5, "test://a"),
+                           FileLocation((m_folder / "download").c_str()));
+        plugins.StartBatches();
+        run = m_plugin.AwaitRuns(1)[0];
+    }
+    EXPECT_FALSE(ProcessExists(run));
+    EXPECT_TRUE(m_reports.Take().empty());
+}
