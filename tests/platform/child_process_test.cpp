@@ -16,6 +16,7 @@
 
 #include "platform/system_error.h"
 #include "support/file_bytes.h"
+#include "support/process_status.h"
 #include "support/temporary_folder.h"
 
 using PosixPlatform::StartedChildProcess;
@@ -23,18 +24,6 @@ using PosixPlatform::StartedChildProcess;
 namespace {
 
 constexpr unsigned long long kStandardSignals = 0x7FFFFFFF;
-
-bool ProcessEntryExists(pid_t pid) {
-    return std::filesystem::exists("/proc/" + std::to_string(pid));
-}
-
-// The value of one "Name:\t..." line of /proc/<pid>/status.
-std::string StatusLine(pid_t pid, const std::string& name) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind(name + ":\t", 0) == 0) return line.substr(name.size() + 2);
-    return "";
-}
 
 void AwaitEnd(StartedChildProcess& child) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -86,28 +75,23 @@ TEST(StartedChildProcess, ChildHoldsOnlyTheStandardDescriptorsAndDefaultSignals)
     ::close(leaked);
     const pid_t pid = child.GetProcessID();
 
-    std::set<std::string> descriptors;
     const std::string fdFolder = "/proc/" + std::to_string(pid) + "/fd";
-    // Wait until the program runs and sleeps: its loader has closed the libraries it opened.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((StatusLine(pid, "Name") != "sleep" || StatusLine(pid, "State").rfind("S", 0) != 0) &&
-           std::chrono::steady_clock::now() < deadline)
+    while (!IsAsleepRunning(pid, "sleep") && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (const auto& entry : std::filesystem::directory_iterator(fdFolder))
-        descriptors.insert(entry.path().filename().string());
-    EXPECT_EQ(descriptors, (std::set<std::string>{"0", "1", "2"}));
+    EXPECT_EQ(OpenDescriptors(pid), (std::set<std::string>{"0", "1", "2"}));
     EXPECT_EQ(std::filesystem::read_symlink(fdFolder + "/0"), "/dev/null");
     EXPECT_EQ(std::filesystem::read_symlink(fdFolder + "/1"), "/dev/null");
     // The standard signals 1-31 (the C library keeps two of its own above them).
-    EXPECT_EQ(std::stoull(StatusLine(pid, "SigBlk"), nullptr, 16) & kStandardSignals, 0u);
-    EXPECT_EQ(std::stoull(StatusLine(pid, "SigIgn"), nullptr, 16) & kStandardSignals, 0u);
+    EXPECT_EQ(std::stoull(ProcessStatusLine(pid, "SigBlk"), nullptr, 16) & kStandardSignals, 0u);
+    EXPECT_EQ(std::stoull(ProcessStatusLine(pid, "SigIgn"), nullptr, 16) & kStandardSignals, 0u);
     EXPECT_EQ(::getsid(pid), pid);
 
     EXPECT_TRUE(child.IsRunning());
     child.Kill();
     EXPECT_TRUE(child.HasBeenReaped());
     EXPECT_FALSE(child.IsRunning());
-    EXPECT_FALSE(ProcessEntryExists(pid));
+    EXPECT_FALSE(ProcessExists(pid));
     child.Kill();  // a reaped child is never signalled again
 }
 
@@ -116,7 +100,7 @@ TEST(StartedChildProcess, AnEndedChildIsReapedByTheRunningTest) {
     const pid_t pid = child.GetProcessID();
     AwaitEnd(child);
     EXPECT_TRUE(child.HasBeenReaped());
-    EXPECT_FALSE(ProcessEntryExists(pid));
+    EXPECT_FALSE(ProcessExists(pid));
 }
 
 TEST(StartedChildProcess, ProgramThatCannotRunIsNotStarted) {
@@ -134,5 +118,5 @@ TEST(StartedChildProcess, MovedHolderKeepsTheChild) {
     EXPECT_FALSE(first.IsRunning());
     EXPECT_TRUE(second.IsRunning());
     second.Kill();
-    EXPECT_FALSE(ProcessEntryExists(pid));
+    EXPECT_FALSE(ProcessExists(pid));
 }

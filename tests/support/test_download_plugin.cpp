@@ -81,14 +81,3 @@ std::string TestDownloadPlugin::AddMessage(const std::string& protocol) const {
     return "{\"message\": \"add\", \"protocol\": " + Quoted(protocol) +
            ", \"location\": " + Quoted(m_program) + "}";
 }
-
-bool ProcessExists(pid_t pid) {
-    return std::filesystem::exists("/proc/" + std::to_string(pid));
-}
-
-bool IsZombie(pid_t pid) {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("State:", 0) == 0) return line.find('Z') != std::string::npos;
-    return false;
-}

@@ -41,10 +41,6 @@ class TestDownloadPlugin {
     std::string m_program;
 };
 
-// Whether a process of that id exists, a zombie included.
-bool ProcessExists(pid_t pid);
-// Whether it exists and has ended, waiting to be reaped.
-bool IsZombie(pid_t pid);
 // Waits (up to 20 s) until the condition holds; answers whether it does.
 template <class Condition>
 bool AwaitCondition(Condition condition) {

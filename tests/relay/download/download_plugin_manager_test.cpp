@@ -17,6 +17,7 @@
 #include "relay/download/download_plugin_inbox.h"
 #include "support/captured_log.h"
 #include "support/file_bytes.h"
+#include "support/process_status.h"
 #include "support/test_download_plugin.h"
 
 namespace {
