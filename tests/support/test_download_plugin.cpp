@@ -6,6 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "support/eventually.h"
 #include "support/file_bytes.h"
 
 namespace {
@@ -72,7 +73,7 @@ std::string TestDownloadPlugin::DownloadsFileOf(pid_t run) const {
 }
 
 std::vector<pid_t> TestDownloadPlugin::AwaitRuns(std::size_t count) const {
-    if (!AwaitCondition([&] { return Runs().size() >= count; }))
+    if (!Eventually([&] { return Runs().size() >= count; }, std::chrono::seconds(20)))
         throw std::runtime_error("the test download plug-in was not run " + std::to_string(count) + " times");
     return Runs();
 }

@@ -6,10 +6,8 @@
 
 #include <sys/types.h>
 
-#include <chrono>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 class TestDownloadPlugin {
@@ -40,14 +38,3 @@ class TestDownloadPlugin {
     std::string m_folder;
     std::string m_program;
 };
-
-// Waits (up to 20 s) until the condition holds; answers whether it does.
-template <class Condition>
-bool AwaitCondition(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}

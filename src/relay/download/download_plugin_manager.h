@@ -47,6 +47,7 @@
 #include "relay/download/download_plugin_message.h"
 #include "relay/download/download_plugin_process.h"
 #include "relay/download/download_plugin_registry.h"
+#include "relay/download/download_plugins.h"
 #include "relay/service/download_settings_provider.h"
 
 // What became of one inbox message file.
@@ -55,7 +56,7 @@ enum class PluginFileResult {
     StillBeingWritten,  // does not parse yet and was written within kUnsettledMessageAge: leave it
 };
 
-class DownloadPluginManager {
+class DownloadPluginManager : public DownloadPlugins {
   public:
     // A message file that does not parse is taken for one still being written for this long after its
     // last write, and left for a later pass.
@@ -70,19 +71,19 @@ class DownloadPluginManager {
                                       const FileLocation& inboxFolder, DownloadCompletionReports& reports);
     // Kills the programs still running, reporting nothing: StopAll has normally ended them already,
     // and a relay that goes without it leaves no plug-in behind.
-    ~DownloadPluginManager();
+    ~DownloadPluginManager() override;
     DownloadPluginManager(const DownloadPluginManager&) = delete;
     DownloadPluginManager& operator=(const DownloadPluginManager&) = delete;
 
     // True when the URL has a scheme and a plug-in is registered for it.
-    bool HasPluginForURL(const std::string& url);
+    bool HasPluginForURL(const std::string& url) override;
     // Adds the target (its file to be written at `destination`) to the batch of its URL's scheme.
-    void AddToBatch(const DownloadRequestTarget& target, const FileLocation& destination);
+    void AddToBatch(const DownloadRequestTarget& target, const FileLocation& destination) override;
     // Starts one program per pending batch, in protocol order, and empties the batches.
-    void StartBatches();
+    void StartBatches() override;
     // Kills every running program and reports its outstanding downloads, and those of the pending
     // batches, suspended. Programs that outlived their entries are killed too: none is left behind.
-    void StopAll();
+    void StopAll() override;
 
     // Reads and applies one "plugin_*" message. Throws what makes the file a failed one: the file
     // errors, a file that is a link or no regular file (NotARegularPluginFile), a text that does not

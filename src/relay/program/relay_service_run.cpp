@@ -23,7 +23,7 @@
 #include "net/socket_system.h"
 #include "relay/download/download_path_serving.h"
 #include "relay/download/download_pings.h"
-#include "relay/download/download_plugins.h"
+#include "relay/download/download_plugin_manager.h"
 #include "relay/download/download_request_file_processor.h"
 #include "relay/download/download_state.h"
 #include "relay/download/download_work_loop.h"
@@ -189,19 +189,22 @@ bool RunComponents(HTTPServerSettings& settings) {
     UseBuiltInCertificates();
     LogMissingParent();
     // The download manager, the one place that decides downloads, and the processor of the download
-    // request files it runs at every pass. The downloader, the upstream requester and the download
-    // plug-ins are stand-ins until those parts are built: no plug-in, no parent to ask, and every
-    // download fails at once.
+    // request files it runs at every pass. The downloader and the upstream requester are stand-ins
+    // until those parts are built: no parent to ask, and every download that no plug-in takes fails
+    // at once.
     ServiceDownloadManager downloads(configuration, ProcessStopEvent());
     DownloadRequestFileProcessor requestFiles(configuration, configuration.GetInboxFolder(), ProcessStopEvent());
     IdleUpstreamDownloadRequester upstreamRequester;
     FailingDownloader downloader(downloads);
-    NoDownloadPlugins downloadPlugins;
     DownloadPings downloadPings(downloads);
     DownloadPathServing downloadPaths(configuration, downloads);
     // Every gathered site's state, read from "GatherState.xml"; built before client notification and
     // destroyed after it, it is saved last.
     GatherState gatherState(configuration, gatherMap, ProcessStopEvent());
+    // The external download plug-ins registered in "DownloadPlugins.db"; the inbox, where their
+    // messages arrive, is kept private to the relay's user from here on.
+    DownloadPluginManager downloadPlugins =
+        DownloadPluginManager::Open(configuration, configuration.GetInboxFolder(), downloads);
     // The process-wide registration list, loaded at the relay downloader's place (the downloader is
     // handed it); a list file that cannot be read ends the start here, naming the error.
     ClientRegistrationList& registrationList = ClientRegistrationList::Instance();
@@ -233,7 +236,7 @@ bool RunComponents(HTTPServerSettings& settings) {
     downloads.RequeueFromStore();
     bool served = false;
     {
-        const DownloadWorkLoop downloadWork(downloads, configuration, ProcessStopEvent());
+        const DownloadWorkLoop downloadWork(downloads, downloadPlugins, configuration, ProcessStopEvent());
         served = RegisterPlugInsAndServe({
             .settings = settings,
             .configuration = configuration,

@@ -16,9 +16,12 @@
 #include "foundation/file_item.h"
 #include "relay/download/download_plugin_inbox.h"
 #include "support/captured_log.h"
+#include "support/eventually.h"
 #include "support/file_bytes.h"
 #include "support/process_status.h"
 #include "support/test_download_plugin.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -157,7 +160,7 @@ TEST_F(DownloadPluginManagerTest, OneRunPerProtocolAndTheUnreportedFailWhenItEnd
                   .size(),
               2u);
 
-    for (pid_t run : runs) ASSERT_TRUE(AwaitCondition([&] { return IsZombie(run); }));
+    for (pid_t run : runs) ASSERT_TRUE(Eventually([&] { return IsZombie(run); }, 20s));
     Serve();
     EXPECT_EQ(m_reports.Take(), (std::vector<std::string>{
                                     "failure other://b/2: The download plugin exited unexpectedly",
@@ -201,13 +204,13 @@ TEST_F(DownloadPluginManagerTest, ProgramThatOutlivesItsLastStatusIsReapedWhenIt
     Add("test://a/0");
     m_plugins.StartBatches();
     const pid_t run = m_plugin.AwaitRuns(1)[0];
-    ASSERT_TRUE(AwaitCondition(
-        [&] { return std::filesystem::exists(InboxPath("plugin_status_" + std::to_string(run))); }));
+    ASSERT_TRUE(Eventually(
+        [&] { return std::filesystem::exists(InboxPath("plugin_status_" + std::to_string(run))); }, 20s));
     Serve();
     EXPECT_EQ(m_reports.Take(), std::vector<std::string>{"success test://a/0"});
     EXPECT_EQ(ReadFileBytes(m_folder / "download-0"), "content");
     EXPECT_TRUE(ProcessExists(run));
-    ASSERT_TRUE(AwaitCondition([&] { return IsZombie(run); }));
+    ASSERT_TRUE(Eventually([&] { return IsZombie(run); }, 20s));
     Serve();
     EXPECT_FALSE(ProcessExists(run));
 }
@@ -219,7 +222,7 @@ TEST_F(DownloadPluginManagerTest, StatusOfAProgramThatHasEndedStillCounts) {
     Add("test://a/1");
     m_plugins.StartBatches();
     const pid_t run = m_plugin.AwaitRuns(1)[0];
-    ASSERT_TRUE(AwaitCondition([&] { return IsZombie(run); }));
+    ASSERT_TRUE(Eventually([&] { return IsZombie(run); }, 20s));
     DropStatus("plugin_last", ProcessIDOf(run), R"({"id" : 0, "success" : true, "error" : null})");
     Serve();
     EXPECT_EQ(m_reports.Take(), (std::vector<std::string>{
