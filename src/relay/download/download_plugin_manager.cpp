@@ -38,7 +38,8 @@ DownloadError GenericError(std::string text) {
     return DownloadError{DownloadErrorKind::Generic, std::move(text)};
 }
 
-// Only regular files are read: a link could lead anywhere, and a FIFO would block the loop.
+// Only regular files are read. A link could lead anywhere, so it is refused here; the file reader
+// refuses a FIFO or a device without opening it for good (no read that could block the loop).
 void RequireRegularFile(const FileLocation& file) {
     const FileAttributes attributes(file);
     if (attributes.IsReparsePoint() || attributes.IsDirectory())
