@@ -24,7 +24,7 @@ ActionDownload FailedActionWith(const std::string& text) {
     ActionDownload action;
     action.actionID = 7;
     action.state = DownloadMirrorActionStatus::Failed;
-    action.error = text;
+    action.error = "Error downloading: " + text;
     DownloadStateRecord status;
     status.status = DownloadStateStatus::Failed;
     status.error = DownloadError{DownloadErrorKind::Generic, text};
