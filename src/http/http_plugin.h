@@ -5,7 +5,9 @@
 //   either threaded (each request on a thread of the server's thread group, at most "ThreadLimit"
 //   at once, default 250, read from the named setting "_HTTPServer_ThreadLimit_<first name>"; beyond
 //   that the client gets 503) or inline on the server's loop thread, and answers requests in
-//   HandleRequest.
+//   HandleRequest. An inline plug-in may hand the interface on to a thread of its own (bounded by
+//   TryAcquireThread, as the server bounds threaded plug-ins); the server, when it goes, waits for
+//   such requests to end.
 // - HTTPPlugInInterface: a plug-in's whole view of one request. As a DataReader it serves the request
 //   body (first the bytes the request holds: the whole body, or the first 64 KiB of a longer one,
 //   which the server read before the plug-in took the request; then the socket; never more than

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <limits>
+#include <thread>
 
 #include "crypto/tls_server.h"
 #include "foundation/clocks.h"
@@ -132,9 +133,17 @@ HTTPServer::HTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, E
 HTTPServer::~HTTPServer() {
     m_stopEvent.Set();
     m_threads.JoinAll();
+    AwaitHandedOnRequests();
     m_listener.Close();
     m_writingConnections.clear();
     m_readingConnections.clear();
+}
+
+// An inline plug-in may hand a request on to a thread of its own; the request's interface lowers the
+// running count from there when it goes, so the server must outlive it. With the stop event set, each
+// read and write step of such a request ends within HTTPPlugInInterface::kStepMilliseconds.
+void HTTPServer::AwaitHandedOnRequests() {
+    while (RunningPlugInRequests() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 bool HTTPServer::StopRequested() const {

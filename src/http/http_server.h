@@ -31,7 +31,8 @@
 // The settings, the plug-in table, the plug-ins and the stop event must outlive the server. Only the
 // loop thread (the caller of Run, which also destroys the server) touches the connections, the
 // watcher and the listener; plug-in threads share the running count (locked), the stop event and
-// their request. The destructor sets the stop event and joins the plug-in threads.
+// their request. The destructor sets the stop event, joins the plug-in threads and waits for the
+// requests that inline plug-ins handed on to threads of their own.
 #pragma once
 
 #include <cstdint>
@@ -94,6 +95,7 @@ class HTTPServer {
     using ReadingConnections = std::map<std::uint64_t, std::unique_ptr<ReadingHTTPConnection>>;
 
     bool StopRequested() const;
+    void AwaitHandedOnRequests();
     void AcceptConnections();
     void PumpWritingConnections();
     void PumpReadingConnections();

@@ -149,6 +149,36 @@ TEST_F(PlugInDispatchTest, TheStopEventAbortsAPlugInWaitingForItsClient) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
 }
 
+// An inline plug-in that hands its request to a thread of its own: the request still counts against
+// the server, which waits for it when it goes, so the request never outlives the server.
+TEST_F(PlugInDispatchTest, TheServerOutlivesARequestThatAnInlinePlugInHandedToItsOwnThread) {
+    class HandingOnPlugIn : public HTTPPlugIn {
+      public:
+        HandingOnPlugIn() : HTTPPlugIn("handing", false) {}
+        ~HandingOnPlugIn() override {
+            if (thread.joinable()) thread.join();
+        }
+        void HandleRequest(std::unique_ptr<HTTPPlugInInterface> interface) override {
+            thread = std::thread([this, request = std::shared_ptr<HTTPPlugInInterface>(std::move(interface))] {
+                ++started;
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                ended = true;
+            });
+        }
+        std::thread thread;
+        std::atomic<int> started{0};
+        std::atomic<bool> ended{false};
+    } plugIn;
+    RegisterPlugInNames(m_table, plugIn);
+    auto server = std::make_unique<RunningServer>(m_settings, m_table);
+    SocketHandle client = ConnectTo("127.0.0.1", server->Port());
+    SendAll(client.Get(), "GET /handing HTTP/1.0\r\nHost: h\r\n\r\n");
+    ASSERT_TRUE(Eventually([&] { return plugIn.started == 1; }));
+    EXPECT_EQ(server->Server().RunningPlugInRequests(), 1);
+    server.reset();
+    EXPECT_TRUE(plugIn.ended);
+}
+
 // The plug-in's own time-out, far shorter than the server's read time-out, still ends the read.
 TEST_F(PlugInDispatchTest, AnInterfaceTimesOutWithoutProgress) {
     class TimingOutPlugIn : public HTTPPlugIn {

@@ -25,6 +25,7 @@
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
+#include "relay/post/post_results_plugin.h"
 #include "relay/register/client_register_plugin.h"
 #include "relay/register/client_registration_list.h"
 #include "relay/register/local_notification_actions.h"
@@ -191,12 +192,15 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The agent's masthead, verified once now; a machine without an agent has none (said above).
     if (!FindAgentMasthead().IsEmpty()) GetClientMastheadWatcher().CheckFipsMode();
     ApplyCrashDumpSwitch();
+    // The forwarding buffer's counts, which the post-results plug-in consults before each post.
+    LockedCounters resultBufferCounters;
 
     const bool served = RegisterPlugInsAndServe({
         .settings = settings,
         .configuration = configuration,
         .resetReceiver = resetReceiver,
         .notifications = notifications.Services(),
+        .resultBufferCounters = resultBufferCounters,
     });
     WriteRegistrationList(registrationList);
     SaveRevocationStore(revocationList, GetRevocationStore());
@@ -244,7 +248,9 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     // (default 1) is not 0.
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
+    PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
+    RegisterPlugInNames(plugIns, postResults);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
         if (RunRelayHTTPServer(components, plugIns)) return true;

@@ -18,6 +18,7 @@
 // stop request" and sets the stop event, which everything else reacts to.
 #pragma once
 
+#include "foundation/locked_counters.h"
 #include "http/http_server_settings.h"
 #include "http/plugin_path_table.h"
 #include "relay/register/notification_services.h"
@@ -39,6 +40,8 @@ struct RelayComponents {
     ActionSiteResetReceiver& resetReceiver;
     // The client notification's services, for the client-register plug-in's notification requests.
     NotificationServices& notifications;
+    // The counts of the result forwarding buffer, for the post-results plug-in's overload check.
+    LockedCounters& resultBufferCounters;
 };
 
 // Builds, registers and starts the plug-ins, runs the server (up to 10 times while the port is taken,

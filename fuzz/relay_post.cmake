@@ -1,0 +1,1 @@
+kvr_add_fuzzer(report_processor relay_post)
