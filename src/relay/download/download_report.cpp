@@ -28,16 +28,11 @@ std::string ErrorLine(const DownloadReportEntry& entry) {
     return "Error downloading {" + downloadRequestTargetText(entry.target) + "}: " + text + "\r\n";
 }
 
-bool IsURLRequestCompleted(std::uint32_t actionID, DownloadState& state) {
-    const std::optional<DownloadStateRecord> record = state.GetState(DownloadRequestTarget::URLRequest(actionID));
-    return record && record->status == DownloadStateStatus::Completed;
-}
-
-DownloadMirrorActionStatus SummaryState(const ActionDownload& action, bool allIndexedCached, bool anyFailed,
-                                        DownloadState& state) {
+DownloadMirrorActionStatus SummaryState(const ActionDownload& action, bool anyFailed,
+                                        const DownloadSettingsProvider& settings, DownloadState& state) {
     if (action.isActive) return DownloadMirrorActionStatus::InProgress;
     if (anyFailed) return DownloadMirrorActionStatus::Failed;
-    if (allIndexedCached && IsURLRequestCompleted(action.actionID, state)) return DownloadMirrorActionStatus::Ready;
+    if (IsActionCached(action.actionID, settings, state)) return DownloadMirrorActionStatus::Ready;
     return DownloadMirrorActionStatus::Pending;
 }
 
@@ -68,18 +63,14 @@ std::optional<DownloadReportEntry> BuildDownloadReportEntry(const DownloadReques
     return entry;
 }
 
-// Every indexed download counts for Ready, also one without a row (which has no entry).
 ActionDownload BuildActionDownload(std::uint32_t actionID, const DownloadSettingsProvider& settings,
                                    DownloadState& state, TimeValue now) {
     ActionDownload action;
     action.actionID = actionID;
-    bool allIndexedCached = true;
-    for (const DownloadRequestTarget& target : state.GetActionDownloads(actionID)) {
-        std::optional<DownloadReportEntry> entry = BuildDownloadReportEntry(target, settings, state, now);
-        if (entry) action.downloads.push_back(std::move(*entry));
-        if (allIndexedCached) allIndexedCached = entry ? entry->available : IsTargetCached(target, settings, state);
-    }
-    for (const DownloadRequestTarget& target : state.GetDynamicDownloadsByAction(actionID)) {
+    std::vector<DownloadRequestTarget> targets = state.GetActionDownloads(actionID);
+    const std::vector<DownloadRequestTarget> dynamic = state.GetDynamicDownloadsByAction(actionID);
+    targets.insert(targets.end(), dynamic.begin(), dynamic.end());
+    for (const DownloadRequestTarget& target : targets) {
         std::optional<DownloadReportEntry> entry = BuildDownloadReportEntry(target, settings, state, now);
         if (entry) action.downloads.push_back(std::move(*entry));
     }
@@ -93,7 +84,7 @@ ActionDownload BuildActionDownload(std::uint32_t actionID, const DownloadSetting
             action.error += ErrorLine(entry);
         }
     }
-    action.state = SummaryState(action, allIndexedCached, anyFailed, state);
+    action.state = SummaryState(action, anyFailed, settings, state);
     return action;
 }
 

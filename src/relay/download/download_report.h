@@ -9,6 +9,7 @@
 //   InProgress  some entry is DOWNLOADING (the action is then active)
 //   Failed      otherwise, some entry is FAILED
 //   Ready       otherwise, the action's URL request is COMPLETED and every indexed download is cached
+//               (IsActionCached, cached_targets.h)
 //   Pending     otherwise
 //
 // Texts that came from the network (URLs, error messages) are kept as stored; the views make them
