@@ -40,27 +40,33 @@ class MirrorRequestRelay : public ::testing::Test {
         EXPECT_TRUE(m_relay.AwaitProbe()) << m_relay.Console() << m_relay.Log();
         EXPECT_EQ(m_relay.Stop(), 0);
         Sqlite3(Database(),
-                "insert into INDEXED_DOWNLOADS values (12, 0, 'http://site/<script>a</script>', NULL, NULL, NULL, "
+                "insert into INDEXED_DOWNLOADS values (12, 0, 'http://site/<script>a</script>', NULL, NULL, "
+                "NULL, "
                 "4, 1700000000, 5, 2, 'HTTP 404');"
                 "insert into URL_REQUESTS values (13, 3, 1700000000, 0, NULL, NULL);"
-                "insert into INDEXED_DOWNLOADS values (13, 0, 'http://site/b', '" + kSha1 + "', 2, NULL, 3, "
-                "1700000000, 0, NULL, NULL);");
+                "insert into INDEXED_DOWNLOADS values (13, 0, 'http://site/b', '" +
+                    kSha1 +
+                    "', 2, NULL, 3, "
+                    "1700000000, 0, NULL, NULL);");
         const std::string downloads = m_relay.Folder() + "/wwwroot/vtmirror/downloads";
         std::filesystem::create_directories(downloads + "/sha1");
         std::filesystem::create_directories(downloads + "/ActionURLs");
         WriteWholeFile(downloads + "/sha1/" + kSha1, "a\n");
-        WriteWholeFile(downloads + "/ActionURLs/dl_13", "+ 13\nhttp://site/b\nsize: 2\nsha1: " + kSha1 + "\n");
+        WriteWholeFile(downloads + "/ActionURLs/dl_13",
+                       "+ 13\nhttp://site/b\nsize: 2\nsha1: " + kSha1 + "\n");
         m_relay.Start();
         EXPECT_TRUE(m_relay.AwaitProbe()) << m_relay.Console() << m_relay.Log();
     }
 
-    std::string Database() const { return m_relay.Folder() + "/storage/Mirror Server/config/DownloadState.db"; }
+    std::string Database() const {
+        return m_relay.Folder() + "/storage/Mirror Server/config/DownloadState.db";
+    }
 
     CurlReply Curl(const std::string& command) {
         const std::string url = "http://127.0.0.1:" + std::to_string(m_relay.Port()) +
                                 "/cgi-bin/vtdaruravidu/KVRMirrorRequest.exe/" + command;
-        const ProgramRun run =
-            RunProgram("curl", {"-sS", "--max-time", "60", "-D", m_files / "head", "-o", m_files / "body", url});
+        const ProgramRun run = RunProgram(
+            "curl", {"-sS", "--max-time", "60", "-D", m_files / "head", "-o", m_files / "body", url});
         EXPECT_EQ(run.exitStatus, 0) << url << run.err;
         return {ReadWholeFile(m_files / "head"), ReadWholeFile(m_files / "body")};
     }
@@ -78,17 +84,20 @@ TEST_F(MirrorRequestRelay, CurlGetsTheThreeReports) {
     const ParsedReport page = ParseHTMLReport(html.body);
     ASSERT_TRUE(page.parsed) << page.error;
     EXPECT_EQ(page.With("starttag script"), std::vector<std::string>{});
-    EXPECT_EQ(page.With("href "), std::vector<std::string>{"/cgi-bin/vtdaruravidu/KVRMirrorRequest.exe/-retry?id=12"});
-    EXPECT_NE(html.body.find("<P><b>Ready:</b><DIV CLASS=\"indented\">\r\n<P>Action: 13<br>url 1 2 bytes of 2: "
-                             "http://site/b</DIV></P>"),
-              std::string::npos)
+    EXPECT_EQ(page.With("href "),
+              std::vector<std::string>{"/cgi-bin/vtdaruravidu/KVRMirrorRequest.exe/-retry?id=12"});
+    EXPECT_NE(
+        html.body.find("<P><b>Ready:</b><DIV CLASS=\"indented\">\r\n<P>Action: 13<br>url 1 2 bytes of 2: "
+                       "http://site/b</DIV></P>"),
+        std::string::npos)
         << html.body;
 
     const CurlReply plain = Curl("-textreport");
     EXPECT_NE(plain.head.find("\r\nContent-Type: text/plain\r\n"), std::string::npos) << plain.head;
     const ParsedReport document = ParseXMLReport(plain.body);
     ASSERT_TRUE(document.parsed) << document.error << plain.body;
-    EXPECT_EQ(document.With("DownloadReport/ActionDownload/State="), (std::vector<std::string>{"Failed", "Ready"}));
+    EXPECT_EQ(document.With("DownloadReport/ActionDownload/State="),
+              (std::vector<std::string>{"Failed", "Ready"}));
     EXPECT_EQ(document.With("DownloadReport/ActionDownload/Downloads/DownloadRequestTarget/URL="),
               (std::vector<std::string>{"http://site/<script>a</script>", "http://site/b"}));
 
@@ -108,8 +117,9 @@ TEST_F(MirrorRequestRelay, ARetryHandsTheFailedDownloadsBackToTheManager) {
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     std::string row;
     while (std::chrono::steady_clock::now() < deadline) {
-        row = Sqlite3(Database(), "select RetryCount < 5, LastUpdate > 1700000000 from INDEXED_DOWNLOADS "
-                                  "where ActionID = 12;");
+        row = Sqlite3(Database(),
+                      "select RetryCount < 5, LastUpdate > 1700000000 from INDEXED_DOWNLOADS "
+                      "where ActionID = 12;");
         if (row == "1|1\n") break;
         std::this_thread::sleep_for(200ms);
     }

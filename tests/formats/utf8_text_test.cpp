@@ -37,7 +37,9 @@ TEST(ReplaceUnsafeCharacters, KeepsWellFormedTextAndReplacesWhatAParserRefuses) 
         // Noncharacters that XML cannot hold; U+FFFD itself and U+FFFC stay.
         {"\xEF\xBF\xBE\xEF\xBF\xBF\xEF\xBF\xBC", kFFFD + kFFFD + "\xEF\xBF\xBC"},
         // Malformed: each byte that begins no well-formed sequence is one replacement.
-        {"a\xFF" "b", "a" + kFFFD + "b"},
+        {"a\xFF"
+         "b",
+         "a" + kFFFD + "b"},
         {"\xC0\xAF", kFFFD + kFFFD},
         {"\xED\xA0\x80", kFFFD + kFFFD + kFFFD},
         {"ab\xE2\x82", "ab" + kFFFD + kFFFD},

@@ -46,7 +46,8 @@ void DownloadReportCache::Rebuild() {
     m_rebuilding = false;
 }
 
-void SendTextDownloadReport(ClientWriter& writer, DownloadReportCache::Form form, DownloadReportCache& cache) {
+void SendTextDownloadReport(ClientWriter& writer, DownloadReportCache::Form form,
+                            DownloadReportCache& cache) {
     const std::string body = cache.Text(form);
     writer.Receive(ConstData(DownloadReportHead("text/plain")));
     writer.Receive(ConstData(body));

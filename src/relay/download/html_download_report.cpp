@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "base/character_classes.h"
+#include "formats/xml_escaping.h"
 #include "foundation/clocks.h"
 #include "foundation/time_text.h"
-#include "formats/xml_escaping.h"
 #include "net/url_info.h"
 #include "net/url_path_iterator.h"
 
@@ -28,8 +28,8 @@ void Send(ClientWriter& writer, std::string_view text) {
     writer.Receive(ConstData(text));
 }
 
-void SendSection(ClientWriter& writer, std::string_view heading, const std::vector<const ActionDownload*>& actions,
-                 std::string_view linkBase) {
+void SendSection(ClientWriter& writer, std::string_view heading,
+                 const std::vector<const ActionDownload*>& actions, std::string_view linkBase) {
     Send(writer, std::string("<P><b>") + std::string(heading) + ":</b><DIV CLASS=\"indented\">\r\n");
     for (const ActionDownload* action : actions) Send(writer, WriteHTMLActionDownload(*action, linkBase));
     Send(writer, kSectionEnd);
@@ -46,7 +46,8 @@ std::vector<const ActionDownload*> InState(const std::vector<ActionDownload>& ac
 // In process: the active actions first, then those waiting for a retry, each group in action order.
 std::vector<const ActionDownload*> InProcess(const std::vector<ActionDownload>& actions) {
     std::vector<const ActionDownload*> selected = InState(actions, DownloadMirrorActionStatus::InProgress);
-    std::stable_partition(selected.begin(), selected.end(), [](const ActionDownload* a) { return a->isActive; });
+    std::stable_partition(selected.begin(), selected.end(),
+                          [](const ActionDownload* a) { return a->isActive; });
     return selected;
 }
 
@@ -78,7 +79,8 @@ std::string WriteHTMLActionDownload(const ActionDownload& action, std::string_vi
     if (action.state == DownloadMirrorActionStatus::Failed) {
         block += " <A HREF=\"";
         if (!linkBase.empty() && linkBase.front() != '/') block += "/";
-        block += HTMLText(linkBase) + "/-retry?id=" + std::to_string(action.actionID) + "\">Retry Mirror Request</A>";
+        block += HTMLText(linkBase) + "/-retry?id=" + std::to_string(action.actionID) +
+                 "\">Retry Mirror Request</A>";
     }
     if (action.state == DownloadMirrorActionStatus::InProgress) {
         block += action.isActive ? " downloading" : " waiting for retry";
@@ -89,7 +91,8 @@ std::string WriteHTMLActionDownload(const ActionDownload& action, std::string_vi
     for (const DownloadReportEntry& entry : action.downloads) {
         block += "<br>url " + std::to_string(++number);
         if (entry.bytesDownloaded && entry.totalBytes)
-            block += " " + std::to_string(*entry.bytesDownloaded) + " bytes of " + std::to_string(*entry.totalBytes);
+            block += " " + std::to_string(*entry.bytesDownloaded) + " bytes of " +
+                     std::to_string(*entry.totalBytes);
         block += ": " + HTMLText(entry.target.GetURL().value_or(""));
     }
     if (action.state == DownloadMirrorActionStatus::Failed && !action.error.empty())

@@ -3,6 +3,7 @@
 #include <exception>
 #include <string>
 
+#include "foundation/interruptor.h"
 #include "http/cgi_response.h"
 #include "http/plugin_log_functor.h"
 #include "relay/download/action_targets.h"
@@ -12,7 +13,8 @@
 namespace {
 
 // A stop ends the request without a reply; a reply that has begun gets no second one.
-void ReplyWithError(HTTPPlugInInterface& interface, ClientWriter& writer, LogFunctor& log, const std::string& text) {
+void ReplyWithError(HTTPPlugInInterface& interface, ClientWriter& writer, LogFunctor& log,
+                    const std::string& text) {
     const std::string body = "Error:\n" + text;
     log.Log(body);
     if (interface.Request().ReplyStarted()) return;
@@ -46,7 +48,9 @@ void KVRMirrorRequestPlugIn::HandleRequest(std::unique_ptr<HTTPPlugInInterface> 
         .reportCache = m_reportCache,
         .stopEvent = m_stopEvent,
         .retryFailedActionDownloads =
-            [this](std::uint32_t actionID) { return RetryFailedActionDownloads(actionID, m_settings, m_manager); },
+            [this](std::uint32_t actionID) {
+                return RetryFailedActionDownloads(actionID, m_settings, m_manager);
+            },
         .log = log,
     };
     try {

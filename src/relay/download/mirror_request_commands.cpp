@@ -43,8 +43,8 @@ void RetryMirrorAction(MirrorRequest& request) {
         throw MirrorDownloadError("Incorrect submit method.", MirrorStatusCode::IncorrectMethod);
     const std::uint32_t actionID = ParseRetryActionID(request.url);
     const bool handedBack = request.retryFailedActionDownloads(actionID);
-    SendMirrorMessagePage(handedBack ? "Request retry started." : "That download has not failed.", 200, request.writer,
-                          MirrorStatusCode::Success);
+    SendMirrorMessagePage(handedBack ? "Request retry started." : "That download has not failed.", 200,
+                          request.writer, MirrorStatusCode::Success);
 }
 
 void SendVersionPage(MirrorRequest& request) {
@@ -72,8 +72,9 @@ static_assert(std::is_sorted(kCommands.begin(), kCommands.end(),
                              [](const MirrorCommand& a, const MirrorCommand& b) { return a.word < b.word; }));
 
 CommandHandler FindCommand(std::string_view word) {
-    const auto found = std::lower_bound(kCommands.begin(), kCommands.end(), word,
-                                        [](const MirrorCommand& command, std::string_view w) { return command.word < w; });
+    const auto found =
+        std::lower_bound(kCommands.begin(), kCommands.end(), word,
+                         [](const MirrorCommand& command, std::string_view w) { return command.word < w; });
     return found != kCommands.end() && found->word == word ? found->handler : RefuseUnknownCommand;
 }
 
@@ -104,17 +105,21 @@ std::uint32_t ParseRetryActionID(const std::string& url) {
     std::optional<std::string> id;
     for (const auto& pair : ParseNameValueList(info.GetQuery().View()))
         if (pair.first.GetConstData().View() == "id") id = std::string(pair.second.GetConstData().View());
-    if (!id || id->empty()) throw MirrorDownloadError("Missing action id.", MirrorStatusCode::MissingParameter);
+    if (!id || id->empty())
+        throw MirrorDownloadError("Missing action id.", MirrorStatusCode::MissingParameter);
     std::uint32_t actionID = 0;
     if (ParseDecimalUInt32(ConstData(*id), actionID) != NumeralStatus::Success || actionID == 0)
         throw MirrorDownloadError("Invalid action id.", MirrorStatusCode::MissingParameter);
     return actionID;
 }
 
-void SendMirrorMessagePage(std::string_view message, int httpStatus, ClientWriter& writer, MirrorStatusCode code) {
-    const std::string headers = "STATUS: " + std::to_string(httpStatus) + "\r\nx-kvr-download-mirror-status: " +
-                                std::to_string(static_cast<std::uint32_t>(code)) + "\r\n";
-    const std::string body = "<HTML><HEAD>\r\n<TITLE>Configuration message</TITLE>\r\n</HEAD><BODY>\r\n<P>\r\n" +
-                             std::string(message) + "\r\n</BODY></HTML>\r\n";
+void SendMirrorMessagePage(std::string_view message, int httpStatus, ClientWriter& writer,
+                           MirrorStatusCode code) {
+    const std::string headers =
+        "STATUS: " + std::to_string(httpStatus) +
+        "\r\nx-kvr-download-mirror-status: " + std::to_string(static_cast<std::uint32_t>(code)) + "\r\n";
+    const std::string body =
+        "<HTML><HEAD>\r\n<TITLE>Configuration message</TITLE>\r\n</HEAD><BODY>\r\n<P>\r\n" +
+        std::string(message) + "\r\n</BODY></HTML>\r\n";
     SendHTMLResponse(writer, body, headers, httpStatus, false);
 }

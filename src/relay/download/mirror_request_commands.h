@@ -72,4 +72,5 @@ std::uint32_t ParseRetryActionID(const std::string& url);
 // The message page: a CGI reply (SendHTMLResponse) with the header lines "STATUS: <httpStatus>" and
 // "x-kvr-download-mirror-status: <code>", and the message in a small HTML body. The message is put in
 // as it is: callers pass fixed texts.
-void SendMirrorMessagePage(std::string_view message, int httpStatus, ClientWriter& writer, MirrorStatusCode code);
+void SendMirrorMessagePage(std::string_view message, int httpStatus, ClientWriter& writer,
+                           MirrorStatusCode code);

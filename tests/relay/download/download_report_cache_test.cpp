@@ -35,7 +35,8 @@ bool Eventually(const std::function<bool()>& condition) {
 class DownloadReportCacheTest : public ::testing::Test {
   protected:
     DownloadReportCacheTest() {
-        m_cache = std::make_unique<DownloadReportCache>([this] { return Build(); }, [this] { return m_now.load(); });
+        m_cache = std::make_unique<DownloadReportCache>([this] { return Build(); },
+                                                        [this] { return m_now.load(); });
     }
 
     XMLDownloadReport Build() {
@@ -111,7 +112,8 @@ TEST_F(DownloadReportCacheTest, AFailedRebuildIsLoggedAndTheReportKept) {
     m_failures = 1;
     m_now += 6 * kSecond;
     Plain();
-    ASSERT_TRUE(Eventually([&] { return !log.LinesStartingWith("critical: Download report rebuild failed: ").empty(); }));
+    ASSERT_TRUE(Eventually(
+        [&] { return !log.LinesStartingWith("critical: Download report rebuild failed: ").empty(); }));
     EXPECT_EQ(log.LinesStartingWith("critical: Download report rebuild failed: "),
               std::vector<std::string>{"critical: Download report rebuild failed: disk full"});
     EXPECT_EQ(Plain(), "report 1");

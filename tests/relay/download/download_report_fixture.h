@@ -63,16 +63,19 @@ class DownloadReportFixture : public DownloadSettingsFixture {
         const TimeValue now = GetCurrentUTCTime();
         Put(DownloadRequestTarget::URLRequest(12), Status::Completed, now);
         CacheActionList(12);
-        Put(DownloadRequestTarget::Indexed(12, 0, "http://site/a.zip", FilledDigest(0xa0), 7), Status::Completed, now);
-        Put(DownloadRequestTarget::Indexed(12, 1, "http://site/b.zip", FilledDigest(0xa1)), Status::Completed, now);
+        Put(DownloadRequestTarget::Indexed(12, 0, "http://site/a.zip", FilledDigest(0xa0), 7),
+            Status::Completed, now);
+        Put(DownloadRequestTarget::Indexed(12, 1, "http://site/b.zip", FilledDigest(0xa1)), Status::Completed,
+            now);
         CacheSha1(FilledDigest(0xa0));
         CacheSha1(FilledDigest(0xa1));
 
         Put(DownloadRequestTarget::URLRequest(13), Status::RequestSubmitted, now);
-        Put(DownloadRequestTarget::Indexed(13, 0, "http://site/a.zip", FilledDigest(0xa0)), Status::Completed, now);
+        Put(DownloadRequestTarget::Indexed(13, 0, "http://site/a.zip", FilledDigest(0xa0)), Status::Completed,
+            now);
 
-        const DownloadRequestTarget downloading = DownloadRequestTarget::Indexed(14, 0, "http://site/c.zip",
-                                                                                 std::nullopt, 1000);
+        const DownloadRequestTarget downloading =
+            DownloadRequestTarget::Indexed(14, 0, "http://site/c.zip", std::nullopt, 1000);
         Put(downloading, Status::Downloading, now - 5 * kMinute);
         Partial(downloading, 300);
         Put(DownloadRequestTarget::Indexed(14, 1, "http://site/d.zip"), Status::Failed, now - 9 * kMinute,
@@ -80,17 +83,20 @@ class DownloadReportFixture : public DownloadSettingsFixture {
 
         Put(DownloadRequestTarget::Indexed(16, 0, "http://site/e.zip"), Status::Failed, now - 2 * kMinute,
             DownloadError{DownloadErrorKind::Generic, "HTTP 404"});
-        const DownloadRequestTarget dynamic = DownloadRequestTarget::Dynamic(16, FilledDigest(0xd6), 42,
-                                                                             "http://site/f.bin");
-        Put(dynamic, Status::Failed, now - 3 * kMinute, DownloadError{DownloadErrorKind::RemovedFromCache, ""});
+        const DownloadRequestTarget dynamic =
+            DownloadRequestTarget::Dynamic(16, FilledDigest(0xd6), 42, "http://site/f.bin");
+        Put(dynamic, Status::Failed, now - 3 * kMinute,
+            DownloadError{DownloadErrorKind::RemovedFromCache, ""});
         Retried(dynamic, 5);
 
-        Put(DownloadRequestTarget::Dynamic(17, FilledDigest(0xd7), 7, "http://site/g.bin"), Status::Completed, now);
+        Put(DownloadRequestTarget::Dynamic(17, FilledDigest(0xd7), 7, "http://site/g.bin"), Status::Completed,
+            now);
         CacheSha1(FilledDigest(0xd7));
     }
 
   private:
-    static void WriteCacheFile(const FileLocation& folder, const std::string& name, const std::string& content) {
+    static void WriteCacheFile(const FileLocation& folder, const std::string& name,
+                               const std::string& content) {
         std::filesystem::create_directories(folder.GetPathString());
         WriteWholeFile(folder.GetPathString() + "/" + name, content);
     }

@@ -35,8 +35,8 @@ TEST_F(DownloadReportTest, EachActionIsSummedUpFromItsDownloads) {
         bool isActive;
         std::size_t entries;
     } expected[] = {
-        {12, Action::Ready, false, 2},     {13, Action::Pending, false, 1}, {14, Action::InProgress, true, 2},
-        {16, Action::Failed, false, 2},    {17, Action::Pending, false, 1},
+        {12, Action::Ready, false, 2},  {13, Action::Pending, false, 1}, {14, Action::InProgress, true, 2},
+        {16, Action::Failed, false, 2}, {17, Action::Pending, false, 1},
     };
     ASSERT_EQ(actions.size(), std::size(expected));
     for (std::size_t i = 0; i < actions.size(); ++i) {
@@ -53,18 +53,21 @@ TEST_F(DownloadReportTest, EachActionIsSummedUpFromItsDownloads) {
 TEST_F(DownloadReportTest, EveryFailedEntryGivesOneErrorLine) {
     SeedEachState();
     const std::vector<ActionDownload> actions = Build();
-    EXPECT_EQ(actions[3].error,
-              "Error downloading {aid=16,index=0,sha1=null,size=null,url=http%3a%2f%2fsite%2fe.zip}: HTTP 404\r\n"
-              "Error downloading {aid=16,index=null,sha1=d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6,size=42,"
-              "url=http%3a%2f%2fsite%2ff.bin}: (unspecified)\r\n");
+    EXPECT_EQ(
+        actions[3].error,
+        "Error downloading {aid=16,index=0,sha1=null,size=null,url=http%3a%2f%2fsite%2fe.zip}: HTTP 404\r\n"
+        "Error downloading {aid=16,index=null,sha1=d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6d6,size=42,"
+        "url=http%3a%2f%2fsite%2ff.bin}: (unspecified)\r\n");
     EXPECT_EQ(actions[2].error,
-              "Error downloading {aid=14,index=1,sha1=null,size=null,url=http%3a%2f%2fsite%2fd.zip}: timed out\r\n");
+              "Error downloading {aid=14,index=1,sha1=null,size=null,url=http%3a%2f%2fsite%2fd.zip}: timed "
+              "out\r\n");
     EXPECT_EQ(actions[0].error, "");
 }
 
 TEST_F(DownloadReportTest, TheDateIsTheLatestChangeAndIndexedDownloadsComeFirst) {
     const TimeValue now = GetCurrentUTCTime();
-    const DownloadRequestTarget dynamic = DownloadRequestTarget::Dynamic(20, FilledDigest(1), 1, "http://site/new");
+    const DownloadRequestTarget dynamic =
+        DownloadRequestTarget::Dynamic(20, FilledDigest(1), 1, "http://site/new");
     Put(dynamic, Status::Queued, now - kMinute);
     Put(DownloadRequestTarget::Indexed(20, 3, "http://site/old"), Status::New, now - 60 * kMinute);
 
@@ -82,7 +85,8 @@ TEST_F(DownloadReportTest, ReadyOnlyWithACompletedListAndEveryIndexedFileCached)
     const TimeValue now = GetCurrentUTCTime();
     Put(DownloadRequestTarget::Indexed(30, 0, "http://site/a", FilledDigest(0x30)), Status::Completed);
     CacheSha1(FilledDigest(0x30));
-    EXPECT_EQ(BuildActionDownload(30, m_settings, State(), now).state, Action::Pending) << "no URL request row";
+    EXPECT_EQ(BuildActionDownload(30, m_settings, State(), now).state, Action::Pending)
+        << "no URL request row";
 
     Put(DownloadRequestTarget::URLRequest(30), Status::Completed);
     EXPECT_EQ(BuildActionDownload(30, m_settings, State(), now).state, Action::Ready);
@@ -100,12 +104,17 @@ TEST_F(DownloadReportTest, ReadyOnlyWithACompletedListAndEveryIndexedFileCached)
 
 TEST_F(DownloadReportTest, AnEntryTellsItsProgressAndItsNextRetry) {
     const TimeValue changed = GetCurrentUTCTime();
-    const DownloadRequestTarget cached = DownloadRequestTarget::Indexed(40, 0, "http://site/a", FilledDigest(4), 5);
-    const DownloadRequestTarget cachedWithoutSize = DownloadRequestTarget::Indexed(40, 1, "http://site/b", FilledDigest(4));
-    const DownloadRequestTarget partial = DownloadRequestTarget::Indexed(40, 2, "http://site/c", std::nullopt, 1000);
-    const DownloadRequestTarget started = DownloadRequestTarget::Indexed(40, 3, "http://site/d", std::nullopt, 1000);
+    const DownloadRequestTarget cached =
+        DownloadRequestTarget::Indexed(40, 0, "http://site/a", FilledDigest(4), 5);
+    const DownloadRequestTarget cachedWithoutSize =
+        DownloadRequestTarget::Indexed(40, 1, "http://site/b", FilledDigest(4));
+    const DownloadRequestTarget partial =
+        DownloadRequestTarget::Indexed(40, 2, "http://site/c", std::nullopt, 1000);
+    const DownloadRequestTarget started =
+        DownloadRequestTarget::Indexed(40, 3, "http://site/d", std::nullopt, 1000);
     const DownloadRequestTarget failed = DownloadRequestTarget::Indexed(40, 4, "http://site/e");
-    const DownloadRequestTarget atLimit = DownloadRequestTarget::Dynamic(40, FilledDigest(5), 9, "http://site/f");
+    const DownloadRequestTarget atLimit =
+        DownloadRequestTarget::Dynamic(40, FilledDigest(5), 9, "http://site/f");
     Put(cached, Status::Completed, changed);
     Put(cachedWithoutSize, Status::Completed, changed);
     CacheSha1(FilledDigest(4));

@@ -80,12 +80,14 @@ TEST(HTMLReportLinkBase, KeepsThePathUpToThePlugInAsItCame) {
         {"/KVRMirrorRequest", "/KVRMirrorRequest"},
         {"/kvrmirrorrequest/-report", "/kvrmirrorrequest"},
         // Not decoded: an escape stays an escape in the link.
-        {"/cgi-bin/vtdaruravidu/KVRMirrorRequest%2Eexe/%22%3E/", "/cgi-bin/vtdaruravidu/KVRMirrorRequest%2Eexe/%22%3E"},
+        {"/cgi-bin/vtdaruravidu/KVRMirrorRequest%2Eexe/%22%3E/",
+         "/cgi-bin/vtdaruravidu/KVRMirrorRequest%2Eexe/%22%3E"},
         // No empty component: the link never begins with "//", which would name another host.
         {"//evil.example/KVRMirrorRequest.exe", "/evil.example/KVRMirrorRequest.exe"},
         {"/-report", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(HTMLReportLinkBase(ConstData(std::string_view(c.path))), c.base) << c.path;
+    for (const auto& c : cases)
+        EXPECT_EQ(HTMLReportLinkBase(ConstData(std::string_view(c.path))), c.base) << c.path;
 }
 
 TEST(WriteHTMLActionDownload, OneBlockPerAction) {
@@ -110,7 +112,8 @@ TEST(WriteHTMLActionDownload, OneBlockPerAction) {
          "Request</A><br>url 1: http://site/e.zip<br>Error Status: Error downloading {x}: HTTP 404\r\n"},
         {"failed, relative base", failedWithoutText, "base",
          "<P>Action: 18 <A HREF=\"/base/-retry?id=18\">Retry Mirror Request</A>"},
-        {"failed, no base", failedWithoutText, "", "<P>Action: 18 <A HREF=\"/-retry?id=18\">Retry Mirror Request</A>"},
+        {"failed, no base", failedWithoutText, "",
+         "<P>Action: 18 <A HREF=\"/-retry?id=18\">Retry Mirror Request</A>"},
         {"active", active, kPluginPath,
          "<P>Action: 14 downloading " + localDate + "<br>url 1 300 bytes of 1000: http://site/c.zip"},
         {"in progress, never changed", waiting, kPluginPath, "<P>Action: 15 waiting for retry"},
@@ -123,11 +126,11 @@ TEST(WriteHTMLActionDownload, OneBlockPerAction) {
 }
 
 TEST_F(HTMLDownloadReportTest, AnEmptyStoreGivesFourEmptySections) {
-    EXPECT_EQ(Body(kPluginPath),
-              kPageHead + Section("Failed") + Section("Ready") + Section("In process") + Section("Pending") +
-                  "</BODY></HTML>");
+    EXPECT_EQ(Body(kPluginPath), kPageHead + Section("Failed") + Section("Ready") + Section("In process") +
+                                     Section("Pending") + "</BODY></HTML>");
     EXPECT_EQ(m_head.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
-    EXPECT_NE(m_head.find("\r\nSTATUS: 200\r\nMIME-Version: 1.0\r\nContent-Type: text/html\r\n"), std::string::npos);
+    EXPECT_NE(m_head.find("\r\nSTATUS: 200\r\nMIME-Version: 1.0\r\nContent-Type: text/html\r\n"),
+              std::string::npos);
 }
 
 TEST_F(HTMLDownloadReportTest, EachActionStandsInTheSectionOfItsState) {
@@ -138,7 +141,10 @@ TEST_F(HTMLDownloadReportTest, EachActionStandsInTheSectionOfItsState) {
     const auto sectionOf = [&](std::uint32_t action) {
         const std::size_t at = body.find("<P>Action: " + std::to_string(action));
         if (at == std::string::npos) return std::string("none");
-        return at > pending ? std::string("Pending") : at > inProcess ? "In process" : at > ready ? "Ready" : "Failed";
+        return at > pending     ? std::string("Pending")
+               : at > inProcess ? "In process"
+               : at > ready     ? "Ready"
+                                : "Failed";
     };
     ASSERT_LT(failed, ready);
     EXPECT_EQ(sectionOf(16), "Failed");

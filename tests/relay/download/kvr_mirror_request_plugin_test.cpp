@@ -22,7 +22,8 @@ class KVRMirrorRequestPlugInTest : public DownloadReportFixture {
     }
 
     std::string Request(const std::string& method, const std::string& path) {
-        return Exchange(m_server->Port(), method + " " + path + " HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n");
+        return Exchange(m_server->Port(),
+                        method + " " + path + " HTTP/1.1\r\nHost: h\r\nContent-Length: 0\r\n\r\n");
     }
 
     Event m_stop;
@@ -46,7 +47,8 @@ TEST_F(KVRMirrorRequestPlugInTest, AnswersItsCommandsThroughTheServer) {
 
     const std::string report = Request("GET", kPluginPath);
     EXPECT_EQ(StatusLineOf(report), "HTTP/1.1 200 OK");
-    EXPECT_NE(report.find("<P>Action: 12 <A HREF=\"" + kPluginPath + "/-retry?id=12\">"), std::string::npos) << report;
+    EXPECT_NE(report.find("<P>Action: 12 <A HREF=\"" + kPluginPath + "/-retry?id=12\">"), std::string::npos)
+        << report;
 
     const std::string version = Request("GET", "/KVRMirrorRequest/-Version");
     EXPECT_NE(version.find("\r\nx-kvr-download-mirror-status: 1\r\n"), std::string::npos) << version;
@@ -73,7 +75,8 @@ TEST_F(KVRMirrorRequestPlugInTest, AnyOtherFailureIsAnswered500WithItsText) {
     const std::string body = reply.substr(reply.find("\r\n\r\n") + 4);
     EXPECT_EQ(body.rfind("Error:\n", 0), 0u) << body;
     EXPECT_NE(body.find("not a database"), std::string::npos) << body;
-    EXPECT_EQ(log.LinesStartingWith("debug: (127.0.0.1) KVRMirrorRequest: (" + kPluginPath + "/-textreport) Error:\n"),
+    EXPECT_EQ(log.LinesStartingWith("debug: (127.0.0.1) KVRMirrorRequest: (" + kPluginPath +
+                                    "/-textreport) Error:\n"),
               std::vector<std::string>{"debug: (127.0.0.1) KVRMirrorRequest: (" + kPluginPath +
                                        "/-textreport) Error:\n" + body.substr(7)});
 }

@@ -40,7 +40,9 @@ class MirrorRequestCommandsTest : public DownloadReportFixture {
     }
 
     Event m_stop;
-    DownloadReportCache m_cache{[this] { return BuildXMLDownloadReport(m_settings, m_stop); }};
+    // Its clock stands still: the first report stays fresh for the whole test.
+    DownloadReportCache m_cache{[this] { return BuildXMLDownloadReport(m_settings, m_stop); },
+                                [] { return 0; }};
     RecordingLogFunctor m_log;
     std::vector<std::uint32_t> m_retried;
     bool m_retryFindsFailures = true;
@@ -118,11 +120,23 @@ TEST_F(MirrorRequestCommandsTest, TheLastPathComponentPicksTheCommand) {
 TEST_F(MirrorRequestCommandsTest, AMessagePageIsACompleteCGIReply) {
     const std::string reply = Dispatch(kPluginPath + "/-status");
     EXPECT_EQ(reply.substr(reply.find("\r\nMIME-Version")),
-              "\r\nMIME-Version: 1.0\r\nContent-Type: text/html\r\nSTATUS: 200\r\nx-kvr-download-mirror-status: 9\r\n"
+              "\r\nMIME-Version: 1.0\r\nContent-Type: text/html\r\nSTATUS: "
+              "200\r\nx-kvr-download-mirror-status: 9\r\n"
               "Cache-Control: no-cache\r\nCache-Control: private\r\nExpires: 0\r\nPragma: no-cache\r\n"
-              "Content-Length: " + std::to_string(Page("invalid command").size()) +
-                  "\r\nx-veltra-itclient-status: 1\r\n\r\n" + Page("invalid command"));
+              "Content-Length: " +
+                  std::to_string(Page("invalid command").size()) + "\r\nx-veltra-itclient-status: 1\r\n\r\n" +
+                  Page("invalid command"));
     EXPECT_EQ(m_log.lines, std::vector<std::string>{"invalid command"});
+}
+
+TEST_F(MirrorRequestCommandsTest, TextReportsWithinTheIntervalShareOneBuild) {
+    Put(DownloadRequestTarget::Indexed(3, 0, "http://site/a"), Status::New);
+    const std::string first = BodyOf(Dispatch(kPluginPath + "/-textreport"));
+    Put(DownloadRequestTarget::Indexed(4, 0, "http://site/b"), Status::New);
+    EXPECT_EQ(BodyOf(Dispatch(kPluginPath + "/-textreport")), first);
+    EXPECT_EQ(first.find("<ActionID>4</ActionID>"), std::string::npos);
+    EXPECT_NE(BodyOf(Dispatch(kPluginPath + "/-report")).find("<P>Action: 4"), std::string::npos)
+        << "the HTML report reads the store each time";
 }
 
 TEST(ParseRetryActionID, TheLastIdPairNamesTheAction) {
