@@ -28,6 +28,7 @@
 #include "relay/download/download_state.h"
 #include "relay/download/download_work_loop.h"
 #include "relay/download/downloader.h"
+#include "relay/download/kvr_mirror_request_plugin.h"
 #include "relay/download/service_download_manager.h"
 #include "relay/download/upstream_download_requester.h"
 #include "relay/gather/gather_state.h"
@@ -242,6 +243,7 @@ bool RunComponents(HTTPServerSettings& settings) {
             .configuration = configuration,
             .resetReceiver = downloads,
             .downloadPaths = downloadPaths,
+            .downloads = downloads,
             .notifications = notifications.Services(),
             .resultBufferCounters = resultBufferCounters,
         });
@@ -293,8 +295,10 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     // (default 1) is not 0.
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
+    KVRMirrorRequestPlugIn mirrorRequest(components.configuration, components.downloads, ProcessStopEvent());
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
+    RegisterPlugInNames(plugIns, mirrorRequest);
     RegisterPlugInNames(plugIns, postResults);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
