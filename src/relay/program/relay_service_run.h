@@ -21,6 +21,7 @@
 #include "foundation/locked_counters.h"
 #include "http/http_server_settings.h"
 #include "http/plugin_path_table.h"
+#include "relay/post/post_file_options_manager.h"
 #include "relay/register/notification_services.h"
 #include "relay/service/action_site_reset_receiver.h"
 #include "relay/service/gather_options_manager.h"
@@ -42,6 +43,8 @@ struct RelayComponents {
     NotificationServices& notifications;
     // The counts of the result forwarding buffer, for the post-results plug-in's overload check.
     LockedCounters& resultBufferCounters;
+    // The settings and folders of resumable file uploads, for the post-file plug-in.
+    const PostFileOptionsManager& postFileOptions;
 };
 
 // Builds, registers and starts the plug-ins, runs the server (up to 10 times while the port is taken,
