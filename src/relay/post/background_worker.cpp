@@ -6,8 +6,8 @@
 
 using Clock = std::chrono::steady_clock;
 
-BackgroundWorker::BackgroundWorker(std::string name, bool initiallyPaused)
-    : m_name(std::move(name)), m_paused(initiallyPaused) {}
+BackgroundWorker::BackgroundWorker(std::string name, bool initiallyPaused, std::int64_t failedWorkDelay)
+    : m_name(std::move(name)), m_failedWorkDelay(failedWorkDelay), m_paused(initiallyPaused) {}
 
 BackgroundWorker::~BackgroundWorker() {
     StopAndJoin();
@@ -78,7 +78,7 @@ void BackgroundWorker::RunWork(Clock::time_point& nextWork) {
         delay = 0;
     } catch (...) {
         KVR_LOG("critical") << m_name << ": " << CurrentExceptionText();
-        delay = kFailedWorkDelay;
+        delay = m_failedWorkDelay;
     }
     nextWork = Clock::now() + std::chrono::milliseconds(std::max<std::int64_t>(delay, 0));
 }

@@ -6,7 +6,8 @@
 // the last DoWork returned has passed, calls DoWork again. It looks at its requests at least every
 // 100 ms, and at once when one comes. DoWork returns the delay in milliseconds before the next call;
 // an InterruptWorkException out of it (the work noticed a stop or pause request) means no delay, and
-// any other exception is logged at "critical" as "<name>: <text>" and costs kFailedWorkDelay.
+// any other exception is logged at "critical" as "<name>: <text>" and costs kFailedWorkDelay, after
+// which the worker goes on.
 //
 // Stop, Pause and Resume set their request and wait up to the given seconds for the worker to
 // acknowledge it; the answer says whether it did. While a stop or pause is requested,
@@ -39,7 +40,8 @@ class BackgroundWorker {
     static constexpr std::chrono::milliseconds kLongestSleep{100};
     static constexpr std::int64_t kFailedWorkDelay = 10'000;  // milliseconds
 
-    BackgroundWorker(std::string name, bool initiallyPaused);
+    // `failedWorkDelay` (milliseconds) is for tests.
+    BackgroundWorker(std::string name, bool initiallyPaused, std::int64_t failedWorkDelay = kFailedWorkDelay);
     BackgroundWorker(const BackgroundWorker&) = delete;
     BackgroundWorker& operator=(const BackgroundWorker&) = delete;
     virtual ~BackgroundWorker();
@@ -76,6 +78,7 @@ class BackgroundWorker {
     void Notify();
 
     const std::string m_name;
+    const std::int64_t m_failedWorkDelay;
     std::atomic<bool> m_stopRequested{false};
     std::atomic<bool> m_pauseRequested{false};
     std::atomic<bool> m_resumeRequested{false};

@@ -32,7 +32,9 @@ std::string FormatUploadResultBody(const UploadResult& result) {
 
 std::variant<UploadResult, UploadResultDefect> ParseUploadResult(std::string_view value) {
     value = Ascii::TrimBlanks(value);
-    if (!value.starts_with(kSuccessMark)) return UploadResultDefect::NotSuccess;
+    // The HTTP client hands header values on lower-cased.
+    if (!Ascii::EqualIgnoringCase(value.substr(0, kSuccessMark.size()), kSuccessMark))
+        return UploadResultDefect::NotSuccess;
     value.remove_prefix(kSuccessMark.size());
     const std::size_t first = value.find(',');
     if (first == std::string_view::npos) return UploadResultDefect::NoFirstComma;

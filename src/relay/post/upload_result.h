@@ -42,5 +42,5 @@ enum class UploadResultDefect {
     NotANumber,      // a field that is no unsigned 64-bit decimal numeral
 };
 
-// The value of the header, blanks around it ignored.
+// The value of the header, blanks around it and the case of "Success" ignored.
 std::variant<UploadResult, UploadResultDefect> ParseUploadResult(std::string_view value);
