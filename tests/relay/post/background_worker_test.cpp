@@ -44,6 +44,7 @@ class CountingWorker : public BackgroundWorker {
 
 }  // namespace
 
+// Test labels: BackgroundWorker tsan
 TEST(BackgroundWorker, WorksOnlyWhileResumed) {
     CountingWorker worker(true, 10);
     std::this_thread::sleep_for(150ms);
@@ -62,6 +63,7 @@ TEST(BackgroundWorker, WorksOnlyWhileResumed) {
 }
 
 // The delay a piece asks for is kept; a request is taken at once, not after it.
+// Test labels: BackgroundWorker.WaitsTheDelayButAnswersRequestsAtOnce timed
 TEST(BackgroundWorker, WaitsTheDelayButAnswersRequestsAtOnce) {
     CountingWorker worker(false, 60'000);
     ASSERT_TRUE(Eventually([&] { return worker.pieces == 1; }));
@@ -84,6 +86,7 @@ TEST(BackgroundWorker, AFailedPieceDoesNotEndTheWorker) {
 
 // A pause or stop requested while a piece is at work interrupts it; the destructor ends a worker
 // that was never stopped.
+// Test labels: BackgroundWorker.RequestsInterruptAPieceAtWork timed
 TEST(BackgroundWorker, RequestsInterruptAPieceAtWork) {
     auto worker = std::make_unique<CountingWorker>(false, 10);
     worker->hang = true;

@@ -76,6 +76,7 @@ std::string ComputerArchive(std::uint32_t id, const std::vector<SiteFile>& files
 
 }  // namespace
 
+// Test labels: PostFilePlugInTest tsan
 TEST_F(PostFilePlugInTest, IsAThreadedPlugInNamedForItsPath) {
     Serve();
     EXPECT_EQ(plugIn->Names(), (std::vector<std::string>{"PostFile", "cgi-bin/vtdaruravidu/PostFile.exe"}));

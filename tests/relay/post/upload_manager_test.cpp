@@ -94,6 +94,7 @@ class UploadManagerTest : public ::testing::Test {
 
 }  // namespace
 
+// Test labels: UploadManagerTest tsan
 TEST_F(UploadManagerTest, IdlesWhileItHasNoParent) {
     AddUpload("waiting");
     Manager().SetParentRelayHost("");
@@ -221,6 +222,7 @@ TEST_F(UploadManagerTest, TheListingTakesFinishedUploadsOnly) {
     EXPECT_EQ(FileNamesIn(machine.Sha1Folder()), (std::vector<std::string>{"_recent", "empty"}));
 }
 
+// Test labels: UploadManagerTest.PacesItselfByTheSmallerThrottle timed
 // At "ThrottleKBPS" 1 the bytes sent since a file began set the pace: 10,240 bytes, ten seconds.
 TEST_F(UploadManagerTest, PacesItselfByTheSmallerThrottle) {
     machine.SetNamed("_KVRRelay_UploadManager_ThrottleKBPS", "1");
@@ -253,6 +255,7 @@ TEST_F(UploadManagerTest, TheWorkerCarriesUploadsAsTheyArriveToTheParentItIsGive
     EXPECT_TRUE(AwaitCondition([&] { return !IsBuffered(next); }, 30s)) << manager.GetStatusText();
 }
 
+// Test labels: UploadManagerTest.APauseOrStopBreaksOffATransfer timed
 // A transfer that waits for a silent parent breaks off at a pause or stop; the manager goes at once.
 TEST_F(UploadManagerTest, APauseOrStopBreaksOffATransfer) {
     SilentParent silent;
