@@ -1,8 +1,6 @@
 #include "relay/post/upload_manager.h"
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <chrono>
 #include <filesystem>
@@ -14,6 +12,7 @@
 #include "crypto/openssl_startup.h"
 #include "net/started_socket_system.h"
 #include "relay/post/upload_test_support.h"
+#include "support/loopback_sockets.h"
 #include "support/upload_parent.h"
 
 using namespace std::chrono_literals;
@@ -25,26 +24,6 @@ std::string Pattern(std::size_t size) {
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>('a' + (i * 7 + i / 251) % 26);
     return bytes;
 }
-
-// A listening socket that never accepts: a parent whose answer never comes.
-class SilentParent {
-  public:
-    SilentParent() : m_socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        EXPECT_EQ(::bind(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), length), 0);
-        EXPECT_EQ(::listen(m_socket.Get(), 16), 0);
-        ::getsockname(m_socket.Get(), reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-    }
-    std::string Host() const { return "http://127.0.0.1:" + std::to_string(m_port); }
-
-  private:
-    SocketHandle m_socket;
-    std::uint16_t m_port = 0;
-};
 
 class UploadManagerTest : public ::testing::Test {
   protected:
@@ -179,6 +158,36 @@ TEST_F(UploadManagerTest, ARefusedFileDoesNotHoldUpTheOthers) {
               "Error: invalid or missing result header in server response: Error: no room");
 }
 
+// Sizes are 64-bit: a file beyond 4 GiB (sparse here) is sent from wherever its parent's copy ends.
+TEST_F(UploadManagerTest, FilesBeyondFourGiBAreSentLikeAnyOther) {
+    constexpr std::uint64_t kSize = 5ull << 30;
+    const std::string name = AddUpload("start");
+    std::filesystem::resize_file(machine.Sha1Folder() + "/" + name, kSize);
+    bool first = true;
+    parent.Answer([&](const UploadParent::Range&) -> std::optional<std::string> {
+        if (!std::exchange(first, false)) return std::nullopt;
+        return UploadSuccessReply(kSize - 100);
+    });
+    ASSERT_TRUE(WorkUntil([&] { return parent.Ranges().size() == 2; }));
+    const UploadParent::Range range = parent.Ranges()[1];
+    EXPECT_EQ(range.first, kSize - 100);
+    EXPECT_EQ(range.last, kSize - 1);
+    EXPECT_EQ(range.size, kSize);
+    EXPECT_EQ(range.body, std::string(100, '\0'));
+}
+
+// A file taken away after the listing costs only its own range.
+TEST_F(UploadManagerTest, AFileThatVanishedIsPassedOver) {
+    const std::string gone = AddUpload("gone soon", 60);
+    const std::string kept = AddUpload("kept");
+    Manager().DoWork();
+    std::filesystem::remove(machine.Sha1Folder() + "/" + gone);
+    Manager().DoWork();
+    EXPECT_EQ(Manager().GetStatusText(), "Error: " + gone + ": the file is gone");
+    ASSERT_TRUE(WorkUntil([&] { return !IsBuffered(kept); }));
+    EXPECT_EQ(parent.Held(kept), "kept");
+}
+
 // Every answer the manager cannot use fails the range and says why; the file stays.
 TEST_F(UploadManagerTest, UnusableAnswersFailTheRange) {
     const std::string name = AddUpload(Pattern(300));
@@ -258,10 +267,10 @@ TEST_F(UploadManagerTest, TheWorkerCarriesUploadsAsTheyArriveToTheParentItIsGive
 // Test labels: UploadManagerTest.APauseOrStopBreaksOffATransfer timed
 // A transfer that waits for a silent parent breaks off at a pause or stop; the manager goes at once.
 TEST_F(UploadManagerTest, APauseOrStopBreaksOffATransfer) {
-    SilentParent silent;
+    SilentTCPListener silent;
     AddUpload(Pattern(1'000));
     auto manager = std::make_unique<UploadManager>(true, FileLocation());
-    manager->SetParentRelayHost(silent.Host());
+    manager->SetParentRelayHost("http://127.0.0.1:" + std::to_string(silent.Port()));
     ASSERT_TRUE(manager->Resume(5));
     std::this_thread::sleep_for(1500ms);  // past the listing's delay, into the transfer
     auto started = std::chrono::steady_clock::now();
