@@ -10,8 +10,9 @@
 //     client's last reply until the parent holds the whole file;
 //   - CLIENTS (default 100) clients at once, each sending an upload of 1 MiB of its own in 128 KiB
 //     ranges: the uploads/s and MB/s the child takes them in, the median and p99 time of one upload,
-//     and how long until the parent holds all of them. The child's buffer may hold 1 GiB here (its
-//     20 MiB default would refuse most of them while its manager is still sending the first ones).
+//     and how long until the parent holds all of them. Both buffers may hold 1 GiB here (the 20 MiB
+//     default would refuse most of them: the child's while its manager is still sending the first
+//     ones, the parent's for good, as nothing takes them from it).
 // MB are 10^6 bytes. The relays' folders are removed at the end. Exits 1 when an upload did not reach
 // the parent whole.
 
@@ -155,7 +156,7 @@ bool OneLargeUpload(std::uint64_t size, std::uint64_t chunk) {
 }
 
 bool ConcurrentUploads(int clients) {
-    Relay parent({});
+    Relay parent({{"_KVRRelay_UploadManager_BufferDirectoryMaxSize", std::to_string(1024 * kMiB)}});
     Relay child({{"_KVRRelay_UploadManager_ParentRelayHost", parent.Host()},
                  {"_KVRRelay_UploadManager_BufferDirectoryMaxSize", std::to_string(1024 * kMiB)}});
     std::vector<std::string> contents, sha1s;
