@@ -1,2 +1,3 @@
 kvr_add_fuzzer(gather_map_file relay_gather)
 kvr_add_fuzzer(gather_state_file relay_gather)
+kvr_add_fuzzer(directory_header_handler relay_gather)

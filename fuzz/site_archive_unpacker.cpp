@@ -14,10 +14,8 @@
 #include "crypto/openssl_startup.h"
 #include "crypto/site_archive_unpacker.h"
 #include "formats/file_list_reader.h"
-#include "foundation/file_item.h"
-#include "foundation/file_operations.h"
-#include "foundation/temporary_files.h"
 #include "foundation/whole_file.h"
+#include "scratch_folder.h"
 
 namespace {
 
@@ -38,17 +36,16 @@ constexpr char kList[] =
     "--b--\r\n";
 
 struct Scratch {
-    Scratch() : folder(GetSystemTemporaryDirectory()) {
+    Scratch() {
         InitializeOpenSSL(false);
         CreateDirectoryIfMissing(Old());
         WriteWholeFile(ConstData(std::string_view("alpha")), Old().MakeChild("a.txt"));
         WriteWholeFile(ConstData(std::string_view("abc\n")), Old().MakeChild("same.txt"));
         ReadFileListBytes(ConstData(std::string_view(kList)), 0, list);
     }
-    FileLocation Old() const { return folder.GetLocation().MakeChild("old"); }
-    FileLocation New() const { return folder.GetLocation().MakeChild("new"); }
+    FileLocation Old() const { return folder.Child("old"); }
 
-    TemporaryDirectoryLocation folder;
+    ScratchFolder folder;
     STDFileList list;
 };
 
@@ -61,15 +58,14 @@ Scratch& TheScratch() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Scratch& scratch = TheScratch();
-    if (FileAttributes(scratch.New()).Exists()) RemoveDirectoryTree(scratch.New());
-    CreateDirectoryIfMissing(scratch.New());
+    const FileLocation newDirectory = scratch.folder.FreshFolder("new");
     ConstDataReader reader(ConstData(data, size));
     try {
-        UnpackSiteArchive(reader, scratch.Old(), scratch.New(), scratch.list);
+        UnpackSiteArchive(reader, scratch.Old(), newDirectory, scratch.list);
     } catch (const std::exception&) {
         // Every failure of the relay's own is a std::exception; anything else escapes and fails.
     }
-    const std::filesystem::path root(scratch.folder.GetLocation().GetPathString());
+    const std::filesystem::path root(scratch.folder.Location().GetPathString());
     for (const auto& entry : std::filesystem::directory_iterator(root))
         Check(entry.path().filename() == "old" || entry.path().filename() == "new");
     Check(ReadFileText(scratch.Old().MakeChild("a.txt")) == "alpha");

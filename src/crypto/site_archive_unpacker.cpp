@@ -13,45 +13,10 @@
 #include "foundation/file_reader.h"
 #include "foundation/file_writer.h"
 #include "foundation/temporary_files.h"
-#include "foundation/time_parser.h"
 
 namespace {
 
-constexpr Byte kFourByteSizeKind = '_';
 constexpr std::size_t kCopyChunk = 32768;
-
-// One record's head, as the archive gives it.
-struct MemberHead {
-    std::string fileName;
-    bool difference = false;
-    std::uint64_t size = 0;
-};
-
-// Reads the next record's head; false at the end mark.
-bool ReadMemberHead(DataReader& content, MemberHead& member) {
-    if (ReadByte(content) != kFourByteSizeKind) throw FormatError();
-    const std::size_t nameLength = ReadByte(content);
-    if (nameLength == 0) return false;
-    Byte name[255];
-    content.ReadInto(name, name + nameLength);
-    std::string_view nameText(reinterpret_cast<const char*>(name), nameLength);
-    if (nameText.back() == '\0') nameText.remove_suffix(1);
-    const std::size_t timeLength = ReadByte(content);
-    if (timeLength == 0) throw FormatError();
-    Byte time[255];
-    content.ReadInto(time, time + timeLength);
-    ParseTimeText(ConstData(time, time + timeLength));
-    Byte size[4];
-    content.ReadInto(size, size + sizeof size);
-    member.size = std::uint64_t{size[0]} | std::uint64_t{size[1]} << 8 | std::uint64_t{size[2]} << 16 |
-                  std::uint64_t{size[3]} << 24;
-    const std::size_t lastSeparator = nameText.find_last_of("/\\");
-    std::string_view fileName = lastSeparator == std::string_view::npos ? nameText : nameText.substr(lastSeparator + 1);
-    member.difference = fileName.starts_with(kDifferenceMemberPrefix);
-    if (member.difference) fileName.remove_prefix(std::string_view(kDifferenceMemberPrefix).size());
-    member.fileName = std::string(fileName);
-    return true;
-}
 
 // Unpacks the members of one archive's content into the new directory.
 class MemberUnpacker {
@@ -64,7 +29,7 @@ class MemberUnpacker {
           m_list(list),
           m_buffer(std::make_unique_for_overwrite<Byte[]>(kCopyChunk)) {}
 
-    void Unpack(const MemberHead& member) {
+    void Unpack(const SiteArchiveMemberHead& member) {
         const FileListEntry* entry = EntryToWrite(member);
         if (entry == nullptr) {
             ReadPast(member.size);
@@ -88,7 +53,7 @@ class MemberUnpacker {
 
   private:
     // The list's entry that the member may be written as, or null when it is to be read past.
-    const FileListEntry* EntryToWrite(const MemberHead& member) const {
+    const FileListEntry* EntryToWrite(const SiteArchiveMemberHead& member) const {
         if (!IsValidFileName(member.fileName)) return nullptr;
         const FileListEntry* entry = m_list.Find(member.fileName);
         if (entry == nullptr || entry->sha1.IsEmpty()) return nullptr;
@@ -96,25 +61,18 @@ class MemberUnpacker {
         return member.size == entry->size ? entry : nullptr;
     }
 
-    void ReadPast(std::uint64_t size) {
-        for (std::uint64_t left = size; left != 0;) {
-            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyChunk));
-            m_content.ReadInto(m_buffer.get(), m_buffer.get() + chunk);
-            left -= chunk;
-        }
-    }
+    void ReadPast(std::uint64_t size) { ReadSiteArchiveData(m_content, size, Buffer()); }
 
     void CopyMember(std::uint64_t size, FileWriter& writer, DataReceiver& digest) {
-        for (std::uint64_t left = size; left != 0;) {
-            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, kCopyChunk));
-            m_content.ReadInto(m_buffer.get(), m_buffer.get() + chunk);
-            writer.Write(m_buffer.get(), m_buffer.get() + chunk);
-            digest.Receive(m_buffer.get(), m_buffer.get() + chunk);
-            left -= chunk;
-        }
+        ReadSiteArchiveData(m_content, size, Buffer(), [&writer, &digest](ConstData chunk) {
+            writer.Write(chunk);
+            digest.Receive(chunk);
+        });
     }
 
-    void ApplyDifference(const MemberHead& member, const FileListEntry& entry, FileWriter& writer,
+    OutputRange Buffer() const { return OutputRange(m_buffer.get(), kCopyChunk); }
+
+    void ApplyDifference(const SiteArchiveMemberHead& member, const FileListEntry& entry, FileWriter& writer,
                          DataReceiver& digest) {
         PosixPlatform::FileReadingPath oldFile(m_oldDirectory->MakeChild(member.fileName.c_str()));
         FileReader oldReader(oldFile);
@@ -150,8 +108,8 @@ void UnpackSiteArchive(DataReader& archive, const OptionalFileLocation& oldSiteD
     CompressedFileReader content;
     content.Open(archive);
     MemberUnpacker unpacker(content, oldSiteDirectory, newSiteDirectory, list);
-    MemberHead member;
-    while (ReadMemberHead(content, member)) unpacker.Unpack(member);
+    SiteArchiveMemberHead member;
+    while (ReadSiteArchiveMemberHead(content, member)) unpacker.Unpack(member);
     if (oldSiteDirectory) CopyUnchangedFiles(*oldSiteDirectory, newSiteDirectory, list);
 }
 

@@ -4,6 +4,7 @@
 
 #include "foundation/file_item.h"
 #include "foundation/file_reader.h"
+#include "foundation/time_parser.h"
 #include "foundation/time_text.h"
 
 namespace {
@@ -22,6 +23,41 @@ void PutByte(DataReceiver& records, Byte byte) {
 }
 
 }  // namespace
+
+bool ReadSiteArchiveMemberHead(DataReader& content, SiteArchiveMemberHead& member) {
+    if (ReadByte(content) != kFourByteSizeKind) throw FormatError();
+    const std::size_t nameLength = ReadByte(content);
+    if (nameLength == 0) return false;
+    Byte name[255];
+    content.ReadInto(name, name + nameLength);
+    std::string_view nameText(reinterpret_cast<const char*>(name), nameLength);
+    if (nameText.back() == '\0') nameText.remove_suffix(1);
+    const std::size_t timeLength = ReadByte(content);
+    if (timeLength == 0) throw FormatError();
+    Byte time[255];
+    content.ReadInto(time, time + timeLength);
+    ParseTimeText(ConstData(time, time + timeLength));
+    Byte size[4];
+    content.ReadInto(size, size + sizeof size);
+    member.size = std::uint64_t{size[0]} | std::uint64_t{size[1]} << 8 | std::uint64_t{size[2]} << 16 |
+                  std::uint64_t{size[3]} << 24;
+    const std::size_t lastSeparator = nameText.find_last_of("/\\");
+    std::string_view fileName = lastSeparator == std::string_view::npos ? nameText : nameText.substr(lastSeparator + 1);
+    member.difference = fileName.starts_with(kDifferenceMemberPrefix);
+    if (member.difference) fileName.remove_prefix(std::string_view(kDifferenceMemberPrefix).size());
+    member.fileName = std::string(fileName);
+    return true;
+}
+
+void ReadSiteArchiveData(DataReader& content, std::uint64_t size, OutputRange buffer,
+                         const std::function<void(ConstData chunk)>& take) {
+    for (std::uint64_t left = size; left != 0;) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.Room()));
+        content.ReadInto(buffer.begin, buffer.begin + chunk);
+        if (take) take(ConstData(buffer.begin, chunk));
+        left -= chunk;
+    }
+}
 
 void WriteSiteArchiveRecordHead(DataReceiver& records, ConstData name, TimeValue modified, std::uint64_t size,
                                 bool largeFilesAllowed) {

@@ -16,11 +16,17 @@
 // begins with "__dif_" holds, instead of the file, a binary difference (binary_difference.h) from the
 // old copy of the file named by the rest of the name.
 //
+// Reading, record by record: ReadSiteArchiveMemberHead and ReadSiteArchiveData over the archive's
+// content (a CompressedFileReader past the file's header). Unpacking checked against a file list is
+// crypto/site_archive_unpacker.h; plain extraction site_archive_extraction.h.
+//
 // One thread at a time. A failed archive is left for the caller to delete.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "base/const_data.h"
 #include "base/data_pipeline.h"
@@ -44,6 +50,24 @@ inline constexpr const char* kDifferenceMemberPrefix = "__dif_";
 // ArchiveWriterFileTooBigError.
 void WriteSiteArchiveRecordHead(DataReceiver& records, ConstData name, TimeValue modified, std::uint64_t size,
                                 bool largeFilesAllowed);
+
+// One record's head, as the archive gives it.
+struct SiteArchiveMemberHead {
+    // What follows the last "/" or "\" of the member's name, without "__dif_" for a difference: empty
+    // for a directory record.
+    std::string fileName;
+    bool difference = false;
+    std::uint64_t size = 0;
+};
+
+// Reads the next record's head; false at the end mark. FormatError for a kind other than "_" (the
+// reader takes 4-byte sizes only) or a time length of 0, the time parser's errors for a time text
+// that is none (it is read, not kept), NoMoreData for a short archive.
+bool ReadSiteArchiveMemberHead(DataReader& content, SiteArchiveMemberHead& member);
+// Reads the `size` data bytes of the member whose head was read last, through the buffer, handing
+// each chunk to `take`, or dropping it when `take` is empty. NoMoreData for a short archive.
+void ReadSiteArchiveData(DataReader& content, std::uint64_t size, OutputRange buffer,
+                         const std::function<void(ConstData chunk)>& take = {});
 
 class SiteArchiveWriter {
   public:

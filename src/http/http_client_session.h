@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "http/security_context_exchange.h"
 
@@ -64,6 +65,11 @@ class HTTPClientSession {
     const std::string& ProxyPassword() const { return m_proxyPassword; }
     const std::string& ServerUser() const { return m_serverUser; }
     const std::string& ServerPassword() const { return m_serverPassword; }
+    // Replaces the server credentials that answer a 401.
+    void SetServerCredentials(std::string user, std::string password) {
+        m_serverUser = std::move(user);
+        m_serverPassword = std::move(password);
+    }
     bool RefusesBasic() const { return m_refuseBasic; }
 
   private:

@@ -244,7 +244,7 @@ std::string FullSiteArchiveBytes(const std::vector<SiteFile>& files) {
     return SiteArchiveBytes(members);
 }
 
-std::string UpdateArchiveBytes(const std::vector<SiteFile>& from, const std::vector<SiteFile>& to) {
+std::vector<ArchiveMember> UpdateArchiveMembers(const std::vector<SiteFile>& from, const std::vector<SiteFile>& to) {
     std::map<std::string, const SiteFile*> old;
     for (const SiteFile& file : from) old[file.name] = &file;
     std::vector<ArchiveMember> members;
@@ -255,7 +255,11 @@ std::string UpdateArchiveBytes(const std::vector<SiteFile>& from, const std::vec
         else if (found->second->content != file.content)
             members.push_back({"__dif_" + file.name, DifferenceBytes(found->second->content, file.content), file.modified});
     }
-    return SiteArchiveBytes(members);
+    return members;
+}
+
+std::string UpdateArchiveBytes(const std::vector<SiteFile>& from, const std::vector<SiteFile>& to) {
+    return SiteArchiveBytes(UpdateArchiveMembers(from, to));
 }
 
 std::string DifferenceRecord(unsigned operation, std::uint32_t length, std::string_view literal) {

@@ -97,6 +97,7 @@ std::string SiteArchiveBytes(const std::vector<ArchiveMember>& members);
 std::string FullSiteArchiveBytes(const std::vector<SiteFile>& files);
 // From one version to the next: a "__dif_" member for each changed file, a plain member for each new
 // one, nothing for unchanged files.
+std::vector<ArchiveMember> UpdateArchiveMembers(const std::vector<SiteFile>& from, const std::vector<SiteFile>& to);
 std::string UpdateArchiveBytes(const std::vector<SiteFile>& from, const std::vector<SiteFile>& to);
 
 // A difference from old to new: copy of the common start, skip and insert of the middle, copy of the

@@ -11,7 +11,9 @@
 #include "foundation/file_replacing_data_sink.h"
 #include "foundation/log_manager.h"
 #include "foundation/whole_file.h"
+#include "relay/gather/mirror_file_names.h"
 #include "relay/gather/many_version_list.h"
+#include "relay/gather/mirror_folder_names.h"
 #include "relay/gather/site_url_info.h"
 #include "relay/register/client_notifier.h"
 #include "relay/register/client_registration_list.h"
@@ -172,14 +174,14 @@ std::optional<SiteGatherParams> GatherState::PopQueuedRequest() {
 }
 
 FileLocation GatherState::ManyDirListFolder(std::uint32_t siteID) {
-    const FileLocation folder = m_options.GetMirrorSitesFolder().MakeChild(("manydirlists_" + std::to_string(siteID)).c_str());
+    const FileLocation folder = m_options.GetMirrorSitesFolder().MakeChild(ManyDirListsFolderName(siteID).c_str());
     CreateDirectoryTree(folder);
     return folder;
 }
 
 FileLocation GatherState::ManyDirListFile(std::string_view url, const char* prefix) {
     const std::uint32_t siteID = SiteIDForURL(url);
-    const std::string name = prefix + ManyVersionDigestText(RecordForID(siteID).committedManyVersion);
+    const std::string name = ManyDirListFileName(prefix, RecordForID(siteID).committedManyVersion);
     return ManyDirListFolder(siteID).MakeChild(name.c_str());
 }
 
@@ -195,32 +197,32 @@ FileLocation GatherState::GetManyDirListFolder(std::string_view url) {
 
 FileLocation GatherState::GetMultiDirListFile(std::string_view url, bool compressed) {
     Lock lock(m_lock);
-    return ManyDirListFile(url, compressed ? "__mdirlistc_" : "__mdirlist_");
+    return ManyDirListFile(url, compressed ? kCompressedManyDirListPrefix : kManyDirListPrefix);
 }
 
 FileLocation GatherState::GetSingleDirListFile(std::string_view url, bool compressed) {
     Lock lock(m_lock);
-    return CommittedLocationFile(url, compressed ? "__sdirlistc" : "__sdirlist");
+    return CommittedLocationFile(url, compressed ? kCompressedSingleDirListName : kSingleDirListName);
 }
 
 FileLocation GatherState::GetAllDiffsFile(std::string_view url) {
     Lock lock(m_lock);
-    return ManyDirListFile(url, "__alldiffs_");
+    return ManyDirListFile(url, kManyAllDiffsPrefix);
 }
 
 FileLocation GatherState::GetFullSiteFile(std::string_view url) {
     Lock lock(m_lock);
-    return ManyDirListFile(url, "__fullsite_");
+    return ManyDirListFile(url, kManyFullSitePrefix);
 }
 
 FileLocation GatherState::GetSingleFullSiteFile(std::string_view url) {
     Lock lock(m_lock);
-    return CommittedLocationFile(url, "__fullsite");
+    return CommittedLocationFile(url, kSingleFullSiteName);
 }
 
 FileLocation GatherState::GetDiffSiteFile(std::string_view url, std::string_view fromDigestText) {
     Lock lock(m_lock);
-    const std::string prefix = "__diffsite_" + std::string(fromDigestText) + "_to_";
+    const std::string prefix = ManyDiffSiteName(fromDigestText, "");
     return ManyDirListFile(url, prefix.c_str());
 }
 

@@ -5,6 +5,7 @@
 #include "base/character_classes.h"
 #include "base/numerals.h"
 #include "foundation/directory_iterator.h"
+#include "relay/gather/many_version_list.h"
 
 namespace {
 
@@ -15,9 +16,9 @@ struct FolderPrefix {
 };
 
 constexpr FolderPrefix kFolderPrefixes[] = {
-    {MirrorFolderKind::SiteMirror, "daruravidumirror_", 19},
-    {MirrorFolderKind::ManyMirror, "manymirror_", 12},
-    {MirrorFolderKind::ManyDirLists, "manydirlists_", 14},
+    {MirrorFolderKind::SiteMirror, kSiteMirrorFolderPrefix, 19},
+    {MirrorFolderKind::ManyMirror, kManyMirrorFolderPrefix, 12},
+    {MirrorFolderKind::ManyDirLists, kManyDirListsFolderPrefix, 14},
 };
 
 bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix) {
@@ -49,4 +50,20 @@ std::uint32_t LargestMirrorFolderSiteID(const FileLocation& mirrorSitesFolder) {
         if (name.siteID) largest = std::max(largest, *name.siteID);
     }
     return largest;
+}
+
+std::string SiteVersionFolderName(std::uint32_t siteID, std::uint32_t version, const ManyVersionList& manyVersion) {
+    std::string name(IsManyVersionEmpty(manyVersion) ? kSiteMirrorFolderPrefix : kManyMirrorFolderPrefix);
+    name.append(std::to_string(siteID)).append("_").append(std::to_string(version));
+    if (!IsManyVersionEmpty(manyVersion)) name.append("_").append(std::to_string(ManyVersionCRC(manyVersion)));
+    return name;
+}
+
+FileLocation SiteVersionDirectory(const FileLocation& mirrorSitesFolder, std::uint32_t siteID, std::uint32_t version,
+                                  const ManyVersionList& manyVersion) {
+    return mirrorSitesFolder.MakeChild(SiteVersionFolderName(siteID, version, manyVersion).c_str());
+}
+
+std::string ManyDirListsFolderName(std::uint32_t siteID) {
+    return std::string(kManyDirListsFolderPrefix) + std::to_string(siteID);
 }
