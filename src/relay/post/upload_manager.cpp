@@ -23,7 +23,6 @@ namespace {
 std::atomic<UploadManager*> g_instance{nullptr};
 
 constexpr const char* kSha1Folder = "sha1";
-constexpr const char* kResponseSuffix = "_reponse";
 constexpr std::size_t kCopyPieceBytes = 64 * 1024;
 constexpr std::int64_t kMicrosecondsPerMillisecond = 1'000;
 
@@ -71,24 +70,6 @@ void CopyRange(const BackgroundWorker& worker, const FileLocation& from, std::ui
         written += loop.Chunk().Length();
     }
 }
-
-// Removes a file when it goes; failures are ignored.
-class RemovedAtEnd {
-  public:
-    explicit RemovedAtEnd(FileLocation location) : m_location(std::move(location)) {}
-    RemovedAtEnd(const RemovedAtEnd&) = delete;
-    RemovedAtEnd& operator=(const RemovedAtEnd&) = delete;
-    ~RemovedAtEnd() {
-        try {
-            RemoveFileOrEmptyDirectory(m_location);
-        } catch (...) {
-        }
-    }
-    const FileLocation& Location() const { return m_location; }
-
-  private:
-    FileLocation m_location;
-};
 
 }  // namespace
 
@@ -266,17 +247,16 @@ std::variant<UploadResult, std::string> UploadManager::SendRange(const UploadMan
     if (m_chunkHint != 0 && m_chunkHint < length) length = m_chunkHint;
     length = std::min(length, size - m_offset);
 
-    const TemporaryFileLocation request =
-        m_temporaryDirectory.IsEmpty() ? TemporaryFileLocation() : TemporaryFileLocation(m_temporaryDirectory);
+    const TemporaryFileLocation request = NewTransferFile();
     CopyRange(*this, file.GetLocation(), m_offset, length, request.GetLocation());
     m_bytesSent += length;
-    const RemovedAtEnd response(FileLocation((request.GetLocation().GetPathString() + kResponseSuffix).c_str()));
+    const TemporaryFileLocation response = NewTransferFile();
     const std::string name = file.GetFileName().ToString();
     const std::string url = BuildRangeURL(settings.parentURL, parentHost, name, m_offset, m_offset + length - 1, size);
     UploadStopFunctor stop(*this);
     std::string resultHeader;
     int status = 0;
-    const int code = TransferHTTP(url, request.GetLocation(), response.Location(), kUploadResultHeader, &resultHeader,
+    const int code = TransferHTTP(url, request.GetLocation(), response.GetLocation(), kUploadResultHeader, &resultHeader,
                                   status, kTransferTimeOut, stop, m_session);
     // A transfer broken off by a stop or pause is no failure of the range.
     CheckForInterruption();
@@ -284,12 +264,16 @@ std::variant<UploadResult, std::string> UploadManager::SendRange(const UploadMan
     if (status != 200) return "Error: PostHttp function returned HTTP status code " + std::to_string(status);
     const auto parsed = ParseUploadResult(resultHeader);
     if (const UploadResultDefect* defect = std::get_if<UploadResultDefect>(&parsed))
-        return DefectText(*defect, response.Location());
+        return DefectText(*defect, response.GetLocation());
     const UploadResult& result = std::get<UploadResult>(parsed);
     if (result.held > size)
         return "Error: the parent answered " + std::to_string(result.held) + " of " + std::to_string(size) +
                " bytes for " + name;
     return result;
+}
+
+TemporaryFileLocation UploadManager::NewTransferFile() const {
+    return m_temporaryDirectory.IsEmpty() ? TemporaryFileLocation() : TemporaryFileLocation(m_temporaryDirectory);
 }
 
 std::int64_t UploadManager::TakeResult(const UploadManagerSettings& settings, const std::string& name,

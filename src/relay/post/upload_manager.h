@@ -59,6 +59,7 @@
 #include "foundation/event.h"
 #include "foundation/locked_object.h"
 #include "foundation/stopwatch.h"
+#include "foundation/temporary_files.h"
 #include "http/get_stop_functor.h"
 #include "http/http_client_session.h"
 #include "relay/post/background_worker.h"
@@ -113,6 +114,8 @@ class UploadManager : public BackgroundWorker {
                             const UploadResult& result);
     std::int64_t TakeFailure(std::string status);
     std::int64_t PacingDelay(const UploadManagerSettings& settings) const;
+    // A new file in the temporary directory, deleted when the last copy goes.
+    TemporaryFileLocation NewTransferFile() const;
     void SetStatus(std::string text);
 
     const FileLocation m_temporaryDirectory;
