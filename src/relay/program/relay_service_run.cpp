@@ -34,11 +34,15 @@
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
+#include "relay/post/post_file_plugin.h"
 #include "relay/post/post_results_plugin.h"
+#include "relay/post/upload_manager.h"
 #include "relay/register/client_register_plugin.h"
 #include "relay/register/client_registration_list.h"
 #include "relay/register/local_notification_actions.h"
+#include "relay/register/registration_forwarding.h"
 #include "relay/register/relay_notifications.h"
+#include "relay/service/parent_relay_configuration.h"
 #include "relay/service/relay_http_server.h"
 #include "settings/configuration_settings.h"
 #include "settings/crash_report.h"
@@ -154,6 +158,17 @@ void ApplyCrashDumpSwitch() {
         SuppressMiniDumps();
 }
 
+// The carrier of buffered uploads to the parent, running unless "_KVRRelay_UploadManager_ParentURL" is
+// set empty; it sends nothing while "_KVRRelay_UploadManager_ParentRelayHost" is empty.
+std::unique_ptr<UploadManager> StartUploadManager() {
+    if (UploadManagerParentURLIsEmpty()) return nullptr;
+    auto manager = std::make_unique<UploadManager>(true, FileLocation());
+    manager->SetParentRelayHost(ReadUploadManagerParentRelayHost());
+    manager->SetClientSession(ParentRelayConfiguration().MakeHTTPClientSession());
+    manager->Resume(UploadManager::kParentChangeSeconds);
+    return manager;
+}
+
 // The registration list as the plug-ins leave it, written while the log still runs; the write at
 // process exit comes too late to report a failure.
 void WriteRegistrationList(ClientRegistrationList& registrationList) {
@@ -229,6 +244,13 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The agent's masthead, verified once now; a machine without an agent has none (said above).
     if (!FindAgentMasthead().IsEmpty()) GetClientMastheadWatcher().CheckFipsMode();
     ApplyCrashDumpSwitch();
+    // Buffered uploads on their way to the parent; destroyed after the plug-ins that fill the buffer.
+    const std::unique_ptr<UploadManager> uploadManager = StartUploadManager();
+    // Late wiring: a registration that moves the relay to a new parent moves the uploads there too.
+    const ParentChangeConnection uploadsFollowParent([&uploadManager](const std::string& newParentBase) {
+        if (uploadManager) uploadManager->ChangeParentRelayHost(newParentBase);
+    });
+    const PostFileOptionsManager postFileOptions;
     // The forwarding buffer's counts, which the post-results plug-in consults before each post.
     LockedCounters resultBufferCounters;
 
@@ -246,6 +268,7 @@ bool RunComponents(HTTPServerSettings& settings) {
             .downloads = downloads,
             .notifications = notifications.Services(),
             .resultBufferCounters = resultBufferCounters,
+            .postFileOptions = postFileOptions,
         });
     }
     StopDownloads(downloads);
@@ -296,9 +319,11 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
     KVRMirrorRequestPlugIn mirrorRequest(components.configuration, components.downloads, ProcessStopEvent());
+    PostFilePlugIn postFile(components.postFileOptions, ProcessStopEvent());
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
     RegisterPlugInNames(plugIns, mirrorRequest);
+    RegisterPlugInNames(plugIns, postFile);
     RegisterPlugInNames(plugIns, postResults);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
