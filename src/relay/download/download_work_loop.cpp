@@ -1,10 +1,11 @@
 #include "relay/download/download_work_loop.h"
 
-#include "foundation/log_manager.h"
+#include "foundation/guarded_step.h"
+#include "relay/download/download_plugin_inbox.h"
 
-DownloadWorkLoop::DownloadWorkLoop(ServiceDownloadManager& manager, const GatherOptionsManager& options,
-                                   Event& stopEvent)
-    : m_manager(manager), m_options(options), m_stopEvent(stopEvent) {
+DownloadWorkLoop::DownloadWorkLoop(ServiceDownloadManager& manager, DownloadPluginManager& plugins,
+                                   const GatherOptionsManager& options, Event& stopEvent)
+    : m_manager(manager), m_plugins(plugins), m_options(options), m_stopEvent(stopEvent) {
     m_thread.Start([this] { Run(); });
 }
 
@@ -18,14 +19,12 @@ bool DownloadWorkLoop::IsEnding() {
 }
 
 void DownloadWorkLoop::Run() {
+    const FileLocation inboxFolder = m_options.GetInboxFolder();
     while (!IsEnding()) {
-        try {
-            m_manager.DoWork();
-        } catch (...) {
-            KVR_LOG("critical") << "Exception in ServiceDownloadManager::DoWork: " << CurrentExceptionText();
-        }
-        const std::int64_t delay =
-            m_manager.GetInProgressCount() > 0 ? m_options.GetActiveLoopDelay() : m_options.GetInactiveLoopDelay();
+        ServeDownloadPlugins(m_plugins, inboxFolder);
+        RunGuardedStep("Exception in ServiceDownloadManager::DoWork: ", [&] { m_manager.DoWork(); });
+        const std::int64_t delay = m_manager.GetInProgressCount() > 0 ? m_options.GetActiveLoopDelay()
+                                                                      : m_options.GetInactiveLoopDelay();
         m_closing.WaitWithHandle(m_stopEvent.Descriptor(), delay);
     }
 }

@@ -23,22 +23,27 @@
 #include "net/socket_system.h"
 #include "relay/download/download_path_serving.h"
 #include "relay/download/download_pings.h"
-#include "relay/download/download_plugins.h"
-#include "relay/download/download_request_plugin.h"
+#include "relay/download/download_plugin_manager.h"
 #include "relay/download/download_request_file_processor.h"
+#include "relay/download/download_request_plugin.h"
 #include "relay/download/download_state.h"
 #include "relay/download/download_work_loop.h"
+#include "relay/download/kvr_mirror_request_plugin.h"
 #include "relay/download/relay_downloader.h"
 #include "relay/download/relay_upstream_download_requester.h"
 #include "relay/download/service_download_manager.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
+#include "relay/post/post_file_plugin.h"
 #include "relay/post/post_results_plugin.h"
+#include "relay/post/upload_manager.h"
 #include "relay/register/client_register_plugin.h"
 #include "relay/register/client_registration_list.h"
 #include "relay/register/local_notification_actions.h"
+#include "relay/register/registration_forwarding.h"
 #include "relay/register/relay_notifications.h"
+#include "relay/service/parent_relay_configuration.h"
 #include "relay/service/relay_http_server.h"
 #include "settings/configuration_settings.h"
 #include "settings/crash_report.h"
@@ -154,6 +159,17 @@ void ApplyCrashDumpSwitch() {
         SuppressMiniDumps();
 }
 
+// The carrier of buffered uploads to the parent, running unless "_KVRRelay_UploadManager_ParentURL" is
+// set empty; it sends nothing while "_KVRRelay_UploadManager_ParentRelayHost" is empty.
+std::unique_ptr<UploadManager> StartUploadManager() {
+    if (UploadManagerParentURLIsEmpty()) return nullptr;
+    auto manager = std::make_unique<UploadManager>(true, FileLocation());
+    manager->SetParentRelayHost(ReadUploadManagerParentRelayHost());
+    manager->SetClientSession(ParentRelayConfiguration().MakeHTTPClientSession());
+    manager->Resume(UploadManager::kParentChangeSeconds);
+    return manager;
+}
+
 // The registration list as the plug-ins leave it, written while the log still runs; the write at
 // process exit comes too late to report a failure.
 void WriteRegistrationList(ClientRegistrationList& registrationList) {
@@ -166,9 +182,10 @@ void WriteRegistrationList(ClientRegistrationList& registrationList) {
 
 // Every download stopped and what is still queued marked SUSPENDED for the next start, once: at its
 // place in the shutdown (Stop), or, when an exception leaves the run before, as the object goes. The
-// download workers use the downloader, the upstream requester and the notifier, which are destroyed
-// before the manager; the object is built after them, so they are stopped first either way. A failure
-// is logged and the shutdown goes on, so the lists after it are still written.
+// download workers use the downloader, the upstream requester, the notifier and the download
+// plug-ins, which are destroyed before the manager; the object is built after them, so they are
+// stopped first either way. A failure is logged and the shutdown goes on, so the lists after it are
+// still written.
 class DownloadsShutdown {
   public:
     explicit DownloadsShutdown(ServiceDownloadManager& downloads) : m_downloads(downloads) {}
@@ -209,18 +226,20 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The download manager, the one place that decides downloads, and the processor of the download
     // request files it runs at every pass; the upstream requester, which asks the parent to make
     // files available, and the relay downloader, which fetches them from the parent (or a file's own
-    // URL, or the hash indexes of files held outside the cache). The download plug-ins are a
-    // stand-in until they are built: no plug-in.
+    // URL, or the hash indexes of files held outside the cache).
     ServiceDownloadManager downloads(configuration, ProcessStopEvent());
     DownloadRequestFileProcessor requestFiles(configuration, configuration.GetInboxFolder(), ProcessStopEvent());
     RelayUpstreamDownloadRequester upstreamRequester(downloads, ProcessStopEvent());
     RelayDownloader downloader(configuration, downloads, configuration, ProcessStopEvent());
-    NoDownloadPlugins downloadPlugins;
     DownloadPings downloadPings(downloads);
     DownloadPathServing downloadPaths(configuration, downloads);
     // Every gathered site's state, read from "GatherState.xml"; built before client notification and
     // destroyed after it, it is saved last.
     GatherState gatherState(configuration, gatherMap, ProcessStopEvent());
+    // The external download plug-ins registered in "DownloadPlugins.db"; the inbox, where their
+    // messages arrive, is kept private to the relay's user from here on.
+    DownloadPluginManager downloadPlugins =
+        DownloadPluginManager::Open(configuration, configuration.GetInboxFolder(), downloads);
     // The process-wide registration list, loaded at the relay downloader's place (the downloader is
     // handed it); a list file that cannot be read ends the start here, naming the error.
     ClientRegistrationList& registrationList = ClientRegistrationList::Instance();
@@ -245,6 +264,13 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The agent's masthead, verified once now; a machine without an agent has none (said above).
     if (!FindAgentMasthead().IsEmpty()) GetClientMastheadWatcher().CheckFipsMode();
     ApplyCrashDumpSwitch();
+    // Buffered uploads on their way to the parent; destroyed after the plug-ins that fill the buffer.
+    const std::unique_ptr<UploadManager> uploadManager = StartUploadManager();
+    // Late wiring: a registration that moves the relay to a new parent moves the uploads there too.
+    const ParentChangeConnection uploadsFollowParent([&uploadManager](const std::string& newParentBase) {
+        if (uploadManager) uploadManager->ChangeParentRelayHost(newParentBase);
+    });
+    const PostFileOptionsManager postFileOptions;
     // The forwarding buffer's counts, which the post-results plug-in consults before each post.
     LockedCounters resultBufferCounters;
 
@@ -253,7 +279,7 @@ bool RunComponents(HTTPServerSettings& settings) {
     downloads.RequeueFromStore();
     bool served = false;
     {
-        const DownloadWorkLoop downloadWork(downloads, configuration, ProcessStopEvent());
+        const DownloadWorkLoop downloadWork(downloads, downloadPlugins, configuration, ProcessStopEvent());
         served = RegisterPlugInsAndServe({
             .settings = settings,
             .configuration = configuration,
@@ -262,6 +288,7 @@ bool RunComponents(HTTPServerSettings& settings) {
             .downloads = downloads,
             .notifications = notifications.Services(),
             .resultBufferCounters = resultBufferCounters,
+            .postFileOptions = postFileOptions,
         });
     }
     downloadsShutdown.Stop();
@@ -312,9 +339,13 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
     DownloadRequestPlugIn downloadRequest(components.configuration, components.downloads);
+    KVRMirrorRequestPlugIn mirrorRequest(components.configuration, components.downloads, ProcessStopEvent());
+    PostFilePlugIn postFile(components.postFileOptions, ProcessStopEvent());
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
     RegisterPlugInNames(plugIns, downloadRequest);
+    RegisterPlugInNames(plugIns, mirrorRequest);
+    RegisterPlugInNames(plugIns, postFile);
     RegisterPlugInNames(plugIns, postResults);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
