@@ -62,10 +62,11 @@ inline bool ReadableWithin(int socket, int milliseconds) {
 }
 
 // Everything the server sends until it closes; what came before five seconds of silence otherwise.
-inline std::string ReceiveUntilClosed(int socket) {
+// Everything until the peer closes, or until nothing arrived for `quietMilliseconds`.
+inline std::string ReceiveUntilClosed(int socket, int quietMilliseconds = 5000) {
     std::string reply;
     char buffer[16 * 1024];
-    while (ReadableWithin(socket, 5000)) {
+    while (ReadableWithin(socket, quietMilliseconds)) {
         const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
         if (got <= 0) break;
         reply.append(buffer, static_cast<std::size_t>(got));
@@ -74,10 +75,10 @@ inline std::string ReceiveUntilClosed(int socket) {
 }
 
 // One request on a fresh connection, and the whole reply.
-inline std::string Exchange(std::uint16_t port, std::string_view request) {
+inline std::string Exchange(std::uint16_t port, std::string_view request, int quietMilliseconds = 5000) {
     SocketHandle client = ConnectTo("127.0.0.1", port);
     SendAll(client.Get(), request);
-    return ReceiveUntilClosed(client.Get());
+    return ReceiveUntilClosed(client.Get(), quietMilliseconds);
 }
 
 inline std::string StatusLineOf(const std::string& reply) {
