@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "relay/program/diagnostics_fixture.h"
+#include "relay/post/upload_manager.h"
 #include "relay/program/diagnostics_request_forms.h"
 
 namespace {
@@ -55,6 +56,9 @@ TEST_F(DiagnosticsPageTest, RowsShowTheirSettingsByTheirRules) {
         {"_KVRGather_Download_RetryMinutes", "25", "<li>_KVRGather_Download_RetryMinutes: 25</li>"},
         {"_KVRRelay_PostResults_ResultSizeLimit", "70000", "<li>_KVRRelay_PostResults_ResultSizeLimit: 70000</li>"},
         {"_KVRRelay_Selection_AutoSelectableRelay", "0", "<li>_KVRRelay_Selection_AutoSelectableRelay: 0</li>"},
+        {"_KVRRelay_PostFile_ThrottleKBPS", "8", "<li>_KVRRelay_PostFile_ThrottleKBPS: 8</li>"},
+        {"_KVRRelay_UploadManager_CompressedFileMaxSize", "0",
+         "<li>_KVRRelay_UploadManager_CompressedFileMaxSize: 1073741824</li>"},
     };
     for (const RowCase& c : cases)
         if (c.setting != nullptr) SetNamed(c.setting, c.stored);
@@ -128,14 +132,21 @@ TEST_F(DiagnosticsPageTest, StatusMeasuresTheForwardingBufferAgainstItsLimits) {
     }
 }
 
+// The line follows the manager that runs while the page is made; a status is text like any value.
 TEST_F(DiagnosticsPageTest, StatusSaysWhatTheUploadManagerDoes) {
-    LockedCounters counters;
-    const FileLocation buffer(ForwardingBuffer().c_str());
     const std::string line = "<div class=\"formline\"><div class=\"formlabel\">Upload Manager Status:</div>"
                              "<div class=\"forminput\">";
-    EXPECT_TRUE(Holds(MakeStatusInformationSection(buffer, counters, std::nullopt),
-                      line + "No upload manager</div></div><br><hr>"));
-    EXPECT_TRUE(Holds(MakeStatusInformationSection(buffer, counters, "Error: <name>: gone"),
+    EXPECT_TRUE(Holds(Page(), line + "No upload manager</div></div><br><hr>"));
+    {
+        TemporaryFolder transfers;
+        const UploadManager manager(true, FileLocation(transfers.Path().c_str()));
+        EXPECT_TRUE(Holds(Page(), line + "No Progress</div></div><br><hr>"));
+    }
+    EXPECT_TRUE(Holds(Page(), line + "No upload manager</div></div><br><hr>"));
+
+    LockedCounters counters;
+    EXPECT_TRUE(Holds(MakeStatusInformationSection(FileLocation(ForwardingBuffer().c_str()), counters,
+                                                   "Error: <name>: gone"),
                       line + "Error: &lt;name&gt;: gone</div></div><br><hr>"));
 }
 
