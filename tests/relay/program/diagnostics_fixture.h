@@ -96,7 +96,9 @@ class DiagnosticsFixture : public ::testing::Test {
     }
 
     void WriteHive() const {
-        std::string hive = "REGEDIT4\n\n";
+        // A page that fails is offered to the crash report, which would leave a file in the
+        // working folder.
+        std::string hive = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra]\n\"WriteMiniDumps\"=dword:00000000\n\n";
         if (m_storagePathSet)
             hive += "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n\"StoragePath\"=\"" +
                     m_storage.Path() + "\"\n\n";
