@@ -22,8 +22,8 @@
 #include "http/http_server_settings.h"
 #include "http/plugin_path_table.h"
 #include "relay/download/service_download_manager.h"
-#include "relay/post/post_file_options_manager.h"
 #include "relay/gather/url_to_gather_id_map.h"
+#include "relay/post/post_file_options_manager.h"
 #include "relay/register/notification_services.h"
 #include "relay/service/action_site_reset_receiver.h"
 #include "relay/service/download_path_mapper.h"
@@ -44,7 +44,8 @@ struct RelayComponents {
     ActionSiteResetReceiver& resetReceiver;
     // Maps the download paths of unclaimed requests onto the download cache.
     DownloadPathMapper& downloadPaths;
-    // The download manager, to which the mirror-request plug-in hands an action's failed downloads.
+    // The download manager, to which the download-request plug-in hands what child relays ask for and
+    // the mirror-request plug-in an action's failed downloads.
     ServiceDownloadManager& downloads;
     // The client notification's services, for the client-register plug-in's notification requests.
     NotificationServices& notifications;
