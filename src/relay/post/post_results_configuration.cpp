@@ -55,6 +55,10 @@ std::uint64_t GetBufferDirectoryMaxCount() {
     return MachineNumber("BufferDirectoryMaxCount", kDefaultBufferDirectoryMaxCount);
 }
 
+FileLocation PostResultsSettings::ForwardingBufferDirectory(const FileLocation& resultsBufferDirectory) {
+    return resultsBufferDirectory.MakeChild(kForwardingBufferFolder);
+}
+
 std::int64_t PostResultsSettings::RequestTimeout() {
     return std::int64_t{MachineNumber("TimeoutSeconds", kDefaultTimeoutSeconds)} * kMicrosecondsPerSecond;
 }
@@ -88,7 +92,7 @@ OptionalFileLocation PostResultsSettings::RawCarbonCopyDirectory() {
 PostResultsConfiguration::PostResultsConfiguration(CertificateSource certificateSource)
     : m_resultsBufferDirectory(GatherOptionsManager().GetResultsBufferDirectory()),
       m_bufferNumbering(m_resultsBufferDirectory),
-      m_forwardingNumbering(m_resultsBufferDirectory.MakeChild(kForwardingBufferFolder)),
+      m_forwardingNumbering(PostResultsSettings::ForwardingBufferDirectory(m_resultsBufferDirectory)),
       m_certificateSource(certificateSource ? std::move(certificateSource)
                                             : CertificateSource(ReadAgentEncryptionCertificate)),
       m_requestTimeout(PostResultsSettings::RequestTimeout()) {

@@ -158,6 +158,8 @@ std::uint64_t GetBufferDirectoryMaxCount();
 // Every other setting of the table above, read afresh at each call, for a page that shows them
 // without building a configuration (which loads keys and reads the masthead). Times in microseconds.
 namespace PostResultsSettings {
+// "ForwardingBufferDir" in the results buffer directory (GatherOptionsManager::GetResultsBufferDirectory).
+FileLocation ForwardingBufferDirectory(const FileLocation& resultsBufferDirectory);
 std::int64_t RequestTimeout();
 OptionalFileLocation CarbonCopyDirectory();
 std::int64_t ResultTimeLimit();

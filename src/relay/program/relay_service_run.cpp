@@ -38,6 +38,7 @@
 #include "relay/post/post_file_plugin.h"
 #include "relay/post/post_results_plugin.h"
 #include "relay/post/upload_manager.h"
+#include "relay/program/relay_diagnostics_plugin.h"
 #include "relay/register/client_register_plugin.h"
 #include "relay/register/client_registration_list.h"
 #include "relay/register/local_notification_actions.h"
@@ -289,6 +290,7 @@ bool RunComponents(HTTPServerSettings& settings) {
             .notifications = notifications.Services(),
             .resultBufferCounters = resultBufferCounters,
             .postFileOptions = postFileOptions,
+            .gatherMap = gatherMap,
         });
     }
     downloadsShutdown.Stop();
@@ -342,11 +344,19 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     KVRMirrorRequestPlugIn mirrorRequest(components.configuration, components.downloads, ProcessStopEvent());
     PostFilePlugIn postFile(components.postFileOptions, ProcessStopEvent());
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
+    RelayDiagnosticsPlugIn diagnostics({
+        .configuration = components.configuration,
+        .postFileOptions = components.postFileOptions,
+        .serverSettings = components.settings,
+        .gatherMap = components.gatherMap,
+        .resultBufferCounters = components.resultBufferCounters,
+    });
     RegisterPlugInNames(plugIns, clientRegister);
     RegisterPlugInNames(plugIns, downloadRequest);
     RegisterPlugInNames(plugIns, mirrorRequest);
     RegisterPlugInNames(plugIns, postFile);
     RegisterPlugInNames(plugIns, postResults);
+    if (IsDiagnosticsPageEnabled()) RegisterPlugInNames(plugIns, diagnostics);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {
         if (RunRelayHTTPServer(components, plugIns)) return true;

@@ -1,0 +1,1 @@
+kvr_add_fuzzer(diagnostics_page_text relay_program)
