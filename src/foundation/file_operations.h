@@ -59,11 +59,13 @@ void CreateDirectoryIfMissing(const FileLocation& location);
 void CreateDirectoryChecked(const FileLocation& location);
 // Creates a directory and every missing folder above it. FileFoundError when a file is in the way.
 void CreateDirectoryTree(const FileLocation& location);
+// What a copy of a directory tree does with a file already in its place.
+enum class ExistingFiles { Refuse, Replace };
 // Copies a directory with everything in it into `to` (created as needed). EmptyFileLocationError when
 // either is unset; DirectoryNotFoundError when `from` is not an existing directory. Subdirectories
 // are copied recursively, links to directories skipped, files copied with CopyNewFile (so an existing
-// file under `to` is FileFoundError).
-void CopyDirectoryTree(const FileLocation& from, const FileLocation& to);
+// file under `to` is FileFoundError), or with `Replace` with CopyPath over what is there.
+void CopyDirectoryTree(const FileLocation& from, const FileLocation& to, ExistingFiles existing = ExistingFiles::Refuse);
 
 // Creates a new empty file. FileExists when something is there already; FileCreateFailed (location,
 // errno) for other failures.
