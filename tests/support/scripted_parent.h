@@ -39,10 +39,14 @@ class ScriptedParent {
     }
     void Hang(const std::string& path) { Set(path, {kHang}); }
     void Drop(const std::string& path) { Set(path, {"", false, true}); }
-    // Every request for the path is answered by the responder (called on the connection's thread).
+    // Every request for the path is answered by the responder (called on the connection's thread);
+    // an empty one takes the responder away.
     void Respond(const std::string& path, Responder responder) {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_responders[path] = std::move(responder);
+        if (responder)
+            m_responders[path] = std::move(responder);
+        else
+            m_responders.erase(path);
     }
     void Hold(const std::string& path) {
         std::lock_guard<std::mutex> lock(m_lock);

@@ -57,6 +57,10 @@ SiteParent::SiteParent(ScriptedParent& parent) : m_parent(parent) {
     m_parent.Respond(kParentGatherPath, [this](const std::string& request) { return AnswerDirectoryRequest(request); });
 }
 
+SiteParent::~SiteParent() {
+    m_parent.Respond(kParentGatherPath, nullptr);
+}
+
 std::string SiteParent::VersionPath(const std::string& siteURL, std::uint32_t version) {
     return "/sites/" + SiteNameOf(siteURL) + "/v" + std::to_string(version) + "/";
 }

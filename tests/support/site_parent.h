@@ -46,6 +46,8 @@ Signer ActionSiteSigner();
 class SiteParent {
   public:
     explicit SiteParent(ScriptedParent& parent);
+    // Requests that come later (held ones the parent lets go at its end) get a 404.
+    ~SiteParent();
     SiteParent(const SiteParent&) = delete;
     SiteParent& operator=(const SiteParent&) = delete;
 
