@@ -53,6 +53,25 @@ Signer ActionSiteSigner() {
             MastheadFixtureFile("action-registrar.pem")};
 }
 
+std::string ArchivedSiteBytes(const std::string& siteURL, std::uint32_t version, const std::vector<SiteFile>& files,
+                              const ArchivedSiteParts& parts) {
+    std::vector<ArchiveMember> members;
+    if (parts.withList) {
+        FileListOptions options;
+        options.version = parts.listVersion != 0 ? parts.listVersion : version;
+        members.push_back(
+            {"__sdirlist", SignedMessage(FileListForFiles(files, options), parts.signer.value_or(DemoSiteSigner()))});
+    }
+    if (!parts.manifestName.empty()) {
+        const std::string manifest =
+            parts.manifest.empty() ? "1\r\n" + std::to_string(version) + "\r\n" + siteURL + "\r\n" : parts.manifest;
+        members.push_back({parts.manifestName, manifest});
+    }
+    for (const SiteFile& file : parts.archivedFiles.value_or(files))
+        members.push_back({file.name, file.content, file.modified});
+    return SiteArchiveBytes(members);
+}
+
 SiteParent::SiteParent(ScriptedParent& parent) : m_parent(parent) {
     m_parent.Respond(kParentGatherPath, [this](const std::string& request) { return AnswerDirectoryRequest(request); });
 }

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,20 @@ std::string MastheadRootsFolder();
 void PlaceSiteMastheads(const std::string& folder);
 Signer DemoSiteSigner();
 Signer ActionSiteSigner();
+
+// An archived site as an operator drops it into a relay's inbox: the files, a "Manifest" ("1", the
+// version and the site URL, CR LF after each) and the version's signed list "__sdirlist", in a site
+// archive. The parts may be varied to make archives a relay must refuse.
+struct ArchivedSiteParts {
+    std::string manifestName = "Manifest";  // empty: no manifest
+    std::string manifest;                   // empty: the one said above
+    bool withList = true;
+    std::uint32_t listVersion = 0;  // 0: the archive's version
+    std::optional<Signer> signer;   // none: the demo site's
+    std::optional<std::vector<SiteFile>> archivedFiles;  // none: the files the list names
+};
+std::string ArchivedSiteBytes(const std::string& siteURL, std::uint32_t version, const std::vector<SiteFile>& files,
+                              const ArchivedSiteParts& parts = {});
 
 class SiteParent {
   public:

@@ -22,6 +22,7 @@
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
 #include "relay/download/download_state.h"
+#include "relay/gather/gather_service_loop.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
@@ -155,6 +156,14 @@ void WriteRegistrationList(ClientRegistrationList& registrationList) {
     }
 }
 
+// The download relay's place in the gather service loop until its manager is built: nothing to do.
+class NoDownloadWork : public GatherLoopDownloadWork {
+  public:
+    void ServePlugins(const FileLocation&) override {}
+    void DoWork() override {}
+    bool HasDownloadsInProgress() override { return false; }
+};
+
 // The relay's components, each a named local in building order and handed by reference to the ones
 // built after it; they are destroyed in reverse when the scope ends. A stand-in holds the place of a
 // component whose subsystem is not built yet.
@@ -195,13 +204,28 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The forwarding buffer's counts, which the post-results plug-in consults before each post.
     LockedCounters resultBufferCounters;
 
-    const bool served = RegisterPlugInsAndServe({
-        .settings = settings,
-        .configuration = configuration,
-        .resetReceiver = resetReceiver,
-        .notifications = notifications.Services(),
-        .resultBufferCounters = resultBufferCounters,
-    });
+    NoDownloadWork downloadWork;
+
+    // The gather service loop runs beside the server: it gathers the queued sites, installs inbox
+    // archives and drives the downloads. Its end, once the server has stopped, sets the stop event and
+    // waits for every gather; the gather state is saved after that.
+    bool served = false;
+    {
+        const GatherServiceThread gatherService({
+            .options = configuration,
+            .stop = ProcessStopEvent(),
+            .gatherMap = gatherMap,
+            .gatherState = gatherState,
+            .downloads = downloadWork,
+        });
+        served = RegisterPlugInsAndServe({
+            .settings = settings,
+            .configuration = configuration,
+            .resetReceiver = resetReceiver,
+            .notifications = notifications.Services(),
+            .resultBufferCounters = resultBufferCounters,
+        });
+    }
     WriteRegistrationList(registrationList);
     SaveRevocationStore(revocationList, GetRevocationStore());
     KVR_LOG("critical") << "KVR Relay shutting down";

@@ -22,34 +22,13 @@ std::set<std::string> FolderNames(const std::string& folder) {
     return names;
 }
 
-// What an archive holds besides its files.
-struct ArchiveParts {
-    std::string manifestName = "Manifest";
-    std::string manifest;      // empty: "1", the version and the site URL
-    bool withList = true;
-    std::uint32_t listVersion = 0;  // 0: the manifest's
-    Signer signer = DemoSiteSigner();
-    std::optional<std::vector<SiteFile>> archivedFiles;  // none: the files the list names
-};
-
 class InboxArchivesTest : public SiteGatherRunTest {
   protected:
     // An archive of the demo site's version as an inbox file, written long enough ago to be settled.
-    std::string Drop(const std::string& name, std::uint32_t version, std::vector<SiteFile> files,
-                     const ArchiveParts& parts = {}) {
-        std::vector<ArchiveMember> members;
-        if (parts.withList) {
-            FileListOptions options;
-            options.version = parts.listVersion != 0 ? parts.listVersion : version;
-            members.push_back({"__sdirlist", SignedMessage(FileListForFiles(files, options), parts.signer)});
-        }
-        const std::string manifest =
-            parts.manifest.empty() ? "1\r\n" + std::to_string(version) + "\r\n" + kDemoSiteURL + "\r\n" : parts.manifest;
-        if (!parts.manifestName.empty()) members.push_back({parts.manifestName, manifest});
-        for (const SiteFile& file : parts.archivedFiles.value_or(files))
-            members.push_back({file.name, file.content, file.modified});
+    std::string Drop(const std::string& name, std::uint32_t version, const std::vector<SiteFile>& files,
+                     const ArchivedSiteParts& parts = {}) {
         const std::string path = Inbox() + "/" + name;
-        WriteFile(path, SiteArchiveBytes(members));
+        WriteFile(path, ArchivedSiteBytes(kDemoSiteURL, version, files, parts));
         std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() - 60s);
         return path;
     }
@@ -88,7 +67,7 @@ TEST_F(InboxArchivesTest, AnArchiveWithoutAListIsInstalledUnverified) {
 TEST_F(InboxArchivesTest, AnArchiveThatFailsItsCheckIsSetAsideAndNothingIsInstalled) {
     struct Case {
         const char* name;
-        ArchiveParts parts;
+        ArchivedSiteParts parts;
     };
     const Case cases[] = {
         {"archive_tampered", {.archivedFiles = std::vector<SiteFile>{{"a.txt", "changed"}, {"b.txt", "unchanged"}}}},
