@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "base/character_classes.h"
 #include "base/numerals.h"
@@ -19,15 +20,24 @@ bool IsRefusedName(const std::string& name) {
 
 }  // namespace
 
-std::optional<FileLocation> ResolveServedFilePath(const FileLocation& root, ConstData path) {
-    FileLocation location = root;
+std::optional<std::vector<std::string>> ServedPathNames(ConstData path) {
+    std::vector<std::string> names;
     for (URLPathIterator segment = URLPathIterator::First(path); !segment.AtEnd(); segment.Next()) {
         std::string name = URLDecodeText(segment.Current().name);
         if (IsRefusedName(name)) return std::nullopt;
         if (name.empty() || name == ".") continue;
         if (!IsValidFileName(name)) return std::nullopt;
-        if (!location.IsEmpty()) location = FileLocation(location, FileName(name.data(), name.size()));
+        names.push_back(std::move(name));
     }
+    return names;
+}
+
+std::optional<FileLocation> ResolveServedFilePath(const FileLocation& root, ConstData path) {
+    const std::optional<std::vector<std::string>> names = ServedPathNames(path);
+    if (!names) return std::nullopt;
+    FileLocation location = root;
+    if (location.IsEmpty()) return location;
+    for (const std::string& name : *names) location = FileLocation(location, FileName(name.data(), name.size()));
     return location;
 }
 

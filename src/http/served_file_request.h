@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "base/const_data.h"
 #include "base/file_location.h"
@@ -19,6 +21,11 @@
 // included, which would cut the path short in the system calls), or can't be a file name at all
 // (file_name.h), so the location never leaves the root.
 std::optional<FileLocation> ResolveServedFilePath(const FileLocation& root, ConstData path);
+
+// The components ResolveServedFilePath appends for the path, decoded, empty and "." names left out:
+// "/a;x/%62/./c" gives "a", "b", "c". Nothing for a path it refuses. Two paths with the same names
+// serve the same file.
+std::optional<std::vector<std::string>> ServedPathNames(ConstData path);
 
 // Where a reply to a request with this "Range" value starts: the numeral between "bytes=" and the
 // first "-", white space trimmed. 0 (the whole file) for an empty value, another unit, a suffix range

@@ -8,22 +8,12 @@
 #include <thread>
 
 #include "base/critical_log.h"
+#include "support/eventually.h"
 #include "support/recording_log_writer.h"
 
 namespace {
 
 using Messages = std::vector<std::string>;
-
-// Polls until the condition holds or a few seconds pass (the manager's thread works once a second).
-template <class Condition>
-bool Eventually(Condition condition) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 class ThrowingLogWriter : public LogWriter {
   public:

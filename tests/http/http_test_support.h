@@ -27,6 +27,7 @@
 #include "net/loopback_client.h"
 #include "net/socket_errors.h"
 #include "support/captured_log.h"
+#include "support/eventually.h"
 #include "support/temporary_registry.h"
 
 // Named client settings ("_<component>_<section>_<name>" = value) as the machine hive of a registry.
@@ -44,16 +45,6 @@ inline HTTPServerSettings TestServerSettings() {
     HTTPServerSettings settings("KVRRelay");
     settings.port = 0;
     return settings;
-}
-
-// Waits up to five seconds for the condition; answers whether it came true.
-inline bool Eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
 }
 
 inline void SendAll(int socket, std::string_view bytes) {

@@ -42,6 +42,8 @@ class DirectoryCache {
     static void Touch(const FileLocation& entry);
 
   private:
+    static void LogTouchFailure(const FileLocation& entry);
+
     FileLocation m_folder;
 };
 

@@ -157,7 +157,7 @@ void DownloadRequestFileProcessor::ProcessActionFolder(const FileLocation& folde
             m_state.SetFailed(target, DownloadError{DownloadErrorKind::Generic, std::string()});
         }
     }
-    SetCompletedFromAnyState(DownloadRequestTarget::URLRequest(actionID));
+    m_state.SetCompletedFromAnyState(DownloadRequestTarget::URLRequest(actionID));
     m_actionURLsCache.MoveIn(requestFile, requestFileName);
     RemoveDirectoryTree(folder);
 }
@@ -193,7 +193,7 @@ void DownloadRequestFileProcessor::RecordFolderDownload(const DownloadRequestTar
     }
     m_sha1Cache.MoveIn(file->location, DirectoryCache::NameForSHA1(facts.sha1));
     SQLite::WriteTransaction transaction = m_state.BeginWriteTransaction();
-    SetCompletedFromAnyState(target);
+    m_state.SetCompletedFromAnyState(target);
     m_state.SetSHA1(actionID, index, facts.sha1);
     m_state.SetSize(actionID, index, facts.size);
     transaction.Commit();
@@ -225,7 +225,7 @@ void DownloadRequestFileProcessor::ProcessInboxFile(const FileLocation& file, st
         if (!request) return;
         SQLite::WriteTransaction transaction = m_state.BeginWriteTransaction();
         m_state.ReplaceIndexedDownloads(actionID, request->targets);
-        SetCompletedFromAnyState(urlRequest);
+        m_state.SetCompletedFromAnyState(urlRequest);
         transaction.Commit();
         m_actionURLsCache.MoveIn(file, m_settings.GetDownloadRequestFileName(actionID));
     }
@@ -243,15 +243,4 @@ std::optional<DownloadRequestFile> DownloadRequestFileProcessor::ReadOrSetAside(
         SetAside(entry, error.what());
         return std::nullopt;
     }
-}
-
-// The store refuses COMPLETED but from QUEUED and DOWNLOADING; from any other state the target goes
-// through QUEUED, in one transaction, so no other connection sees it QUEUED.
-void DownloadRequestFileProcessor::SetCompletedFromAnyState(const DownloadRequestTarget& target) {
-    SQLite::WriteTransaction transaction = m_state.BeginWriteTransaction();
-    const std::optional<DownloadStateRecord> current = m_state.GetState(target);
-    if (current && !IsAllowedDownloadStateChange(current->status, DownloadStateStatus::Completed))
-        m_state.SetQueued(target);
-    m_state.SetCompleted(target);
-    transaction.Commit();
 }

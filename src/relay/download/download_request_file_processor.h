@@ -74,7 +74,6 @@ class DownloadRequestFileProcessor {
     void ProcessInboxFile(const FileLocation& file, std::uint32_t actionID);
     std::optional<DownloadRequestFile> ReadOrSetAside(const FileLocation& requestFile, std::uint32_t actionID,
                                                       const FileLocation& entry);
-    void SetCompletedFromAnyState(const DownloadRequestTarget& target);
 
     const DownloadSettingsProvider& m_settings;
     FileLocation m_inboxFolder;

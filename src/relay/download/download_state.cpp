@@ -306,10 +306,9 @@ std::vector<DownloadRequestTarget> SelectRecentDynamic(sqlite3* connection, cons
 
 }  // namespace
 
-DownloadState::DownloadState(const DownloadSettingsProvider& settings)
+DownloadState::DownloadState(const DownloadSettingsProvider& settings, std::int64_t busyTimeout)
     : m_settings(settings),
-      m_database(OpenDatabaseWithTimeout(Stringy(settings.GetDownloadStateDatabaseFile().CString()),
-                                         kWaitWithoutLimit)) {}
+      m_database(OpenDatabaseWithTimeout(Stringy(settings.GetDownloadStateDatabaseFile().CString()), busyTimeout)) {}
 
 std::optional<DownloadStateRecord> DownloadState::GetState(const DownloadRequestTarget& target) {
     SQLite::Statement statement = SQLite::Prepare(Connection(), StatementsOf(KindOf(target)).select);
@@ -379,6 +378,15 @@ DownloadStateRecord DownloadState::SetCompleted(const DownloadRequestTarget& tar
 
 DownloadStateRecord DownloadState::SetSuspended(const DownloadRequestTarget& target) {
     return SetStateNow(target, DownloadStateStatus::Suspended);
+}
+
+DownloadStateRecord DownloadState::SetCompletedFromAnyState(const DownloadRequestTarget& target) {
+    SQLite::WriteTransaction transaction = BeginWriteTransaction();
+    const std::optional<DownloadStateRecord> current = GetState(target);
+    if (current && !IsAllowedDownloadStateChange(current->status, DownloadStateStatus::Completed)) SetQueued(target);
+    DownloadStateRecord stored = SetCompleted(target);
+    transaction.Commit();
+    return stored;
 }
 
 DownloadStateRecord DownloadState::SetFailed(const DownloadRequestTarget& target, const DownloadError& error) {

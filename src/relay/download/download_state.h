@@ -40,6 +40,7 @@
 #include <optional>
 #include <vector>
 
+#include "foundation/event.h"
 #include "foundation/sqlite_database.h"
 #include "foundation/sqlite_transaction.h"
 #include "relay/download/download_state_record.h"
@@ -53,10 +54,11 @@ constexpr std::int64_t kDynamicDownloadWindow = 604'800'000'000;  // seven days,
 
 class DownloadState {
   public:
-    // Opens the file that the settings name (GetDownloadStateDatabaseFile), waiting for ever on a
-    // busy database; the schema must be in place (OpenDownloadStateDatabase did it at start-up). The
-    // settings must outlive the object. Throws SQLite::Error.
-    explicit DownloadState(const DownloadSettingsProvider& settings);
+    // Opens the file that the settings name (GetDownloadStateDatabaseFile); the schema must be in place
+    // (OpenDownloadStateDatabase did it at start-up). A statement that finds the database locked waits
+    // up to `busyTimeout` microseconds, for ever by default, then throws SQLite::Error (SQLITE_BUSY).
+    // The settings must outlive the object. Throws SQLite::Error.
+    explicit DownloadState(const DownloadSettingsProvider& settings, std::int64_t busyTimeout = kWaitWithoutLimit);
     DownloadState(const DownloadState&) = delete;
     DownloadState& operator=(const DownloadState&) = delete;
 
@@ -82,6 +84,9 @@ class DownloadState {
     DownloadStateRecord SetDownloading(const DownloadRequestTarget& target);
     DownloadStateRecord SetCompleted(const DownloadRequestTarget& target);
     DownloadStateRecord SetSuspended(const DownloadRequestTarget& target);
+    // SetCompleted for a target whose file is in the cache, whatever its row says: a state that may not
+    // lead to COMPLETED passes through QUEUED first, both in one transaction.
+    DownloadStateRecord SetCompletedFromAnyState(const DownloadRequestTarget& target);
     // SetState with FAILED, the current time and the error; then logs at "debug"
     // "Download failed: <target text>\r\nReason: <message>".
     DownloadStateRecord SetFailed(const DownloadRequestTarget& target, const DownloadError& error);

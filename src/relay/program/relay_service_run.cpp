@@ -21,7 +21,15 @@
 #include "foundation/stop_event.h"
 #include "net/socket_errors.h"
 #include "net/socket_system.h"
+#include "relay/download/download_path_serving.h"
+#include "relay/download/download_pings.h"
+#include "relay/download/download_plugins.h"
+#include "relay/download/download_request_file_processor.h"
 #include "relay/download/download_state.h"
+#include "relay/download/downloader.h"
+#include "relay/download/service_download_manager.h"
+#include "relay/download/upstream_download_requester.h"
+#include "relay/gather/download_relay_work.h"
 #include "relay/gather/gather_service_loop.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
@@ -156,13 +164,15 @@ void WriteRegistrationList(ClientRegistrationList& registrationList) {
     }
 }
 
-// The download relay's place in the gather service loop until its manager is built: nothing to do.
-class NoDownloadWork : public GatherLoopDownloadWork {
-  public:
-    void ServePlugins(const FileLocation&) override {}
-    void DoWork() override {}
-    bool HasDownloadsInProgress() override { return false; }
-};
+// Every download stopped and what is still queued marked SUSPENDED for the next start; a failure is
+// logged and the shutdown goes on, so the lists below are still written.
+void StopDownloads(ServiceDownloadManager& downloads) {
+    try {
+        downloads.AbortAll();
+    } catch (const std::exception& error) {
+        KVR_LOG("critical") << "Stopping the downloads failed: " << error.what();
+    }
+}
 
 // The relay's components, each a named local in building order and handed by reference to the ones
 // built after it; they are destroyed in reverse when the scope ends. A stand-in holds the place of a
@@ -179,10 +189,17 @@ bool RunComponents(HTTPServerSettings& settings) {
     OpenDownloadStateDatabase(configuration);
     UseBuiltInCertificates();
     LogMissingParent();
-    // The download manager's place: it drops the action downloads at a new action-site epoch and
-    // hears of finished downloads. Its stand-ins have no downloads and pass every ping on.
-    ImmediateActionSiteReset resetReceiver;
-    PassingDownloadPings downloadPings;
+    // The download manager, the one place that decides downloads, and the processor of the download
+    // request files it runs at every pass. The downloader, the upstream requester and the download
+    // plug-ins are stand-ins until those parts are built: no plug-in, no parent to ask, and every
+    // download fails at once.
+    ServiceDownloadManager downloads(configuration, ProcessStopEvent());
+    DownloadRequestFileProcessor requestFiles(configuration, configuration.GetInboxFolder(), ProcessStopEvent());
+    IdleUpstreamDownloadRequester upstreamRequester;
+    FailingDownloader downloader(downloads);
+    NoDownloadPlugins downloadPlugins;
+    DownloadPings downloadPings(downloads);
+    DownloadPathServing downloadPaths(configuration, downloads);
     // Every gathered site's state, read from "GatherState.xml"; built before client notification and
     // destroyed after it, it is saved last.
     GatherState gatherState(configuration, gatherMap, ProcessStopEvent());
@@ -194,6 +211,14 @@ bool RunComponents(HTTPServerSettings& settings) {
     // built after it, until this connection goes (before the notification does).
     const GatherState::NotificationConnection gatherAnnouncements =
         gatherState.ConnectNotifications(notifications.Services(), &registrationList);
+    // Late wiring: the download manager pings clients through the notifier built after it.
+    downloads.SetCollaborators({
+        .upstreamRequester = upstreamRequester,
+        .downloader = downloader,
+        .notifier = notifications.Notifier(),
+        .plugins = downloadPlugins,
+        .requestFiles = requestFiles,
+    });
     // The CRLs gathered before the last stop: a damaged list ends the start here, naming the error,
     // rather than serving without the revocations it held.
     const FileLocation revocationList = configuration.GetRevocationListFile();
@@ -204,11 +229,13 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The forwarding buffer's counts, which the post-results plug-in consults before each post.
     LockedCounters resultBufferCounters;
 
-    NoDownloadWork downloadWork;
-
-    // The gather service loop runs beside the server: it gathers the queued sites, installs inbox
-    // archives and drives the downloads. Its end, once the server has stopped, sets the stop event and
-    // waits for every gather; the gather state is saved after that.
+    // The downloads a stop suspended are queued again before the first work pass. The gather service
+    // loop runs beside the server: it gathers the queued sites, installs inbox archives and drives the
+    // download manager's passes. Its end, once the server has stopped, sets the stop event and waits
+    // for every gather; the downloads are then stopped while the notifier is still there, and the
+    // gather state is saved after all of them.
+    downloads.RequeueFromStore();
+    DownloadRelayWork downloadWork(downloads);
     bool served = false;
     {
         const GatherServiceThread gatherService({
@@ -221,11 +248,13 @@ bool RunComponents(HTTPServerSettings& settings) {
         served = RegisterPlugInsAndServe({
             .settings = settings,
             .configuration = configuration,
-            .resetReceiver = resetReceiver,
+            .resetReceiver = downloads,
+            .downloadPaths = downloadPaths,
             .notifications = notifications.Services(),
             .resultBufferCounters = resultBufferCounters,
         });
     }
+    StopDownloads(downloads);
     WriteRegistrationList(registrationList);
     SaveRevocationStore(revocationList, GetRevocationStore());
     KVR_LOG("critical") << "KVR Relay shutting down";
@@ -289,7 +318,7 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
 bool RunRelayHTTPServer(const RelayComponents& components, PlugInPathTable& plugIns) {
     try {
         RelayHTTPServer server(components.settings, plugIns, ProcessStopEvent(), components.configuration,
-                               components.resetReceiver);
+                               components.resetReceiver, components.downloadPaths);
         if (!FindAgentMasthead().IsEmpty())
             server.SetFipsRecheck([] { GetClientMastheadWatcher().CheckFipsMode(); });
         server.Run();

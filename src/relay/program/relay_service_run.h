@@ -23,6 +23,7 @@
 #include "http/plugin_path_table.h"
 #include "relay/register/notification_services.h"
 #include "relay/service/action_site_reset_receiver.h"
+#include "relay/service/download_path_mapper.h"
 #include "relay/service/gather_options_manager.h"
 
 // True when the relay served and stopped on request; false when start-up failed (the reason is in
@@ -38,6 +39,8 @@ struct RelayComponents {
     GatherOptionsManager& configuration;
     // Drops the action downloads when the agent's action site starts a new epoch.
     ActionSiteResetReceiver& resetReceiver;
+    // Maps the download paths of unclaimed requests onto the download cache.
+    DownloadPathMapper& downloadPaths;
     // The client notification's services, for the client-register plug-in's notification requests.
     NotificationServices& notifications;
     // The counts of the result forwarding buffer, for the post-results plug-in's overload check.

@@ -2,9 +2,9 @@
 // state learns of new site versions (types 2 and 9), the download side of finished downloads (types
 // 8 and 21), the registration list of a client's resend request (type 12).
 //
-// The gather state (relay/gather/gather_state.h) and the download side implement the interfaces
-// below. Until the download side is built, the run routine hands the stand-in below in its place: it
-// answers true ("pass the notification on") and does nothing else.
+// The gather state (relay/gather/gather_state.h) and the download side (relay/download/
+// download_pings.h) implement the interfaces below. PassingDownloadPings stands in for a download side
+// where there is none: it answers true ("pass the notification on") and does nothing else.
 //
 // Implementations guard themselves: they are called from request threads and from the threads of
 // the download and gather code at once.

@@ -16,9 +16,3 @@ class ActionSiteResetReceiver {
     virtual ~ActionSiteResetReceiver() = default;
     virtual void RequestActionSiteReset(std::shared_ptr<Event> done) = 0;
 };
-
-// A receiver with no downloads to drop: it answers every request at once.
-class ImmediateActionSiteReset : public ActionSiteResetReceiver {
-  public:
-    void RequestActionSiteReset(std::shared_ptr<Event> done) override { done->Set(); }
-};

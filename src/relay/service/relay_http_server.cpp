@@ -51,11 +51,13 @@ void ResetActionSite(const GatherOptionsManager& configuration) {
 }
 
 RelayHTTPServer::RelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
-                                 GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver)
+                                 GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver,
+                                 DownloadPathMapper& downloadPaths)
     : HTTPServer(settings, plugIns, stopEvent, true),
       m_stopEvent(stopEvent),
       m_configuration(configuration),
-      m_resetReceiver(resetReceiver) {
+      m_resetReceiver(resetReceiver),
+      m_downloadPaths(downloadPaths) {
     WriteProbeFile();
     m_probePath = configuration.GetDownloadsURLPath() + "/" + kProbeFileName;
 }
@@ -126,4 +128,19 @@ bool RelayHTTPServer::AdvanceActionSiteReset() {
     ResetActionSite(m_configuration);
     m_resetAnswered.reset();
     return true;
+}
+
+// A failed mapping would otherwise leave the loop as an exception that ends the connection without a
+// reply.
+void RelayHTTPServer::OnFileRequest(std::vector<Byte>& path) {
+    std::optional<std::string> mapped;
+    try {
+        mapped = m_downloadPaths.MapDownloadPath(ConstData(path.data(), path.size()), m_probePath);
+    } catch (const HTTPRequestError&) {
+        throw;
+    } catch (...) {
+        m_mappingFailures.LogCurrentException();
+        throw HTTPRequestError(500);
+    }
+    if (mapped) path.assign(mapped->begin(), mapped->end());
 }

@@ -22,9 +22,14 @@
 // at most every 15 minutes; none on a machine without an agent masthead). A failed re-check is logged
 // at "critical" at most once per 15 minutes and the request goes on.
 //
-// Every hook catches and logs its own failures, so a failed epoch check or reset ends neither the
-// request nor the loop. The settings, plug-in table, stop event, configuration and receiver must
-// outlive the server; the hooks run on the loop thread only.
+// Download paths. A GET that no plug-in claims is first shown to the download path mapper
+// (download_path_mapper.h), which may serve another file in its place or refuse it with a status.
+// A mapping that fails otherwise is answered 500 and logged at "critical" as "Download path mapping
+// failed: " and its text, each kind of failure at most once a minute.
+//
+// Every hook catches and logs its own failures, so a failed epoch check, reset or mapping ends
+// neither the loop nor another request. The settings, plug-in table, stop event, configuration,
+// receiver and mapper must outlive the server; the hooks run on the loop thread only.
 #pragma once
 
 #include <cstdint>
@@ -33,16 +38,20 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "foundation/event.h"
+#include "foundation/worker_failure_log.h"
 #include "http/http_server.h"
 #include "relay/service/action_site_reset_receiver.h"
+#include "relay/service/download_path_mapper.h"
 #include "relay/service/gather_options_manager.h"
 
 class RelayHTTPServer : public HTTPServer {
   public:
     RelayHTTPServer(HTTPServerSettings& settings, PlugInPathTable& plugIns, Event& stopEvent,
-                    GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver);
+                    GatherOptionsManager& configuration, ActionSiteResetReceiver& resetReceiver,
+                    DownloadPathMapper& downloadPaths);
     ~RelayHTTPServer() override;
 
     // "/vtmirror/downloads/0".
@@ -53,6 +62,7 @@ class RelayHTTPServer : public HTTPServer {
   protected:
     void BeforeRequest() override;
     void OnPump() override;
+    void OnFileRequest(std::vector<Byte>& path) override;
 
   private:
     void WriteProbeFile();
@@ -63,6 +73,8 @@ class RelayHTTPServer : public HTTPServer {
     Event& m_stopEvent;
     GatherOptionsManager& m_configuration;
     ActionSiteResetReceiver& m_resetReceiver;
+    DownloadPathMapper& m_downloadPaths;
+    WorkerFailureLog m_mappingFailures{"Download path mapping failed: "};
     bool m_resetPending = false;
     std::shared_ptr<Event> m_resetAnswered;  // the request handed to the receiver, while one is out
     bool m_resetFailureLogged = false;

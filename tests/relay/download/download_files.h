@@ -1,9 +1,13 @@
-// Helpers of the download cache tests: files with a chosen age, their SHA-1s and folder listings.
+// Helpers of the download cache tests: files with a chosen age, their SHA-1s, folder listings and
+// download request files.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "base/file_location.h"
 #include "crypto/openssl_hash.h"
@@ -39,4 +43,16 @@ inline std::set<std::string> Names(const std::string& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.insert(entry.path().filename());
     return names;
+}
+
+// A request file of action `action` listing the URLs, each with its SHA-1 line, and its size line when
+// the size is not empty: {url, size, sha1}.
+inline std::string RequestFile(std::uint32_t action, const std::vector<std::array<std::string, 3>>& downloads = {}) {
+    std::string text = "+\n" + std::to_string(action) + "\n";
+    for (const auto& [url, size, sha1] : downloads) {
+        text += url + "\n";
+        if (!size.empty()) text += "size:" + size + "\n";
+        text += "sha1:" + sha1 + "\n";
+    }
+    return text;
 }

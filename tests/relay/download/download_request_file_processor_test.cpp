@@ -32,18 +32,6 @@ std::string UpperCase(std::string text) {
     return text;
 }
 
-// A request file of action `action` listing the URLs, each with its SHA-1 line, and its size line when
-// the size is not empty.
-std::string RequestFile(std::uint32_t action, const std::vector<std::array<std::string, 3>>& downloads = {}) {
-    std::string text = "+\n" + std::to_string(action) + "\n";
-    for (const auto& [url, size, sha1] : downloads) {
-        text += url + "\n";
-        if (!size.empty()) text += "size:" + size + "\n";
-        text += "sha1:" + sha1 + "\n";
-    }
-    return text;
-}
-
 const DownloadRequestTarget kURLRequest = DownloadRequestTarget::URLRequest(12);
 const DownloadRequestTarget kFirstTarget = DownloadRequestTarget::Indexed(12, 1, "http://site/1");
 const DownloadRequestTarget kSecondTarget = DownloadRequestTarget::Indexed(12, 2, "http://site/2");

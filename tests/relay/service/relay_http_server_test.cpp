@@ -5,16 +5,38 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "../../http/http_test_support.h"
+#include "http/http_request.h"
 #include "settings/configuration_settings.h"
 #include "support/kvrreg_runner.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
 
 namespace {
+
+// A receiver with no downloads to drop: it answers every request at once.
+class ImmediateActionSiteReset : public ActionSiteResetReceiver {
+  public:
+    void RequestActionSiteReset(std::shared_ptr<Event> done) override { done->Set(); }
+};
+
+// Maps the paths of its table; throws for "/fails" and refuses "/refused" with 404; leaves the rest.
+class TableMapper : public DownloadPathMapper {
+  public:
+    std::optional<std::string> MapDownloadPath(ConstData path, const std::string& readyMarkerPath) override {
+        const std::string text(path.View());
+        if (text == "/ready") return readyMarkerPath;
+        if (text == "/mapped") return "/vtmirror/downloads/target";
+        if (text == "/refused") throw HTTPRequestError(404);
+        if (text == "/fails") throw std::runtime_error("store unreadable");
+        return std::nullopt;
+    }
+};
 
 // Answers a reset request only when the test says so.
 class DelayedReset : public ActionSiteResetReceiver {
@@ -53,7 +75,8 @@ class RelayHTTPServerTest : public ::testing::Test {
     ~RelayHTTPServerTest() override { StopServer(); }
 
     void StartServer(ActionSiteResetReceiver& receiver) {
-        m_server = std::make_unique<RelayHTTPServer>(m_settings, m_plugIns, m_stop, m_configuration, receiver);
+        m_server =
+            std::make_unique<RelayHTTPServer>(m_settings, m_plugIns, m_stop, m_configuration, receiver, m_mapper);
         m_thread = std::thread([this] { m_server->Run(); });
     }
     void StopServer() {
@@ -82,6 +105,7 @@ class RelayHTTPServerTest : public ::testing::Test {
     PlugInPathTable m_plugIns;
     Event m_stop;
     GatherOptionsManager m_configuration;
+    TableMapper m_mapper;
     std::unique_ptr<RelayHTTPServer> m_server;
     std::thread m_thread;
 };
@@ -100,7 +124,7 @@ TEST_F(RelayHTTPServerTest, WritesAndServesTheProbeFileUnderAMissingDownloadsFol
 TEST_F(RelayHTTPServerTest, AProbeFileThatCannotBeWrittenFailsTheConstruction) {
     std::filesystem::create_directories(m_root / "vtmirror/downloads/0/occupied");
     ImmediateActionSiteReset receiver;
-    EXPECT_ANY_THROW(RelayHTTPServer(m_settings, m_plugIns, m_stop, m_configuration, receiver));
+    EXPECT_ANY_THROW(RelayHTTPServer(m_settings, m_plugIns, m_stop, m_configuration, receiver, m_mapper));
 }
 
 TEST_F(RelayHTTPServerTest, TheFirstStartCopiesTheAgentsEpochWithoutAReset) {
@@ -167,7 +191,7 @@ TEST_F(RelayHTTPServerTest, AFailingFipsRecheckNeitherDropsRequestsNorFloodsTheL
     ImportEpochs("epoch-1", "epoch-1");
     DelayedReset receiver;
     std::atomic<int> rechecks{0};
-    m_server = std::make_unique<RelayHTTPServer>(m_settings, m_plugIns, m_stop, m_configuration, receiver);
+    m_server = std::make_unique<RelayHTTPServer>(m_settings, m_plugIns, m_stop, m_configuration, receiver, m_mapper);
     m_server->SetFipsRecheck([&] {
         ++rechecks;
         throw std::runtime_error("masthead unreadable");
@@ -179,4 +203,20 @@ TEST_F(RelayHTTPServerTest, AFailingFipsRecheckNeitherDropsRequestsNorFloodsTheL
     EXPECT_TRUE(Eventually([&] { return receiver.requests == 1; }));
     EXPECT_EQ(rechecks, 4);
     EXPECT_EQ(log.LinesStartingWith("critical: FIPS mode re-check failed: masthead unreadable").size(), 1u);
+}
+
+// The mapper decides what an unclaimed request serves: another path, a refusal, or (a failure of its
+// own) 500, logged once however often it fails; a path it leaves alone is served as it is.
+TEST_F(RelayHTTPServerTest, TheDownloadPathMapperDecidesWhatAnUnclaimedRequestServes) {
+    CapturedLog log;
+    ImmediateActionSiteReset receiver;
+    StartServer(receiver);
+    WriteWholeFile(m_root / "vtmirror/downloads/target", "mapped file");
+    EXPECT_TRUE(Get("/mapped").ends_with("\r\n\r\nmapped file"));
+    EXPECT_TRUE(Get("/ready").ends_with("\r\n\r\nA"));
+    EXPECT_TRUE(Get("/vtmirror/downloads/target").ends_with("\r\n\r\nmapped file"));
+    EXPECT_EQ(StatusLineOf(Get("/refused")), "HTTP/1.0 404 Not Found");
+    EXPECT_EQ(StatusLineOf(Get("/fails")), "HTTP/1.0 500 Internal Server Error");
+    EXPECT_EQ(StatusLineOf(Get("/fails")), "HTTP/1.0 500 Internal Server Error");
+    EXPECT_EQ(log.LinesStartingWith("critical: Download path mapping failed: store unreadable").size(), 1u);
 }
