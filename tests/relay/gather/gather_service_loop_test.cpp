@@ -76,6 +76,8 @@ class GatherServiceLoopTest : public SiteGatherRunTest {
     std::future<void> m_loop;
 };
 
+// Test labels: GatherServiceLoopTest tsan
+
 // With no downloads in progress the loop sleeps the inactive delay (a minute here), which a stop
 // ends at once; the pass before it ran the gather it launched to its end.
 TEST_F(GatherServiceLoopTest, APassGathersRunsTheDownloadStepsAndAStopEndsItsSleep) {

@@ -29,6 +29,8 @@ class SiteGatherThreadsTest : public SiteGatherRunTest {
     SiteGatherThreads m_threads;
 };
 
+// Test labels: SiteGatherThreadsTest tsan
+
 TEST_F(SiteGatherThreadsTest, AtMostTheLimitRunAndASitesSecondRequestWaitsForItsFirst) {
     const std::size_t sites = SiteGatherThreads::kMaxConcurrentGathers + 1;
     for (std::size_t site = 1; site <= sites; ++site) State().QueueSiteGatherRequest(SiteURL(site), SiteVersion());
