@@ -97,8 +97,7 @@ constexpr SettingNumber kSuccessIntervalMinutes{kNamedSetting, "KVRGather", "Con
                                                 "SuccessInterval", 10};
 constexpr SettingNumber kFailureIntervalMinutes{kNamedSetting, "KVRGather", "ConnectivityTest",
                                                 "FailureInterval", 1};
-constexpr SettingText kInternetTestURL{kNamedSetting, "KVRGather", "ConnectivityTest", "InternetTestURL",
-                                       GatherOptionsManager::kDefaultInternetTestURL};
+constexpr SettingText kInternetTestURL{kNamedSetting, "KVRGather", "ConnectivityTest", "InternetTestURL", ""};
 constexpr SettingNumber kPreGatherThresholdMinutes{kNamedSetting, "KVRGather", "Mirror",
                                                    "PreGatherThresholdMinutes", 1440};
 constexpr SettingNumber kSiteVersionPollingMinutes{kNamedSetting, "KVRGather", "Mirror",

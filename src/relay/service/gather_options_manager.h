@@ -157,9 +157,9 @@ class GatherOptionsManager : public DownloadSettingsProvider, public HashIndexOp
     // URL-moniker fetches.
     std::string GetURLMonAuthName() const;
     std::string GetURLMonAuthPhrase() const;
-    // The URL of the internet connectivity test: "ConnectivityTest" "InternetTestURL" of component
-    // "KVRGather", default kDefaultInternetTestURL, the maker's public test page.
-    static constexpr const char* kDefaultInternetTestURL = "http://www.veltra.com/ConnectivityTest";
+    // The URL of the internet connectivity test, a page that answers a GET with 200 while the internet
+    // can be reached: "ConnectivityTest" "InternetTestURL" of component "KVRGather". Empty by default,
+    // so that a relay reaches out to no one its administrator did not name; the test then fails.
     std::string GetInternetTestURL() const;
     // The gather service's "ConnectivityTestResult", 0.
     std::uint32_t GetConnectivityTestResult() const;

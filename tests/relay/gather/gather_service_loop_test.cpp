@@ -10,6 +10,8 @@
 
 #include "relay/gather/connectivity_check.h"
 #include "relay/gather/site_gather_run_fixture.h"
+#include "relay/gather/url_fetcher.h"
+#include "support/python_origin.h"
 
 namespace {
 
@@ -125,6 +127,24 @@ TEST_F(GatherServiceLoopTest, AStopEndsTheLoopWithItsGathers) {
     ASSERT_TRUE(m_parent.AwaitArrivals(kParentGatherPath, 1));
     EXPECT_TRUE(StopLoop());
     EXPECT_EQ(Logged("critical", "1: Gather cancelled by stop request.").size(), 1u);
+}
+
+// The URL-moniker flag from its setting, and the gather service's credentials for the fetches.
+TEST_F(GatherServiceLoopTest, TheCommSettingsSetTheFlagAndTheCredentials) {
+    PythonOrigin origin;
+    SetClientSetting("_KVRGather_Comm_UseUrlMoniker", "0");
+    ApplyCommSettings(m_options);
+    EXPECT_FALSE(GetUseUrlMoniker());
+
+    SetClientSetting("_KVRGather_Comm_UseUrlMoniker", "1");
+    ImportWithKvrreg("[HKLM\\Software\\Veltra\\Daruravidu Server\\GatherService]\n\"URLMonAuthName\"=\"" +
+                     std::string(PythonOrigin::kUser) + "\"\n\"URLMonAuthPhrase\"=\"" + PythonOrigin::kPassword +
+                     "\"\n");
+    ApplyCommSettings(m_options);
+    EXPECT_TRUE(GetUseUrlMoniker());
+    const bool reached = TestConnectivityURL(origin.URL("/basic"), m_options, m_stop);
+    SetUrlMonikerCredentials("", "");
+    EXPECT_TRUE(reached);
 }
 
 }  // namespace
