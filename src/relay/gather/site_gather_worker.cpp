@@ -22,8 +22,8 @@
 #include "relay/gather/mirror_file_names.h"
 #include "relay/gather/mirror_folder_names.h"
 #include "relay/gather/single_version_completion.h"
-#include "relay/gather/site_version_window.h"
 #include "relay/gather/site_directory_request.h"
+#include "relay/gather/site_version_window.h"
 #include "relay/service/gather_options_manager.h"
 
 namespace {
@@ -82,11 +82,12 @@ void SiteGatherWorker::Run() {
         }
         FinishEarlyWhenCommitted();
         PrepareSiteVersionDirectory(m_siteDirectory);
-        if (IsManyVersionEmpty(list.GetManyVersion()))
+        if (IsManyVersionEmpty(list.GetManyVersion())) {
             FillSingleVersionSite(list);
-        else
+        } else {
             FillManyVersionSite(list);
-        if (!IsManyVersionEmpty(list.GetManyVersion())) EndWhenEpochReset();
+            EndWhenEpochReset();
+        }
         m_gatherState.SuccessfulSiteGather(m_params.siteID, "Gather successful.", list.GetVersion(),
                                            list.GetManyVersion(), m_params.expectedVersion, m_siteDirectory.ToString());
     }
