@@ -1,4 +1,6 @@
 kvr_add_fuzzer(download_request_file relay_download)
 kvr_add_fuzzer(download_target_list relay_download)
 kvr_add_fuzzer(download_response_list relay_download)
+kvr_add_fuzzer(download_report_texts relay_download)
 kvr_add_fuzzer(download_path relay_download)
+kvr_add_fuzzer(download_plugin_message relay_download)

@@ -1,1 +1,3 @@
 kvr_add_fuzzer(report_processor relay_post)
+kvr_add_fuzzer(upload_query relay_post)
+kvr_add_fuzzer(upload_result relay_post)

@@ -2,41 +2,7 @@
 
 #include <cstddef>
 
-namespace {
-
-bool IsContinuationIn(Byte c, Byte low, Byte high) {
-    return c >= low && c <= high;
-}
-
-// The length of the well-formed UTF-8 sequence (RFC 3629: shortest form, no surrogates, at most
-// U+10FFFF) that starts at p, or 0 when none does.
-std::size_t WellFormedUTF8Length(const Byte* p, const Byte* end) {
-    std::size_t available = static_cast<std::size_t>(end - p);
-    Byte lead = p[0];
-    // The range allowed for the second byte depends on the lead byte; later bytes are 80-BF.
-    Byte low = 0x80, high = 0xBF;
-    std::size_t length;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (available < length || !IsContinuationIn(p[1], low, high)) return 0;
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!IsContinuationIn(p[i], 0x80, 0xBF)) return 0;
-    }
-    return length;
-}
-
-}  // namespace
+#include "formats/utf8_text.h"
 
 std::string_view NextXMLReference(const Byte*& p, const Byte* end, const XMLEscapes& escapes,
                                   std::array<char, 8>& buffer) {
@@ -68,4 +34,13 @@ std::string_view NextXMLReference(const Byte*& p, const Byte* end, const XMLEsca
         default:
             return {};
     }
+}
+
+std::string EscapeHTMLText(ConstData text) {
+    const std::string safe = ReplaceUnsafeCharacters(text);
+    std::string escaped;
+    escaped.reserve(safe.size());
+    WriteXMLEscaped(ConstData(safe), {.quotes = true},
+                    [&escaped](ConstData piece) { escaped.append(piece.Chars(), piece.Length()); });
+    return escaped;
 }

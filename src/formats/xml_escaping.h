@@ -1,8 +1,10 @@
 // Escaping the text and attribute values that the XML writers put out: the bytes XML cannot hold as
-// they are become references.
+// they are become references. HTML pages take the same references for their text and attribute
+// values (EscapeHTMLText).
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "base/const_data.h"
@@ -36,3 +38,7 @@ void WriteXMLEscaped(ConstData text, const XMLEscapes& escapes, Write&& write) {
     }
     write(ConstData(run, text.end));
 }
+
+// Text for an HTML page, in an element or a quoted attribute value: unsafe characters replaced by
+// U+FFFD (ReplaceUnsafeCharacters, utf8_text.h), then "&", "<", ">" and '"' as references.
+std::string EscapeHTMLText(ConstData text);

@@ -184,6 +184,10 @@ void CreateDirectoryTree(const FileLocation& location) {
     CreateDirectoryIfMissing(location);
 }
 
+void SetPathPermissions(const FileLocation& location, unsigned mode) {
+    ThrowFileIOErrorForCode(location, PosixPlatform::SetPathMode(location, mode));
+}
+
 void CopyDirectoryTree(const FileLocation& from, const FileLocation& to, ExistingFiles existing) {
     RequireBoth(from, to);
     if (!FileAttributes(from).IsDirectory()) throw DirectoryNotFoundError(from.GetConstData(), 0);

@@ -59,6 +59,9 @@ void CreateDirectoryIfMissing(const FileLocation& location);
 void CreateDirectoryChecked(const FileLocation& location);
 // Creates a directory and every missing folder above it. FileFoundError when a file is in the way.
 void CreateDirectoryTree(const FileLocation& location);
+// Gives a file or directory (what a symbolic link points at) these permission bits. Failures as
+// ThrowFileIOErrorForCode maps them.
+void SetPathPermissions(const FileLocation& location, unsigned mode);
 // What a copy of a directory tree does with a file already in its place.
 enum class ExistingFiles { Refuse, Replace };
 // Copies a directory with everything in it into `to` (created as needed). EmptyFileLocationError when

@@ -234,3 +234,14 @@ void SaveRequestBodyToFile(ClientWriter& writer, const FileLocation& location, s
         position += count;
     }
 }
+
+void DropRestOfBody(HTTPPlugInInterface& interface) {
+    try {
+        Byte buffer[4096];
+        while (interface.HasMore()) {
+            OutputRange free(buffer, sizeof buffer);
+            interface.ReadSome(free);
+        }
+    } catch (...) {
+    }
+}

@@ -117,3 +117,7 @@ std::string DecodeFormValue(std::string_view text);
 // Writes `length` body bytes from the writer into a new file (emptied when it exists), reading at
 // most 4098 bytes at a time; CGIUtilityStdinUnavailableException when the body ends first.
 void SaveRequestBodyToFile(ClientWriter& writer, const FileLocation& location, std::uint64_t length);
+
+// Reads and drops the rest of a request's body after a failure, until it ends, the client stops
+// sending for the request's time-out, or the relay stops; never throws.
+void DropRestOfBody(HTTPPlugInInterface& interface);

@@ -213,6 +213,12 @@ TEST_F(SiteGatheringTest, TwoSitesAtOnceAndASecondRequestWaitsForTheFirst) {
     m_parent.Release(operatorHeld);
     EXPECT_TRUE(AwaitTrue([this] { return m_parent.ArrivedFor(kParentGatherPath) == 3; })) << m_relay.Log();
     EXPECT_TRUE(AwaitTrue([this] { return m_sites.DirectoryRequestsFor(kDemoSiteURL) == 2; })) << m_relay.Log();
+    // Both gathers commit before the stop; a stop would cancel the one still filling its folder.
+    EXPECT_TRUE(AwaitTrue([this] {
+        const std::string state = ReadIfThere(StateFile());
+        return state.find("CommittedManyVersion=\"3,1\"") != std::string::npos &&
+               state.find("CommittedLocation=\"" + SiteFolder(1) + "\"") != std::string::npos;
+    })) << ReadIfThere(StateFile());
     EXPECT_EQ(m_relay.Stop(), 0);
     const std::string state = ReadIfThere(StateFile());
     EXPECT_NE(state.find("CommittedLocation=\"" + SiteFolder(1) + "\""), std::string::npos) << state;

@@ -7,8 +7,8 @@
 // manager's completion inbox (ReportSuccess, ReportFailure, ReportSuspended) exactly once. StopAll
 // ends every running plug-in program; their targets report suspended.
 //
-// Called on the manager's work-pass thread only. The download plug-in manager implements it; until it
-// is built, start-up hands NoDownloadPlugins below.
+// Called on the manager's work-pass thread only. The download plug-in manager implements it
+// (download_plugin_manager.h).
 #pragma once
 
 #include <string>
@@ -23,13 +23,4 @@ class DownloadPlugins {
     virtual void AddToBatch(const DownloadRequestTarget& target, const FileLocation& location) = 0;
     virtual void StartBatches() = 0;
     virtual void StopAll() = 0;
-};
-
-// No plug-in registered: every URL is the relay downloader's.
-class NoDownloadPlugins : public DownloadPlugins {
-  public:
-    bool HasPluginForURL(const std::string&) override { return false; }
-    void AddToBatch(const DownloadRequestTarget&, const FileLocation&) override {}
-    void StartBatches() override {}
-    void StopAll() override {}
 };

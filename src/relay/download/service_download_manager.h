@@ -60,6 +60,7 @@
 #include "foundation/interruptor.h"
 #include "foundation/locked_object.h"
 #include "foundation/thread_group.h"
+#include "relay/download/download_completion_reports.h"
 #include "relay/download/download_plugins.h"
 #include "relay/download/download_request_file.h"
 #include "relay/download/download_request_file_processor.h"
@@ -79,7 +80,7 @@ struct DownloadCollaborators {
     DownloadRequestFileProcessor& requestFiles;
 };
 
-class ServiceDownloadManager : public ActionSiteResetReceiver {
+class ServiceDownloadManager : public ActionSiteResetReceiver, public DownloadCompletionReports {
   public:
     // Monotonic microseconds, timing the cache purge.
     using Clock = std::function<std::int64_t()>;
@@ -105,9 +106,9 @@ class ServiceDownloadManager : public ActionSiteResetReceiver {
     // deleted.
     void AddResetRequest(std::shared_ptr<Event> done);
     void RequestActionSiteReset(std::shared_ptr<Event> done) override { AddResetRequest(std::move(done)); }
-    void ReportSuccess(const DownloadRequestTarget& target);
-    void ReportFailure(const DownloadRequestTarget& target, const DownloadError& error);
-    void ReportSuspended(const DownloadRequestTarget& target);
+    void ReportSuccess(const DownloadRequestTarget& target) override;
+    void ReportFailure(const DownloadRequestTarget& target, const DownloadError& error) override;
+    void ReportSuspended(const DownloadRequestTarget& target) override;
 
     // One work pass. A step's exception leaves it: the later steps wait for the next pass.
     void DoWork();

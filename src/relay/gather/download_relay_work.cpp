@@ -1,5 +1,7 @@
 #include "relay/gather/download_relay_work.h"
 
-// No external download plug-in is served yet: the download manager starts every download through the
-// relay's own downloader.
-void DownloadRelayWork::ServePlugins(const FileLocation&) {}
+#include "relay/download/download_plugin_inbox.h"
+
+void DownloadRelayWork::ServePlugins(const FileLocation& inboxFolder) {
+    ServeDownloadPlugins(m_plugins, inboxFolder);
+}

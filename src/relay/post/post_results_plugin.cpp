@@ -49,19 +49,6 @@ int StatusOfCurrentFailure() {
     }
 }
 
-// The rest of the body after a failure, read and dropped until it ends, the client stops sending for
-// the request's time-out, or the relay stops.
-void DropRestOfBody(HTTPPlugInInterface& interface) {
-    try {
-        Byte buffer[4096];
-        while (interface.HasMore()) {
-            OutputRange free(buffer, sizeof buffer);
-            interface.ReadSome(free);
-        }
-    } catch (...) {
-    }
-}
-
 }  // namespace
 
 PostResultsPlugIn::PostResultsPlugIn(LockedCounters& directoryLimits, Event& stopEvent,

@@ -23,10 +23,11 @@
 #include "net/socket_system.h"
 #include "relay/download/download_path_serving.h"
 #include "relay/download/download_pings.h"
-#include "relay/download/download_plugins.h"
+#include "relay/download/download_plugin_manager.h"
 #include "relay/download/download_request_file_processor.h"
 #include "relay/download/download_state.h"
 #include "relay/download/downloader.h"
+#include "relay/download/kvr_mirror_request_plugin.h"
 #include "relay/download/service_download_manager.h"
 #include "relay/download/upstream_download_requester.h"
 #include "relay/gather/download_relay_work.h"
@@ -34,11 +35,15 @@
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
+#include "relay/post/post_file_plugin.h"
 #include "relay/post/post_results_plugin.h"
+#include "relay/post/upload_manager.h"
 #include "relay/register/client_register_plugin.h"
 #include "relay/register/client_registration_list.h"
 #include "relay/register/local_notification_actions.h"
+#include "relay/register/registration_forwarding.h"
 #include "relay/register/relay_notifications.h"
+#include "relay/service/parent_relay_configuration.h"
 #include "relay/service/relay_http_server.h"
 #include "settings/configuration_settings.h"
 #include "settings/crash_report.h"
@@ -154,6 +159,17 @@ void ApplyCrashDumpSwitch() {
         SuppressMiniDumps();
 }
 
+// The carrier of buffered uploads to the parent, running unless "_KVRRelay_UploadManager_ParentURL" is
+// set empty; it sends nothing while "_KVRRelay_UploadManager_ParentRelayHost" is empty.
+std::unique_ptr<UploadManager> StartUploadManager() {
+    if (UploadManagerParentURLIsEmpty()) return nullptr;
+    auto manager = std::make_unique<UploadManager>(true, FileLocation());
+    manager->SetParentRelayHost(ReadUploadManagerParentRelayHost());
+    manager->SetClientSession(ParentRelayConfiguration().MakeHTTPClientSession());
+    manager->Resume(UploadManager::kParentChangeSeconds);
+    return manager;
+}
+
 // The registration list as the plug-ins leave it, written while the log still runs; the write at
 // process exit comes too late to report a failure.
 void WriteRegistrationList(ClientRegistrationList& registrationList) {
@@ -190,19 +206,22 @@ bool RunComponents(HTTPServerSettings& settings) {
     UseBuiltInCertificates();
     LogMissingParent();
     // The download manager, the one place that decides downloads, and the processor of the download
-    // request files it runs at every pass. The downloader, the upstream requester and the download
-    // plug-ins are stand-ins until those parts are built: no plug-in, no parent to ask, and every
-    // download fails at once.
+    // request files it runs at every pass. The downloader and the upstream requester are stand-ins
+    // until those parts are built: no parent to ask, and every download that no plug-in takes fails
+    // at once.
     ServiceDownloadManager downloads(configuration, ProcessStopEvent());
     DownloadRequestFileProcessor requestFiles(configuration, configuration.GetInboxFolder(), ProcessStopEvent());
     IdleUpstreamDownloadRequester upstreamRequester;
     FailingDownloader downloader(downloads);
-    NoDownloadPlugins downloadPlugins;
     DownloadPings downloadPings(downloads);
     DownloadPathServing downloadPaths(configuration, downloads);
     // Every gathered site's state, read from "GatherState.xml"; built before client notification and
     // destroyed after it, it is saved last.
     GatherState gatherState(configuration, gatherMap, ProcessStopEvent());
+    // The external download plug-ins registered in "DownloadPlugins.db"; the inbox, where their
+    // messages arrive, is kept private to the relay's user from here on.
+    DownloadPluginManager downloadPlugins =
+        DownloadPluginManager::Open(configuration, configuration.GetInboxFolder(), downloads);
     // The process-wide registration list, loaded at the relay downloader's place (the downloader is
     // handed it); a list file that cannot be read ends the start here, naming the error.
     ClientRegistrationList& registrationList = ClientRegistrationList::Instance();
@@ -226,6 +245,13 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The agent's masthead, verified once now; a machine without an agent has none (said above).
     if (!FindAgentMasthead().IsEmpty()) GetClientMastheadWatcher().CheckFipsMode();
     ApplyCrashDumpSwitch();
+    // Buffered uploads on their way to the parent; destroyed after the plug-ins that fill the buffer.
+    const std::unique_ptr<UploadManager> uploadManager = StartUploadManager();
+    // Late wiring: a registration that moves the relay to a new parent moves the uploads there too.
+    const ParentChangeConnection uploadsFollowParent([&uploadManager](const std::string& newParentBase) {
+        if (uploadManager) uploadManager->ChangeParentRelayHost(newParentBase);
+    });
+    const PostFileOptionsManager postFileOptions;
     // The forwarding buffer's counts, which the post-results plug-in consults before each post.
     LockedCounters resultBufferCounters;
 
@@ -235,7 +261,7 @@ bool RunComponents(HTTPServerSettings& settings) {
     // for every gather; the downloads are then stopped while the notifier is still there, and the
     // gather state is saved after all of them.
     downloads.RequeueFromStore();
-    DownloadRelayWork downloadWork(downloads);
+    DownloadRelayWork downloadWork(downloads, downloadPlugins);
     bool served = false;
     {
         const GatherServiceThread gatherService({
@@ -250,8 +276,10 @@ bool RunComponents(HTTPServerSettings& settings) {
             .configuration = configuration,
             .resetReceiver = downloads,
             .downloadPaths = downloadPaths,
+            .downloads = downloads,
             .notifications = notifications.Services(),
             .resultBufferCounters = resultBufferCounters,
+            .postFileOptions = postFileOptions,
         });
     }
     StopDownloads(downloads);
@@ -301,8 +329,12 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     // (default 1) is not 0.
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
+    KVRMirrorRequestPlugIn mirrorRequest(components.configuration, components.downloads, ProcessStopEvent());
+    PostFilePlugIn postFile(components.postFileOptions, ProcessStopEvent());
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
+    RegisterPlugInNames(plugIns, mirrorRequest);
+    RegisterPlugInNames(plugIns, postFile);
     RegisterPlugInNames(plugIns, postResults);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {

@@ -21,6 +21,8 @@
 #include "foundation/locked_counters.h"
 #include "http/http_server_settings.h"
 #include "http/plugin_path_table.h"
+#include "relay/download/service_download_manager.h"
+#include "relay/post/post_file_options_manager.h"
 #include "relay/register/notification_services.h"
 #include "relay/service/action_site_reset_receiver.h"
 #include "relay/service/download_path_mapper.h"
@@ -41,10 +43,14 @@ struct RelayComponents {
     ActionSiteResetReceiver& resetReceiver;
     // Maps the download paths of unclaimed requests onto the download cache.
     DownloadPathMapper& downloadPaths;
+    // The download manager, to which the mirror-request plug-in hands an action's failed downloads.
+    ServiceDownloadManager& downloads;
     // The client notification's services, for the client-register plug-in's notification requests.
     NotificationServices& notifications;
     // The counts of the result forwarding buffer, for the post-results plug-in's overload check.
     LockedCounters& resultBufferCounters;
+    // The settings and folders of resumable file uploads, for the post-file plug-in.
+    const PostFileOptionsManager& postFileOptions;
 };
 
 // Builds, registers and starts the plug-ins, runs the server (up to 10 times while the port is taken,

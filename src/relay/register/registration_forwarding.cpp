@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <limits>
+#include <mutex>
 #include <vector>
 
 #include "foundation/event.h"
@@ -119,7 +120,28 @@ constexpr std::array kParentURLSettings = {
                      "http://localhost:52311/cgi-bin/vtdaruravidu/KVRGatherMirror.exe"},
 };
 
+// The connected parent-change hook, called under its lock.
+struct ParentChangeHookSlot {
+    std::mutex lock;
+    ParentChangeHook hook;
+};
+
+ParentChangeHookSlot& HookSlot() {
+    static ParentChangeHookSlot slot;
+    return slot;
+}
+
 }  // namespace
+
+ParentChangeConnection::ParentChangeConnection(ParentChangeHook hook) {
+    std::lock_guard<std::mutex> guard(HookSlot().lock);
+    HookSlot().hook = std::move(hook);
+}
+
+ParentChangeConnection::~ParentChangeConnection() {
+    std::lock_guard<std::mutex> guard(HookSlot().lock);
+    HookSlot().hook = nullptr;
+}
 
 void RewriteParentURLs(const std::string& newParentBase) {
     if (newParentBase.empty()) return;
@@ -134,6 +156,8 @@ void RewriteParentURLs(const std::string& newParentBase) {
     }
     for (std::size_t i = 0; i < settings.size(); ++i) settings[i].Set(newURLs[i].c_str());
     ConfigurationString(2, "KVRRelay", "UploadManager", "ParentRelayHost", "").Set(newParentBase.c_str());
+    std::lock_guard<std::mutex> guard(HookSlot().lock);
+    if (HookSlot().hook) HookSlot().hook(newParentBase);
 }
 
 void LogRegistrationAlarm(RegistrationAlarm kind, const std::string& text) {

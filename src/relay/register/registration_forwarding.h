@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -53,10 +54,25 @@ std::string MakeServerHeaderLine(const ClientRegistrationList& list, const Clien
 // Points the parent settings at `newParentBase` (a scheme and an authority, such as
 // "http://root.example:52311"): the client-register, result-posting, download-mirror and gather
 // parent URLs each become the base followed by their present path (their default's when unset),
-// and the upload manager's "ParentRelayHost" becomes the base. All four URLs are read and checked
-// before anything is written; a URL without a path throws its URL error and changes nothing. Nothing
-// happens for an empty base. A failed write throws ConfigurationStringWriteError.
+// and the upload manager's "ParentRelayHost" becomes the base; then the parent-change hook, when one
+// is connected, is told the base. All four URLs are read and checked before anything is written; a
+// URL without a path throws its URL error and changes nothing. Nothing happens for an empty base. A
+// failed write throws ConfigurationStringWriteError.
 void RewriteParentURLs(const std::string& newParentBase);
+
+// What else follows the relay to a new parent (the upload manager, which the run routine builds above
+// this layer): told the new base by RewriteParentURLs, on the registering client's thread, after the
+// settings were written. One hook at a time, connected for the life of a ParentChangeConnection; a
+// hook being called holds up the connection's end until it returns.
+using ParentChangeHook = std::function<void(const std::string& newParentBase)>;
+
+class ParentChangeConnection {
+  public:
+    explicit ParentChangeConnection(ParentChangeHook hook);
+    ~ParentChangeConnection();
+    ParentChangeConnection(const ParentChangeConnection&) = delete;
+    ParentChangeConnection& operator=(const ParentChangeConnection&) = delete;
+};
 
 // Logs the text at "critical" unless this kind of line was logged less than a minute ago.
 enum class RegistrationAlarm { ParentUnreachable, NoParent };

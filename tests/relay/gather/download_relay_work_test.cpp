@@ -1,5 +1,6 @@
-// The gather service loop driving a real download manager (the download tests' fixture): its passes
-// take a running download to its end, and a stop ends the loop at once, whatever its sleep.
+// The gather service loop driving a real download manager (the download tests' fixture) and its
+// download plug-ins: its passes take the plug-ins' inbox messages and a running download to its end,
+// and a stop ends the loop at once, whatever its sleep.
 #include "relay/gather/download_relay_work.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,10 @@
 #include "relay/download/download_manager_fixture.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
+#include "support/captured_log.h"
 #include "support/eventually.h"
+#include "support/file_bytes.h"
+#include "support/test_download_plugin.h"
 
 namespace {
 
@@ -29,9 +33,10 @@ class DownloadRelayWorkTest : public DownloadManagerFixture {
         });
     }
 
+    DownloadPluginManager m_plugins = DownloadPluginManager::Open(m_settings, m_settings.GetInboxFolder(), Manager());
     URLToGatherIDMap m_map{m_settings};
     GatherState m_gatherState{m_settings, m_map, m_stop};
-    DownloadRelayWork m_work{Manager()};
+    DownloadRelayWork m_work{Manager(), m_plugins};
 };
 
 }  // namespace
@@ -57,4 +62,21 @@ TEST_F(DownloadRelayWorkTest, TheLoopsPassesCompleteADownloadAndAStopEndsItsSlee
     m_stop.Set();
     EXPECT_EQ(loop.wait_for(5s), std::future_status::ready);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+}
+
+// Each pass takes the plug-ins' inbox messages before the manager's work.
+TEST_F(DownloadRelayWorkTest, TheLoopServesTheDownloadPlugInsInbox) {
+    CapturedLog log;
+    WriteSettings({{"_KVRGather_Mirror_InactiveLoopDelayMilliseconds", "1"},
+                   {"_KVRGather_Download_CheckInternetFlag", "0"}});
+    const TestDownloadPlugin plugin(m_folder / "plugin");
+    const std::string message = m_settings.GetInboxFolder().GetPathString() + "/plugin_add";
+    WriteFileBytes(message, plugin.AddMessage("test"));
+    std::future<void> loop = StartLoop();
+    EXPECT_TRUE(Eventually([&] { return !std::filesystem::exists(message); }));
+    EXPECT_EQ(log.LinesStartingWith("critical: DownloadPluginManager: Adding plugin for protocol: "),
+              std::vector<std::string>{"critical: DownloadPluginManager: Adding plugin for protocol: \"test\" "
+                                       "Plugin file: " +
+                                       plugin.Program()});
+    m_stop.Set();
 }

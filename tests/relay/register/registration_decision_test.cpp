@@ -323,10 +323,12 @@ TEST_F(RegistrationDecisionTest, TheParentsBadAnswerIsAnErrorWithTheAnswer) {
 }
 
 // The local agent brings a new parent: the registration goes there with IsRelay=1 and every adapter,
-// and the parent settings follow it.
+// and the parent settings follow it, and so does whoever is connected to hear of it.
 TEST_F(RegistrationDecisionTest, ALoopbackRegistrationWithServer1MovesThisRelayToTheNewParent) {
     ScriptedHTTPServer newParent(GrantingParent);
     std::string base = BaseURL(newParent.Port());
+    std::vector<std::string> toldParents;
+    const ParentChangeConnection parentChange([&](const std::string& newBase) { toldParents.push_back(newBase); });
     ImportWithKvrreg(AgentServer1(base) +
                      NamedSetting("KVRRelay", "PostResults", "ParentRelayURL",
                                   "http://old:52311/cgi-bin/vtdaruravidu/PostResults.exe"));
@@ -352,6 +354,7 @@ TEST_F(RegistrationDecisionTest, ALoopbackRegistrationWithServer1MovesThisRelayT
         EXPECT_NE(exported.out.find("\"" + expected + "\""), std::string::npos) << expected << "\n" << exported.out;
     EXPECT_NE(exported.out.find("_KVRRelay_UploadManager_ParentRelayHost]\n\"value\"=\"" + base + "\""),
               std::string::npos);
+    EXPECT_EQ(toldParents, std::vector<std::string>{base});
 }
 
 TEST_F(RegistrationDecisionTest, TheGateRefusesRegistrationsWhileANewParentIsTakenOver) {
@@ -422,8 +425,11 @@ TEST_F(RegistrationDecisionTest, ATakeoverThatFindsAnotherUnderWayIsRefused) {
 TEST_F(RegistrationDecisionTest, AParentURLThatCannotBeRewrittenChangesNone) {
     ImportWithKvrreg(NamedSetting("KVRGather", "Comm", "ParentRelayURL", "http://old.example"));
     const std::string before = RunKvrreg({"export"}).out;
+    bool told = false;
+    const ParentChangeConnection parentChange([&](const std::string&) { told = true; });
     EXPECT_THROW(RewriteParentURLs("http://new.example:52311"), NoPathError);
     RewriteParentURLs("");
+    EXPECT_FALSE(told);
     EXPECT_EQ(RunKvrreg({"export"}).out, before);
     EXPECT_EQ(before.find("new.example"), std::string::npos);
 }

@@ -20,6 +20,7 @@
 #include "relay/register/registration_request.h"
 #include "relay/register/relay_notifications.h"
 #include "support/client_settings.h"
+#include "support/recording_client.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"
 
@@ -50,25 +51,6 @@ inline std::string ListLine(std::uint64_t id, std::uint32_t regTime, std::uint32
     return std::to_string(id) + "\t10.0.0." + std::to_string(id % 250 + 1) + "\t" + std::to_string(slot) + "\t" +
            std::to_string(regTime) + "\n";
 }
-
-class RecordingClientWriter : public ClientWriter {
-  public:
-    bool WriteClient(const Byte* data, std::size_t length) override {
-        reply.append(reinterpret_cast<const char*>(data), length);
-        return true;
-    }
-    bool ReadClient(Byte*, std::size_t, std::size_t& count) override {
-        count = 0;
-        return false;
-    }
-    std::string reply;
-};
-
-class RecordingLogFunctor : public LogFunctor {
-  public:
-    void Log(std::string_view text) override { lines.emplace_back(text); }
-    std::vector<std::string> lines;
-};
 
 // A reply with its Date value replaced by "<date>".
 inline std::string WithoutDate(const std::string& reply) {
