@@ -22,6 +22,7 @@ constexpr ReasonPhrase kReasonPhrases[] = {
     {403, "Forbidden"},
     {404, "Not Found"},
     {405, "Method Not Allowed"},
+    {413, "Request Entity Too Large"},
     {414, "Request-URI Too Long"},
     {416, "Requested Range Not Satisfiable"},
     {500, "Internal Server Error"},

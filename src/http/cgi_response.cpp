@@ -60,6 +60,8 @@ const char* CGIStatusText(int status) {
             return "Not Found";
         case 405:
             return "Method Not Allowed";
+        case 413:
+            return "Request Entity Too Large";
         case 503:
             return "Service Unavailable";
         default:

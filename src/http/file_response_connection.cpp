@@ -78,8 +78,10 @@ FileResponseConnection::FileResponseConnection(std::shared_ptr<HTTPRequest> requ
     m_lastWriteTime = status.lastWriteTime;
     m_size = status.size;
     m_start = RangeStart(ConstData(m_request->FirstHeaderValue("Range")));
-    // Nothing lies at or past the end: the length would wrap below zero.
-    if (m_start != 0 && m_start >= m_size) throw HTTPRequestError(416);
+    // A start at the end asks for nothing and gets an empty 206 whose range, "bytes <size>-<size - 1>/
+    // <size>", still names the file's size: a downloader that holds the whole file learns from it that
+    // it is complete. Past the end the length would wrap below zero.
+    if (m_start > m_size) throw HTTPRequestError(416);
     m_position = m_start;
     WriteHead(m_start != 0 ? 206 : 200, now);
 }

@@ -53,8 +53,8 @@ class FileResponseConnection {
     // HTTPRequestError: 400 for a bad path (served_file_request.h), 405 for POST, 501 for any other
     // method but GET, 404 for a missing file, a folder or a file that a symbolic link puts outside
     // the server root (logged at "debug"), 403 without permission, 500 for another failure to open
-    // (logged at "debug"), 416 for a range start other than 0 at or past the end of the file, and 400
-    // for a throttle header given twice.
+    // (logged at "debug"), 416 for a range start past the end of the file (a start at the end gets 206
+    // with an empty body), and 400 for a throttle header given twice.
     FileResponseConnection(std::shared_ptr<HTTPRequest> request, ConstData path, PosixPlatform::HeldFolder& root,
                            const HTTPServerSettings& settings, std::int64_t now);
     // A status-only reply; 400 for a throttle header given twice.

@@ -22,18 +22,9 @@ constexpr const char* kPath = "/cgi-bin/vtdaruravidu/ClientRegister.exe";
 constexpr std::uint32_t kParentID = 100;
 constexpr std::uint32_t kChildID = 200;
 
-// A registration list line: ID, address, slot, time, then the optional fields from
-// RegSequenceNumber to CanForwardWoL.
-std::string ListLine(std::uint64_t id, const std::string& address, const std::string& subnet = "",
-                     bool canForwardWoL = false, bool canHandleMVPings = false) {
-    return std::to_string(id) + "\t" + address + "\t" + std::to_string(id) + "\t" + std::to_string(NowInSecondsForTest()) +
-           "\t0\t0\t0\t0\t0\t0\t0\t" + (canHandleMVPings ? "1" : "0") + "\t0\t" + subnet + "\t\t" +
-           (canForwardWoL ? "1" : "0") + "\n";
-}
-
 // A client that handles multi-value pings.
 std::string MultiValueListLine(std::uint64_t id, const std::string& address) {
-    return ListLine(id, address, "", false, true);
+    return RegistrationListLine(id, address, "", false, true);
 }
 
 std::string Hex(const std::string& bytes) {
@@ -107,10 +98,10 @@ void ExpectSitePing(const std::string& packet, std::uint32_t sequence, std::uint
 TEST_F(ClientNotificationTest, ANotificationTravelsDownTheTreeToEveryClient) {
     ASSERT_TRUE(m_firstClient.IsBound() && m_clients[0]->IsBound() && m_clients[1]->IsBound());
     RelayProcess child;
-    Prepare(child, kChildID, ListLine(21, "127.0.0.11"));
+    Prepare(child, kChildID, RegistrationListLine(21, "127.0.0.11"));
     RelayProcess parent;
     Prepare(parent, kParentID,
-            ListLine(11, "127.0.0.10") + ListLine(13, "127.0.0.12", "10.9.0.0/16", true) + ListLine(21, "Relay:127.0.0.1"),
+            RegistrationListLine(11, "127.0.0.10") + RegistrationListLine(13, "127.0.0.12", "10.9.0.0/16", true) + RegistrationListLine(21, "Relay:127.0.0.1"),
             child.Port());
 
     EXPECT_EQ(Ask(parent, "RequestType=NotifyAllClients&Body=ForceRefresh&Argument=7"), "Success\r\n4\r\n")
@@ -146,7 +137,7 @@ TEST_F(ClientNotificationTest, ANotificationTravelsDownTheTreeToEveryClient) {
 TEST_F(ClientNotificationTest, StoppingWithAForwardInFlightEndsAtOnce) {
     SilentTCPListener silent;
     RelayProcess parent;
-    Prepare(parent, kParentID, ListLine(21, "Relay:127.0.0.1"), silent.Port());
+    Prepare(parent, kParentID, RegistrationListLine(21, "Relay:127.0.0.1"), silent.Port());
     EXPECT_EQ(Ask(parent, "RequestType=NotifyAllClients&Body=Register"), "Success\r\n2\r\n");
     std::this_thread::sleep_for(200ms);
     auto start = std::chrono::steady_clock::now();
@@ -163,7 +154,7 @@ TEST_F(ClientNotificationTest, AMultiValueClientGetsTheMultiValueFormOnlyWithIts
     ASSERT_TRUE(m_firstClient.IsBound() && m_clients[0]->IsBound() && m_clients[1]->IsBound());
     RelayProcess relay;
     Prepare(relay, kParentID,
-            ListLine(11, "127.0.0.10") + MultiValueListLine(12, "127.0.0.11") +
+            RegistrationListLine(11, "127.0.0.10") + MultiValueListLine(12, "127.0.0.11") +
                 MultiValueListLine(kParentID, "127.0.0.12"));
     const std::uint32_t siteChecksum = 0x5EC0FFEE;
     const std::string site = "&Argument2=" + std::to_string(siteChecksum) + "&PingSequenceNumber=2000";

@@ -130,6 +130,16 @@ void RelayProcess::RestartOnANewPort(int restart) {
 }
 
 std::string RelayProcess::Get(const std::string& path, std::chrono::milliseconds limit) const {
+    return Exchange("GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", limit);
+}
+
+std::string RelayProcess::Post(const std::string& path, const std::string& body, std::chrono::milliseconds limit) const {
+    return Exchange("POST " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\nContent-Length: " + std::to_string(body.size()) +
+                        "\r\n\r\n" + body,
+                    limit);
+}
+
+std::string RelayProcess::Exchange(const std::string& request, std::chrono::milliseconds limit) const {
     Socket socket(AF_INET);
     // The send limit bounds the connect too.
     const timeval wait{static_cast<time_t>(limit.count() / 1000), static_cast<suseconds_t>(limit.count() % 1000 * 1000)};
@@ -140,7 +150,6 @@ std::string RelayProcess::Get(const std::string& path, std::chrono::milliseconds
     address.sin_port = htons(Port());
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(socket.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return "";
-    const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
     if (::send(socket.Get(), request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()))
         return "";
     std::string reply;
@@ -152,6 +161,11 @@ std::string RelayProcess::Get(const std::string& path, std::chrono::milliseconds
 int RelayProcess::Stop(std::chrono::milliseconds limit) {
     ::kill(m_pid, SIGTERM);
     return AwaitExit(limit);
+}
+
+void RelayProcess::Kill() {
+    ::kill(m_pid, SIGKILL);
+    AwaitExit(std::chrono::seconds(20));
 }
 
 int RelayProcess::AwaitExit(std::chrono::milliseconds limit) {

@@ -46,8 +46,13 @@ class RelayProcess {
     // The whole reply to a GET of the path over loopback; empty when nothing answers. The reply is
     // cut where the connection or a wait for more of it takes longer than `limit`.
     std::string Get(const std::string& path, std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
+    // The same for a POST of the body (with its Content-Length).
+    std::string Post(const std::string& path, const std::string& body,
+                     std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
     // Sends SIGTERM and waits for the exit status (SIGKILL after the limit).
     int Stop(std::chrono::milliseconds limit = std::chrono::seconds(20));
+    // Sends SIGKILL and waits for the process to end: a crash, with nothing written on the way out.
+    void Kill();
     // Waits for the relay to end on its own.
     int AwaitExit(std::chrono::milliseconds limit);
     bool IsRunning() const;
@@ -66,6 +71,7 @@ class RelayProcess {
 
   private:
     bool LoggedPortInUse() const;
+    std::string Exchange(const std::string& request, std::chrono::milliseconds limit) const;
     void RestartOnANewPort(int restart);
 
     TemporaryRegistry m_registry;

@@ -109,6 +109,11 @@ class SiteGatheringTest : public ::testing::Test {
                                                  << BigEndianAt(packet, 13);
         return ::testing::AssertionSuccess();
     }
+    // The window of versions kept is cut after the commit and its ping: a folder it deletes goes soon
+    // after.
+    static bool AwaitGone(const std::string& path) {
+        return AwaitTrue([&path] { return !std::filesystem::exists(path); });
+    }
     std::string CommittedIn(const std::string& stateFile) const {
         const std::string state = ReadIfThere(stateFile);
         const std::size_t site = state.find("SiteID=\"1\"");
@@ -150,7 +155,7 @@ TEST_F(SiteGatheringTest, ASiteIsGatheredKeptInItsWindowAndSurvivesARestart) {
     m_sites.PublishVersion(kDemoSiteURL, 3, kVersion3, DemoSiteSigner(), {{2, kVersion2}});
     Announce(kDemoSiteURL, 3);
     ASSERT_TRUE(AwaitSitePing(3, kDemoSiteURL)) << m_relay.Log();
-    EXPECT_FALSE(std::filesystem::exists(SiteFolder(1)));
+    EXPECT_TRUE(AwaitGone(SiteFolder(1)));
     EXPECT_TRUE(std::filesystem::exists(SiteFolder(2)));
     EXPECT_TRUE(std::filesystem::exists(SiteFolder(3)));
 
@@ -159,8 +164,8 @@ TEST_F(SiteGatheringTest, ASiteIsGatheredKeptInItsWindowAndSurvivesARestart) {
     m_sites.PublishVersion(kDemoSiteURL, 4, kVersion2, DemoSiteSigner(), {{3, kVersion3}});
     Announce(kDemoSiteURL, 4);
     ASSERT_TRUE(AwaitSitePing(4, kDemoSiteURL)) << m_relay.Log();
-    EXPECT_FALSE(std::filesystem::exists(SiteFolder(2)));
-    EXPECT_FALSE(std::filesystem::exists(SiteFolder(3)));
+    EXPECT_TRUE(AwaitGone(SiteFolder(2)));
+    EXPECT_TRUE(AwaitGone(SiteFolder(3)));
     EXPECT_EQ(ReadFileBytes(SiteFolder(4) + "/a.txt"), "one and two");
 
     // A stop while the parent holds the next version's content.
@@ -182,7 +187,7 @@ TEST_F(SiteGatheringTest, ASiteIsGatheredKeptInItsWindowAndSurvivesARestart) {
     Announce(kDemoSiteURL, 5);
     ASSERT_TRUE(AwaitSitePing(5, kDemoSiteURL)) << m_relay.Log();
     EXPECT_EQ(ReadFileBytes(SiteFolder(5) + "/a.txt"), "one");
-    EXPECT_FALSE(std::filesystem::exists(SiteFolder(4)));
+    EXPECT_TRUE(AwaitGone(SiteFolder(4)));
     EXPECT_EQ(m_relay.Stop(), 0);
     EXPECT_EQ(CommittedIn(StateFile()), "5");
     EXPECT_NE(ReadIfThere(Inbox() + "/vtemapfile.xml").find("<UrlToIdPair ID=\"1\">" + std::string(kDemoSiteURL)),
@@ -228,7 +233,8 @@ TEST_F(SiteGatheringTest, TwoSitesAtOnceAndASecondRequestWaitsForTheFirst) {
 }
 
 // Archived sites dropped into the inbox: a verified one is installed; a tampered one ends in
-// "inbox/failed"; one still being written waits; one without a list is installed with a critical line.
+// "inbox/failed"; one still being written waits until it has settled; one without a list is installed
+// with a critical line.
 TEST_F(SiteGatheringTest, InboxArchivesAreCheckedBeforeTheyAreInstalled) {
     Prepare();
     Start();
@@ -239,14 +245,19 @@ TEST_F(SiteGatheringTest, InboxArchivesAreCheckedBeforeTheyAreInstalled) {
         std::filesystem::last_write_time(path + ".part", std::filesystem::file_time_type::clock::now() - age);
         std::filesystem::rename(path + ".part", path);
     };
-    drop("archive_copying", 9, {}, 0s);
+    // Between the good archive's version and the unlisted one's, so that its install, when it has
+    // settled, changes neither outcome.
+    const auto copied = std::chrono::steady_clock::now();
+    drop("archive_copying", 4, {}, 0s);
     drop("archive_tampered", 8, {.archivedFiles = std::vector<SiteFile>{{"a.txt", "changed"}, {"b.txt", "unchanged"}}},
          60s);
     drop("archive_good", 3, {}, 60s);
     ASSERT_TRUE(AwaitTrue([this] { return CommittedIn(StateFile()) == "3"; })) << m_relay.Log();
     EXPECT_TRUE(AwaitTrue([this] { return std::filesystem::exists(Inbox() + "/failed/archive_tampered"); }));
-    EXPECT_FALSE(std::filesystem::exists(Inbox() + "/archive_good"));
-    EXPECT_TRUE(std::filesystem::exists(Inbox() + "/archive_copying"));
+    // An installed archive is deleted once its version's window is cut, after the commit.
+    EXPECT_TRUE(AwaitGone(Inbox() + "/archive_good"));
+    EXPECT_TRUE(std::filesystem::exists(Inbox() + "/archive_copying") ||
+                std::chrono::steady_clock::now() - copied >= 10s);
     EXPECT_FALSE(std::filesystem::exists(SiteFolder(8)));
     EXPECT_TRUE(m_relay.AwaitLogLine("Failed to process archive_* file: ")) << m_relay.Log();
 
@@ -254,6 +265,8 @@ TEST_F(SiteGatheringTest, InboxArchivesAreCheckedBeforeTheyAreInstalled) {
     ASSERT_TRUE(AwaitTrue([this] { return CommittedIn(StateFile()) == "5"; })) << m_relay.Log();
     EXPECT_TRUE(m_relay.AwaitLogLine("without verification")) << m_relay.Log();
     EXPECT_EQ(ReadFileBytes(SiteFolder(5) + "/a.txt"), "one");
+    // Once settled, the archive that was being written is taken too.
+    EXPECT_TRUE(AwaitGone(Inbox() + "/archive_copying"));
     EXPECT_EQ(m_relay.Stop(), 0);
 }
 

@@ -19,6 +19,7 @@ TEST(HTTPReasonPhrases, Table) {
              Case{403, "Forbidden"},
              Case{404, "Not Found"},
              Case{405, "Method Not Allowed"},
+             Case{413, "Request Entity Too Large"},
              Case{414, "Request-URI Too Long"},
              Case{416, "Requested Range Not Satisfiable"},
              Case{500, "Internal Server Error"},

@@ -119,6 +119,7 @@ TEST(CGIResponse, StatusTexts) {
         {403, "Forbidden"},
         {404, "Not Found"},
         {405, "Method Not Allowed"},
+        {413, "Request Entity Too Large"},
         {503, "Service Unavailable"},
         {500, "Internal Error"},
         {201, "Internal Error"},

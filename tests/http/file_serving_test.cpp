@@ -123,7 +123,8 @@ TEST_F(FileServing, RangeStartsGive206WithContentRange) {
         std::size_t bodyLength;
     };
     for (const Case& test : {Case{"/r.bin", "bytes=100-199", 206, 900}, Case{"/r.bin", "bytes=999-", 206, 1},
-                             Case{"/r.bin", "bytes=1000-", 416, 0}, Case{"/r.bin", "bytes=5000-", 416, 0},
+                             Case{"/r.bin", "bytes=1000-", 206, 0}, Case{"/r.bin", "bytes=1001-", 416, 0},
+                             Case{"/r.bin", "bytes=5000-", 416, 0},
                              Case{"/r.bin", "bytes=-500", 200, 1000}, Case{"/r.bin", "bytes=x-", 200, 1000},
                              Case{"/r.bin", "items=100-", 200, 1000}, Case{"/empty", "bytes=0-", 200, 0},
                              Case{"/empty", "bytes=1-", 416, 0}}) {
@@ -132,8 +133,12 @@ TEST_F(FileServing, RangeStartsGive206WithContentRange) {
         EXPECT_EQ(StatusOf(reply), test.status) << test.path << " " << test.range;
         EXPECT_EQ(BodyOf(reply).size(), test.bodyLength) << test.path << " " << test.range;
     }
-    EXPECT_TRUE(Exchange(Port(), "GET /r.bin HTTP/1.0\r\nRange: bytes=1000-\r\n\r\n")
+    EXPECT_TRUE(Exchange(Port(), "GET /r.bin HTTP/1.0\r\nRange: bytes=1001-\r\n\r\n")
                     .starts_with("HTTP/1.0 416 Requested Range Not Satisfiable\r\n"));
+    // A start at the end: the whole file is already there, and the range says how long it is.
+    const std::string atEnd = Exchange(Port(), "GET /r.bin HTTP/1.0\r\nRange: bytes=1000-\r\n\r\n");
+    EXPECT_NE(atEnd.find("\r\nContent-Range: bytes 1000-999/1000\r\n"), std::string::npos) << atEnd;
+    EXPECT_NE(atEnd.find("\r\nContent-Length: 0\r\n"), std::string::npos) << atEnd;
 }
 
 TEST_F(FileServing, PathRuleTable) {

@@ -1,5 +1,5 @@
 // REGEDIT4 texts of the endpoint agent's named client settings, for ImportWithKvrreg and
-// RelayProcess::Import, and the time as the registration list keeps it.
+// RelayProcess::Import, the time as the registration list keeps it, and registration list lines.
 #pragma once
 
 #include <cstdint>
@@ -20,3 +20,12 @@ inline std::string ClientRegisterSetting(const std::string& name, const std::str
 
 // Now, in unsigned 32-bit seconds since 1970, as registration times are kept.
 inline std::uint32_t NowInSecondsForTest() { return static_cast<std::uint32_t>(std::time(nullptr)); }
+
+// A registration list line ("RegistrationList.txt"): ID, address, slot, time (now), then the optional
+// fields from RegSequenceNumber to CanForwardWoL.
+inline std::string RegistrationListLine(std::uint64_t id, const std::string& address, const std::string& subnet = "",
+                                        bool canForwardWoL = false, bool canHandleMVPings = false) {
+    return std::to_string(id) + "\t" + address + "\t" + std::to_string(id) + "\t" +
+           std::to_string(NowInSecondsForTest()) + "\t0\t0\t0\t0\t0\t0\t0\t" + (canHandleMVPings ? "1" : "0") +
+           "\t0\t" + subnet + "\t\t" + (canForwardWoL ? "1" : "0") + "\n";
+}

@@ -8,8 +8,8 @@
 // started nothing and reports nothing: the manager queues the target again, no retry spent. Any other
 // exception fails the target.
 //
-// Called on the manager's work-pass thread only. The relay downloader (fetching from the parent and
-// the target's own URL) implements it; until it is built, start-up hands FailingDownloader below.
+// Called on the manager's work-pass thread only. The relay downloader (relay_downloader.h) implements
+// it.
 #pragma once
 
 #include "base/exceptions.h"
@@ -17,8 +17,6 @@
 #include "foundation/interruptor.h"
 #include "foundation/thread_group.h"
 #include "relay/service/download_request_target.h"
-
-class ServiceDownloadManager;
 
 class DownloadNotStarted : public DebuggableException {};
 
@@ -28,16 +26,4 @@ class Downloader {
     // Fetches the target into the file at `location` (in the active-downloads folder).
     virtual void Download(const DownloadRequestTarget& target, const FileLocation& location, ThreadGroup& threads,
                           ThreadInterruptor& interruptor) = 0;
-};
-
-// A downloader with no source to fetch from: it reports every download failed at once, as "Unknown
-// failure" (what a download with no source tried ends with). The manager must outlive it.
-class FailingDownloader : public Downloader {
-  public:
-    explicit FailingDownloader(ServiceDownloadManager& manager) : m_manager(manager) {}
-    void Download(const DownloadRequestTarget& target, const FileLocation& location, ThreadGroup& threads,
-                  ThreadInterruptor& interruptor) override;
-
-  private:
-    ServiceDownloadManager& m_manager;
 };

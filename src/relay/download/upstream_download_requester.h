@@ -5,8 +5,8 @@
 // manager's thread group, polls the interruptor, and hands the targets the parent reports available
 // back to the manager (AddDownloads). Targets it does not hand back stay REQUEST_SUBMITTED.
 //
-// Called on the manager's work-pass thread only. The relay's upstream requester implements it; until
-// it is built, start-up hands IdleUpstreamDownloadRequester below.
+// Called on the manager's work-pass thread only. The relay's upstream requester
+// (relay_upstream_download_requester.h) implements it.
 #pragma once
 
 #include <vector>
@@ -20,10 +20,4 @@ class UpstreamDownloadRequester {
     virtual ~UpstreamDownloadRequester() = default;
     virtual void RequestDownloads(const std::vector<DownloadRequestTarget>& targets, ThreadGroup& threads,
                                   ThreadInterruptor& interruptor) = 0;
-};
-
-// A requester with no parent to ask: it asks nothing, so the targets stay REQUEST_SUBMITTED.
-class IdleUpstreamDownloadRequester : public UpstreamDownloadRequester {
-  public:
-    void RequestDownloads(const std::vector<DownloadRequestTarget>&, ThreadGroup&, ThreadInterruptor&) override {}
 };

@@ -1,8 +1,8 @@
 #include "relay/download/versioned_object_list.h"
 
-std::vector<DownloadRequestTarget> ReadDownloadRequestTargetList(DataReader& reader) {
+std::vector<DownloadRequestTarget> ReadDownloadRequestTargetList(DataReader& reader, std::size_t mostTargets) {
     std::vector<DownloadRequestTarget> targets;
-    VersionedObjectListReceiver<DownloadRequestTargetParser> receiver(targets);
+    VersionedObjectListReceiver<DownloadRequestTargetParser> receiver(targets, mostTargets);
     PumpLines(reader, receiver);
     return targets;
 }

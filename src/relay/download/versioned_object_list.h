@@ -10,7 +10,9 @@
 // common line end, skips empty object lines, and takes a last line without a line end all the same.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,17 +26,22 @@
 
 // The version line is not a decimal number (or the text is empty).
 class InvalidObjectListVersion : public FormatError {};
+// The list holds more objects than its reader takes.
+class ObjectListTooLong : public FormatError {};
 
 // A LineReceiver that reads a versioned object list into a caller's list, parsing each object line
 // with Parser::Parse (std::string_view -> Parser::Object) as the line ends. A parser's exception
 // leaves the receiver and ends the read; the list then holds the objects before the bad line, which
-// the caller discards. One list per Begin..End; one thread at a time.
+// the caller discards. An object beyond `mostObjects` throws ObjectListTooLong before it is parsed.
+// One list per Begin..End; one thread at a time.
 template <class Parser>
 class VersionedObjectListReceiver : public LineReceiver {
   public:
     using Object = typename Parser::Object;
 
-    explicit VersionedObjectListReceiver(std::vector<Object>& output) : m_output(output) {
+    explicit VersionedObjectListReceiver(std::vector<Object>& output,
+                                         std::size_t mostObjects = std::numeric_limits<std::size_t>::max())
+        : m_output(output), m_mostObjects(mostObjects) {
         m_versionMaker.SetTarget(&m_version);
         m_lineMaker.SetTarget(m_line);
     }
@@ -66,11 +73,13 @@ class VersionedObjectListReceiver : public LineReceiver {
         if (m_readingVersion) {
             if (!m_versionMaker.HasValue()) throw InvalidObjectListVersion();
         } else if (!m_line.empty()) {
+            if (m_output.size() == m_mostObjects) throw ObjectListTooLong();
             m_output.push_back(Parser::Parse(m_line));
         }
     }
 
     std::vector<Object>& m_output;
+    std::size_t m_mostObjects;
     std::uint32_t m_version = 0;
     bool m_readingVersion = true;
     IntegerMaker m_versionMaker;
@@ -100,8 +109,9 @@ struct DownloadRequestTargetParser {
     static DownloadRequestTarget Parse(std::string_view line) { return ParseDownloadRequestTarget(line); }
 };
 
-// Reads the whole list from the reader: InvalidObjectListVersion, or the failures of
-// ParseDownloadRequestTarget for a line that is no target.
-std::vector<DownloadRequestTarget> ReadDownloadRequestTargetList(DataReader& reader);
+// Reads the whole list from the reader: InvalidObjectListVersion, ObjectListTooLong beyond
+// `mostTargets`, or the failures of ParseDownloadRequestTarget for a line that is no target.
+std::vector<DownloadRequestTarget> ReadDownloadRequestTargetList(
+    DataReader& reader, std::size_t mostTargets = std::numeric_limits<std::size_t>::max());
 void WriteDownloadRequestTargetList(const std::vector<DownloadRequestTarget>& targets,
                                     DataReceiver& receiver);

@@ -25,11 +25,12 @@
 #include "relay/download/download_pings.h"
 #include "relay/download/download_plugin_manager.h"
 #include "relay/download/download_request_file_processor.h"
+#include "relay/download/download_request_plugin.h"
 #include "relay/download/download_state.h"
-#include "relay/download/downloader.h"
 #include "relay/download/kvr_mirror_request_plugin.h"
+#include "relay/download/relay_downloader.h"
+#include "relay/download/relay_upstream_download_requester.h"
 #include "relay/download/service_download_manager.h"
-#include "relay/download/upstream_download_requester.h"
 #include "relay/gather/download_relay_work.h"
 #include "relay/gather/gather_service_loop.h"
 #include "relay/gather/gather_state.h"
@@ -180,15 +181,33 @@ void WriteRegistrationList(ClientRegistrationList& registrationList) {
     }
 }
 
-// Every download stopped and what is still queued marked SUSPENDED for the next start; a failure is
-// logged and the shutdown goes on, so the lists below are still written.
-void StopDownloads(ServiceDownloadManager& downloads) {
-    try {
-        downloads.AbortAll();
-    } catch (const std::exception& error) {
-        KVR_LOG("critical") << "Stopping the downloads failed: " << error.what();
+// Every download stopped and what is still queued marked SUSPENDED for the next start, once: at its
+// place in the shutdown (Stop), or, when an exception leaves the run before, as the object goes. The
+// download workers use the downloader, the upstream requester, the notifier and the download
+// plug-ins, which are destroyed before the manager; the object is built after them, so they are
+// stopped first either way. A failure is logged and the shutdown goes on, so the lists after it are
+// still written.
+class DownloadsShutdown {
+  public:
+    explicit DownloadsShutdown(ServiceDownloadManager& downloads) : m_downloads(downloads) {}
+    ~DownloadsShutdown() { Stop(); }
+    DownloadsShutdown(const DownloadsShutdown&) = delete;
+    DownloadsShutdown& operator=(const DownloadsShutdown&) = delete;
+
+    void Stop() {
+        if (m_stopped) return;
+        m_stopped = true;
+        try {
+            m_downloads.AbortAll();
+        } catch (const std::exception& error) {
+            KVR_LOG("critical") << "Stopping the downloads failed: " << error.what();
+        }
     }
-}
+
+  private:
+    ServiceDownloadManager& m_downloads;
+    bool m_stopped = false;
+};
 
 // The relay's components, each a named local in building order and handed by reference to the ones
 // built after it; they are destroyed in reverse when the scope ends. A stand-in holds the place of a
@@ -206,13 +225,13 @@ bool RunComponents(HTTPServerSettings& settings) {
     UseBuiltInCertificates();
     LogMissingParent();
     // The download manager, the one place that decides downloads, and the processor of the download
-    // request files it runs at every pass. The downloader and the upstream requester are stand-ins
-    // until those parts are built: no parent to ask, and every download that no plug-in takes fails
-    // at once.
+    // request files it runs at every pass; the upstream requester, which asks the parent to make
+    // files available, and the relay downloader, which fetches them from the parent (or a file's own
+    // URL, or the hash indexes of files held outside the cache).
     ServiceDownloadManager downloads(configuration, ProcessStopEvent());
     DownloadRequestFileProcessor requestFiles(configuration, configuration.GetInboxFolder(), ProcessStopEvent());
-    IdleUpstreamDownloadRequester upstreamRequester;
-    FailingDownloader downloader(downloads);
+    RelayUpstreamDownloadRequester upstreamRequester(downloads, ProcessStopEvent());
+    RelayDownloader downloader(configuration, downloads, configuration, ProcessStopEvent());
     DownloadPings downloadPings(downloads);
     DownloadPathServing downloadPaths(configuration, downloads);
     // Every gathered site's state, read from "GatherState.xml"; built before client notification and
@@ -238,6 +257,7 @@ bool RunComponents(HTTPServerSettings& settings) {
         .plugins = downloadPlugins,
         .requestFiles = requestFiles,
     });
+    DownloadsShutdown downloadsShutdown(downloads);
     // The CRLs gathered before the last stop: a damaged list ends the start here, naming the error,
     // rather than serving without the revocations it held.
     const FileLocation revocationList = configuration.GetRevocationListFile();
@@ -282,7 +302,7 @@ bool RunComponents(HTTPServerSettings& settings) {
             .postFileOptions = postFileOptions,
         });
     }
-    StopDownloads(downloads);
+    downloadsShutdown.Stop();
     WriteRegistrationList(registrationList);
     SaveRevocationStore(revocationList, GetRevocationStore());
     KVR_LOG("critical") << "KVR Relay shutting down";
@@ -329,10 +349,12 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     // (default 1) is not 0.
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
+    DownloadRequestPlugIn downloadRequest(components.configuration, components.downloads);
     KVRMirrorRequestPlugIn mirrorRequest(components.configuration, components.downloads, ProcessStopEvent());
     PostFilePlugIn postFile(components.postFileOptions, ProcessStopEvent());
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
     RegisterPlugInNames(plugIns, clientRegister);
+    RegisterPlugInNames(plugIns, downloadRequest);
     RegisterPlugInNames(plugIns, mirrorRequest);
     RegisterPlugInNames(plugIns, postFile);
     RegisterPlugInNames(plugIns, postResults);

@@ -43,7 +43,8 @@ struct RelayComponents {
     ActionSiteResetReceiver& resetReceiver;
     // Maps the download paths of unclaimed requests onto the download cache.
     DownloadPathMapper& downloadPaths;
-    // The download manager, to which the mirror-request plug-in hands an action's failed downloads.
+    // The download manager, to which the download-request plug-in hands what child relays ask for and
+    // the mirror-request plug-in an action's failed downloads.
     ServiceDownloadManager& downloads;
     // The client notification's services, for the client-register plug-in's notification requests.
     NotificationServices& notifications;

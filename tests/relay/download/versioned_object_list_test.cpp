@@ -77,4 +77,14 @@ TEST(DownloadRequestTargetList, RefusesABadVersionLineOrTarget) {
     EXPECT_THROW(ReadText("0\naid=7,index=1,sha1=null,size=null,url=null\n"), NotADownloadRequestTarget);
 }
 
+TEST(DownloadRequestTargetList, ReadsUpToTheMostTargetsItTakes) {
+    const std::string text = Written(kTargets) + "\n\n";
+    for (std::size_t most : {std::size_t{3}, std::size_t{4}}) {
+        ConstDataReader reader{ConstData(std::string_view(text))};
+        EXPECT_EQ(ReadDownloadRequestTargetList(reader, most).size(), 3u);
+    }
+    ConstDataReader reader{ConstData(std::string_view(text))};
+    EXPECT_THROW(ReadDownloadRequestTargetList(reader, 2), ObjectListTooLong);
+}
+
 }  // namespace
