@@ -1,3 +1,4 @@
 kvr_add_fuzzer(gather_map_file relay_gather)
 kvr_add_fuzzer(gather_state_file relay_gather)
 kvr_add_fuzzer(directory_header_handler relay_gather)
+kvr_add_fuzzer(manifest_receiver relay_gather)

@@ -145,10 +145,19 @@ bool SearchEnvironmentFile(MastheadSearch& search) {
     return FileAttributes(path).Exists() && search.TryFile(path);
 }
 
+// A machine without the agent has no agent folders to name (its storage path is not set): the relay's
+// own gather folder is searched all the same.
 bool SearchAgentFolders(MastheadSearch& search, const MastheadSearchFolders& folders) {
-    const FileLocation actionSiteFolder = folders.ClientActionSiteFolder();
-    if (search.TryFolder(actionSiteFolder, kOneLetterMastheadFiles)) return true;
-    if (search.TryFolder(actionSiteFolder.GetParent().MakeChild(kGlobalFolderName), kAnyMastheadFiles)) return true;
+    FileLocation actionSiteFolder;
+    try {
+        actionSiteFolder = folders.ClientActionSiteFolder();
+    } catch (const std::exception&) {
+    }
+    if (!actionSiteFolder.IsEmpty()) {
+        if (search.TryFolder(actionSiteFolder, kOneLetterMastheadFiles)) return true;
+        if (search.TryFolder(actionSiteFolder.GetParent().MakeChild(kGlobalFolderName), kAnyMastheadFiles))
+            return true;
+    }
     return search.TryFolder(folders.MerivantDataFolder().MakeChild(kGatherFolderName), kOneLetterMastheadFiles);
 }
 

@@ -13,7 +13,9 @@
 //   4. the files "*.*zqm" of the folder "__Global" beside it;
 //   5. the files "*.?zqm" of the "gather" folder of the relay's data folder;
 // each file in the order the directory listing gives, stopping at the first load after which the
-// store holds the URL's key. Finding nothing, or any other failure, is NoMastheadMatchesURL.
+// store holds the URL's key. Steps 3 and 4 are passed over when the agent's folder cannot be named
+// (no agent: ClientActionSiteFolder throws). Finding nothing, or any other failure, is
+// NoMastheadMatchesURL.
 //
 // Thread-safe: one lock guards the store and is held across a whole LoadFile (file read and
 // verification included). Lock order: a caller may hold the client masthead watcher's lock while it

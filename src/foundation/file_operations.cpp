@@ -188,7 +188,7 @@ void SetPathPermissions(const FileLocation& location, unsigned mode) {
     ThrowFileIOErrorForCode(location, PosixPlatform::SetPathMode(location, mode));
 }
 
-void CopyDirectoryTree(const FileLocation& from, const FileLocation& to) {
+void CopyDirectoryTree(const FileLocation& from, const FileLocation& to, ExistingFiles existing) {
     RequireBoth(from, to);
     if (!FileAttributes(from).IsDirectory()) throw DirectoryNotFoundError(from.GetConstData(), 0);
     CreateDirectoryTree(to);
@@ -196,9 +196,12 @@ void CopyDirectoryTree(const FileLocation& from, const FileLocation& to) {
         const DirectoryEntry& entry = scan.Current();
         FileLocation target(to, entry.GetFileName());
         if (!entry.IsDirectory()) {
-            CopyNewFile(entry.GetLocation(), target);
+            if (existing == ExistingFiles::Replace)
+                CopyPath(entry.GetLocation(), target);
+            else
+                CopyNewFile(entry.GetLocation(), target);
         } else if (!entry.IsReparsePoint()) {
-            CopyDirectoryTree(entry.GetLocation(), target);
+            CopyDirectoryTree(entry.GetLocation(), target, existing);
         }
     }
 }

@@ -62,11 +62,13 @@ void CreateDirectoryTree(const FileLocation& location);
 // Gives a file or directory (what a symbolic link points at) these permission bits. Failures as
 // ThrowFileIOErrorForCode maps them.
 void SetPathPermissions(const FileLocation& location, unsigned mode);
+// What a copy of a directory tree does with a file already in its place.
+enum class ExistingFiles { Refuse, Replace };
 // Copies a directory with everything in it into `to` (created as needed). EmptyFileLocationError when
 // either is unset; DirectoryNotFoundError when `from` is not an existing directory. Subdirectories
 // are copied recursively, links to directories skipped, files copied with CopyNewFile (so an existing
-// file under `to` is FileFoundError).
-void CopyDirectoryTree(const FileLocation& from, const FileLocation& to);
+// file under `to` is FileFoundError), or with `Replace` with CopyPath over what is there.
+void CopyDirectoryTree(const FileLocation& from, const FileLocation& to, ExistingFiles existing = ExistingFiles::Refuse);
 
 // Creates a new empty file. FileExists when something is there already; FileCreateFailed (location,
 // errno) for other failures.

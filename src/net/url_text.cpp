@@ -10,6 +10,10 @@ ByteString ResolveURLText(const ByteString& base, const ByteString& relative) {
     return ByteString(resolved.data(), resolved.data() + resolved.size());
 }
 
+std::string ResolveURLText(std::string_view base, std::string_view relative) {
+    return ResolveURLReference(URLInfo(ByteString(ConstData(relative))), URLInfo(ByteString(ConstData(base))));
+}
+
 // Equivalence by parsed URL and order by bytes do not always agree: "x/%41b" equals "x/Ab", yet
 // "x/Aa" sorts between them. A map keyed this way finds a URL by another spelling of it only when no
 // other key sorts between the two spellings.

@@ -76,7 +76,10 @@ class MastheadSearchTest : public MastheadFixtureTest, public MastheadSearchFold
     }
     ~MastheadSearchTest() override { unsetenv("KVRClientActionMastheadPath"); }
 
-    FileLocation ClientActionSiteFolder() const override { return FileLocation(ActionSiteFolder().c_str()); }
+    FileLocation ClientActionSiteFolder() const override {
+        if (m_noAgent) throw std::runtime_error("no agent storage path");
+        return FileLocation(ActionSiteFolder().c_str());
+    }
     FileLocation MerivantDataFolder() const override { return FileLocation((m_tree / "data").c_str()); }
 
     std::string ActionSiteFolder() const { return m_tree / "storage/__KVRData/actionsite"; }
@@ -92,6 +95,7 @@ class MastheadSearchTest : public MastheadFixtureTest, public MastheadSearchFold
 
     TemporaryFolder m_tree;
     MastheadStore store;
+    bool m_noAgent = false;
 };
 
 TEST_F(MastheadSearchTest, EachFolderInTurn) {
@@ -138,6 +142,11 @@ TEST_F(MastheadSearchTest, NothingToFind) {
 TEST_F(MastheadSearchTest, MissingAgentFoldersDoNotHideTheGatherFolder) {
     std::filesystem::remove_all(m_tree / "storage");
     Place("demo.ezqm", GatherFolder() + "/demo.ezqm");
+    EXPECT_EQ(FoundSite("http://relay.example:52311/cgi-bin/bfgather.exe/demosite"),
+              "http://relay.example:52311/cgi-bin/bfgather.exe/demosite");
+    // No agent at all: its folders cannot even be named.
+    m_noAgent = true;
+    store.Clear();
     EXPECT_EQ(FoundSite("http://relay.example:52311/cgi-bin/bfgather.exe/demosite"),
               "http://relay.example:52311/cgi-bin/bfgather.exe/demosite");
 }

@@ -52,6 +52,9 @@ RelayProcess::RelayProcess() {
     Import("[" + kServerGlobalOptionsKey + "]\n\"StoragePath\"=\"" + Escaped(m_folder / "storage") + "\"\n");
     SetClientSetting("_KVRClient_Cryptography_FipsMode", "none");
     SetClientSetting(kPortSetting, std::to_string(Port()));
+    // The gather service's internet test stays on loopback: the relay asks its own port.
+    SetClientSetting("_KVRGather_ConnectivityTest_InternetTestURL",
+                     "http://127.0.0.1:" + std::to_string(Port()) + "/ConnectivityTest");
 }
 
 RelayProcess::~RelayProcess() {

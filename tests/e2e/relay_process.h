@@ -2,7 +2,8 @@
 // a registry (VELTRA_REGISTRY_DIR) and a port of its own, reserved (support/port_reservation.h) for
 // as long as the object lives. Its settings are those of a fresh machine
 // as scripts/run makes them: "StoragePath" in the working folder and the agent's FIPS setting
-// "none", plus the port; the test adds what it needs before Start.
+// "none", plus the port and an internet connectivity test on loopback; the test adds what it needs
+// before Start.
 //
 // The relay writes its log to "logfile.txt" in the working folder and its console lines to
 // "console.txt". A relay still running when the object goes is killed.

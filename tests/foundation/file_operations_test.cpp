@@ -192,6 +192,10 @@ TEST_F(FileOperations, CopyDirectoryTreeSkipsLinkedDirectories) {
     EXPECT_FALSE(Exists("to/inner/loop"));
     EXPECT_THROW(CopyDirectoryTree(At("from"), At("to/inner")), FileFoundError);
     EXPECT_THROW(CopyDirectoryTree(At("missing"), At("x")), DirectoryNotFoundError);
+
+    Write("from/sub/deeper/f", "newer");
+    CopyDirectoryTree(At("from"), At("to/inner"), ExistingFiles::Replace);
+    EXPECT_EQ(Read("to/inner/sub/deeper/f"), "newer");
 }
 
 // Moving and replacing across file systems copies; this needs a second file system (/dev/shm).

@@ -123,6 +123,24 @@ std::string TimeText(std::int64_t seconds) {
     return text;
 }
 
+std::uint32_t TextChecksum(std::string_view bytes) {
+    return Crc32Bzip2(bytes);
+}
+
+std::uint32_t ManyVersionListCRC(const std::string& manyVersion) {
+    std::vector<std::uint32_t> entries;
+    std::size_t start = 0;
+    while (start <= manyVersion.size() && !manyVersion.empty()) {
+        const std::size_t comma = std::min(manyVersion.find(',', start), manyVersion.size());
+        entries.push_back(static_cast<std::uint32_t>(std::stoul(manyVersion.substr(start, comma - start))));
+        start = comma + 1;
+    }
+    while (!entries.empty() && entries.back() == 0) entries.pop_back();
+    std::string bytes;
+    for (const std::uint32_t entry : entries) bytes += LittleEndian(entry, 4);
+    return Crc32Bzip2(bytes);
+}
+
 std::string PercentEncoded(std::string_view text) {
     std::string encoded;
     for (unsigned char c : text) {

@@ -51,6 +51,11 @@ struct FileListOptions {
 
 // The lower-case hexadecimal SHA-1 of the bytes.
 std::string Sha1Hex(std::string_view bytes);
+// CRC-32/BZIP2 of the bytes (all ones in and out): the checksum of a site URL in notifications.
+std::uint32_t TextChecksum(std::string_view bytes);
+// The CRC of a many-version list ("3,0,17"): TextChecksum of its entries up to the last non-zero one,
+// each as 4 bytes little-endian.
+std::uint32_t ManyVersionListCRC(const std::string& manyVersion);
 // "Thu, 01 Jan 1970 00:00:00 +0000".
 std::string TimeText(std::int64_t seconds);
 // Every byte but letters, digits and "-._~" as "%XX".

@@ -166,10 +166,17 @@ CalendarTime GatherState::GetActionSiteEpoch() {
 }
 
 std::optional<SiteGatherParams> GatherState::PopQueuedRequest() {
+    return PopQueuedRequest({});
+}
+
+std::optional<SiteGatherParams> GatherState::PopQueuedRequest(const std::set<std::uint32_t>& skippedSites) {
     Lock lock(m_lock);
-    if (m_queue.empty()) return std::nullopt;
-    SiteGatherParams request = std::move(m_queue.front());
-    m_queue.pop_front();
+    const auto next = std::find_if(m_queue.begin(), m_queue.end(), [&](const SiteGatherParams& request) {
+        return skippedSites.count(request.siteID) == 0;
+    });
+    if (next == m_queue.end()) return std::nullopt;
+    SiteGatherParams request = std::move(*next);
+    m_queue.erase(next);
     return request;
 }
 

@@ -36,6 +36,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -128,9 +129,15 @@ class GatherState : public GatherStateNotifications {
     std::map<std::string, std::uint32_t> GetExpectedVersions();
     std::map<std::string, ExpectedVersionPair> GetExpectedVersionPairs();
     CalendarTime GetActionSiteEpoch();
+    // Whether the action-site epoch is `epoch` (field by field, as SetActionSiteEpoch compares).
+    bool IsActionSiteEpoch(const CalendarTime& epoch);
 
     // The oldest queued request, taken out of the queue; none when the queue is empty.
     std::optional<SiteGatherParams> PopQueuedRequest();
+    // The oldest queued request for a site not among `skippedSites` (those being gathered), taken out
+    // of the queue; the requests of the skipped sites keep their places. None when there is no such
+    // request.
+    std::optional<SiteGatherParams> PopQueuedRequest(const std::set<std::uint32_t>& skippedSites);
 
     // The mirror files of the site's committed copy (NoSiteIDMatchesURL for an unknown site). The
     // many-version folder is the mirror sites folder's "manydirlists_<id>", created when missing;
@@ -190,8 +197,8 @@ class GatherState : public GatherStateNotifications {
     // folder every "daruravidumirror_" folder of a many-version site or of an id no site has, every
     // "manymirror_" and "manydirlists_" folder, and the gather cache; drops every many-version site
     // from the records and the map; stores the epoch and saves. A folder that cannot be deleted is
-    // logged under "critical" and the reset goes on. The queue is left as it is.
-    void SetActionSiteEpoch(std::uint32_t siteID, const CalendarTime& epoch);
+    // logged under "critical" and the reset goes on. The queue is left as it is. True when it reset.
+    bool SetActionSiteEpoch(std::uint32_t siteID, const CalendarTime& epoch);
 
     // Marks the site pending for an archive to be unpacked into place, with an unset version whose
     // outcome report clears the mark; a site without a record gets one. While the site is pending

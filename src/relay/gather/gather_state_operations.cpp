@@ -296,14 +296,19 @@ ClientNotification GatherState::BuildClientNotification(std::uint32_t siteID, co
                               ChecksumOfRange(ConstData(std::string_view(url))));
 }
 
-void GatherState::SetActionSiteEpoch(std::uint32_t siteID, const CalendarTime& epoch) {
+bool GatherState::IsActionSiteEpoch(const CalendarTime& epoch) {
     Lock lock(m_lock);
-    if (SameEpoch(epoch, m_state.actionSiteEpoch)) return;
+    return SameEpoch(epoch, m_state.actionSiteEpoch);
+}
+
+bool GatherState::SetActionSiteEpoch(std::uint32_t siteID, const CalendarTime& epoch) {
+    Lock lock(m_lock);
+    if (SameEpoch(epoch, m_state.actionSiteEpoch)) return false;
     if (SameEpoch(m_state.actionSiteEpoch, CalendarTime())) {
         KVR_LOG("debug") << "Initializing ActionSite Epoch to '" << EpochText(epoch) << "'.";
         m_state.actionSiteEpoch = epoch;
         Save();
-        return;
+        return false;
     }
     if (!SiteURLInfo(m_gatherMap.GetURLTextForID(siteID)).IsActionSite()) throw InvalidActionSiteEpoch();
     KVR_LOG("debug") << "Resetting ActionSite Epoch (was '" << EpochText(m_state.actionSiteEpoch) << ", now '"
@@ -313,6 +318,7 @@ void GatherState::SetActionSiteEpoch(std::uint32_t siteID, const CalendarTime& e
     DropManyVersionSites();
     m_state.actionSiteEpoch = epoch;
     Save();
+    return true;
 }
 
 // Every folder that a many-version site may own goes. A "daruravidumirror_" folder whose id no

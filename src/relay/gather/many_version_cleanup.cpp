@@ -34,7 +34,8 @@ void RemoveEachFile(const FileLocation& folder, const std::vector<std::string>& 
 }  // namespace
 
 void CleanUpManyVersionSite(const FileLocation& siteDirListFolder, const FileLocation& mirrorSitesFolder,
-                            const FileLocation& cacheFolder, std::uint32_t siteID, std::uint32_t numVersionsToServe) {
+                            const FileLocation& cacheFolder, std::uint32_t siteID, std::uint32_t numVersionsToServe,
+                            const CommittedSiteQuery& committed) {
     std::vector<std::string> names;
     SiteVersions versions;
     for (DirectoryScan scan(siteDirListFolder); scan.IsValid(); scan.Next()) {
@@ -48,12 +49,18 @@ void CleanUpManyVersionSite(const FileLocation& siteDirListFolder, const FileLoc
         names.push_back(std::move(name));
     }
     FolderNameSet keep;
+    const auto keepFilesOf = [&names](const ManyVersionList& manyVersion) {
+        const std::string digest = ManyVersionDigestText(manyVersion);
+        std::erase_if(names, [&digest](const std::string& name) { return name.find(digest) != std::string::npos; });
+    };
     std::uint32_t kept = 0;
     for (auto version = versions.rbegin(); version != versions.rend() && kept < numVersionsToServe; ++version, ++kept) {
         keep.insert(SiteVersionFolderName(siteID, version->second, version->first));
-        const std::string digest = ManyVersionDigestText(version->first);
-        std::erase_if(names, [&digest](const std::string& name) { return name.find(digest) != std::string::npos; });
+        keepFilesOf(version->first);
     }
+    // The served copy needs its lists whatever the window: a client told of it fetches them.
+    const ManyVersionList committedManyVersion = committed().manyVersion;
+    if (!IsManyVersionEmpty(committedManyVersion)) keepFilesOf(committedManyVersion);
     RemoveEachFile(siteDirListFolder, names);
     if (!names.empty()) {
         try {
@@ -62,23 +69,27 @@ void CleanUpManyVersionSite(const FileLocation& siteDirListFolder, const FileLoc
             KVR_LOG("debug") << "DeleteUnreferencedCacheFiles error: " << CurrentExceptionText();
         }
     }
-    DeleteOldManyMirrorDirectories(mirrorSitesFolder, siteID, keep);
+    DeleteOldManyMirrorDirectories(mirrorSitesFolder, siteID, keep, committed);
 }
 
 void DeleteOldManyMirrorDirectories(const FileLocation& mirrorSitesFolder, std::uint32_t siteID,
-                                    const FolderNameSet& keep) {
+                                    const FolderNameSet& keep, const CommittedSiteQuery& committed) {
     const std::string prefix = std::string(kManyMirrorFolderPrefix) + std::to_string(siteID) + "_";
+    std::vector<FileLocation> doomed;
     for (DirectoryScan scan(mirrorSitesFolder); scan.IsValid(); scan.Next()) {
         const DirectoryEntry& entry = scan.Current();
         const std::string name = entry.GetFileName().ToString();
         if (!entry.IsDirectory() || name.size() < prefix.size() ||
             !Ascii::EqualIgnoringCase(std::string_view(name).substr(0, prefix.size()), prefix) || keep.contains(name))
             continue;
+        doomed.push_back(entry.GetLocation());
+    }
+    for (const FileLocation& directory : doomed) {
         try {
-            RemoveDirectoryTree(entry.GetLocation());
+            RemoveUncommittedSiteDirectory(directory, committed);
         } catch (...) {
-            KVR_LOG("debug") << "DeleteOldManyMirrorDirectories: error deleting " << entry.GetLocation().ToString()
-                             << ": " << CurrentExceptionText();
+            KVR_LOG("debug") << "DeleteOldManyMirrorDirectories: error deleting " << directory.ToString() << ": "
+                             << CurrentExceptionText();
         }
     }
 }

@@ -33,13 +33,6 @@ bool IsSingleDiffSiteName(std::string_view name) {
     return true;
 }
 
-std::string Resolved(const std::string& base, const char* name) {
-    const std::string_view text(name);
-    return std::string(ResolveURLText(ByteString(ConstData(std::string_view(base))), ByteString(ConstData(text)))
-                           .GetConstData()
-                           .View());
-}
-
 class SingleVersionCompletion {
   public:
     SingleVersionCompletion(SiteGatherWorker& worker, const STDFileList& list)
@@ -60,7 +53,7 @@ class SingleVersionCompletion {
     std::string ContentURL(const std::string& name) const {
         const std::string& base =
             m_worker.GetSingleFullSiteURL().empty() ? m_list.GetDifferenceBaseURL() : m_worker.GetSingleFullSiteURL();
-        return Resolved(base, name.c_str());
+        return ResolveURLText(std::string_view(base), std::string_view(name));
     }
     std::string FullSiteURL() const {
         return m_worker.GetSingleFullSiteURL().empty() ? m_list.GetFullSiteURL() : m_worker.GetSingleFullSiteURL();

@@ -27,11 +27,12 @@
 #include "relay/download/download_request_file_processor.h"
 #include "relay/download/download_request_plugin.h"
 #include "relay/download/download_state.h"
-#include "relay/download/download_work_loop.h"
 #include "relay/download/kvr_mirror_request_plugin.h"
 #include "relay/download/relay_downloader.h"
 #include "relay/download/relay_upstream_download_requester.h"
 #include "relay/download/service_download_manager.h"
+#include "relay/gather/download_relay_work.h"
+#include "relay/gather/gather_service_loop.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
@@ -275,12 +276,22 @@ bool RunComponents(HTTPServerSettings& settings) {
     // The forwarding buffer's counts, which the post-results plug-in consults before each post.
     LockedCounters resultBufferCounters;
 
-    // The downloads a stop suspended are queued again before the first work pass; the last pass
-    // ends before the downloads are stopped, and they are stopped while the notifier is still there.
+    // The downloads a stop suspended are queued again before the first work pass. The gather service
+    // loop runs beside the server: it gathers the queued sites, installs inbox archives and drives the
+    // download manager's passes. Its end, once the server has stopped, sets the stop event and waits
+    // for every gather; the downloads are then stopped while the notifier is still there, and the
+    // gather state is saved after all of them.
     downloads.RequeueFromStore();
+    DownloadRelayWork downloadWork(downloads, downloadPlugins);
     bool served = false;
     {
-        const DownloadWorkLoop downloadWork(downloads, downloadPlugins, configuration, ProcessStopEvent());
+        const GatherServiceThread gatherService({
+            .options = configuration,
+            .stop = ProcessStopEvent(),
+            .gatherMap = gatherMap,
+            .gatherState = gatherState,
+            .downloads = downloadWork,
+        });
         served = RegisterPlugInsAndServe({
             .settings = settings,
             .configuration = configuration,

@@ -97,6 +97,7 @@ constexpr SettingNumber kSuccessIntervalMinutes{kNamedSetting, "KVRGather", "Con
                                                 "SuccessInterval", 10};
 constexpr SettingNumber kFailureIntervalMinutes{kNamedSetting, "KVRGather", "ConnectivityTest",
                                                 "FailureInterval", 1};
+constexpr SettingText kInternetTestURL{kNamedSetting, "KVRGather", "ConnectivityTest", "InternetTestURL", ""};
 constexpr SettingNumber kPreGatherThresholdMinutes{kNamedSetting, "KVRGather", "Mirror",
                                                    "PreGatherThresholdMinutes", 1440};
 constexpr SettingNumber kSiteVersionPollingMinutes{kNamedSetting, "KVRGather", "Mirror",
@@ -119,6 +120,8 @@ constexpr SettingText kResultsBufferFolder{kMachineSetting, "Daruravidu Server",
 // The gather service's own store (settings/subsection_store.h).
 constexpr const char* kConnectivityTestResult = "ConnectivityTestResult";
 constexpr const char* kDownloadMirrorURL = "DownloadMirror URL";
+constexpr const char* kURLMonAuthName = "URLMonAuthName";
+constexpr const char* kURLMonAuthPhrase = "URLMonAuthPhrase";
 
 constexpr const char* kDownloadsURLPath = "/vtmirror/downloads";
 
@@ -198,6 +201,12 @@ template <typename Setting>
 auto GatherOptionsManager::ReadUnderLock(const Setting& setting) const {
     CriticalSectionGuard hold(m_lock);
     return Read(setting);
+}
+
+std::string GatherOptionsManager::ReadGatherServiceText(const char* name) const {
+    CriticalSectionGuard hold(m_lock);
+    bool found = false;
+    return std::string(gatherServiceSubsectionStore().GetText(name, found).GetConstData().View());
 }
 
 FileLocation GatherOptionsManager::GetInboxFolder() const {
@@ -455,10 +464,19 @@ std::int64_t GatherOptionsManager::GetUpstreamCheckPeriod() const {
 }
 
 std::string GatherOptionsManager::GetDownloadMirrorURL() const {
-    CriticalSectionGuard hold(m_lock);
-    bool found = false;
-    return std::string(
-        gatherServiceSubsectionStore().GetText(kDownloadMirrorURL, found).GetConstData().View());
+    return ReadGatherServiceText(kDownloadMirrorURL);
+}
+
+std::string GatherOptionsManager::GetURLMonAuthName() const {
+    return ReadGatherServiceText(kURLMonAuthName);
+}
+
+std::string GatherOptionsManager::GetURLMonAuthPhrase() const {
+    return ReadGatherServiceText(kURLMonAuthPhrase);
+}
+
+std::string GatherOptionsManager::GetInternetTestURL() const {
+    return ReadUnderLock(kInternetTestURL);
 }
 
 std::uint32_t GatherOptionsManager::GetConnectivityTestResult() const {

@@ -15,7 +15,7 @@
 //   into 1,024 bytes and are empty when missing or longer.
 // - Settings objects (settings/configuration_settings.h), mode 2 unless said.
 // - The gather service's store (HKLM "Software\Veltra\Daruravidu Server\GatherService"):
-//   "ConnectivityTestResult" and "DownloadMirror URL".
+//   "ConnectivityTestResult", "DownloadMirror URL", "URLMonAuthName" and "URLMonAuthPhrase".
 //
 // Folders. "Server storage" is GetServerStoragePath, "client storage" GetClientStoragePath; a getter
 // whose path starts there throws their MissingRegistrySetting when that "StoragePath" is not set.
@@ -153,6 +153,14 @@ class GatherOptionsManager : public DownloadSettingsProvider, public HashIndexOp
 
     // The gather service's "DownloadMirror URL", empty.
     std::string GetDownloadMirrorURL() const;
+    // The gather service's "URLMonAuthName" and "URLMonAuthPhrase", empty: the credentials of the
+    // URL-moniker fetches.
+    std::string GetURLMonAuthName() const;
+    std::string GetURLMonAuthPhrase() const;
+    // The URL of the internet connectivity test, a page that answers a GET with 200 while the internet
+    // can be reached: "ConnectivityTest" "InternetTestURL" of component "KVRGather". Empty by default,
+    // so that a relay reaches out to no one its administrator did not name; the test then fails.
+    std::string GetInternetTestURL() const;
     // The gather service's "ConnectivityTestResult", 0.
     std::uint32_t GetConnectivityTestResult() const;
     // Writes "ConnectivityTestResult"; a failed write is ignored.
@@ -177,6 +185,8 @@ class GatherOptionsManager : public DownloadSettingsProvider, public HashIndexOp
     // Reads one setting under the lock.
     template <typename Setting>
     auto ReadUnderLock(const Setting& setting) const;
+    // A text of the gather service's store under the lock; empty when missing.
+    std::string ReadGatherServiceText(const char* name) const;
 
     mutable CriticalSection m_lock;
 };

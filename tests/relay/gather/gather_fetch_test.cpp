@@ -11,7 +11,7 @@
 #include "foundation/event.h"
 #include "net/started_socket_system.h"
 #include "relay/gather/directory_header_handler.h"
-#include "relay/gather/scripted_parent.h"
+#include "support/scripted_parent.h"
 #include "relay/gather/url_fetcher.h"
 #include "relay/service/gather_options_manager.h"
 #include "support/client_settings.h"

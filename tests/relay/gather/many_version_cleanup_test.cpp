@@ -58,8 +58,15 @@ class ManyVersionCleanupTest : public ::testing::Test {
         return "manymirror_3_" + std::to_string(version) + "_" +
                std::to_string(ManyVersionCRC(ManyVersionFromText(std::to_string(version))));
     }
-    void CleanUp(std::uint32_t numVersionsToServe) {
-        CleanUpManyVersionSite(At(DirLists()), At(Sites()), At(Cache()), 3, numVersionsToServe);
+    // The cleanup while the gather state holds `committedVersion` (0: none) as the committed copy.
+    void CleanUp(std::uint32_t numVersionsToServe, std::uint32_t committedVersion = 0) {
+        CommittedSiteVersion committed;
+        if (committedVersion != 0) {
+            committed.location = m_sites / ManyMirror(committedVersion);
+            committed.manyVersion = ManyVersionFromText(std::to_string(committedVersion));
+        }
+        CleanUpManyVersionSite(At(DirLists()), At(Sites()), At(Cache()), 3, numVersionsToServe,
+                               [&committed] { return committed; });
     }
 
     TemporaryRegistry m_registry;
@@ -88,6 +95,27 @@ TEST_F(ManyVersionCleanupTest, KeepsTheNewestVersionsWithWhatOnlyTheyNeed) {
     EXPECT_TRUE(FolderNames(DirLists()).empty());
     EXPECT_EQ(FolderNames(Sites()), (std::set<std::string>{"manydirlists_3", "gathercache", "daruravidumirror_3_1"}));
     EXPECT_TRUE(FolderNames(Cache()).empty());
+}
+
+// The committed copy stays whatever the window: an archive or an earlier gather may have committed
+// a version older than the newest lists, and with no versions to serve it alone remains.
+TEST_F(ManyVersionCleanupTest, TheCommittedVersionStaysOutsideTheWindow) {
+    const std::string d1 = HoldVersion(1, {{"a", "one"}});
+    HoldVersion(2, {{"a", "two"}});
+    const std::string d3 = HoldVersion(3, {{"a", "three"}});
+
+    CleanUp(1, 1);
+    EXPECT_EQ(FolderNames(DirLists()),
+              (std::set<std::string>{"__mdirlist_" + d1, "__mdirlistc_" + d1, "__fullsite_" + d1, "__mdirlist_" + d3,
+                                     "__mdirlistc_" + d3, "__fullsite_" + d3}));
+    EXPECT_EQ(FolderNames(Sites()), (std::set<std::string>{"manydirlists_3", "gathercache", ManyMirror(1), ManyMirror(3)}));
+    EXPECT_EQ(FolderNames(Cache()), (std::set<std::string>{CacheName("one"), CacheName("three")}));
+
+    CleanUp(0, 3);
+    EXPECT_EQ(FolderNames(DirLists()),
+              (std::set<std::string>{"__mdirlist_" + d3, "__mdirlistc_" + d3, "__fullsite_" + d3}));
+    EXPECT_EQ(FolderNames(Sites()), (std::set<std::string>{"manydirlists_3", "gathercache", ManyMirror(3)}));
+    EXPECT_EQ(FolderNames(Cache()), (std::set<std::string>{CacheName("three")}));
 }
 
 TEST_F(ManyVersionCleanupTest, AListThatDoesNotReadEndsTheCleanupBeforeAnyDeletion) {
@@ -128,7 +156,8 @@ TEST(DeleteOldManyMirrorDirectories, DeletesOnlyTheSitesManyMirrorFoldersNotKept
     WriteWholeFile(sites / "manymirror_3_1_11/inner/a", "a");
     WriteWholeFile(sites / "manymirror_3_file", "not a folder");
 
-    DeleteOldManyMirrorDirectories(FileLocation(sites.Path().c_str()), 3, FolderNameSet{"ManyMirror_3_2_22"});
+    DeleteOldManyMirrorDirectories(FileLocation(sites.Path().c_str()), 3, FolderNameSet{"ManyMirror_3_2_22"},
+                                   [] { return CommittedSiteVersion{}; });
     EXPECT_EQ(FolderNames(sites.Path()),
               (std::set<std::string>{"manymirror_3_2_22", "manymirror_31_1_11", "manymirror_4_1_11",
                                      "daruravidumirror_3_1", "manydirlists_3", "manymirror_3_file"}));

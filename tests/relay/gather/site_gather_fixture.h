@@ -10,7 +10,7 @@
 
 #include "net/started_socket_system.h"
 #include "relay/gather/gather_state_fixture.h"
-#include "relay/gather/scripted_parent.h"
+#include "support/scripted_parent.h"
 #include "relay/gather/site_gather_worker.h"
 #include "relay/gather/url_fetcher.h"
 

@@ -13,7 +13,7 @@
 #include "http/header_handler.h"
 #include "http/http_client_session.h"
 #include "net/started_socket_system.h"
-#include "relay/gather/scripted_parent.h"
+#include "support/scripted_parent.h"
 #include "support/python_origin.h"
 #include "support/temporary_folder.h"
 #include "support/temporary_registry.h"

@@ -100,6 +100,9 @@ TEST_F(GatherOptionsManagerTest, NothingStoredGivesTheDefaults) {
     EXPECT_EQ(m_options.GetThrottleGroup(), "ipaddress");
     EXPECT_EQ(m_options.GetParentRelayURL(), "");
     EXPECT_EQ(m_options.GetDownloadMirrorURL(), "");
+    EXPECT_EQ(m_options.GetURLMonAuthName(), "");
+    EXPECT_EQ(m_options.GetURLMonAuthPhrase(), "");
+    EXPECT_EQ(m_options.GetInternetTestURL(), "");
     EXPECT_TRUE(m_options.GetSha1IndexPath().IsEmpty());
     EXPECT_TRUE(m_options.GetUrlIndexPath().IsEmpty());
     EXPECT_TRUE(m_options.GetIndexerTriggerPath().IsEmpty());
@@ -315,14 +318,17 @@ TEST_F(GatherOptionsManagerTest, URLPathsAndRequestFileNames) {
     EXPECT_EQ(m_options.GetDownloadRequestFileName(77).ToString(), "dl_77");
 }
 
-TEST_F(GatherOptionsManagerTest, TheGatherServiceStoreHoldsTheConnectivityResultAndMirrorURL) {
+TEST_F(GatherOptionsManagerTest, TheGatherServiceStoreHoldsTheConnectivityResultMirrorURLAndCredentials) {
     m_options.SetConnectivityTestResult(3);
     EXPECT_EQ(m_options.GetConnectivityTestResult(), 3u);
     EXPECT_EQ(GatherOptionsManager().GetConnectivityTestResult(), 3u);
     ImportWithKvrreg(
         "[HKLM\\Software\\Veltra\\Daruravidu Server\\GatherService]\n"
-        "\"DownloadMirror URL\"=\"http://mirror.example.com/\"\n");
+        "\"DownloadMirror URL\"=\"http://mirror.example.com/\"\n"
+        "\"URLMonAuthName\"=\"relay\"\n\"URLMonAuthPhrase\"=\"secret\"\n");
     EXPECT_EQ(m_options.GetDownloadMirrorURL(), "http://mirror.example.com/");
+    EXPECT_EQ(m_options.GetURLMonAuthName(), "relay");
+    EXPECT_EQ(m_options.GetURLMonAuthPhrase(), "secret");
     EXPECT_EQ(m_options.GetConnectivityTestResult(), 3u);
 }
 

@@ -1,13 +1,17 @@
 // A parent relay for the gather tests, scripted path by path over a loopback ScriptedHTTPServer: each
-// GET is answered by the reply served for its path (the request target up to its "?"), 404 for a
-// path without one, nothing at all for a path set to hang (until the parent goes), and a closed
-// connection without any reply for a path set to drop.
+// GET is answered by the reply served for its path (the request target up to its "?"), or by the
+// reply a responder computes from the whole request, 404 for a path without either, nothing at all
+// for a path set to hang (until the parent goes), and a closed connection without any reply for a
+// path set to drop. A held path's requests wait until the test releases the path (or the parent
+// goes), then get its reply.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +20,8 @@
 
 class ScriptedParent {
   public:
+    using Responder = std::function<ScriptedHTTPServer::Reply(const std::string& request)>;
+
     ScriptedParent() : m_server([this](const std::string& request) { return Answer(request); }) {}
     ~ScriptedParent() { m_released = true; }
     ScriptedParent(const ScriptedParent&) = delete;
@@ -33,6 +39,23 @@ class ScriptedParent {
     }
     void Hang(const std::string& path) { Set(path, {kHang}); }
     void Drop(const std::string& path) { Set(path, {"", false, true}); }
+    // Every request for the path is answered by the responder (called on the connection's thread);
+    // an empty one takes the responder away.
+    void Respond(const std::string& path, Responder responder) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        if (responder)
+            m_responders[path] = std::move(responder);
+        else
+            m_responders.erase(path);
+    }
+    void Hold(const std::string& path) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_held.insert(path);
+    }
+    void Release(const std::string& path) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_held.erase(path);
+    }
 
     // The request lines ("GET /x?y HTTP/1.1") and the whole requests, in the order they were answered.
     std::vector<std::string> RequestLines() const {
@@ -51,10 +74,23 @@ class ScriptedParent {
         for (const std::string& request : Requests()) count += PathOf(request) == path;
         return count;
     }
+    // How many requests for the path arrived, answered or not (held or hanging ones too).
+    std::size_t ArrivedFor(const std::string& path) const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        const auto found = m_arrived.find(path);
+        return found == m_arrived.end() ? 0 : found->second;
+    }
+    // Waits (at most `limit`) until `count` requests for the path have arrived.
+    bool AwaitArrivals(const std::string& path, std::size_t count,
+                       std::chrono::milliseconds limit = std::chrono::seconds(30)) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (ArrivedFor(path) < count) {
+            if (std::chrono::steady_clock::now() > end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
     std::size_t AcceptedConnections() const { return m_server.AcceptedConnections(); }
-
-  private:
-    static constexpr const char* kHang = "hang";
 
     static std::string PathOf(const std::string& request) {
         const std::size_t start = request.find(' ') + 1;
@@ -62,25 +98,46 @@ class ScriptedParent {
         return request.substr(start, end - start);
     }
 
+  private:
+    static constexpr const char* kHang = "hang";
+
     void Set(const std::string& path, ScriptedHTTPServer::Reply reply) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_replies[path] = std::move(reply);
     }
 
+    bool IsHeld(const std::string& path) const {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_held.count(path) != 0;
+    }
+
     ScriptedHTTPServer::Reply Answer(const std::string& request) {
-        ScriptedHTTPServer::Reply reply{MakeHTTPReply("not found", "", "HTTP/1.0 404 Not Found")};
+        const std::string path = PathOf(request);
         {
             std::lock_guard<std::mutex> lock(m_lock);
-            const auto found = m_replies.find(PathOf(request));
-            if (found != m_replies.end()) reply = found->second;
+            ++m_arrived[path];
         }
+        while (IsHeld(path) && !m_released) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ScriptedHTTPServer::Reply reply{MakeHTTPReply("not found", "", "HTTP/1.0 404 Not Found")};
+        Responder responder;
+        {
+            std::lock_guard<std::mutex> lock(m_lock);
+            const auto found = m_replies.find(path);
+            if (found != m_replies.end()) reply = found->second;
+            const auto computed = m_responders.find(path);
+            if (computed != m_responders.end()) responder = computed->second;
+        }
+        if (responder) return responder(request);
         if (reply.bytes != kHang) return reply;
         while (!m_released) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return {"", false, true};
     }
 
-    std::mutex m_lock;
+    mutable std::mutex m_lock;
     std::map<std::string, ScriptedHTTPServer::Reply> m_replies;
+    std::map<std::string, Responder> m_responders;
+    std::set<std::string> m_held;
+    std::map<std::string, std::size_t> m_arrived;
     std::atomic<bool> m_released{false};
     ScriptedHTTPServer m_server;
 };
