@@ -89,7 +89,7 @@ TEST_F(GatherMirrorNewPlugInTest, AnswersEachCommandWithItsMirrorStatus) {
         {"/-gatherlatest", "7,0", "Must provide a &quot;url&quot; parameter."},
         {"/-gatherlatest?version=3", "7,0", "Must provide a &quot;url&quot; parameter."},
         {"/-gatherversion?version=3", "7,0", "Must provide a &quot;url&quot; parameter."},
-        {"/-gatherversion?url=" + kUpdates, "7,0", "Must provide a &quot;version&quot; parameter."},
+        {"/-gatherversion?url=" + kActionSite, "7,0", "Must provide a &quot;version&quot; parameter."},
         {"/-GatherLatest?url=" + kUpdates, "1,0",
          "Asked parent for latest version of site &quot;" + kUpdates + "&quot;."},
         {"/-gatherversion?url=" + kUpdates + "&version=12&useCRC=0", "1,0",
