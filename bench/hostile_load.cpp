@@ -17,7 +17,8 @@
 //     for the whole run; the reconnections are counted by kind;
 //   - meanwhile, for SECONDS (default 60), the well-behaved client asks each target REQUESTS times
 //     (default 200), the requests evenly spaced over the run and the targets taking turns.
-// Prints for each target and phase the requests, those not answered 200, the median, p99 and
+// Prints how long the relay took to take the hostile clients in (until a request that connected
+// after them was answered) and its CPU time meanwhile; for each target and phase the requests, those not answered 200, the median, p99 and
 // maximum latency and those above a second; the relay's resident memory (VmRSS) and open
 // descriptors before the hostile clients, once they are held, the most during the hold, at its end,
 // and 5 s after the hostile clients left; its threads; and its CPU time during the hold as a share of
@@ -321,10 +322,12 @@ int main(int argc, char** argv) {
 
     HostileClients hostile(relay.Port(), largeTarget, std::chrono::seconds(trickleSeconds));
     const auto opening = Clock::now();
+    const double cpuBeforeOpening = CPUSeconds(relay.Pid());
     if (!hostile.Open(connections)) Fail("a hostile client could not connect");
     // The relay takes one new client per pass: a request that connects after them waits for them all.
     const Answer takenIn = TimedGet(relay.Port(), smallTarget);
     const double openedSeconds = std::chrono::duration<double>(Clock::now() - opening).count();
+    const double openingCPUMilliseconds = 1000 * (CPUSeconds(relay.Pid()) - cpuBeforeOpening);
     const RelaySample holding = Sample(relay.Pid());
 
     std::atomic<bool> clientDone{false};
@@ -359,9 +362,10 @@ int main(int argc, char** argv) {
     const RelaySample after = Sample(relay.Pid());
 
     std::printf("%d hostile connections (a third each: slow head, slow reader, half-closed; trickle every %d s) "
-                "held for %.0f s; opened in %.2f s, a request after them answered %s in %.1f ms\n",
+                "held for %.0f s; opened in %.2f s, a request after them answered %s in %.1f ms; relay CPU time "
+                "meanwhile %.0f ms (%.2f ms a connection)\n",
                 connections, trickleSeconds, heldSeconds, openedSeconds, takenIn.ok ? "200" : "NOT 200",
-                takenIn.milliseconds);
+                takenIn.milliseconds, openingCPUMilliseconds, openingCPUMilliseconds / connections);
     std::printf("Connected again after the relay closed them: slow head %d, slow reader %d, half-closed %d "
                 "(%d failed)\n\n",
                 hostile.Reconnected(Kind::kSlowHead), hostile.Reconnected(Kind::kSlowReader),
