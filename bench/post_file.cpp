@@ -16,8 +16,6 @@
 // MB are 10^6 bytes. The relays' folders are removed at the end. Exits 1 when an upload did not reach
 // the parent whole.
 
-#include <openssl/sha.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -27,7 +25,7 @@
 #include <regex>
 #include <thread>
 
-#include "loopback_bench.h"
+#include "bench_relay.h"
 
 namespace {
 
@@ -36,18 +34,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::uint64_t kDefaultChunk = 128 * 1024;
 constexpr const char* kPostFilePath = "/cgi-bin/vtdaruravidu/PostFile.exe";
-constexpr const char* kProbe = "GET /vtmirror/downloads/0 HTTP/1.0\r\nHost: bench\r\n\r\n";
 
 double Seconds(Clock::duration span) {
     return std::chrono::duration<double>(span).count();
-}
-
-std::string Sha1Text(const std::string& bytes) {
-    unsigned char digest[SHA_DIGEST_LENGTH];
-    SHA1(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
-    char text[2 * SHA_DIGEST_LENGTH + 1];
-    for (int i = 0; i < SHA_DIGEST_LENGTH; ++i) std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
-    return text;
 }
 
 std::string Content(std::uint64_t size, std::uint32_t seed) {
@@ -58,51 +47,6 @@ std::string Content(std::uint64_t size, std::uint32_t seed) {
     }
     return bytes;
 }
-
-// A relay of this build in a folder of its own; stopped and removed when it goes.
-class Relay {
-  public:
-    // `clientSettings`: further named client settings, name and value.
-    explicit Relay(const std::vector<std::pair<std::string, std::string>>& clientSettings)
-        : m_folder(MakeBenchFolder()), m_port(FreePort()) {
-        auto setting = [](const std::string& name, const std::string& value) {
-            return "[HKEY_LOCAL_MACHINE\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\" + name +
-                   "]\n\"value\"=\"" + value + "\"\n\n";
-        };
-        std::string hive = "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\GlobalOptions]\n"
-                           "\"StoragePath\"=\"" + m_folder + "/storage\"\n\n" +
-                           setting("_KVRClient_Cryptography_FipsMode", "none") +
-                           setting("_KVRRelay_HTTPServer_PortNumber", std::to_string(m_port));
-        for (const auto& [name, value] : clientSettings) hive += setting(name, value);
-        std::ofstream(m_folder + "/registry/HKLM.reg") << hive;
-        m_process = std::make_unique<ServerProcess>(ProgramFolder() + "/../src/kvrrelay", std::vector<std::string>{"-d"},
-                                                    m_folder + "/registry", m_folder);
-        for (int i = 0; i < 400 && !Answers(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (!Answers()) Fail("a relay does not answer");
-    }
-    ~Relay() {
-        m_process.reset();
-        std::filesystem::remove_all(m_folder);
-    }
-    Relay(const Relay&) = delete;
-    Relay& operator=(const Relay&) = delete;
-
-    std::uint16_t Port() const { return m_port; }
-    std::string Host() const { return "http://127.0.0.1:" + std::to_string(m_port); }
-    // The size of a finished buffered upload; 0 while there is none.
-    std::uint64_t Buffered(const std::string& sha1) const {
-        std::error_code error;
-        const auto size = std::filesystem::file_size(m_folder + "/storage/UploadManagerData/BufferDir/sha1/" + sha1, error);
-        return error ? 0 : size;
-    }
-
-  private:
-    bool Answers() const { return Exchange(m_port, kProbe).rfind("HTTP/1.0 200 ", 0) == 0; }
-
-    std::string m_folder;
-    std::uint16_t m_port;
-    std::unique_ptr<ServerProcess> m_process;
-};
 
 // Sends the content as a buffered upload in ranges, each from where the relay's last answer said;
 // false when the relay refused it.
@@ -123,12 +67,20 @@ bool Upload(std::uint16_t port, const std::string& content, const std::string& s
     return true;
 }
 
+// The size of a finished buffered upload at the relay; 0 while there is none.
+std::uint64_t Buffered(const BenchRelay& relay, const std::string& sha1) {
+    std::error_code error;
+    const auto size =
+        std::filesystem::file_size(relay.Folder() + "/storage/UploadManagerData/BufferDir/sha1/" + sha1, error);
+    return error ? 0 : size;
+}
+
 // Waits until the relay holds every upload whole; the time it took, or a negative value after ten
 // minutes.
-double AwaitBuffered(const Relay& relay, const std::vector<std::string>& sha1s, std::uint64_t size, Clock::time_point from) {
+double AwaitBuffered(const BenchRelay& relay, const std::vector<std::string>& sha1s, std::uint64_t size, Clock::time_point from) {
     const auto deadline = Clock::now() + std::chrono::minutes(10);
     for (const std::string& sha1 : sha1s)
-        while (relay.Buffered(sha1) != size) {
+        while (Buffered(relay, sha1) != size) {
             if (Clock::now() > deadline) return -1;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -140,8 +92,8 @@ double MBPerSecond(std::uint64_t bytes, double seconds) {
 }
 
 bool OneLargeUpload(std::uint64_t size, std::uint64_t chunk) {
-    Relay parent({});
-    Relay child({{"_KVRRelay_UploadManager_ParentRelayHost", parent.Host()},
+    BenchRelay parent({});
+    BenchRelay child({{"_KVRRelay_UploadManager_ParentRelayHost", parent.Host()},
                  {"_KVRRelay_UploadManager_ChunkSize", std::to_string(chunk)}});
     const std::string content = Content(size, 7);
     const std::string sha1 = Sha1Text(content);
@@ -156,8 +108,8 @@ bool OneLargeUpload(std::uint64_t size, std::uint64_t chunk) {
 }
 
 bool ConcurrentUploads(int clients) {
-    Relay parent({{"_KVRRelay_UploadManager_BufferDirectoryMaxSize", std::to_string(1024 * kMiB)}});
-    Relay child({{"_KVRRelay_UploadManager_ParentRelayHost", parent.Host()},
+    BenchRelay parent({{"_KVRRelay_UploadManager_BufferDirectoryMaxSize", std::to_string(1024 * kMiB)}});
+    BenchRelay child({{"_KVRRelay_UploadManager_ParentRelayHost", parent.Host()},
                  {"_KVRRelay_UploadManager_BufferDirectoryMaxSize", std::to_string(1024 * kMiB)}});
     std::vector<std::string> contents, sha1s;
     for (int i = 0; i < clients; ++i) {
