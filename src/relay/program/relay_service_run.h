@@ -22,6 +22,8 @@
 #include "http/http_server_settings.h"
 #include "http/plugin_path_table.h"
 #include "relay/download/service_download_manager.h"
+#include "relay/gather/gather_service_loop.h"
+#include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/post/post_file_options_manager.h"
 #include "relay/register/notification_services.h"
@@ -53,8 +55,12 @@ struct RelayComponents {
     LockedCounters& resultBufferCounters;
     // The settings and folders of resumable file uploads, for the post-file plug-in.
     const PostFileOptionsManager& postFileOptions;
-    // The gathered sites, for the diagnostics page's site list.
+    // The gathered sites, for the diagnostics page's site list and the gather-mirror plug-in.
     URLToGatherIDMap& gatherMap;
+    // The gather state and the download relay's part of each gather loop pass, for the gather-mirror
+    // plug-in, which runs the gather service loop.
+    GatherState& gatherState;
+    GatherLoopDownloadWork& gatherLoopWork;
 };
 
 // Builds, registers and starts the plug-ins, runs the server (up to 10 times while the port is taken,
