@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "base/character_classes.h"
 #include "base/const_data_buffer.h"
 #include "base/numerals.h"
 #include "formats/url_codec.h"
+#include "net/url_info.h"
+#include "net/url_path_iterator.h"
 #include "foundation/clocks.h"
 #include "platform/file_paths.h"
 
@@ -175,6 +178,13 @@ std::string DecodeFormValue(std::string_view text) {
     std::string plus(text);
     std::replace(plus.begin(), plus.end(), '+', ' ');
     return URLDecodeText(ConstData(std::string_view(plus)));
+}
+
+std::string PlugInCommandWord(std::string_view target) {
+    const URLInfo info{ConstData(target)};
+    std::string word = URLDecodeText(GetLastPathComponent(info.GetPath()).whole);
+    for (char& c : word) c = static_cast<char>(Ascii::LowerCaseTable()[static_cast<Byte>(c)]);
+    return word;
 }
 
 namespace {

@@ -114,6 +114,10 @@ std::string EncodeNameValueList(const NameValueList& list);
 // "+" becomes a space, then percent-escapes are decoded.
 std::string DecodeFormValue(std::string_view text);
 
+// The command word of a plug-in request's target (path and query): the path's last component (empty
+// after a trailing "/"), percent-decoded and lower-cased. "/x/Plug.exe/-Report?a=1" gives "-report".
+std::string PlugInCommandWord(std::string_view target);
+
 // Writes `length` body bytes from the writer into a new file (emptied when it exists), reading at
 // most 4098 bytes at a time; CGIUtilityStdinUnavailableException when the body ends first.
 void SaveRequestBodyToFile(ClientWriter& writer, const FileLocation& location, std::uint64_t length);

@@ -6,9 +6,7 @@
 
 #include "base/character_classes.h"
 #include "base/numerals.h"
-#include "formats/url_codec.h"
 #include "net/url_info.h"
-#include "net/url_path_iterator.h"
 #include "relay/download/html_download_report.h"
 #include "relay/register/registration_replies.h"
 
@@ -78,18 +76,10 @@ CommandHandler FindCommand(std::string_view word) {
     return found != kCommands.end() && found->word == word ? found->handler : RefuseUnknownCommand;
 }
 
-// The path's last component (empty after a trailing "/"), decoded and lower-cased.
-std::string CommandWord(const std::string& url) {
-    const URLInfo info{ConstData(url)};
-    std::string word = URLDecodeText(GetLastPathComponent(info.GetPath()).whole);
-    for (char& c : word) c = static_cast<char>(Ascii::LowerCaseTable()[static_cast<Byte>(c)]);
-    return word;
-}
-
 }  // namespace
 
 void DispatchMirrorCommand(MirrorRequest& request) {
-    const CommandHandler handler = FindCommand(CommandWord(request.url));
+    const CommandHandler handler = FindCommand(PlugInCommandWord(request.url));
     try {
         handler(request);
     } catch (const MirrorDownloadError& error) {

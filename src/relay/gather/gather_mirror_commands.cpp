@@ -39,9 +39,10 @@ struct VersionQuery {
 
 VersionQuery ParseVersionQuery(GatherMirrorRequest& request) {
     const URLInfo info{ConstData(request.url)};
-    if (!info.HasQuery()) throw KVRGatherError("Missing required parameter(s).", kGatherMissingParameters);
+    if (!info.HasQuery())
+        throw KVRGatherError("Missing required parameter(s).", GatherMirrorStatus::kMissingParameter);
     if (!Ascii::EqualIgnoringCase(request.method, "get"))
-        throw KVRGatherError("Incorrect submit method.", kGatherIncorrectMethod);
+        throw KVRGatherError("Incorrect submit method.", GatherMirrorStatus::kIncorrectMethod);
     VersionQuery query;
     for (const auto& pair : ParseNameValueList(info.GetQuery().View())) {
         const std::string_view name = pair.first.GetConstData().View();
@@ -74,11 +75,11 @@ void HandleRootVersionCommand(GatherMirrorRequest& request) {
 
 void HandleVersionCommand(GatherMirrorRequest& request) {
     WriteGatherMirrorPage("KVRGather version " + std::string(kRelayVersionText), request.writer,
-                          IsProductAgent(request.headers.userAgent), kGatherVersionPage);
+                          IsProductAgent(request.headers.userAgent), GatherMirrorStatus::kSuccess);
 }
 
 void HandleUnknownCommand(GatherMirrorRequest&) {
-    throw KVRGatherError("Unknown command.", kGatherUnknownCommand);
+    throw KVRGatherError("Unknown command.", GatherMirrorStatus::kUnknownCommand);
 }
 
 // Sorted by the words' bytes, for the binary search below; one line per command.
@@ -143,7 +144,7 @@ void DispatchGatherMirrorCommand(GatherMirrorRequest& request) {
 void WriteGatherMirrorPage(std::string_view message, ClientWriter& writer, bool productAgent,
                            std::uint32_t code) {
     std::string body =
-        code == kGatherVersionPage
+        code == GatherMirrorStatus::kSuccess
             ? "<HTML><HEAD>\r\n<TITLE> Configuration </TITLE>\r\n</HEAD><BODY>\r\n<H1>Version</H1>\r\n"
               "<P>\r\n"
             : "<HTML><HEAD>\r\n<TITLE> Configuration problem</TITLE>\r\n</HEAD><BODY>\r\n"
@@ -153,7 +154,8 @@ void WriteGatherMirrorPage(std::string_view message, ClientWriter& writer, bool 
 
     char date[64];
     FormatCurrentHTTPDate(date, sizeof date, true);
-    std::string head = productAgent && code != kGatherVersionPage ? "HTTP/1.1 404\r\n" : "HTTP/1.1 200\r\n";
+    std::string head =
+        productAgent && code != GatherMirrorStatus::kSuccess ? "HTTP/1.1 404\r\n" : "HTTP/1.1 200\r\n";
     head.append("Date: ").append(date).append("\r\n");
     head.append(
         "MIME-Version: 1.0\r\nExpires: 0\r\nPragma: no-cache\r\nCache-Control: private\r\n"

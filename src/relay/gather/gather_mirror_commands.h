@@ -24,8 +24,8 @@
 #include "http/cgi_response.h"
 #include "http/http_request.h"
 #include "http/plugin_log_functor.h"
-#include "relay/gather/gather_error.h"
 #include "relay/gather/gather_state.h"
+#include "relay/gather/kvr_gather_error.h"
 #include "relay/service/gather_options_manager.h"
 
 // The request headers the commands read. Each is looked up by its dash name and, when that is absent

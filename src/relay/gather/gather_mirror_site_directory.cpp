@@ -33,9 +33,10 @@ std::uint32_t LenientDecimal(std::string_view text) {
 
 DirectoryQuery ParseDirectoryQuery(const GatherMirrorRequest& request) {
     const URLInfo info{ConstData(request.url)};
-    if (!info.HasQuery()) throw KVRGatherError("Missing required parameter(s).", kGatherMissingParameters);
+    if (!info.HasQuery())
+        throw KVRGatherError("Missing required parameter(s).", GatherMirrorStatus::kMissingParameter);
     if (!Ascii::EqualIgnoringCase(request.method, "get"))
-        throw KVRGatherError("Incorrect submit method.", kGatherIncorrectMethod);
+        throw KVRGatherError("Incorrect submit method.", GatherMirrorStatus::kIncorrectMethod);
     DirectoryQuery query;
     query.localVersion = LenientDecimal(request.headers.clientSiteVersion);
     for (const auto& pair : ParseNameValueList(info.GetQuery().View())) {
@@ -46,7 +47,8 @@ DirectoryQuery ParseDirectoryQuery(const GatherMirrorRequest& request) {
         if (Ascii::EqualIgnoringCase(name, "localVersion")) query.localVersion = LenientDecimal(value);
         if (Ascii::EqualIgnoringCase(name, "manyVersionSHA1")) query.manyVersionSHA1 = value;
     }
-    if (query.siteURL.empty()) throw KVRGatherError("No url parameter in URL query!", kGatherUnknownCommand);
+    if (query.siteURL.empty())
+        throw KVRGatherError("No url parameter in URL query!", GatherMirrorStatus::kUnknownCommand);
     return query;
 }
 
@@ -89,7 +91,7 @@ void ResolveVersionConflict(GatherMirrorRequest& request, const DirectoryQuery& 
     throw KVRGatherError(
         "Site not yet available: expected site version on relay did not match root version.  Gathering new "
         "version.",
-        kGatherVersionMismatch);
+        GatherMirrorStatus::kVersionConflictGatherQueued);
 }
 
 // A mirror file the reply names with its size, opened now so that it is there when it is sent.
@@ -213,7 +215,8 @@ void HandleGatherCommand(GatherMirrorRequest& request) {
     GatherState& state = request.gatherState;
     if (!state.HasCommittedLocation(query.siteURL)) {
         state.QueueSiteGatherRequest(query.siteURL, SiteVersion());
-        throw KVRGatherError("Site not yet available: initiating first gather of site.", kGatherFirstGather);
+        throw KVRGatherError("Site not yet available: initiating first gather of site.",
+                             GatherMirrorStatus::kFirstGatherQueued);
     }
     const SiteCopy copy = ReadSiteCopy(state, query);
     ResolveVersionConflict(request, query, copy);

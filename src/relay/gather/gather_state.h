@@ -32,6 +32,7 @@
 // attempts.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -81,6 +82,12 @@ class GatherState : public GatherStateNotifications {
     static constexpr const char* kStateFileName = "GatherState.xml";
     static constexpr unsigned kArchiveLoadAttempts = 10;
     static constexpr std::int64_t kArchiveLoadRetryInterval = 1'000'000;
+    // Any client can name a site, so what a request can make the relay keep is bounded, each limit
+    // far above a real deployment (some hundreds of sites): the length of a site URL, the sites
+    // given an id, and the requests waiting in the queue.
+    static constexpr std::size_t kMaxSiteURLLength = 1'024;
+    static constexpr std::size_t kMaxGatheredSites = 10'000;
+    static constexpr std::size_t kMaxQueuedGatherRequests = 2 * kMaxGatheredSites;
 
     // Reads "GatherState.xml" of the options' inbox folder. The options and the map are not owned and
     // must outlive this object; so must `stop`, which ends PrepareArchiveLoad's waits.
@@ -168,11 +175,14 @@ class GatherState : public GatherStateNotifications {
     FileLocation GetSingleFullSiteFile(std::string_view url);
     FileLocation GetDiffSiteFile(std::string_view url, std::string_view fromDigestText);
 
-    // Queues a gather of the site, giving a new site an id (UnableToGenerateSiteID when the map
-    // cannot). Not queued, and logged under "debug": an integral version for a many-version site,
-    // a version already pending for the site, or one already in the queue for it. Otherwise the site
-    // becomes pending with the version, and the request (stamped with the committed version and
-    // list, and the current epoch) goes to the end of the queue.
+    // Queues a gather of the site, giving a new site an id. UnableToGenerateSiteID, with nothing
+    // changed, for a URL that is no http or https URL with a host and a path, or is longer than
+    // kMaxSiteURLLength, for a new site once kMaxGatheredSites sites have ids, and when the map
+    // cannot give an id. Not queued, and logged under "debug": an integral version for a
+    // many-version site, a version already pending for the site, one already in the queue for it,
+    // or any request while kMaxQueuedGatherRequests wait. Otherwise the site becomes pending with
+    // the version, and the request (stamped with the committed version and list, and the current
+    // epoch) goes to the end of the queue.
     void QueueSiteGatherRequest(std::string_view url, const SiteVersion& expectedVersion,
                                 std::uint32_t reserved = 0);
 

@@ -6,6 +6,7 @@
 
 #include "crypto/revocation_list_file.h"
 #include "crypto/revocation_store.h"
+#include "base/character_classes.h"
 #include "foundation/checksum_receiver.h"
 #include "foundation/clocks.h"
 #include "foundation/directory_iterator.h"
@@ -14,6 +15,7 @@
 #include "foundation/interruptor.h"
 #include "foundation/log_manager.h"
 #include "foundation/time_text.h"
+#include "net/url_info.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/many_version_list.h"
 #include "relay/gather/mirror_folder_names.h"
@@ -69,12 +71,25 @@ void RemoveMirrorEntry(const DirectoryEntry& entry) {
     }
 }
 
+// An http or https URL with a host and a path beyond "/", of at most kMaxSiteURLLength bytes: a site
+// URL gets a permanent id, a mirror folder and a gather of the parent, so nothing else may.
+bool IsGatherableSiteURL(std::string_view url) {
+    if (url.size() > GatherState::kMaxSiteURLLength) return false;
+    const URLInfo info{ConstData(url)};
+    if (!info.HasScheme() || !info.HasAuthority() || !info.HasPathStart()) return false;
+    const std::string_view scheme = info.GetScheme().View();
+    if (!Ascii::EqualIgnoringCase(scheme, "http") && !Ascii::EqualIgnoringCase(scheme, "https")) return false;
+    return !info.GetHost().IsEmpty() && info.GetPath().Length() > 1;
+}
+
 }  // namespace
 
 void GatherState::QueueSiteGatherRequest(std::string_view url, const SiteVersion& expectedVersion,
                                          std::uint32_t reserved) {
     Lock lock(m_lock);
-    const std::uint32_t siteID = m_gatherMap.GetOrCreateGatherID(url);
+    const bool refused = !IsGatherableSiteURL(url) ||
+                         (m_gatherMap.GetGatherID(url) == 0 && m_gatherMap.SiteCount() >= kMaxGatheredSites);
+    const std::uint32_t siteID = refused ? 0 : m_gatherMap.GetOrCreateGatherID(url);
     if (siteID == 0) {
         KVR_LOG("critical") << "Unable to create site id for URL: " << url;
         throw UnableToGenerateSiteID();
@@ -113,6 +128,10 @@ bool GatherState::QueueSiteGatherRequestImplementation(const SiteGatherParams& r
         KVR_LOG("debug") << "QueueSiteGatherRequestImplementation, Not Queued--Already Queued: " << request.siteURL
                          << " " << version.ToText();
         return true;
+    }
+    if (m_queue.size() >= kMaxQueuedGatherRequests) {
+        KVR_LOG("debug") << "QueueSiteGatherRequestImplementation, Not Queued--Queue Full: " << request.siteURL;
+        return false;
     }
     if (record == nullptr) {
         record = &m_state.records[request.siteID];

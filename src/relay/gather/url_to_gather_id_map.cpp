@@ -149,6 +149,11 @@ void URLToGatherIDMap::KeepNextIDAbove(std::uint32_t id) {
     if (m_contents.nextID != before) Save();
 }
 
+std::size_t URLToGatherIDMap::SiteCount() const {
+    CriticalSectionGuard guard(m_lock);
+    return m_contents.ids.size();
+}
+
 GatherIDMap URLToGatherIDMap::CopyMap() const {
     CriticalSectionGuard guard(m_lock);
     return m_contents.ids;

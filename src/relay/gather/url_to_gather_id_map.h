@@ -21,6 +21,7 @@
 // lock (the order is gather state, then map).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -62,6 +63,8 @@ class URLToGatherIDMap {
     void KeepNextIDAbove(std::uint32_t id);
 
     GatherIDMap CopyMap() const;
+    // How many sites have an id.
+    std::size_t SiteCount() const;
     std::uint32_t GetNextID() const;
     // The URL of the id; NoSuchGatherSiteID when no site has it.
     std::string GetURLForID(std::uint32_t id) const;

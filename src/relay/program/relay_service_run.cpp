@@ -36,6 +36,7 @@
 #include "relay/gather/gather_service_loop.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/kvr_gather_mirror_plugin.h"
+#include "relay/gather/relay_gather_mirror_new_plugin.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
 #include "relay/post/post_file_plugin.h"
@@ -376,6 +377,7 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     KVRMirrorRequestPlugIn mirrorRequest(components.configuration, components.downloads, ProcessStopEvent());
     PostFilePlugIn postFile(components.postFileOptions, ProcessStopEvent());
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
+    RelayGatherMirrorNewPlugIn gatherMirrorNew(components.gatherMap, components.gatherState);
     RelayDiagnosticsPlugIn diagnostics({
         .configuration = components.configuration,
         .postFileOptions = components.postFileOptions,
@@ -389,6 +391,7 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     RegisterPlugInNames(plugIns, mirrorRequest);
     RegisterPlugInNames(plugIns, postFile);
     RegisterPlugInNames(plugIns, postResults);
+    RegisterPlugInNames(plugIns, gatherMirrorNew);
     if (IsDiagnosticsPageEnabled()) RegisterPlugInNames(plugIns, diagnostics);
     StartPlugIns(plugIns);
     for (unsigned attempt = 1; attempt <= kServerStartAttempts; ++attempt) {

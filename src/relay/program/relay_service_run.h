@@ -55,11 +55,13 @@ struct RelayComponents {
     LockedCounters& resultBufferCounters;
     // The settings and folders of resumable file uploads, for the post-file plug-in.
     const PostFileOptionsManager& postFileOptions;
-    // The gathered sites, for the diagnostics page's site list and the gather-mirror plug-in.
+    // The gathered sites, for the diagnostics page's site list, the gather status report and the
+    // gather-mirror plug-in.
     URLToGatherIDMap& gatherMap;
-    // The gather state and the download relay's part of each gather loop pass, for the gather-mirror
-    // plug-in, which runs the gather service loop.
+    // The gather status of every site, for the gather-mirror plug-ins.
     GatherState& gatherState;
+    // The download relay's part of each gather loop pass, for the gather-mirror plug-in, which runs
+    // the gather service loop.
     GatherLoopDownloadWork& gatherLoopWork;
 };
 

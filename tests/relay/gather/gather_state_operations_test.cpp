@@ -360,3 +360,70 @@ TEST_F(GatherOperationsTest, AnArchiveLoadGivesUpOnASiteThatStaysPending) {
     EXPECT_THROW(State().PrepareArchiveLoad(1), StopRequest);
     stopper.join();
 }
+
+// Any client can name a URL to be gathered; only a site URL gets an id, and a refused one changes
+// nothing.
+TEST_F(GatherOperationsTest, QueueingRefusesWhatIsNoSiteURL) {
+    const std::string refused[] = {
+        "ftp://parent/cgi-bin/vtgather.exe/Updates",
+        "javascript:alert(1)",
+        "http:///cgi-bin/vtgather.exe/Updates",
+        "http://parent:52311",
+        "http://parent:52311/",
+        "parent:52311/cgi-bin/vtgather.exe/Updates",
+        kGatherURL + std::string(GatherState::kMaxSiteURLLength - kGatherURL.size() + 1, 'x'),
+        "",
+    };
+    for (const std::string& url : refused) {
+        EXPECT_THROW(State().QueueSiteGatherRequest(url, SiteVersion()), UnableToGenerateSiteID) << url;
+        EXPECT_EQ(Logged("critical", "Unable to create site id for URL: ").back(), "Unable to create site id for URL: " + url);
+    }
+    const std::string longest = kGatherURL + std::string(GatherState::kMaxSiteURLLength - kGatherURL.size(), 'x');
+    for (const std::string& url : {std::string("HTTPS://parent/cgi-bin/vtgather.exe/Updates"), longest})
+        EXPECT_NO_THROW(State().QueueSiteGatherRequest(url, SiteVersion())) << url;
+
+    Restart();
+    EXPECT_EQ(Map().CopyMap().size(), 2u);
+    EXPECT_EQ(Map().GetNextID(), 3u);
+}
+
+class GatherLimitsTest : public GatherOperationsTest {
+  protected:
+    static std::string Site(std::size_t number) { return kGatherURL + "Site" + std::to_string(number); }
+    // As many sites as may have an id.
+    void WriteFullMap() {
+        std::vector<std::pair<std::uint32_t, std::string>> pairs;
+        for (std::size_t site = 1; site <= GatherState::kMaxGatheredSites; ++site)
+            pairs.emplace_back(static_cast<std::uint32_t>(site), Site(site));
+        WriteMap(pairs);
+    }
+};
+
+TEST_F(GatherLimitsTest, OnceTheMostSitesHaveAnIDOnlyKnownSitesAreQueued) {
+    WriteFullMap();
+    const std::string oneMore = kGatherURL + "OneMore";
+    EXPECT_THROW(State().QueueSiteGatherRequest(oneMore, SiteVersion()), UnableToGenerateSiteID);
+    EXPECT_EQ(Map().GetGatherID(oneMore), 0u);
+
+    State().QueueSiteGatherRequest(Site(1), SiteVersion());
+    EXPECT_EQ(TakeQueue(), std::vector<std::string>{Site(1) + " (no expected version)"});
+}
+
+// A full queue takes nothing more and leaves the site as it was; a place freed takes the next one.
+TEST_F(GatherLimitsTest, AFullQueueTakesNoMoreRequests) {
+    WriteFullMap();
+    const std::size_t sites = GatherState::kMaxGatheredSites;
+    for (std::size_t i = 0; i < GatherState::kMaxQueuedGatherRequests; ++i)
+        State().QueueSiteGatherRequest(Site(i % sites + 1),
+                                       SiteVersion::Integral(static_cast<std::uint32_t>(i / sites + 1)));
+    ASSERT_EQ(LastQueueing().rfind("Queued: ", 0), 0u);
+
+    const SiteVersion extra = SiteVersion::Integral(static_cast<std::uint32_t>(GatherState::kMaxQueuedGatherRequests));
+    State().QueueSiteGatherRequest(Site(1), extra);
+    EXPECT_EQ(LastQueueing(), "Not Queued--Queue Full: " + Site(1));
+    EXPECT_EQ(State().GetSiteRecord(1).pendingVersions.count(extra), 0u);
+
+    ASSERT_TRUE(State().PopQueuedRequest());
+    State().QueueSiteGatherRequest(Site(1), extra);
+    EXPECT_EQ(LastQueueing(), "Queued: " + Site(1));
+}
