@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <sstream>
 #include <string>
 #include <thread>
 
 #include "e2e/download_relays.h"
 #include "e2e/relay_process.h"
+#include "support/file_bytes.h"
 #include "support/scripted_parent.h"
 #include "support/site_parent.h"
 
@@ -17,6 +20,7 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::string kMirrorPath = "/cgi-bin/vtdaruravidu/KVRGatherMirror.exe";
+const std::string kStatusPath = "/cgi-bin/vtdaruravidu/KVRGatherMirrorNew.exe";
 const std::string kSiteVersionPath = "/cgi-bin/vtdaruravidu/kvrgathermirror.exe/-siteversion";
 const std::string kAgent = "Veltra KVRClient 8.0";
 const std::vector<SiteFile> kVersion1 = {{"a.txt", "one", 100}, {"b.txt", "unchanged", 200}};
@@ -80,6 +84,16 @@ class GatherMirrorTest : public ::testing::Test {
             return StatusLineOf(reply) == "HTTP/1.1 200";
         });
         return reply;
+    }
+    // The site directory requests A answered.
+    std::size_t DirectoryRequestsAtA() const {
+        std::size_t count = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(m_relayA.Folder() + "/accesslog")) {
+            std::istringstream lines(ReadWholeFile(entry.path()));
+            for (std::string line; std::getline(lines, line);)
+                count += line.find(" GET " + kMirrorPath + "?url=" + kDemoSiteURL) != std::string::npos;
+        }
+        return count;
     }
     // The site version queries a relay answered.
     static std::size_t SiteVersionQueries(const RelayProcess& relay) {
@@ -145,6 +159,16 @@ TEST_F(GatherMirrorTest, AChildRelayGathersASiteFromItsParentRelay) {
     }
     EXPECT_EQ(m_parent.RequestsFor(kSiteVersionPath), 1u);
     EXPECT_EQ(SiteVersionQueries(m_relayA), 1u);
+
+    // B's status report lists the site as ready; a gather asked for by hand goes to A again.
+    const std::string report = m_relayB.Get(kStatusPath + "/-report");
+    const std::size_t ready = report.find("Ready:</b>");
+    const std::size_t site = report.find("\tVersion: 1\r\nUrl: " + std::string(kDemoSiteURL) + "\r\n");
+    EXPECT_TRUE(ready < site && site < report.find("In Process:</b>")) << report;
+    const std::size_t gathers = DirectoryRequestsAtA();
+    EXPECT_NE(m_relayB.Get(kStatusPath + "/-GatherLatest?url=" + kDemoSiteURL).find("x-kvr-gather-mirror-status: 1,0"),
+              std::string::npos);
+    EXPECT_TRUE(AwaitTrue([&] { return DirectoryRequestsAtA() > gathers; })) << m_relayB.Log();
     EXPECT_EQ(m_relayA.Stop(), 0);
     EXPECT_EQ(m_relayB.Stop(), 0);
 }

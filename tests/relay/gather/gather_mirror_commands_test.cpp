@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "net/socket_system.h"
 #include "relay/gather/gather_mirror_site_directory.h"
 #include "relay/gather/gather_state_fixture.h"
 #include "relay/gather/many_version_list.h"
@@ -46,6 +47,7 @@ std::string StatusLineOf(const std::string& reply) {
 class GatherMirrorCommandsTest : public GatherStateTest {
   protected:
     GatherMirrorCommandsTest() {
+        EXPECT_TRUE(SocketSystem::Instance().Start(0, 0, {}));
         WriteMap({{1, kUpdates}, {2, kActionSite}});
         WriteStateFile(
             "<SiteStatus SiteID=\"1\" CommittedLocation=\"" + UpdatesFolder() +
@@ -188,7 +190,7 @@ TEST_F(GatherMirrorCommandsTest, ASiteNeverGatheredIsQueuedAndTheClientToldToCom
                   std::string::npos);
     }
     EXPECT_NE(State().GetSiteIDForURL(site), 0u);
-    EXPECT_EQ(TakeQueue(), std::vector<std::string>{site + " latest"});
+    EXPECT_EQ(TakeQueue(), std::vector<std::string>{site + " (no expected version)"});
 }
 
 TEST_F(GatherMirrorCommandsTest, AnIntegralSitesDirectoryReplyNamesItsFolderAndSendsItsList) {
@@ -207,7 +209,7 @@ TEST_F(GatherMirrorCommandsTest, AnIntegralSitesDirectoryReplyNamesItsFolderAndS
                   "content-length: 12\r\n\r\nupdates list");
     // The expected version (43) is not the committed one: a gather of it is queued, and the
     // committed copy served meanwhile.
-    EXPECT_EQ(TakeQueue(), std::vector<std::string>{kUpdates + " 43"});
+    EXPECT_EQ(TakeQueue(), std::vector<std::string>{kUpdates + " (Integral: 43)"});
     EXPECT_GT(State().GetSiteRecord(1).lastRequestedTime, 0);
 
     EXPECT_EQ(BodyOf(Gather(kUpdates, "", {.directory = "signed"})), "signed updates list");
@@ -337,7 +339,7 @@ TEST_F(GatherMirrorCommandsTest, AClientExpectingAnotherVersionMakesTheRelayAskT
     EXPECT_EQ(StatusLineOf(conflict), "HTTP/1.1 404");
     EXPECT_EQ(StatusOf(conflict), "22");
     EXPECT_NE(conflict.find("did not match root version.  Gathering new version.(22)"), std::string::npos);
-    EXPECT_EQ(TakeQueue(), std::vector<std::string>{kUpdates + " 44"});
+    EXPECT_EQ(TakeQueue(), std::vector<std::string>{kUpdates + " (Integral: 44)"});
     EXPECT_NE(parent.RequestLines().back().find("-rootversion?url=" + kUpdates + "&useCRC=0 "),
               std::string::npos);
 

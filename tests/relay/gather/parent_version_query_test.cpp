@@ -6,6 +6,7 @@
 #include <future>
 
 #include "relay/gather/gather_state_fixture.h"
+#include "net/socket_system.h"
 #include "relay/gather/many_version_list.h"
 #include "support/scripted_parent.h"
 
@@ -22,6 +23,7 @@ const std::string kRootVersionPath = "/cgi-bin/vtdaruravidu/kvrgathermirror.exe/
 class ParentVersionQueryTest : public GatherStateTest {
   protected:
     ParentVersionQueryTest() {
+        EXPECT_TRUE(SocketSystem::Instance().Start(0, 0, {}));
         SetClientSetting("__Relay_Control_Server1", m_parent.Base());
         WriteMap({{1, kUpdates}, {2, kActionSite}});
         WriteStateFile(
@@ -62,7 +64,7 @@ TEST(ParentVersionQueryURL, NamesTheQueryAndEscapesTheSiteURL) {
          "Updates&useCRC=0"},
         {"http://parent:52311", ParentVersionQuery::RootVersion, "http://s/a b&c=d#e+f%", true,
          "http://parent:52311/cgi-bin/vtdaruravidu/kvrgathermirror.exe/-rootversion?url=http://s/"
-         "a%20b%26c=d%23e%2Bf%25"
+         "a%20b%26c=d%23e%2bf%25"
          "&useCRC=1"},
         {"", ParentVersionQuery::SiteVersion, "http://s/x", true,
          "/cgi-bin/vtdaruravidu/kvrgathermirror.exe/-siteversion?url=http://s/x&useCRC=1"},
@@ -75,7 +77,7 @@ TEST_F(ParentVersionQueryTest, TheParentsAnswerIsItsVersionHeader) {
     EXPECT_EQ(GetExpectedVersionOfParent(kUpdates, false, m_stop), 57u);
     ASSERT_EQ(m_parent.RequestLines().size(), 1u);
     EXPECT_EQ(m_parent.RequestLines()[0],
-              "GET " + kSiteVersionPath + "?url=" + kUpdates + "&useCRC=0 HTTP/1.1");
+              "GET " + kSiteVersionPath + "?url=" + kUpdates + "&useCRC=0 HTTP/1.0");
 }
 
 TEST_F(ParentVersionQueryTest, AParentWithoutAVersionFailsTheQuestion) {
