@@ -152,21 +152,30 @@ TEST_F(GatherMirrorTest, AChildRelayGathersASiteFromItsParentRelay) {
     EXPECT_EQ(BodyOf(m_relayB.Get(TargetOf(folderB) + "a.txt")), "one");
     EXPECT_EQ(BodyOf(fromB), BodyOf(fromA));
 
-    // Each relay asked its parent for the site's version once, however often its clients asked.
+    // A gather sets the expected version it found, so neither relay has asked yet. Restarted, each
+    // asks its parent once, however often its clients ask.
+    EXPECT_EQ(m_relayA.Stop(), 0);
+    EXPECT_EQ(m_relayB.Stop(), 0);
+    Start(m_relayA);
+    Start(m_relayB);
     for (int request = 0; request < 3; ++request) {
-        AskForSite(m_relayA);
-        AskForSite(m_relayB);
+        EXPECT_EQ(HeaderOf(AskForSite(m_relayA), "x-kvr-gather-mirror-status"), "1,1");
+        EXPECT_EQ(HeaderOf(AskForSite(m_relayB), "x-kvr-gather-mirror-status"), "1,1");
     }
     EXPECT_EQ(m_parent.RequestsFor(kSiteVersionPath), 1u);
     EXPECT_EQ(SiteVersionQueries(m_relayA), 1u);
 
     // B's status report lists the site as ready; a gather asked for by hand goes to A again.
-    const std::string report = m_relayB.Get(kStatusPath + "/-report");
-    const std::size_t ready = report.find("Ready:</b>");
-    const std::size_t site = report.find("\tVersion: 1\r\nUrl: " + std::string(kDemoSiteURL) + "\r\n");
-    EXPECT_TRUE(ready < site && site < report.find("In Process:</b>")) << report;
+    // (The restart made an upstream check due: the gather it queued ends soon.)
+    std::string report;
+    EXPECT_TRUE(AwaitTrue([&] {
+        report = m_relayB.Get(kStatusPath + "/-report");
+        const std::size_t site = report.find("\tVersion: 1\r\nUrl: " + std::string(kDemoSiteURL) + "\r\n");
+        return report.find("Ready:</b>") < site && site < report.find("In Process:</b>");
+    })) << report;
     const std::size_t gathers = DirectoryRequestsAtA();
-    EXPECT_NE(m_relayB.Get(kStatusPath + "/-GatherLatest?url=" + kDemoSiteURL).find("x-kvr-gather-mirror-status: 1,0"),
+    EXPECT_NE(m_relayB.Get(kStatusPath + "/-GatherLatest?url=" + kDemoSiteURL)
+                  .find("x-kvr-gather-mirror-status: 1,0"),
               std::string::npos);
     EXPECT_TRUE(AwaitTrue([&] { return DirectoryRequestsAtA() > gathers; })) << m_relayB.Log();
     EXPECT_EQ(m_relayA.Stop(), 0);
@@ -179,14 +188,13 @@ TEST_F(GatherMirrorTest, AStopEndsAVersionQueryToAHangingParent) {
     m_sites.PublishVersion(kDemoSiteURL, 1, kVersion1, DemoSiteSigner());
     Start(m_relayA);
     ASSERT_EQ(StatusLineOf(AwaitServedSite(m_relayA)), "HTTP/1.1 200") << m_relayA.Log();
-    ASSERT_EQ(m_parent.RequestsFor(kSiteVersionPath), 1u);
     EXPECT_EQ(m_relayA.Stop(), 0);
 
-    // Restarted, the relay asks again; the parent never answers.
+    // Restarted, the relay asks for the version; the parent never answers.
     m_parent.Hang(kSiteVersionPath);
     Start(m_relayA);
     std::thread client([this] { AskForSite(m_relayA); });
-    ASSERT_TRUE(m_parent.AwaitArrivals(kSiteVersionPath, 2)) << m_relayA.Log();
+    ASSERT_TRUE(m_parent.AwaitArrivals(kSiteVersionPath, 1)) << m_relayA.Log();
     EXPECT_EQ(m_relayA.Stop(45s), 0);
     client.join();
 }

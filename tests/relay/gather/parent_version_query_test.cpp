@@ -5,8 +5,8 @@
 #include <chrono>
 #include <future>
 
-#include "relay/gather/gather_state_fixture.h"
 #include "net/socket_system.h"
+#include "relay/gather/gather_state_fixture.h"
 #include "relay/gather/many_version_list.h"
 #include "support/scripted_parent.h"
 
