@@ -5,6 +5,11 @@
 // name the failure. An ExceptionPL carries a message text instead. A class that also derives from
 // NonDumpableException marks an expected failure that never writes a crash report.
 //
+// Inside the relay every failure travels as one of these (the file errors of file_errors.h and the
+// system errors of platform/system_error.h among them). Only the platform calls that mirror a single
+// system call return its errno, and result codes appear only at the edges the product defines: the
+// HTTP clients' entry points, the registry functions and the replies to peers.
+//
 // Around them: CurrentExceptionText for catch-all handlers, the capture registry that copies the
 // exception in flight so that another thread can throw it again, and the requirement check
 // (KVR_REQUIRE) that logs and throws when an internal invariant does not hold.

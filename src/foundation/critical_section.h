@@ -9,6 +9,10 @@
 //
 // Every holder must die on the thread that entered the section. A holder guards one object for the
 // shortest span that the work needs and is never kept across a wait.
+//
+// New code locks with std::mutex, or keeps a value that threads share in a Guarded<T>
+// (locked_object.h), whose type shows what the lock guards; a bare CriticalSection is for a lock that
+// the thread holding it must be able to take again.
 #pragma once
 
 #include <memory>

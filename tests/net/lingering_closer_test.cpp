@@ -36,7 +36,7 @@ struct ClosingPair {
 TEST(LingeringCloser, ClosesAtOnceWhenThePeerHasClosedAlready) {
     ClosingPair pair;
     pair.client.Close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_TRUE(WaitReadable(pair.server.Get(), 5000));  // the peer's end has arrived
     LingeringCloser closer;
     closer.Close(std::move(pair.server));
     EXPECT_EQ(closer.Count(), 0u);
@@ -56,8 +56,12 @@ TEST(LingeringCloser, LingersUntilThePeerCloses) {
     EXPECT_EQ(closer.Count(), 1u);
 
     pair.client.Close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    closer.Pump();
+    // The peer's end arrives behind the late bytes, which a loaded machine may deliver over several pumps.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (closer.Count() != 0 && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        closer.Pump();
+    }
     EXPECT_EQ(closer.Count(), 0u);
 }
 
