@@ -11,7 +11,9 @@
 
 #include "e2e/download_relays.h"
 #include "e2e/relay_process.h"
+#include "support/eventually.h"
 #include "support/file_bytes.h"
+#include "support/reply_fields.h"
 #include "support/scripted_parent.h"
 #include "support/site_parent.h"
 
@@ -25,27 +27,9 @@ const std::string kSiteVersionPath = "/cgi-bin/vtdaruravidu/kvrgathermirror.exe/
 const std::string kAgent = "Veltra KVRClient 8.0";
 const std::vector<SiteFile> kVersion1 = {{"a.txt", "one", 100}, {"b.txt", "unchanged", 200}};
 
-std::string HeaderOf(const std::string& reply, const std::string& name) {
-    const std::string field = "\r\n" + name + ": ";
-    const std::size_t at = reply.find(field);
-    if (at == std::string::npos) return "none";
-    const std::size_t start = at + field.size();
-    return reply.substr(start, reply.find("\r\n", start) - start);
-}
-
 // The path and query of a URL on loopback.
 std::string TargetOf(const std::string& url) {
     return url.substr(url.find('/', std::string("http://").size()));
-}
-
-template <class Condition>
-bool AwaitTrue(Condition condition, std::chrono::milliseconds limit = 90s) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(300ms);
-    }
-    return true;
 }
 
 class GatherMirrorTest : public ::testing::Test {
@@ -79,10 +63,14 @@ class GatherMirrorTest : public ::testing::Test {
     // Asks until the relay serves the site (each refusal queues a gather again); the last reply.
     static std::string AwaitServedSite(const RelayProcess& relay) {
         std::string reply;
-        AwaitTrue([&] {
-            reply = AskForSite(relay);
-            return StatusLineOf(reply) == "HTTP/1.1 200";
-        });
+        Eventually(
+            [&] {
+                reply = AskForSite(relay);
+                if (StatusLineOf(reply) == "HTTP/1.1 200") return true;
+                std::this_thread::sleep_for(300ms);
+                return false;
+            },
+            90s);
         return reply;
     }
     // The site directory requests A answered.
@@ -118,7 +106,7 @@ TEST_F(GatherMirrorTest, AChildRelayGathersASiteFromItsParentRelay) {
     // The first request starts a gather: the product's agents get a 404, browsers the page.
     const std::string first = AskForSite(m_relayA);
     EXPECT_EQ(StatusLineOf(first), "HTTP/1.1 404") << first;
-    EXPECT_EQ(HeaderOf(first, "x-kvr-gather-mirror-status"), "19");
+    EXPECT_EQ(ReplyHeaderValue(first, "x-kvr-gather-mirror-status"), "19");
     const std::string browser = AskForSite(m_relayB, "", "Mozilla/5.0");
     EXPECT_EQ(StatusLineOf(browser), "HTTP/1.1 200") << browser;
     EXPECT_NE(browser.find("Site not yet available: initiating first gather of site.(19)"),
@@ -126,10 +114,10 @@ TEST_F(GatherMirrorTest, AChildRelayGathersASiteFromItsParentRelay) {
 
     const std::string fromA = AwaitServedSite(m_relayA);
     ASSERT_EQ(StatusLineOf(fromA), "HTTP/1.1 200") << fromA << m_relayA.Log();
-    EXPECT_EQ(HeaderOf(fromA, "x-kvr-gather-mirror-status"), "1,1");
-    const std::string folderA = HeaderOf(fromA, "x-kvr-http-local-addr");
+    EXPECT_EQ(ReplyHeaderValue(fromA, "x-kvr-gather-mirror-status"), "1,1");
+    const std::string folderA = ReplyHeaderValue(fromA, "x-kvr-http-local-addr");
     EXPECT_EQ(folderA, LoopbackURL(m_relayA.Port()) + "/vtmirror/vtsites/daruravidumirror_1_1/");
-    EXPECT_EQ(HeaderOf(fromA, "content-length"), std::to_string(BodyOf(fromA).size()));
+    EXPECT_EQ(ReplyHeaderValue(fromA, "content-length"), std::to_string(BodyOf(fromA).size()));
     EXPECT_FALSE(BodyOf(fromA).empty());
     // The folder's URL reaches A's mirror files.
     EXPECT_EQ(BodyOf(m_relayA.Get(TargetOf(folderA) + "a.txt")), "one");
@@ -139,14 +127,14 @@ TEST_F(GatherMirrorTest, AChildRelayGathersASiteFromItsParentRelay) {
     // A current client gets no list.
     const std::string current =
         AskForSite(m_relayA, "x-veltra-client-valid: true\r\nx-veltra-client-site-version: 1\r\n");
-    EXPECT_EQ(HeaderOf(current, "content-length"), "0");
+    EXPECT_EQ(ReplyHeaderValue(current, "content-length"), "0");
     EXPECT_EQ(BodyOf(current), "");
 
     // B gathered from A, with A's signed list and files.
     const std::string fromB = AwaitServedSite(m_relayB);
     ASSERT_EQ(StatusLineOf(fromB), "HTTP/1.1 200") << fromB << m_relayB.Log() << m_relayA.Log();
-    EXPECT_EQ(HeaderOf(fromB, "x-kvr-gather-mirror-status"), "1,1");
-    const std::string folderB = HeaderOf(fromB, "x-kvr-http-local-addr");
+    EXPECT_EQ(ReplyHeaderValue(fromB, "x-kvr-gather-mirror-status"), "1,1");
+    const std::string folderB = ReplyHeaderValue(fromB, "x-kvr-http-local-addr");
     EXPECT_EQ(folderB.rfind(LoopbackURL(m_relayB.Port()) + "/vtmirror/vtsites/daruravidumirror_", 0), 0u)
         << folderB;
     EXPECT_EQ(BodyOf(m_relayB.Get(TargetOf(folderB) + "a.txt")), "one");
@@ -159,8 +147,8 @@ TEST_F(GatherMirrorTest, AChildRelayGathersASiteFromItsParentRelay) {
     Start(m_relayA);
     Start(m_relayB);
     for (int request = 0; request < 3; ++request) {
-        EXPECT_EQ(HeaderOf(AskForSite(m_relayA), "x-kvr-gather-mirror-status"), "1,1");
-        EXPECT_EQ(HeaderOf(AskForSite(m_relayB), "x-kvr-gather-mirror-status"), "1,1");
+        EXPECT_EQ(ReplyHeaderValue(AskForSite(m_relayA), "x-kvr-gather-mirror-status"), "1,1");
+        EXPECT_EQ(ReplyHeaderValue(AskForSite(m_relayB), "x-kvr-gather-mirror-status"), "1,1");
     }
     EXPECT_EQ(m_parent.RequestsFor(kSiteVersionPath), 1u);
     EXPECT_EQ(SiteVersionQueries(m_relayA), 1u);
@@ -168,16 +156,22 @@ TEST_F(GatherMirrorTest, AChildRelayGathersASiteFromItsParentRelay) {
     // B's status report lists the site as ready; a gather asked for by hand goes to A again.
     // (The restart made an upstream check due: the gather it queued ends soon.)
     std::string report;
-    EXPECT_TRUE(AwaitTrue([&] {
-        report = m_relayB.Get(kStatusPath + "/-report");
-        const std::size_t site = report.find("\tVersion: 1\r\nUrl: " + std::string(kDemoSiteURL) + "\r\n");
-        return report.find("Ready:</b>") < site && site < report.find("In Process:</b>");
-    })) << report;
+    EXPECT_TRUE(Eventually(
+        [&] {
+            report = m_relayB.Get(kStatusPath + "/-report");
+            const std::size_t site =
+                report.find("\tVersion: 1\r\nUrl: " + std::string(kDemoSiteURL) + "\r\n");
+            if (report.find("Ready:</b>") < site && site < report.find("In Process:</b>")) return true;
+            std::this_thread::sleep_for(100ms);
+            return false;
+        },
+        60s))
+        << report;
     const std::size_t gathers = DirectoryRequestsAtA();
     EXPECT_NE(m_relayB.Get(kStatusPath + "/-GatherLatest?url=" + kDemoSiteURL)
                   .find("x-kvr-gather-mirror-status: 1,0"),
               std::string::npos);
-    EXPECT_TRUE(AwaitTrue([&] { return DirectoryRequestsAtA() > gathers; })) << m_relayB.Log();
+    EXPECT_TRUE(Eventually([&] { return DirectoryRequestsAtA() > gathers; }, 30s)) << m_relayB.Log();
     EXPECT_EQ(m_relayA.Stop(), 0);
     EXPECT_EQ(m_relayB.Stop(), 0);
 }

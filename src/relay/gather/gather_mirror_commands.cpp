@@ -38,13 +38,8 @@ struct VersionQuery {
 };
 
 VersionQuery ParseVersionQuery(GatherMirrorRequest& request) {
-    const URLInfo info{ConstData(request.url)};
-    if (!info.HasQuery())
-        throw KVRGatherError("Missing required parameter(s).", GatherMirrorStatus::kMissingParameter);
-    if (!Ascii::EqualIgnoringCase(request.method, "get"))
-        throw KVRGatherError("Incorrect submit method.", GatherMirrorStatus::kIncorrectMethod);
     VersionQuery query;
-    for (const auto& pair : ParseNameValueList(info.GetQuery().View())) {
+    for (const auto& pair : RequiredQueryPairs(request)) {
         const std::string_view name = pair.first.GetConstData().View();
         const std::string value(pair.second.GetConstData().View());
         if (Ascii::EqualIgnoringCase(name, "url")) query.siteURL = value;
@@ -124,6 +119,15 @@ std::string GatherMirrorCommandWord(const std::string& url) {
     for (const char* command : {"-version", "-rootversion", "-siteversion"})
         if (Ascii::EqualIgnoringCase(word, command)) return word;
     return "-kvrgather";
+}
+
+NameValueList RequiredQueryPairs(const GatherMirrorRequest& request) {
+    const URLInfo info{ConstData(request.url)};
+    if (!info.HasQuery())
+        throw KVRGatherError("Missing required parameter(s).", GatherMirrorStatus::kMissingParameter);
+    if (!Ascii::EqualIgnoringCase(request.method, "get"))
+        throw KVRGatherError("Incorrect submit method.", GatherMirrorStatus::kIncorrectMethod);
+    return ParseNameValueList(info.GetQuery().View());
 }
 
 bool IsProductAgent(std::string_view userAgent) {

@@ -58,6 +58,11 @@ struct GatherMirrorRequest {
 // "-kvrgather".
 std::string GatherMirrorCommandWord(const std::string& url);
 
+// The name=value pairs of the request's query (names to be compared ignoring case, a later pair
+// overriding an earlier one), for a command that needs one: KVRGatherError "Missing required
+// parameter(s)." (7) without a query, "Incorrect submit method." (9) for a method other than GET.
+NameValueList RequiredQueryPairs(const GatherMirrorRequest& request);
+
 // A user agent of 6 bytes or more holding "Veltra" (case kept): the product's own agents and relays.
 bool IsProductAgent(std::string_view userAgent);
 

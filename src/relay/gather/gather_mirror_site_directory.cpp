@@ -10,7 +10,6 @@
 #include "foundation/file_item.h"
 #include "foundation/file_reader.h"
 #include "foundation/text_ranges.h"
-#include "net/url_info.h"
 #include "relay/gather/many_version_list.h"
 #include "relay/gather/mirror_file_url.h"
 #include "relay/gather/parent_version_query.h"
@@ -32,14 +31,10 @@ std::uint32_t LenientDecimal(std::string_view text) {
 }
 
 DirectoryQuery ParseDirectoryQuery(const GatherMirrorRequest& request) {
-    const URLInfo info{ConstData(request.url)};
-    if (!info.HasQuery())
-        throw KVRGatherError("Missing required parameter(s).", GatherMirrorStatus::kMissingParameter);
-    if (!Ascii::EqualIgnoringCase(request.method, "get"))
-        throw KVRGatherError("Incorrect submit method.", GatherMirrorStatus::kIncorrectMethod);
+    const NameValueList pairs = RequiredQueryPairs(request);
     DirectoryQuery query;
     query.localVersion = LenientDecimal(request.headers.clientSiteVersion);
-    for (const auto& pair : ParseNameValueList(info.GetQuery().View())) {
+    for (const auto& pair : pairs) {
         const std::string_view name = pair.first.GetConstData().View();
         const std::string_view value = pair.second.GetConstData().View();
         if (Ascii::EqualIgnoringCase(name, "url")) query.siteURL = value;

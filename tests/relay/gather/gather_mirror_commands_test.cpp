@@ -10,6 +10,7 @@
 #include "relay/gather/gather_state_fixture.h"
 #include "relay/gather/many_version_list.h"
 #include "support/recording_client.h"
+#include "support/reply_fields.h"
 #include "support/scripted_parent.h"
 
 namespace {
@@ -20,16 +21,8 @@ const std::string kAgent = "Veltra KVRClient 8.0";
 const std::string kRootVersionPath = "/cgi-bin/vtdaruravidu/kvrgathermirror.exe/-rootversion";
 const std::string kOldManyVersion = "3,0,16";
 
-std::string HeaderOf(const std::string& reply, const std::string& name) {
-    const std::string field = "\r\n" + name + ": ";
-    const std::size_t at = reply.find(field);
-    if (at == std::string::npos) return "none";
-    const std::size_t start = at + field.size();
-    return reply.substr(start, reply.find("\r\n", start) - start);
-}
-
 std::string StatusOf(const std::string& reply) {
-    return HeaderOf(reply, "x-kvr-gather-mirror-status");
+    return ReplyHeaderValue(reply, "x-kvr-gather-mirror-status");
 }
 
 std::string BodyOf(const std::string& reply) {
@@ -159,7 +152,7 @@ TEST_F(GatherMirrorCommandsTest, RefusedCommandsAnswerTheirCodeOnTheStatusPage) 
                       "providing site directory.</H1>\r\nThe requested Kelm site cannot be serviced by this "
                       "server.<P>\r\n" +
                           c.message + "(" + c.code + ")\r\n</BODY></HTML>\r\n");
-            EXPECT_EQ(HeaderOf(reply, "Content-Length"), std::to_string(BodyOf(reply).size()));
+            EXPECT_EQ(ReplyHeaderValue(reply, "Content-Length"), std::to_string(BodyOf(reply).size()));
         }
         EXPECT_EQ(m_requestLog.lines.back(), c.message);
     }
@@ -169,7 +162,7 @@ TEST_F(GatherMirrorCommandsTest, RefusedCommandsAnswerTheirCodeOnTheStatusPage) 
 TEST_F(GatherMirrorCommandsTest, TheVersionPageIsNoErrorForAnyAgent) {
     const std::string reply = Dispatch(kPluginPath + "/-version", {.userAgent = kAgent});
     const std::string head = reply.substr(0, reply.find("\r\n\r\n") + 4);
-    const std::string date = HeaderOf(reply, "Date");
+    const std::string date = ReplyHeaderValue(reply, "Date");
     EXPECT_EQ(head,
               "HTTP/1.1 200\r\nDate: " + date +
                   "\r\nMIME-Version: 1.0\r\nExpires: 0\r\nPragma: no-cache\r\nCache-Control: private\r\n"
@@ -191,11 +184,16 @@ TEST_F(GatherMirrorCommandsTest, ASiteNeverGatheredIsQueuedAndTheClientToldToCom
     }
     EXPECT_NE(State().GetSiteIDForURL(site), 0u);
     EXPECT_EQ(TakeQueue(), std::vector<std::string>{site + " (no expected version)"});
+
+    // A URL that names no site gets no id and no gather; the plug-in answers the failure with a 500.
+    EXPECT_THROW(Gather("ftp://parent/cgi-bin/vtgather.exe/Other"), UnableToGenerateSiteID);
+    EXPECT_EQ(Map().GetGatherID("ftp://parent/cgi-bin/vtgather.exe/Other"), 0u);
+    EXPECT_TRUE(TakeQueue().empty());
 }
 
 TEST_F(GatherMirrorCommandsTest, AnIntegralSitesDirectoryReplyNamesItsFolderAndSendsItsList) {
     const std::string reply = Gather(kUpdates, "", {.userAgent = kAgent});
-    const std::string date = HeaderOf(reply, "Date");
+    const std::string date = ReplyHeaderValue(reply, "Date");
     EXPECT_EQ(reply,
               "HTTP/1.1 200\r\nDate: " + date +
                   "\r\nMIME-Version: 1.0\r\nExpires: 0\r\nPragma: no-cache\r\nCache-Control: private\r\n"
@@ -233,9 +231,9 @@ TEST_F(GatherMirrorCommandsTest, ACurrentClientGetsNoList) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.headers.clientSiteVersion + c.parameters + " " + c.headers.clientValid);
         const std::string reply = Gather(kUpdates, c.parameters, c.headers);
-        EXPECT_EQ(HeaderOf(reply, "content-length"), c.current ? "0" : "12");
+        EXPECT_EQ(ReplyHeaderValue(reply, "content-length"), c.current ? "0" : "12");
         EXPECT_EQ(BodyOf(reply), c.current ? "" : "updates list");
-        EXPECT_EQ(HeaderOf(reply, "x-kvr-http-local-addr"), URLBelowRoot(UpdatesFolder()) + "/");
+        EXPECT_EQ(ReplyHeaderValue(reply, "x-kvr-http-local-addr"), URLBelowRoot(UpdatesFolder()) + "/");
     }
 }
 
@@ -246,44 +244,44 @@ TEST_F(GatherMirrorCommandsTest, AManyVersionSitesReplyNamesItsFilesAndTheDiffer
     };
     const std::string withDifference = reply(OldDigest());
     EXPECT_EQ(StatusOf(withDifference), "1,9");
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvr-http-local-addr"),
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvr-http-local-addr"),
               URLBelowRoot(MirrorSites()) + "/gathercache/");
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvrgather-fullsite-url"),
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvrgather-fullsite-url"),
               URLBelowRoot(many) + "/__fullsite_" + Digest());
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvrgather-fullsite-size"), "9");
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvrgather-single-fullsite-url"),
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvrgather-fullsite-size"), "9");
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvrgather-single-fullsite-url"),
               URLBelowRoot(ActionFolder()) + "/__fullsite");
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvrgather-single-fullsite-size"), "16");
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvrgather-diffsite-url"),
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvrgather-single-fullsite-size"), "16");
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvrgather-diffsite-url"),
               URLBelowRoot(many) + "/__diffsite_" + OldDigest() + "_to_" + Digest());
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvrgather-diffsite-size"), "10");
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvrgather-mdirlist-url"),
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvrgather-diffsite-size"), "10");
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvrgather-mdirlist-url"),
               URLBelowRoot(many) + "/__mdirlistc_" + Digest());
-    EXPECT_EQ(HeaderOf(withDifference, "x-kvrgather-alldiffs-url"),
+    EXPECT_EQ(ReplyHeaderValue(withDifference, "x-kvrgather-alldiffs-url"),
               URLBelowRoot(many) + "/__alldiffs_" + Digest());
     EXPECT_EQ(BodyOf(withDifference), "many list");
     EXPECT_EQ(BodyOf(reply(OldDigest(), {.directory = "signed"})), "signed many list");
 
     std::string upperOld = OldDigest();
     for (char& c : upperOld) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(HeaderOf(reply(upperOld), "x-kvrgather-diffsite-size"), "10");
+    EXPECT_EQ(ReplyHeaderValue(reply(upperOld), "x-kvrgather-diffsite-size"), "10");
     // No difference file from that list, or a text that is no digest: no difference headers.
     for (const std::string& sha1 :
          {Digest(), OldDigest().substr(1), std::string("..%2F..%2Fx"), OldDigest() + "0"}) {
         const std::string answer = reply(sha1);
-        EXPECT_EQ(HeaderOf(answer, "x-kvrgather-diffsite-url"), "none") << sha1;
-        EXPECT_EQ(HeaderOf(answer, "x-kvrgather-fullsite-size"), "9") << sha1;
+        EXPECT_EQ(ReplyHeaderValue(answer, "x-kvrgather-diffsite-url"), "none") << sha1;
+        EXPECT_EQ(ReplyHeaderValue(answer, "x-kvrgather-fullsite-size"), "9") << sha1;
     }
 
     // A client that holds the committed list, in either case, is current.
     std::string upper = Digest();
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(HeaderOf(reply(upper, {.clientValid = "true"}), "content-length"), "0");
-    EXPECT_EQ(HeaderOf(reply(OldDigest(), {.clientValid = "true"}), "content-length"), "9");
+    EXPECT_EQ(ReplyHeaderValue(reply(upper, {.clientValid = "true"}), "content-length"), "0");
+    EXPECT_EQ(ReplyHeaderValue(reply(OldDigest(), {.clientValid = "true"}), "content-length"), "9");
 
     // Without a digest the action site is served as an integral site.
     const std::string integral = Gather(kActionSite);
-    EXPECT_EQ(HeaderOf(integral, "x-kvr-http-local-addr"), URLBelowRoot(ActionFolder()) + "/");
+    EXPECT_EQ(ReplyHeaderValue(integral, "x-kvr-http-local-addr"), URLBelowRoot(ActionFolder()) + "/");
     EXPECT_EQ(BodyOf(integral), "single list");
 }
 
@@ -293,7 +291,7 @@ TEST_F(GatherMirrorCommandsTest, ALongListGoesOutWhole) {
         list += "file" + std::to_string(line) + "\n";
     WriteFile(UpdatesFolder() + "/__sdirlist", list);
     const std::string reply = Gather(kUpdates);
-    EXPECT_EQ(HeaderOf(reply, "content-length"), std::to_string(list.size()));
+    EXPECT_EQ(ReplyHeaderValue(reply, "content-length"), std::to_string(list.size()));
     EXPECT_EQ(BodyOf(reply), list);
 }
 
@@ -319,7 +317,9 @@ TEST_F(GatherMirrorCommandsTest, AMissingMirrorFileFailsBeforeAnyByteIsWritten) 
     }
     EXPECT_EQ(client.reply, "");
     // A current client needs no list.
-    EXPECT_EQ(HeaderOf(Gather(kUpdates, "&localVersion=42", {.clientValid = "true"}), "content-length"), "0");
+    EXPECT_EQ(
+        ReplyHeaderValue(Gather(kUpdates, "&localVersion=42", {.clientValid = "true"}), "content-length"),
+        "0");
 }
 
 TEST_F(GatherMirrorCommandsTest, AClientExpectingAnotherVersionMakesTheRelayAskTheRoot) {
@@ -361,14 +361,14 @@ TEST_F(GatherMirrorCommandsTest, VersionQueriesAnswerInAHeaderAndTheBody) {
 
     const std::string site = Dispatch(kPluginPath + "/-siteversion?url=" + kUpdates);
     EXPECT_EQ(StatusLineOf(site), "HTTP/1.1 200 OK");
-    EXPECT_EQ(HeaderOf(site, "x-kvr-siteversion"), "43");
+    EXPECT_EQ(ReplyHeaderValue(site, "x-kvr-siteversion"), "43");
     EXPECT_EQ(BodyOf(site), "x-kvr-siteversion: 43\r\n");
     const std::string crc = Dispatch(kPluginPath + "/-siteversion?URL=" + kActionSite + "&useCRC=1x");
-    EXPECT_EQ(HeaderOf(crc, "x-kvr-siteversion"),
+    EXPECT_EQ(ReplyHeaderValue(crc, "x-kvr-siteversion"),
               std::to_string(ManyVersionCRC(ManyVersionFromText("3,0,17"))));
 
     const std::string root = Dispatch(kPluginPath + "/-rootversion?url=" + kUpdates + "&useCRC=0");
-    EXPECT_EQ(HeaderOf(root, "x-kvr-rootserver-siteversion"), "50");
+    EXPECT_EQ(ReplyHeaderValue(root, "x-kvr-rootserver-siteversion"), "50");
     EXPECT_EQ(BodyOf(root), "x-kvr-rootserver-siteversion: 50\r\n");
 
     EXPECT_THROW(Dispatch(kPluginPath + "/-siteversion?url=" + kGatherURL + "Unknown"), NoSiteIDMatchesURL);
