@@ -192,3 +192,25 @@ TEST_F(GatherMirrorTest, AStopEndsAVersionQueryToAHangingParent) {
     EXPECT_EQ(m_relayA.Stop(45s), 0);
     client.join();
 }
+
+// A relay that keeps its mirrored sites outside the folder it serves says so once at start; the
+// relays above, whose two roots are one folder, do not.
+TEST(GatherMirrorRoots, ARelayThatDoesNotServeItsMirrorSitesSaysSoAtStart) {
+    const std::string warning = "which the server does not serve";
+    RelayProcess served;
+    RelayProcess unserved;
+    unserved.Import("[HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server]\n\"wwwRootFolder\"=-\n");
+    for (RelayProcess* relay : {&served, &unserved}) {
+        relay->Start();
+        ASSERT_TRUE(relay->AwaitProbe()) << relay->Console() << relay->Log();
+    }
+    EXPECT_EQ(served.Stop(), 0);
+    EXPECT_EQ(unserved.Stop(), 0);
+    EXPECT_EQ(served.Log().find(warning), std::string::npos) << served.Log();
+    const std::string log = unserved.Log();
+    const std::size_t first = log.find(warning);
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find(warning, first + 1), std::string::npos) << log;
+    EXPECT_NE(log.find("\"wwwRootFolder\" " + unserved.Folder() + "/storage/wwwrootkvr,"), std::string::npos)
+        << log;
+}
