@@ -140,18 +140,26 @@ TEST_F(GatherMirrorTest, AChildRelayGathersASiteFromItsParentRelay) {
     EXPECT_EQ(BodyOf(m_relayB.Get(TargetOf(folderB) + "a.txt")), "one");
     EXPECT_EQ(BodyOf(fromB), BodyOf(fromA));
 
-    // A gather sets the expected version it found, so neither relay has asked yet. Restarted, each
-    // asks its parent once, however often its clients ask.
+    // Restarted, each relay asks its parent for the version when its clients first ask, and then not
+    // again within the polling period, however often they ask.
     EXPECT_EQ(m_relayA.Stop(), 0);
     EXPECT_EQ(m_relayB.Stop(), 0);
     Start(m_relayA);
     Start(m_relayB);
-    for (int request = 0; request < 3; ++request) {
-        EXPECT_EQ(ReplyHeaderValue(AskForSite(m_relayA), "x-kvr-gather-mirror-status"), "1,1");
-        EXPECT_EQ(ReplyHeaderValue(AskForSite(m_relayB), "x-kvr-gather-mirror-status"), "1,1");
-    }
-    EXPECT_EQ(m_parent.RequestsFor(kSiteVersionPath), 1u);
-    EXPECT_EQ(SiteVersionQueries(m_relayA), 1u);
+    const auto askBoth = [this] {
+        for (int request = 0; request < 3; ++request) {
+            EXPECT_EQ(ReplyHeaderValue(AskForSite(m_relayA), "x-kvr-gather-mirror-status"), "1,1");
+            EXPECT_EQ(ReplyHeaderValue(AskForSite(m_relayB), "x-kvr-gather-mirror-status"), "1,1");
+        }
+    };
+    askBoth();
+    const std::size_t askedRoot = m_parent.RequestsFor(kSiteVersionPath);
+    const std::size_t askedA = SiteVersionQueries(m_relayA);
+    EXPECT_GE(askedRoot, 1u);
+    EXPECT_GE(askedA, 1u);
+    askBoth();
+    EXPECT_EQ(m_parent.RequestsFor(kSiteVersionPath), askedRoot);
+    EXPECT_EQ(SiteVersionQueries(m_relayA), askedA);
 
     // B's status report lists the site as ready; a gather asked for by hand goes to A again.
     // (The restart made an upstream check due: the gather it queued ends soon.)
