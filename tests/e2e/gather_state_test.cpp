@@ -45,7 +45,7 @@ TEST(GatherStateRelay, FetchCommandsNamesTheGatheredSitesInBothForms) {
               "<SiteStatus SiteID=\"2\" CommittedLocation=\"/w/manymirror_2_9_1\" CommittedVersion=\"9\" "
               "CommittedManyVersion=\"3,0,17\" Status=\"GatherComplete\"></SiteStatus>\r\n"
               "<SiteStatus SiteID=\"3\" Status=\"GatherPending\"></SiteStatus>\r\n</GatherStatus>");
-    std::filesystem::create_directories(storage + "/wwwrootkvr/vtmirror/vtsites/manymirror_7_1_5");
+    std::filesystem::create_directories(relay.Folder() + "/wwwroot/vtmirror/vtsites/manymirror_7_1_5");
     relay.Start();
     ASSERT_TRUE(relay.AwaitProbe()) << relay.Console() << relay.Log();
 

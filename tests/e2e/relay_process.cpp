@@ -19,7 +19,8 @@ namespace {
 
 const std::string kClientSettingsKey =
     "HKEY_LOCAL_MACHINE\\Software\\Veltra\\DaruraviduClient\\Settings\\Client\\";
-const std::string kServerGlobalOptionsKey = "HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server\\GlobalOptions";
+const std::string kServerKey = "HKEY_LOCAL_MACHINE\\Software\\Veltra\\Daruravidu Server";
+const std::string kServerGlobalOptionsKey = kServerKey + "\\GlobalOptions";
 const std::string kPortSetting = "_KVRRelay_HTTPServer_PortNumber";
 
 // A socket closed when it goes.
@@ -55,6 +56,13 @@ RelayProcess::RelayProcess() {
     // The gather service's internet test stays on loopback: the relay asks its own port.
     SetClientSetting("_KVRGather_ConnectivityTest_InternetTestURL",
                      "http://127.0.0.1:" + std::to_string(Port()) + "/ConnectivityTest");
+    // The mirrored sites lie below the served root, and the URLs handed out name this relay.
+    Import("[" + kServerKey + "]\n\"wwwRootFolder\"=\"" + Escaped(m_folder / "wwwroot") + "\"\n");
+    SetHostname();
+}
+
+void RelayProcess::SetHostname() {
+    Import("[" + kServerKey + "\\Installer]\n\"Hostname\"=\"http://127.0.0.1:" + std::to_string(Port()) + "\"\n");
 }
 
 RelayProcess::~RelayProcess() {
@@ -124,13 +132,19 @@ void RelayProcess::RestartOnANewPort(int restart) {
     // The new port is reserved before the old one goes, so it cannot be the old one again.
     m_port = PortReservation();
     SetClientSetting(kPortSetting, std::to_string(Port()));
+    SetHostname();
     std::cerr << "RelayProcess: port " << taken << " already in use at start; restarting the relay on port "
               << Port() << " (restart " << restart << " of " << kPortInUseRestarts << ")" << std::endl;
     Start();
 }
 
 std::string RelayProcess::Get(const std::string& path, std::chrono::milliseconds limit) const {
-    return Exchange("GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n", limit);
+    return Get(path, "", limit);
+}
+
+std::string RelayProcess::Get(const std::string& path, const std::string& headers,
+                              std::chrono::milliseconds limit) const {
+    return Exchange("GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n" + headers + "\r\n", limit);
 }
 
 std::string RelayProcess::Post(const std::string& path, const std::string& body, std::chrono::milliseconds limit) const {

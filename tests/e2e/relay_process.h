@@ -1,9 +1,10 @@
 // RelayProcess: one real relay program (kvrrelay -d) for an end-to-end test, with a working folder,
 // a registry (VELTRA_REGISTRY_DIR) and a port of its own, reserved (support/port_reservation.h) for
 // as long as the object lives. Its settings are those of a fresh machine
-// as scripts/run makes them: "StoragePath" in the working folder and the agent's FIPS setting
-// "none", plus the port and an internet connectivity test on loopback; the test adds what it needs
-// before Start.
+// as scripts/run makes them: "StoragePath" in the working folder, the agent's FIPS setting "none" and
+// "wwwRootFolder" the served "wwwroot", so that mirrored sites are served; plus the port, "Hostname"
+// (the base of the URLs the relay hands out) on that port and an internet connectivity test on
+// loopback. The test adds what it needs before Start.
 //
 // The relay writes its log to "logfile.txt" in the working folder and its console lines to
 // "console.txt". A relay still running when the object goes is killed.
@@ -46,6 +47,9 @@ class RelayProcess {
     // The whole reply to a GET of the path over loopback; empty when nothing answers. The reply is
     // cut where the connection or a wait for more of it takes longer than `limit`.
     std::string Get(const std::string& path, std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
+    // The same with header lines of the caller's (each ending in "\r\n") after "Host".
+    std::string Get(const std::string& path, const std::string& headers,
+                    std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
     // The same for a POST of the body (with its Content-Length).
     std::string Post(const std::string& path, const std::string& body,
                      std::chrono::milliseconds limit = std::chrono::seconds(60)) const;
@@ -70,6 +74,7 @@ class RelayProcess {
     static constexpr int kPortInUseRestarts = 3;
 
   private:
+    void SetHostname();
     bool LoggedPortInUse() const;
     std::string Exchange(const std::string& request, std::chrono::milliseconds limit) const;
     void RestartOnANewPort(int restart);

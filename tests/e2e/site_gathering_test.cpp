@@ -60,7 +60,7 @@ class SiteGatheringTest : public ::testing::Test {
 
     std::string Storage() const { return m_relay.Folder() + "/storage"; }
     std::string Inbox() const { return Storage() + "/Mirror Server/inbox"; }
-    std::string MirrorSites() const { return Storage() + "/wwwrootkvr/vtmirror/vtsites"; }
+    std::string MirrorSites() const { return m_relay.Folder() + "/wwwroot/vtmirror/vtsites"; }
     std::string SiteFolder(std::uint32_t version) const {
         return MirrorSites() + "/daruravidumirror_1_" + std::to_string(version);
     }

@@ -80,12 +80,3 @@ void ApplyCommSettings(const GatherOptionsManager& options) {
 void GatherServiceLoop(const GatherServiceComponents& components) {
     GatherService(components).Run();
 }
-
-GatherServiceThread::GatherServiceThread(const GatherServiceComponents& components) : m_stop(components.stop) {
-    m_thread.Start([components] { GatherServiceLoop(components); });
-}
-
-GatherServiceThread::~GatherServiceThread() {
-    m_stop.Set();
-    m_thread.JoinAll();
-}

@@ -26,7 +26,6 @@
 #pragma once
 
 #include "base/file_location.h"
-#include "foundation/thread_group.h"
 
 class Event;
 class GatherOptionsManager;
@@ -57,18 +56,3 @@ void ApplyCommSettings(const GatherOptionsManager& options);
 
 // Runs until the stop event is set, then joins its gather threads and returns.
 void GatherServiceLoop(const GatherServiceComponents& components);
-
-// The loop on a thread of its own, from construction to destruction. Destruction sets the stop event
-// (nothing of the gather service outlives it) and joins the loop, and with it every gather.
-class GatherServiceThread {
-  public:
-    explicit GatherServiceThread(const GatherServiceComponents& components);
-    ~GatherServiceThread();
-    GatherServiceThread(const GatherServiceThread&) = delete;
-    GatherServiceThread& operator=(const GatherServiceThread&) = delete;
-
-  private:
-    Event& m_stop;
-    // Last, so that destruction joins the loop before anything it uses goes.
-    ThreadGroup m_thread;
-};

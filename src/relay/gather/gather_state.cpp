@@ -14,6 +14,7 @@
 #include "relay/gather/mirror_file_names.h"
 #include "relay/gather/many_version_list.h"
 #include "relay/gather/mirror_folder_names.h"
+#include "relay/gather/parent_version_query.h"
 #include "relay/gather/site_url_info.h"
 #include "relay/register/client_notifier.h"
 #include "relay/register/client_registration_list.h"
@@ -142,16 +143,70 @@ bool GatherState::HasCommittedLocation(std::string_view url) {
     return record != nullptr && !record->committedLocation.empty();
 }
 
-std::map<std::string, ExpectedVersionPair> GatherState::GetExpectedVersionPairs() {
+std::vector<std::string> GatherState::CommittedSiteURLs() {
     Lock lock(m_lock);
-    std::map<std::string, ExpectedVersionPair> pairs;
+    std::vector<std::string> urls;
     for (const auto& [url, siteID] : m_gatherMap.CopyMap()) {
         const SiteStatusRecord* record = FindRecord(siteID);
-        if (record == nullptr || record->committedLocation.empty()) continue;
-        const bool manyVersion = !SiteURLInfo(url).IsIntegralVersionSite();
-        pairs.emplace(url, ExpectedVersionPair{record->expectedVersion, manyVersion ? record->expectedCRC : 0});
+        if (record != nullptr && !record->committedLocation.empty()) urls.push_back(url);
+    }
+    return urls;
+}
+
+// The values are asked for one site at a time without the lock, so a site dropped meanwhile (an
+// epoch reset) is left out.
+std::map<std::string, ExpectedVersionPair> GatherState::GetExpectedVersionPairs() {
+    std::map<std::string, ExpectedVersionPair> pairs;
+    for (const std::string& url : CommittedSiteURLs()) {
+        try {
+            ExpectedVersionPair pair{GetExpectedVersion(url, false), 0};
+            if (!SiteURLInfo(url).IsIntegralVersionSite()) pair.crc = GetExpectedVersionCRC(url, false);
+            pairs.emplace(url, pair);
+        } catch (const NoSiteIDMatchesURL&) {
+        }
     }
     return pairs;
+}
+
+std::uint32_t GatherState::GetExpectedVersion(std::string_view url, bool cachedOnly) {
+    return GetExpectedValue(url, cachedOnly, false);
+}
+
+std::uint32_t GatherState::GetExpectedVersionCRC(std::string_view url, bool cachedOnly) {
+    return GetExpectedValue(url, cachedOnly, true);
+}
+
+// The time is set to now before the question, so that other callers take the cached value while it
+// is asked; a failed question puts the old time back, so the next caller asks again.
+std::uint32_t GatherState::GetExpectedValue(std::string_view url, bool cachedOnly, bool useCRC) {
+    std::uint32_t SiteStatusRecord::*const value =
+        useCRC ? &SiteStatusRecord::expectedCRC : &SiteStatusRecord::expectedVersion;
+    TimeValue SiteStatusRecord::*const time =
+        useCRC ? &SiteStatusRecord::expectedCRCTime : &SiteStatusRecord::expectedVersionTime;
+    TimeValue askedBefore = 0;
+    {
+        Lock lock(m_lock);
+        SiteStatusRecord& record = RecordForURL(url);
+        const TimeValue now = GetCurrentUTCTime();
+        const bool fresh = record.*time <= now && record.*time > now - m_options.GetSiteVersionPollingPeriod();
+        if (cachedOnly || fresh) return record.*value;
+        askedBefore = record.*time;
+        record.*time = now;
+    }
+    try {
+        const std::uint32_t answer = GetExpectedVersionOfParent(url, useCRC, m_stop);
+        Lock lock(m_lock);
+        if (SiteStatusRecord* record = FindRecord(m_gatherMap.GetGatherID(url))) {
+            record->*value = answer;
+            record->*time = GetCurrentUTCTime();
+        }
+        return answer;
+    } catch (const UnableToGetVersionFromParent&) {
+        Lock lock(m_lock);
+        SiteStatusRecord& record = RecordForURL(url);
+        record.*time = askedBefore;
+        return record.*value;
+    }
 }
 
 std::map<std::string, std::uint32_t> GatherState::GetExpectedVersions() {

@@ -27,8 +27,9 @@
 //
 // Threads: every member may be called from any thread. One lock guards all state; it is not
 // recursive and is held for each whole call, file writes and the gather map's own calls included
-// (order: this lock, then the map's). No call waits for the network under it. PrepareArchiveLoad
-// releases it between its attempts.
+// (order: this lock, then the map's). No call waits for the network under it: the expected-version
+// getters ask the parent between two holds of it. PrepareArchiveLoad releases it between its
+// attempts.
 #pragma once
 
 #include <cstddef>
@@ -131,8 +132,17 @@ class GatherState : public GatherStateNotifications {
     bool IsUpstreamCheckDue(std::string_view url);
     // Whether the URL's site has a committed copy; false for an unknown site, never throws.
     bool HasCommittedLocation(std::string_view url);
-    // The expected values of every site with a committed copy, by its URL in the map's order. These
-    // are the values last announced or reported by the parent.
+    // The site's expected version (its expected many-version CRC), the value the parent last
+    // announced or reported. Unless `cachedOnly`, a value not asked for within
+    // "_KVRGather_Mirror_SiteVersionPollingPeriod" is asked of the parent first, without the lock
+    // (parent_version_query.h); while that question runs, other callers get the cached value, and
+    // when it fails the cached value is the answer and the next caller asks again.
+    // NoSiteIDMatchesURL for an unknown site, before any question.
+    std::uint32_t GetExpectedVersion(std::string_view url, bool cachedOnly);
+    std::uint32_t GetExpectedVersionCRC(std::string_view url, bool cachedOnly);
+    // The expected values of every site with a committed copy, by its URL in the map's order, as
+    // GetExpectedVersion and (for a many-version site) GetExpectedVersionCRC give them, so a stale
+    // one is asked of the parent first.
     std::map<std::string, std::uint32_t> GetExpectedVersions();
     std::map<std::string, ExpectedVersionPair> GetExpectedVersionPairs();
     CalendarTime GetActionSiteEpoch();
@@ -227,6 +237,10 @@ class GatherState : public GatherStateNotifications {
 
   private:
     using Lock = std::lock_guard<std::mutex>;
+
+    // Without m_lock: the lock is taken for each step, never across the parent's answer.
+    std::uint32_t GetExpectedValue(std::string_view url, bool cachedOnly, bool useCRC);
+    std::vector<std::string> CommittedSiteURLs();
 
     void Load();
     // The members below run with m_lock held.

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "base/character_classes.h"
 #include "base/file_errors.h"
 #include "crypto/client_masthead_watcher.h"
 #include "crypto/fips_mode_setting.h"
@@ -34,6 +35,7 @@
 #include "relay/gather/download_relay_work.h"
 #include "relay/gather/gather_service_loop.h"
 #include "relay/gather/gather_state.h"
+#include "relay/gather/kvr_gather_mirror_plugin.h"
 #include "relay/gather/relay_gather_mirror_new_plugin.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/register/client_register_configuration.h"
@@ -155,6 +157,25 @@ void LogMissingParent() {
                            "\"Server1\" is empty; only what is stored here is served";
 }
 
+// A relative folder as the relay's working folder resolves it.
+std::string AbsoluteFolderText(const FileLocation& folder) {
+    const std::string text = folder.GetPathString();
+    if (!text.empty() && text.front() == '/') return text;
+    return GetCurrentDirectoryLocation().GetPathString() + "/" + text;
+}
+
+// The gather-mirror plug-in hands out URLs of the mirrored sites' files below "wwwRootFolder", and
+// the server answers them from "ServerRootPath": unless the two are one folder, those URLs find
+// nothing.
+void LogUnservedMirrorRoot(const GatherOptionsManager& configuration, const HTTPServerSettings& settings) {
+    const std::string mirrorRoot = AbsoluteFolderText(configuration.GetWwwRootFolder());
+    const std::string servedRoot = AbsoluteFolderText(settings.serverRootPath);
+    if (Ascii::EqualIgnoringCase(mirrorRoot, servedRoot)) return;
+    KVR_LOG("critical") << "The mirrored sites lie below \"wwwRootFolder\" " << mirrorRoot
+                        << ", which the server does not serve (\"ServerRootPath\" is " << servedRoot
+                        << "): clients and child relays cannot fetch their files";
+}
+
 // Crash dumps follow the machine-wide switch until here; the relay's own "WriteMiniDumps" can only
 // turn them off.
 void ApplyCrashDumpSwitch() {
@@ -226,6 +247,7 @@ bool RunComponents(HTTPServerSettings& settings) {
     OpenDownloadStateDatabase(configuration);
     UseBuiltInCertificates();
     LogMissingParent();
+    LogUnservedMirrorRoot(configuration, settings);
     // The download manager, the one place that decides downloads, and the processor of the download
     // request files it runs at every pass; the upstream requester, which asks the parent to make
     // files available, and the relay downloader, which fetches them from the parent (or a file's own
@@ -278,34 +300,25 @@ bool RunComponents(HTTPServerSettings& settings) {
     LockedCounters resultBufferCounters;
 
     // The downloads a stop suspended are queued again before the first work pass. The gather service
-    // loop runs beside the server: it gathers the queued sites, installs inbox archives and drives the
-    // download manager's passes. Its end, once the server has stopped, sets the stop event and waits
-    // for every gather; the downloads are then stopped while the notifier is still there, and the
-    // gather state is saved after all of them.
+    // loop runs beside the server, started by the gather-mirror plug-in: it gathers the queued sites,
+    // installs inbox archives and drives the download manager's passes. The plug-in's end, once the
+    // server has stopped, sets the stop event and waits for every gather; the downloads are then
+    // stopped while the notifier is still there, and the gather state is saved after all of them.
     downloads.RequeueFromStore();
     DownloadRelayWork downloadWork(downloads, downloadPlugins);
-    bool served = false;
-    {
-        const GatherServiceThread gatherService({
-            .options = configuration,
-            .stop = ProcessStopEvent(),
-            .gatherMap = gatherMap,
-            .gatherState = gatherState,
-            .downloads = downloadWork,
-        });
-        served = RegisterPlugInsAndServe({
-            .settings = settings,
-            .configuration = configuration,
-            .resetReceiver = downloads,
-            .downloadPaths = downloadPaths,
-            .downloads = downloads,
-            .notifications = notifications.Services(),
-            .resultBufferCounters = resultBufferCounters,
-            .postFileOptions = postFileOptions,
-            .gatherMap = gatherMap,
-            .gatherState = gatherState,
-        });
-    }
+    const bool served = RegisterPlugInsAndServe({
+        .settings = settings,
+        .configuration = configuration,
+        .resetReceiver = downloads,
+        .downloadPaths = downloadPaths,
+        .downloads = downloads,
+        .notifications = notifications.Services(),
+        .resultBufferCounters = resultBufferCounters,
+        .postFileOptions = postFileOptions,
+        .gatherMap = gatherMap,
+        .gatherState = gatherState,
+        .gatherLoopWork = downloadWork,
+    });
     downloadsShutdown.Stop();
     WriteRegistrationList(registrationList);
     SaveRevocationStore(revocationList, GetRevocationStore());
@@ -354,6 +367,13 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     PlugInPathTable plugIns;
     ClientRegisterPlugIn clientRegister(components.configuration, components.notifications, ProcessStopEvent());
     DownloadRequestPlugIn downloadRequest(components.configuration, components.downloads);
+    KVRGatherMirrorPlugIn gatherMirror({
+        .options = components.configuration,
+        .stop = ProcessStopEvent(),
+        .gatherMap = components.gatherMap,
+        .gatherState = components.gatherState,
+        .downloads = components.gatherLoopWork,
+    });
     KVRMirrorRequestPlugIn mirrorRequest(components.configuration, components.downloads, ProcessStopEvent());
     PostFilePlugIn postFile(components.postFileOptions, ProcessStopEvent());
     PostResultsPlugIn postResults(components.resultBufferCounters, ProcessStopEvent());
@@ -367,6 +387,7 @@ bool RegisterPlugInsAndServe(const RelayComponents& components) {
     });
     RegisterPlugInNames(plugIns, clientRegister);
     RegisterPlugInNames(plugIns, downloadRequest);
+    RegisterPlugInNames(plugIns, gatherMirror);
     RegisterPlugInNames(plugIns, mirrorRequest);
     RegisterPlugInNames(plugIns, postFile);
     RegisterPlugInNames(plugIns, postResults);

@@ -22,6 +22,7 @@
 #include "http/http_server_settings.h"
 #include "http/plugin_path_table.h"
 #include "relay/download/service_download_manager.h"
+#include "relay/gather/gather_service_loop.h"
 #include "relay/gather/gather_state.h"
 #include "relay/gather/url_to_gather_id_map.h"
 #include "relay/post/post_file_options_manager.h"
@@ -54,10 +55,14 @@ struct RelayComponents {
     LockedCounters& resultBufferCounters;
     // The settings and folders of resumable file uploads, for the post-file plug-in.
     const PostFileOptionsManager& postFileOptions;
-    // The gathered sites, for the diagnostics page's site list and the gather status report.
+    // The gathered sites, for the diagnostics page's site list, the gather status report and the
+    // gather-mirror plug-in.
     URLToGatherIDMap& gatherMap;
-    // The gather status of every site, for the gather status report and its gather commands.
+    // The gather status of every site, for the gather-mirror plug-ins.
     GatherState& gatherState;
+    // The download relay's part of each gather loop pass, for the gather-mirror plug-in, which runs
+    // the gather service loop.
+    GatherLoopDownloadWork& gatherLoopWork;
 };
 
 // Builds, registers and starts the plug-ins, runs the server (up to 10 times while the port is taken,
