@@ -77,8 +77,14 @@ void GatherAll(GatherMirrorNewRequest& request) {
     for (const auto& [url, siteID] : request.gatherMap.CopyMap()) {
         Send(request.writer, "<P><pre>Starting gather of site \"" + GatherPageText(url) +
                                  "\" (site id: " + std::to_string(siteID) + ")</pre></P>");
-        request.state.QueueSiteGatherRequest(url, SiteVersion(), 0);
-        Send(request.writer, "<P><pre>\tAsked parent for latest version.</pre></P>");
+        // The page is under way: a site the gather state refuses (one mapped before the URL rules)
+        // is said so on its line, and the others are still queued.
+        try {
+            request.state.QueueSiteGatherRequest(url, SiteVersion(), 0);
+            Send(request.writer, "<P><pre>\tAsked parent for latest version.</pre></P>");
+        } catch (const UnableToGenerateSiteID&) {
+            Send(request.writer, "<P><pre>\tNot gathered: not a site URL this relay gathers.</pre></P>");
+        }
     }
     Send(request.writer, "</DIV></P></BODY></HTML>");
     request.writer.End();

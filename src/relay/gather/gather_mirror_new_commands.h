@@ -18,7 +18,8 @@
 //
 // A refused command throws KVRGatherError, which the dispatch answers with its configuration message
 // (HTTP status 200) and logs. Every other failure (a version that is not a 32-bit decimal, a URL the
-// gather state refuses with UnableToGenerateSiteID) passes to the caller.
+// gather state refuses with UnableToGenerateSiteID) passes to the caller; "-gatherall", whose page is
+// under way by then, says a refused site on its own line and goes on with the next.
 #pragma once
 
 #include <string>

@@ -150,6 +150,28 @@ TEST_F(GatherMirrorNewPlugInTest, ARefusedURLLeavesNoSiteIDBehind) {
     EXPECT_EQ(ReadWholeFile(Map().MapFile().ToString()).find("NoHost"), std::string::npos);
 }
 
+// A site mapped before the URL rules existed stays on the page, refused on its own line, and the
+// sites after it are still queued: the page's head has gone out already, so it cannot turn into an error.
+TEST_F(GatherMirrorNewPlugInTest, GatherAllGoesOnPastASiteTheGatherStateRefuses) {
+    const std::string refused = "ftp://legacy.example/site";
+    const std::uint32_t refusedID = Map().GetOrCreateGatherID(refused);
+    State().QueueSiteGatherRequest(kUpdates, SiteVersion());  // an http site, after "ftp" in the map's order
+    TakeQueue();
+    State().FailedSiteGather(State().GetSiteIDForURL(kUpdates), SiteVersion(), "gone");
+
+    const ProgramRun curl = RunProgram("curl", {"-sS", "-i", "--max-time", "30", PlugInURL("/-gatherall")});
+    ASSERT_EQ(curl.exitStatus, 0) << curl.err;
+    EXPECT_EQ(StatusLineOf(curl.out), "HTTP/1.1 200 OK");
+    const std::string body = BodyOf(curl.out);
+    EXPECT_NE(body.find("Starting gather of site \"" + refused + "\" (site id: " + std::to_string(refusedID) +
+                        ")</pre></P><P><pre>\tNot gathered: not a site URL this relay gathers.</pre></P>"),
+              std::string::npos)
+        << body;
+    EXPECT_NE(body.find(kUpdates + "\" (site id: "), body.find(refused)) << body;
+    EXPECT_TRUE(body.ends_with(kGatherAllEnd)) << body;
+    EXPECT_EQ(TakeQueue(), (std::vector<std::string>{kUpdates + " (no expected version)"}));
+}
+
 TEST_F(GatherMirrorNewPlugInTest, GatherAllWithNoSitesIsAnEmptyPageCurlReads) {
     const ProgramRun curl = RunProgram("curl", {"-sS", "-i", "--max-time", "30", PlugInURL("/-gatherall")});
     ASSERT_EQ(curl.exitStatus, 0) << curl.err;
