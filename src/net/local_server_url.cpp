@@ -2,15 +2,15 @@
 
 #include "settings/configuration_settings.h"
 
-namespace {
-constexpr const char* kDefaultLocalServerURL = "http://127.0.0.1:52311";
-}  // namespace
+std::string ReadLocalServerURLText() {
+    return ConfigurationString(1, "Daruravidu Server", "Installer", "Hostname", kDefaultLocalServerURL).GetText();
+}
 
 const URL& LocalServerURL() {
     // Built on the first call, not at program load: the registry is not read before main.
     static const URL url = [] {
-        ConfigurationString hostname(1, "Daruravidu Server", "Installer", "Hostname", kDefaultLocalServerURL);
-        return URL(hostname.GetValue().GetConstData());
+        const std::string text = ReadLocalServerURLText();
+        return URL(ConstData(text));
     }();
     return url;
 }

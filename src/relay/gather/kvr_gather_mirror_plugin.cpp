@@ -7,10 +7,11 @@
 #include "http/cgi_response.h"
 #include "http/plugin_log_functor.h"
 #include "relay/gather/gather_mirror_commands.h"
+#include "net/local_server_url.h"
 #include "relay/gather/mirror_file_url.h"
 
 KVRGatherMirrorPlugIn::KVRGatherMirrorPlugIn(const GatherServiceComponents& components)
-    : HTTPPlugIn("KVRGatherMirror", true), m_components(components), m_serverBaseURL(ReadServerBaseURL()) {
+    : HTTPPlugIn("KVRGatherMirror", true), m_components(components), m_serverBaseURL(ReadLocalServerURLText()) {
     AddName("cgi-bin/vtdaruravidu/KVRGatherMirror.exe");
 }
 

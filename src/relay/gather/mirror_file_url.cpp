@@ -1,12 +1,6 @@
 #include "relay/gather/mirror_file_url.h"
 
 #include "net/url_text.h"
-#include "settings/configuration_settings.h"
-
-std::string ReadServerBaseURL() {
-    return ConfigurationString(1, "Daruravidu Server", "Installer", "Hostname", kDefaultServerBaseURL)
-        .GetText();
-}
 
 // The walk stops at "/" rather than rising for ever: a location outside the root would otherwise
 // never meet it.

@@ -1,9 +1,9 @@
 // The URLs under which the relay hands out its mirror files: the server's base URL joined with the
 // file's path below the web root, which the relay's file serving answers.
 //
-// The base URL is the machine-wide "Hostname" (HKLM "Software\Veltra\Daruravidu Server\Installer"),
-// "http://127.0.0.1:52311" when unset: the address and port at which clients and child relays reach
-// this relay. The gather-mirror plug-in reads it once, when it is built.
+// The base URL is the local server's "Hostname" (ReadLocalServerURLText, net/local_server_url.h): the
+// address and port at which clients and child relays reach this relay. The gather-mirror plug-in
+// reads it once, when it is built.
 #pragma once
 
 #include <string>
@@ -13,10 +13,6 @@
 
 // A mirror file that does not lie below the web root has no URL.
 class MirrorFileOutsideWebRoot : public DebuggableException {};
-
-inline constexpr const char* kDefaultServerBaseURL = "http://127.0.0.1:52311";
-
-std::string ReadServerBaseURL();
 
 // The URL of `location`, which must lie below (or be) `webRoot`: the location's names from below the
 // root joined by "/", resolved against `serverBaseURL`; with `trailingSlash` (a folder) the path ends

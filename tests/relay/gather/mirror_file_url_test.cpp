@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "net/local_server_url.h"
 #include "support/kvrreg_runner.h"
 #include "support/temporary_registry.h"
 
@@ -22,7 +23,7 @@ TEST(MirrorFileURL, JoinsTheNamesBelowTheWebRootToTheBase) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(
-            MirrorFileURL(root, FileLocation(c.location.c_str()), c.trailingSlash, kDefaultServerBaseURL),
+            MirrorFileURL(root, FileLocation(c.location.c_str()), c.trailingSlash, kDefaultLocalServerURL),
             c.url)
             << c.location;
     EXPECT_EQ(MirrorFileURL(root, FileLocation("/srv/WWW/a/b"), false, "http://relay.test:8080/ignored"),
@@ -32,15 +33,15 @@ TEST(MirrorFileURL, JoinsTheNamesBelowTheWebRootToTheBase) {
 TEST(MirrorFileURL, AFileOutsideTheWebRootHasNoURL) {
     for (const char* location : {"/srv/other/a", "/srv", "/", "relative/a", "a"})
         EXPECT_THROW(
-            MirrorFileURL(FileLocation("/srv/WWW"), FileLocation(location), false, kDefaultServerBaseURL),
+            MirrorFileURL(FileLocation("/srv/WWW"), FileLocation(location), false, kDefaultLocalServerURL),
             MirrorFileOutsideWebRoot)
             << location;
 }
 
 TEST(ReadServerBaseURL, IsTheInstallersHostnameOrTheLocalDefault) {
     TemporaryRegistry registry;
-    EXPECT_EQ(ReadServerBaseURL(), "http://127.0.0.1:52311");
+    EXPECT_EQ(ReadLocalServerURLText(), "http://127.0.0.1:52311");
     ImportWithKvrreg(
         "[HKLM\\Software\\Veltra\\Daruravidu Server\\Installer]\n\"Hostname\"=\"http://relay:8080\"\n");
-    EXPECT_EQ(ReadServerBaseURL(), "http://relay:8080");
+    EXPECT_EQ(ReadLocalServerURLText(), "http://relay:8080");
 }
